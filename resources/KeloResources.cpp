@@ -1,0 +1,17 @@
+#include "KeloResources.h"
+
+#include <QtCore/qresource.h>
+
+static void initAll()
+{
+    Q_INIT_RESOURCE(icons);
+}
+
+void initKeloResources()
+{
+    static bool done = false;
+    if (!done) {
+        done = true;
+        initAll();
+    }
+}

@@ -1,0 +1,4 @@
+#pragma once
+
+// Registers the embedded resources (":/icons/...", ":/qml/...") of the static library.
+void initKeloResources();

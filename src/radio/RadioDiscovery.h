@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHostAddress>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+class QNetworkInterface;
+
+// The pure parts of radio discovery, kept apart from the network so tables can test them.
+namespace RadioDiscovery {
+
+struct AddressEntry
+{
+    QHostAddress ip;
+    int prefixLength = -1;
+};
+
+struct InterfaceInfo
+{
+    bool up = false;
+    bool loopback = false;
+    QList<AddressEntry> addresses;
+};
+
+// Describes the system's interfaces in the order the system reports them.
+QList<InterfaceInfo> systemInterfaces();
+
+// The hosts to ask in a sweep: for each usable IPv4 entry (up, not loopback, not
+// 169.254/16, prefix 1..30) the hosts of its network, no wider than the /24 around
+// the own address, each network once, without the network, broadcast and own address.
+QStringList candidateAddresses(const QList<InterfaceInfo> &interfaces);
+
+// A /system/info body is a radio when it is one JSON object holding "network" and "ip".
+// "network" and "mdlcur" are read as strings (empty when missing or not a string).
+bool parseSystemInfo(const QByteArray &body, QString *networkName, QString *modelName);
+
+// A /system/serial body: six comma-separated, non-empty fields between braces,
+// read up to the first NUL byte; joined with "-". Fields holding control characters
+// are refused, since the serial travels in an HTTP header later.
+bool parseSerial(const QByteArray &body, QString *serial);
+
+} // namespace RadioDiscovery
