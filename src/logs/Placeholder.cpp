@@ -1,1 +1,0 @@
-// Replaced as the subsystem's classes land.
