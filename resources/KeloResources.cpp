@@ -5,6 +5,8 @@
 static void initAll()
 {
     Q_INIT_RESOURCE(icons);
+    Q_INIT_RESOURCE(joystick);
+    Q_INIT_RESOURCE(replay);
 }
 
 void initKeloResources()

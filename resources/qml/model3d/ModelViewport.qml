@@ -1,0 +1,33 @@
+import QtQuick 2.15
+import QtQuick.Scene3D 2.15
+import Qt3D.Render 2.15
+
+// Root of the replay's 3D view. The program writes only mdl_quat and mdl_alt.
+Item {
+    id: viewport
+
+    property quaternion mdl_quat: Qt.quaternion(1, 0, 0, 0)
+    property double mdl_alt: 0
+
+    Rectangle {
+        anchors.fill: parent
+        color: "#141414"
+
+        Scene3D {
+            anchors.fill: parent
+            anchors.margins: 4
+            focus: true
+            aspects: ["input", "logic"]
+            cameraAspectRatioMode: Scene3D.AutomaticAspectRatio
+
+            // Scene3D takes one root entity: the model scene, with the lighting rig
+            // as a child so that both sets of lights reach the model.
+            Model3D {
+                orientation: viewport.mdl_quat
+                alt: viewport.mdl_alt
+
+                AnimatedEntity {}
+            }
+        }
+    }
+}
