@@ -1,0 +1,26 @@
+#pragma once
+
+#include "LogVariable.h"
+
+#include <QByteArray>
+#include <QCoreApplication>
+#include <QString>
+#include <QVector>
+
+// Turns the radio's flight-log bytes into named time series. Stateless.
+class LogReader
+{
+    Q_DECLARE_TR_FUNCTIONS(LogReader)
+
+public:
+    LogReader() = delete;
+
+    // Reads the whole file and parses it. False with "Cannot open file: <path>" when it
+    // cannot be read; the vector is then untouched.
+    static bool load(const QString &path, QVector<LogVariable> &variables, QString &error);
+
+    // Appends the variables of the log (first-seen order, body rates last) and returns
+    // true when the vector is non-empty afterwards; otherwise sets error and returns false.
+    // Any byte sequence is safe: a truncated or over-long record ends the parse.
+    static bool parseData(const QByteArray &data, QVector<LogVariable> &variables, QString &error);
+};
