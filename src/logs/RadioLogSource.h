@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+class QJsonArray;
+class QLabel;
+class QListWidget;
+class QListWidgetItem;
+class QNetworkAccessManager;
+class RadioScanner;
+class WelcomeScreenWidget;
+
+// The radio-log half of a log tab: follows the scanner, fetches /log/list when a new model
+// answers, fills the tab's list and the welcome card's list, clears them when the radio is
+// lost, and downloads the log of a clicked item. What to do with a downloaded log is the
+// tab's business (logDownloaded).
+class RadioLogSource : public QObject
+{
+    Q_OBJECT
+public:
+    // tabList is hidden while empty; statusLabel gets the download progress and failure texts.
+    // Connects to the scanner and applies its current identity at once.
+    RadioLogSource(RadioScanner *scanner, QListWidget *tabList, WelcomeScreenWidget *welcome,
+                   QLabel *statusLabel, QObject *parent = nullptr);
+
+    QString radioIp() const { return ip; }
+    QString modelName() const { return model; }
+
+    void fetchLogList(const QString &address);
+
+    // Starts the download of a list item's log; false (and nothing sent) for a null item or
+    // while no radio is known. Each download is handled on its own when it finishes.
+    bool downloadLog(QListWidgetItem *item);
+
+    // Clears list and fills it with one item per valid triple of the "list" array.
+    static void populateLogListWidget(QListWidget *list, const QJsonArray &array);
+    // "name  (m:ss)"
+    static QString itemText(const QString &name, qint64 length);
+
+signals:
+    // label is the clicked item's text.
+    void logDownloaded(const QByteArray &data, const QString &label);
+    void logDownloadFailed(const QString &errorString);
+
+private slots:
+    void onRadioDeviceFound(const QString &address, const QString &networkName,
+                            const QString &modelName);
+    void onRadioDeviceNotFound();
+    void onLogListReply();
+    void onLogDownloadReply();
+
+private:
+    QNetworkAccessManager *networkManager = nullptr;
+    QListWidget *tabList = nullptr;
+    WelcomeScreenWidget *welcome = nullptr;
+    QLabel *statusLabel = nullptr;
+    QString ip;
+    QString model; // the model the list was last fetched for
+};

@@ -1,0 +1,152 @@
+#include "WelcomeScreenWidget.h"
+
+#include <QFont>
+#include <QHBoxLayout>
+#include <QIcon>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+WelcomeScreenWidget::WelcomeScreenWidget(const QString &iconPath, const QString &titleHtml,
+                                         const QString &subtitle, const QString &step1,
+                                         const QString &step2, QWidget *parent)
+    : QWidget(parent)
+{
+    setAttribute(Qt::WA_StyledBackground);
+    setStyleSheet(QStringLiteral("background: #1e1e1e;"));
+
+    auto *iconLabel = new QLabel(this);
+    iconLabel->setFixedSize(88, 88);
+    iconLabel->setAlignment(Qt::AlignCenter);
+    iconLabel->setStyleSheet(QStringLiteral("background: rgba(10, 132, 255, 40); border: 1px solid "
+                                            "rgba(10, 132, 255, 90); border-radius: 44px;"));
+    iconLabel->setPixmap(QIcon(iconPath).pixmap(QSize(40, 40), QIcon::Normal, QIcon::Off));
+
+    auto *titleLabel = new QLabel(this);
+    titleLabel->setTextFormat(Qt::RichText);
+    titleLabel->setText(titleHtml);
+    titleLabel->setAlignment(Qt::AlignCenter);
+    QFont titleFont = titleLabel->font();
+    titleFont.setPointSize(titleFont.pointSize() + 10);
+    titleFont.setWeight(QFont::Bold);
+    titleLabel->setFont(titleFont);
+
+    auto *subtitleLabel = new QLabel(this);
+    subtitleLabel->setTextFormat(Qt::PlainText);
+    subtitleLabel->setText(subtitle);
+    subtitleLabel->setAlignment(Qt::AlignCenter);
+    subtitleLabel->setWordWrap(true);
+    subtitleLabel->setStyleSheet(QStringLiteral("color: #b0b0b6;"));
+    QFont subtitleFont = subtitleLabel->font();
+    subtitleFont.setPointSize(subtitleFont.pointSize() + 1);
+    subtitleLabel->setFont(subtitleFont);
+    subtitleLabel->setFixedWidth(460);
+
+    auto *openButton = new QPushButton(tr("Open Log File..."), this);
+    openButton->setCursor(Qt::PointingHandCursor);
+    openButton->setMinimumHeight(44);
+    openButton->setMinimumWidth(220);
+    QFont buttonFont = openButton->font();
+    buttonFont.setWeight(QFont::Bold);
+    buttonFont.setPointSize(buttonFont.pointSize() + 1);
+    openButton->setFont(buttonFont);
+    openButton->setStyleSheet(primaryButtonStyleSheet());
+    connect(openButton, &QPushButton::clicked, this, &WelcomeScreenWidget::openLogFileClicked);
+
+    auto *logsTitle = new QLabel(tr("Radio Logs"), this);
+    QFont logsTitleFont = logsTitle->font();
+    logsTitleFont.setWeight(QFont::Bold);
+    logsTitle->setFont(logsTitleFont);
+
+    logList = new QListWidget(this);
+    logList->setMinimumSize(380, 170);
+    logList->setMaximumHeight(170);
+    logList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    connect(logList, &QListWidget::itemClicked, this, &WelcomeScreenWidget::logItemClicked);
+
+    placeholderLabel
+        = new QLabel(tr("Connect to your Kelo radio to browse its stored logs here."), this);
+    placeholderLabel->setStyleSheet(QStringLiteral("color: #8c8c92;"));
+    placeholderLabel->setWordWrap(true);
+    placeholderLabel->setAlignment(Qt::AlignCenter);
+    placeholderLabel->setMinimumSize(380, 170);
+    placeholderLabel->setMaximumHeight(170);
+
+    auto *logsColumn = new QVBoxLayout;
+    logsColumn->addWidget(logsTitle, 0, Qt::AlignHCenter);
+    logsColumn->addWidget(logList);
+    logsColumn->addWidget(placeholderLabel);
+
+    auto *stepsRow = new QHBoxLayout;
+    stepsRow->addWidget(createStepRow(this, 1, step1), 1);
+    stepsRow->addSpacing(24);
+    stepsRow->addWidget(createStepRow(this, 2, step2), 1);
+
+    auto *card = new QWidget(this);
+    card->setObjectName(QStringLiteral("welcomeCard"));
+    card->setAttribute(Qt::WA_StyledBackground);
+    card->setStyleSheet(QStringLiteral(
+        "#welcomeCard { background: #232325; border: 1px solid #3f3f42; border-radius: 16px; }"));
+    card->setMaximumWidth(620);
+    auto *cardLayout = new QVBoxLayout(card);
+    cardLayout->setContentsMargins(40, 36, 40, 32);
+    cardLayout->setSpacing(14);
+    cardLayout->addWidget(iconLabel, 0, Qt::AlignHCenter);
+    cardLayout->addSpacing(6);
+    cardLayout->addWidget(titleLabel);
+    cardLayout->addWidget(subtitleLabel, 0, Qt::AlignHCenter);
+    cardLayout->addSpacing(10);
+    cardLayout->addWidget(openButton, 0, Qt::AlignHCenter);
+    cardLayout->addSpacing(18);
+    cardLayout->addLayout(logsColumn);
+    cardLayout->addSpacing(18);
+    cardLayout->addLayout(stepsRow);
+
+    auto *centreRow = new QHBoxLayout;
+    centreRow->addStretch(1);
+    centreRow->addWidget(card);
+    centreRow->addStretch(1);
+    auto *outer = new QVBoxLayout(this);
+    outer->addStretch(1);
+    outer->addLayout(centreRow);
+    outer->addStretch(1);
+
+    logList->hide();
+    placeholderLabel->show();
+}
+
+QString WelcomeScreenWidget::primaryButtonStyleSheet()
+{
+    return QStringLiteral(
+        "QPushButton { background-color: #0a84ff; color: white; border: none; border-radius: "
+        "22px; padding: 8px 28px; }"
+        "QPushButton:hover { background-color: #3d9fff; }"
+        "QPushButton:pressed { background-color: #086ad1; }");
+}
+
+void WelcomeScreenWidget::setRadioLogsAvailable(bool available)
+{
+    logList->setVisible(available);
+    placeholderLabel->setVisible(!available);
+}
+
+QWidget *WelcomeScreenWidget::createStepRow(QWidget *parent, int number, const QString &text)
+{
+    auto *row = new QWidget(parent);
+    auto *numberLabel = new QLabel(QString::number(number), row);
+    numberLabel->setFixedSize(26, 26);
+    numberLabel->setAlignment(Qt::AlignCenter);
+    numberLabel->setStyleSheet(QStringLiteral(
+        "background: #0a84ff; color: white; border-radius: 13px; font-weight: bold;"));
+    auto *textLabel = new QLabel(row);
+    textLabel->setTextFormat(Qt::PlainText);
+    textLabel->setText(text);
+    textLabel->setWordWrap(true);
+    textLabel->setStyleSheet(QStringLiteral("color: #d0d0d5;"));
+    auto *layout = new QHBoxLayout(row);
+    layout->addWidget(numberLabel, 0, Qt::AlignTop);
+    layout->addSpacing(10);
+    layout->addWidget(textLabel, 1);
+    return row;
+}

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QString>
+#include <QWidget>
+
+class QLabel;
+class QListWidget;
+class QListWidgetItem;
+
+// The empty-state card of the log tabs: icon, title, subtitle, "Open Log File...", the
+// radio's log list (filled by the owning tab) or its placeholder, and two numbered steps.
+class WelcomeScreenWidget : public QWidget
+{
+    Q_OBJECT
+public:
+    WelcomeScreenWidget(const QString &iconPath, const QString &titleHtml, const QString &subtitle,
+                        const QString &step1, const QString &step2, QWidget *parent = nullptr);
+
+    // The program's one style of a primary (blue, pill-shaped) push button.
+    static QString primaryButtonStyleSheet();
+
+    // Shows the list when true, the placeholder when false; the list's content is the
+    // owner's business.
+    void setRadioLogsAvailable(bool available);
+
+    // Filled and cleared by the owning tab.
+    QListWidget *logList = nullptr;
+
+signals:
+    void openLogFileClicked();
+    void logItemClicked(QListWidgetItem *item);
+
+private:
+    static QWidget *createStepRow(QWidget *parent, int number, const QString &text);
+
+    QLabel *placeholderLabel = nullptr;
+};

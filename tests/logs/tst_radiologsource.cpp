@@ -1,0 +1,251 @@
+#include "FakeRadio.h"
+#include "KeloResources.h"
+#include "RadioLogSource.h"
+#include "RadioScanner.h"
+#include "TestSupport.h"
+#include "WelcomeScreenWidget.h"
+
+#include <QLabel>
+#include <QListWidget>
+#include <QNetworkAccessManager>
+#include <QSignalSpy>
+#include <QTest>
+
+// The tab side of the radio log list: a scanner that sends nothing (the test emits its
+// signals), the two lists, a status line, and the fake radio on 127.0.0.1.
+struct Fixture
+{
+    FakeRadio radio;
+    RadioScanner scanner;
+    QWidget page;
+    QListWidget *tabList = new QListWidget(&page);
+    WelcomeScreenWidget *welcome = new WelcomeScreenWidget(
+        QStringLiteral(":/icons/tab-logviewer.svg"), QStringLiteral("T"), QStringLiteral("S"),
+        QStringLiteral("1"), QStringLiteral("2"), &page);
+    QLabel *status = new QLabel(&page);
+    RadioLogSource *source = nullptr;
+    QSignalSpy replies {scanner.networkManager, &QNetworkAccessManager::finished};
+
+    Fixture()
+    {
+        radio.listen();
+        tabList->hide();
+        radio.setResponse("/log/list", FakeResponse::json(R"({"list":[3,"A",1234,7,"B"]})"));
+    }
+    void create() { source = new RadioLogSource(&scanner, tabList, welcome, status, &page); }
+    void found(const QString &model)
+    {
+        scanner.ip = radio.address();
+        scanner.modelName = model;
+        emit scanner.deviceFound(radio.address(), QStringLiteral("KeloNet"), model);
+    }
+    bool listShown() const { return !tabList->isHidden() && !welcome->logList->isHidden(); }
+};
+
+class RadioLogSourceTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase()
+    {
+        initKeloResources();
+        TestSupport::unsetProxies();
+    }
+    void listFillsBothLists();
+    void clickDownloadsByIdAndLength();
+    void fetchesOnlyWhenModelChanges();
+    void emptyModelGetsNoList();
+    void identityKnownAtConstruction();
+    void badListAnswers_data();
+    void badListAnswers();
+    void downloadFailureReported();
+    void noRadioNoDownload();
+};
+
+void RadioLogSourceTest::listFillsBothLists()
+{
+    Fixture f;
+    f.create();
+    QVERIFY(f.welcome->logList->isHidden());
+    f.found(QStringLiteral("Heli 450"));
+    QTRY_COMPARE_WITH_TIMEOUT(f.replies.count(), 1, 10000);
+    for (QListWidget *list : {f.tabList, f.welcome->logList}) {
+        QCOMPARE(list->count(), 1);
+        QCOMPARE(list->item(0)->text(), QStringLiteral("A  (2:03)"));
+        QCOMPARE(list->item(0)->data(Qt::UserRole).toLongLong(), 3);
+        QCOMPARE(list->item(0)->data(Qt::UserRole + 1).toLongLong(), 1234);
+    }
+    QVERIFY(f.listShown());
+    const FakeRequest request = f.radio.requestsFor("/log/list").value(0);
+    QCOMPARE(request.method, QByteArray("GET"));
+}
+
+void RadioLogSourceTest::clickDownloadsByIdAndLength()
+{
+    Fixture f;
+    const QByteArray log("\x01\x02\x03\x00\x00\x00\xff", 7);
+    f.radio.setResponse("/log/get/3-1234", FakeResponse::bytes(log, "application/octet-stream"));
+    f.create();
+    f.found(QStringLiteral("Heli 450"));
+    QTRY_COMPARE_WITH_TIMEOUT(f.welcome->logList->count(), 1, 10000);
+
+    QSignalSpy downloaded(f.source, &RadioLogSource::logDownloaded);
+    QVERIFY(f.source->downloadLog(f.welcome->logList->item(0)));
+    QCOMPARE(f.status->text(), QStringLiteral("Downloading log..."));
+    QTRY_COMPARE_WITH_TIMEOUT(downloaded.count(), 1, 10000);
+    QCOMPARE(f.radio.requestsFor("/log/get/3-1234").value(0).requestLine,
+             QByteArray("GET /log/get/3-1234 HTTP/1.1"));
+    QCOMPARE(downloaded.at(0).at(0).toByteArray(), log);
+    QCOMPARE(downloaded.at(0).at(1).toString(), QStringLiteral("A  (2:03)"));
+}
+
+void RadioLogSourceTest::fetchesOnlyWhenModelChanges()
+{
+    Fixture f;
+    f.create();
+    // The scanner repeats deviceFound on every re-check of the same radio.
+    for (int i = 0; i < 5; ++i) {
+        f.found(QStringLiteral("Heli 450"));
+        QTest::qWait(100);
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(f.replies.count(), 1, 10000);
+    QTest::qWait(200);
+    QCOMPARE(f.radio.countFor("/log/list"), 1);
+
+    f.found(QStringLiteral("Plane"));
+    QTRY_COMPARE_WITH_TIMEOUT(f.radio.countFor("/log/list"), 2, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(f.replies.count(), 2, 10000);
+
+    emit f.scanner.deviceNotFound();
+    QCOMPARE(f.tabList->count(), 0);
+    QCOMPARE(f.welcome->logList->count(), 0);
+    QVERIFY(f.tabList->isHidden());
+    QVERIFY(f.welcome->logList->isHidden());
+    QVERIFY(f.source->radioIp().isEmpty());
+
+    // Found again after a loss: the list is fetched although the model is the same.
+    f.found(QStringLiteral("Plane"));
+    QTRY_COMPARE_WITH_TIMEOUT(f.radio.countFor("/log/list"), 3, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(f.welcome->logList->count(), 1, 10000);
+    QVERIFY(f.listShown());
+}
+
+void RadioLogSourceTest::emptyModelGetsNoList()
+{
+    Fixture f;
+    f.create();
+    for (int i = 0; i < 3; ++i)
+        f.found(QString());
+    QTest::qWait(300);
+    QCOMPARE(f.radio.countFor("/log/list"), 0);
+    QCOMPARE(f.source->radioIp(), f.radio.address());
+    // The address is still taken, so a click would download.
+    f.found(QStringLiteral("M"));
+    QTRY_COMPARE_WITH_TIMEOUT(f.replies.count(), 1, 10000);
+    QCOMPARE(f.radio.countFor("/log/list"), 1);
+}
+
+void RadioLogSourceTest::identityKnownAtConstruction()
+{
+    Fixture f;
+    f.scanner.ip = f.radio.address();
+    f.scanner.modelName = QStringLiteral("Heli 450");
+    f.create();
+    QTRY_COMPARE_WITH_TIMEOUT(f.welcome->logList->count(), 1, 10000);
+    QCOMPARE(f.source->modelName(), QStringLiteral("Heli 450"));
+    // Same model on the next re-check: no second request.
+    f.found(QStringLiteral("Heli 450"));
+    QTest::qWait(200);
+    QCOMPARE(f.radio.countFor("/log/list"), 1);
+}
+
+void RadioLogSourceTest::badListAnswers_data()
+{
+    QTest::addColumn<int>("mode"); // 0 answer, 1 hang, 2 drop
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<int>("itemsAfter"); // -1: lists unchanged
+
+    QTest::newRow("500") << 0 << 500 << QByteArray(R"({"list":[]})") << -1;
+    QTest::newRow("garbage") << 0 << 200 << QByteArray("\x00\xff{{[") << -1;
+    QTest::newRow("array not object") << 0 << 200 << QByteArray("[1,\"X\",10]") << -1;
+    QTest::newRow("truncated JSON") << 0 << 200 << QByteArray(R"({"list":[1,"X",10)") << -1;
+    QTest::newRow("connection dropped") << 2 << 200 << QByteArray() << -1;
+    // Answers only after the 3000 ms transfer time-out has given up.
+    QTest::newRow("hangs") << 1 << 200 << QByteArray() << -1;
+    QTest::newRow("no list member") << 0 << 200 << QByteArray(R"({"other":1})") << 0;
+    QTest::newRow("list not an array") << 0 << 200 << QByteArray(R"({"list":"x"})") << 0;
+    QTest::newRow("only bad triples") << 0 << 200 << QByteArray(R"({"list":[1,"X",-4]})") << 0;
+}
+
+void RadioLogSourceTest::badListAnswers()
+{
+    QFETCH(int, mode);
+    QFETCH(int, status);
+    QFETCH(QByteArray, body);
+    QFETCH(int, itemsAfter);
+
+    Fixture f;
+    f.create();
+    f.found(QStringLiteral("Heli 450"));
+    QTRY_COMPARE_WITH_TIMEOUT(f.welcome->logList->count(), 1, 10000);
+
+    FakeResponse response = mode == 1 ? FakeResponse::hang()
+        : mode == 2                   ? FakeResponse::drop()
+                                      : FakeResponse::json(body, status);
+    f.radio.setResponse("/log/list", response);
+    f.found(QStringLiteral("Other model"));
+    QTRY_COMPARE_WITH_TIMEOUT(f.replies.count(), 2, 15000);
+
+    if (itemsAfter < 0) {
+        QCOMPARE(f.tabList->count(), 1);
+        QCOMPARE(f.welcome->logList->count(), 1);
+        QCOMPARE(f.welcome->logList->item(0)->text(), QStringLiteral("A  (2:03)"));
+        QVERIFY(f.listShown());
+    } else {
+        QCOMPARE(f.tabList->count(), itemsAfter);
+        QCOMPARE(f.welcome->logList->count(), itemsAfter);
+        QVERIFY(f.tabList->isHidden());
+        QVERIFY(f.welcome->logList->isHidden());
+    }
+    QVERIFY(f.status->text().isEmpty());
+}
+
+void RadioLogSourceTest::downloadFailureReported()
+{
+    Fixture f;
+    f.radio.setResponse("/log/get/3-1234", FakeResponse::error(500, "boom"));
+    f.create();
+    f.found(QStringLiteral("Heli 450"));
+    QTRY_COMPARE_WITH_TIMEOUT(f.welcome->logList->count(), 1, 10000);
+    QSignalSpy failed(f.source, &RadioLogSource::logDownloadFailed);
+    QSignalSpy downloaded(f.source, &RadioLogSource::logDownloaded);
+    QVERIFY(f.source->downloadLog(f.tabList->item(0)));
+    QTRY_COMPARE_WITH_TIMEOUT(failed.count(), 1, 10000);
+    QCOMPARE(downloaded.count(), 0);
+    QVERIFY2(f.status->text().startsWith(QLatin1String("Failed to download log: ")),
+             qPrintable(f.status->text()));
+    QVERIFY(f.status->text().size() > int(qstrlen("Failed to download log: ")));
+}
+
+void RadioLogSourceTest::noRadioNoDownload()
+{
+    Fixture f;
+    f.create();
+    QListWidgetItem item(QStringLiteral("A  (2:03)"));
+    item.setData(Qt::UserRole, qint64(3));
+    item.setData(Qt::UserRole + 1, qint64(1234));
+    QVERIFY(!f.source->downloadLog(&item));
+    QVERIFY(!f.source->downloadLog(nullptr));
+
+    f.found(QStringLiteral("Heli 450"));
+    QTRY_COMPARE_WITH_TIMEOUT(f.replies.count(), 1, 10000);
+    emit f.scanner.deviceNotFound();
+    QVERIFY(!f.source->downloadLog(&item));
+    QTest::qWait(200);
+    QCOMPARE(f.radio.requests().size(), 1); // only the list
+    QVERIFY(f.status->text().isEmpty());
+}
+
+QTEST_MAIN(RadioLogSourceTest)
+#include "tst_radiologsource.moc"
