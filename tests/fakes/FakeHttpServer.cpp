@@ -115,6 +115,14 @@ bool FakeHttpServer::listen(const QHostAddress &address, quint16 port)
     return server->listen(address, port);
 }
 
+void FakeHttpServer::close()
+{
+    server->close();
+    const auto sockets = connections.keys();
+    for (QTcpSocket *socket : sockets)
+        socket->abort();
+}
+
 quint16 FakeHttpServer::port() const
 {
     return server->serverPort();

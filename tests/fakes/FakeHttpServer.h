@@ -65,6 +65,8 @@ public:
 
     bool listen(const QHostAddress &address = QHostAddress::LocalHost, quint16 port = 0);
     quint16 port() const;
+    // Stops listening and drops every open connection, like a radio switched off.
+    void close();
     // "127.0.0.1:PORT", the form the tabs take as a radio address.
     QString address() const;
 

@@ -1,0 +1,115 @@
+// The whole program, started as a child process with the real start-up code, inside the
+// namespace's test LAN with the fake radio at 10.77.0.2. The child reports what it shows
+// once the radio is known, then presses Escape.
+#include "FakeRadio.h"
+#include "KeloMain.h"
+#include "NetnsGuard.h"
+#include "RadioScanner.h"
+#include "SettingsFiles.h"
+#include "TabDialog.h"
+#include "TestSupport.h"
+
+#include <QLabel>
+#include <QProcess>
+#include <QTimer>
+#include <QtTest>
+
+#include <cstdio>
+
+static void reportAndEscape(TabDialog *dialog)
+{
+    RadioScanner *scanner = dialog->radioScanner();
+    auto report = [dialog, scanner]() {
+        if (scanner->ip.isEmpty() || scanner->serial.isEmpty())
+            return;
+        // Let the strip's own slot run first.
+        QTimer::singleShot(0, dialog, [dialog]() {
+            QString strip;
+            for (QLabel *label : dialog->findChildren<QLabel *>()) {
+                if (label->text().startsWith(QStringLiteral("RADIO: ")))
+                    strip = label->text();
+            }
+            std::printf("TITLE: %s\n", qPrintable(dialog->windowTitle()));
+            std::printf("STRIP: %s\n", qPrintable(strip));
+            std::printf("TABFILE: %s\n",
+                        QFile::exists(SettingsFiles::tabFilePath()) ? "written" : "absent");
+            std::fflush(stdout);
+            QTest::keyClick(dialog, Qt::Key_Escape);
+            std::printf("NOT REACHED\n");
+        });
+    };
+    QObject::connect(scanner, &RadioScanner::serialFound, dialog, report);
+    dialog->show();
+}
+
+class ProgramTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void startsFindsRadioAndEscapes();
+};
+
+void ProgramTest::initTestCase()
+{
+    TestSupport::unsetProxies();
+    QString why;
+    if (!NetnsGuard::insideTestLan(&why))
+        QFAIL(qPrintable(QStringLiteral("refusing to start the program: ") + why));
+}
+
+void ProgramTest::startsFindsRadioAndEscapes()
+{
+    FakeRadio radio;
+    QVERIFY(radio.listen(QHostAddress(QStringLiteral("10.77.0.2")), 80));
+
+    QTemporaryDir home;
+    QVERIFY(QDir().mkpath(home.path() + QStringLiteral("/Documents")));
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("HOME"), home.path());
+    env.remove(QStringLiteral("XDG_DOCUMENTS_DIR"));
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path() + QStringLiteral("/.config"));
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+
+    QProcess child;
+    child.setProcessEnvironment(env);
+    child.setProcessChannelMode(QProcess::SeparateChannels);
+    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--child")});
+    QVERIFY(child.waitForStarted());
+    // The fake radio answers from this process's event loop: wait without blocking it.
+    QTRY_VERIFY_WITH_TIMEOUT(child.state() == QProcess::NotRunning, 60000);
+
+    const QString out = QString::fromLocal8Bit(child.readAllStandardOutput());
+    const QString err = QString::fromLocal8Bit(child.readAllStandardError());
+    QVERIFY2(child.exitStatus() == QProcess::NormalExit, qPrintable(err));
+    QCOMPARE(child.exitCode(), 0);
+
+    const QStringList lines = out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QVERIFY2(!lines.isEmpty() && lines.first().startsWith(QStringLiteral("Locale: ")),
+             qPrintable(out));
+    QVERIFY2(lines.contains(QStringLiteral("TITLE: Kelo Studio v2.1.2")), qPrintable(out));
+    QVERIFY2(lines.contains(QStringLiteral("STRIP: RADIO: 10.77.0.2&nbsp;&nbsp;MODEL: <b>Heli "
+                                           "450</b>&nbsp;&nbsp;SERIAL: <b>12-AB-3-4-5-6</b>")),
+             qPrintable(out));
+    QVERIFY2(lines.contains(QStringLiteral("TABFILE: absent")), qPrintable(out));
+    QCOMPARE(lines.mid(lines.size() - 2),
+             QStringList({QStringLiteral("> Close Event"), QStringLiteral("> Closing app")}));
+    QVERIFY(!out.contains(QStringLiteral("NOT REACHED")));
+    // The window file was rewritten when the window was first shown.
+    QCOMPARE(SettingsFiles::decodeWindowSize(*SettingsFiles::readFile(
+                 home.path() + QStringLiteral("/Documents/.kelo-window.cfg"))),
+             std::optional<QSize>(QSize(640, 600)));
+    QVERIFY(radio.countFor("/system/info") >= 1);
+    QCOMPARE(radio.countFor("/system/serial"), 1);
+}
+
+int main(int argc, char **argv)
+{
+    if (argc > 1 && qstrcmp(argv[1], "--child") == 0)
+        return keloMain(1, argv, reportAndEscape);
+    QCoreApplication app(argc, argv);
+    ProgramTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_program.moc"

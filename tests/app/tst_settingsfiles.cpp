@@ -1,0 +1,123 @@
+#include "SettingsFiles.h"
+
+#include <QtTest>
+
+using namespace SettingsFiles;
+
+class SettingsFilesTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void scale_data();
+    void scale();
+    void windowSize_data();
+    void windowSize();
+    void tab_data();
+    void tab();
+    void encode();
+    void readAbsentFile();
+};
+
+void SettingsFilesTest::scale_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("valid");
+    QTest::addColumn<QByteArray>("name");
+    QTest::addColumn<QByteArray>("value");
+    QTest::newRow("100 % automatic")
+        << QByteArray("\x64\x00", 2) << true << QByteArray("QT_AUTO_SCREEN_SCALE_FACTOR")
+        << QByteArray("1");
+    QTest::newRow("150 %") << QByteArray("\x96\x00", 2) << true << QByteArray("QT_SCALE_FACTOR")
+                           << QByteArray("1.5");
+    QTest::newRow("200 %") << QByteArray("\xc8\x00", 2) << true << QByteArray("QT_SCALE_FACTOR")
+                           << QByteArray("2.0");
+    // One decimal would give 1.2 or 1.3 depending on the formatter.
+    QTest::newRow("125 %") << QByteArray("\x7d\x00", 2) << true << QByteArray("QT_SCALE_FACTOR")
+                           << QByteArray("1.25");
+    QTest::newRow("175 %") << QByteArray("\xaf\x00", 2) << true << QByteArray("QT_SCALE_FACTOR")
+                           << QByteArray("1.75");
+    QTest::newRow("little-endian 300 %")
+        << QByteArray("\x2c\x01", 2) << true << QByteArray("QT_SCALE_FACTOR") << QByteArray("3.0");
+    QTest::newRow("3 bytes ignored")
+        << QByteArray("\x96\x00\x00", 3) << false << QByteArray() << QByteArray();
+    QTest::newRow("1 byte ignored")
+        << QByteArray("\x96", 1) << false << QByteArray() << QByteArray();
+    QTest::newRow("empty ignored") << QByteArray() << false << QByteArray() << QByteArray();
+}
+
+void SettingsFilesTest::scale()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(bool, valid);
+    const auto percent = decodeScale(bytes);
+    QCOMPARE(percent.has_value(), valid);
+    if (!valid)
+        return;
+    QFETCH(QByteArray, name);
+    QFETCH(QByteArray, value);
+    const ScaleEnvironment env = scaleEnvironment(*percent);
+    QCOMPARE(env.name, name);
+    QCOMPARE(env.value, value);
+}
+
+void SettingsFilesTest::windowSize_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QSize>("size"); // invalid = ignored
+    QTest::newRow("800 x 700") << QByteArray("\x20\x03\xbc\x02", 4) << QSize(800, 700);
+    QTest::newRow("100 x 100 decoded as stored")
+        << QByteArray("\x64\x00\x64\x00", 4) << QSize(100, 100);
+    QTest::newRow("unsigned 65535") << QByteArray("\xff\xff\x01\x00", 4) << QSize(65535, 1);
+    QTest::newRow("5 bytes ignored") << QByteArray("\x20\x03\xbc\x02\x00", 5) << QSize();
+    QTest::newRow("3 bytes ignored") << QByteArray("\x20\x03\xbc", 3) << QSize();
+}
+
+void SettingsFilesTest::windowSize()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QSize, size);
+    const auto decoded = decodeWindowSize(bytes);
+    QCOMPARE(decoded.has_value(), size.isValid());
+    if (decoded)
+        QCOMPARE(*decoded, size);
+}
+
+void SettingsFilesTest::tab_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("tab"); // -1 = ignored
+    QTest::newRow("7") << QByteArray("\x07", 1) << 7;
+    QTest::newRow("255 unsigned") << QByteArray("\xff", 1) << 255;
+    QTest::newRow("2 bytes ignored") << QByteArray("\x07\x00", 2) << -1;
+    QTest::newRow("empty ignored") << QByteArray() << -1;
+}
+
+void SettingsFilesTest::tab()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, tab);
+    const auto decoded = decodeTab(bytes);
+    QCOMPARE(decoded ? int(*decoded) : -1, tab);
+}
+
+void SettingsFilesTest::encode()
+{
+    QCOMPARE(encodeWindowSize(QSize(800, 700)), QByteArray("\x20\x03\xbc\x02", 4));
+    QCOMPARE(encodeWindowSize(QSize(70000, 600)), QByteArray("\x70\x11\x58\x02", 4)); // low 16 bits
+    QCOMPARE(encodeTab(7), QByteArray("\x07", 1));
+    QCOMPARE(encodeTab(263), QByteArray("\x07", 1));
+}
+
+void SettingsFilesTest::readAbsentFile()
+{
+    QTemporaryDir dir;
+    QVERIFY(!readFile(dir.filePath("absent.cfg")).has_value());
+    writeFile(dir.filePath("missing-folder/x.cfg"), "x"); // silently skipped
+    QVERIFY(!QFile::exists(dir.filePath("missing-folder/x.cfg")));
+    writeFile(dir.filePath("t.cfg"), "abc");
+    writeFile(dir.filePath("t.cfg"), "z");
+    QCOMPARE(*readFile(dir.filePath("t.cfg")), QByteArray("z")); // truncated on write
+}
+
+QTEST_GUILESS_MAIN(SettingsFilesTest)
+#include "tst_settingsfiles.moc"

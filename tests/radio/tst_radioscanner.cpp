@@ -1,0 +1,178 @@
+// Discovery end to end. Runs only inside the private namespace of scripts/netns.sh with
+// KELO_NETNS_HOSTS=252: 10.77.0.1/24 is the program's own address and every other host
+// of the /24 is a local /32 that refuses at once unless a fake listens on it.
+#include "FakeRadio.h"
+#include "NetnsGuard.h"
+#include "RadioScanner.h"
+#include "TestSupport.h"
+
+#include <QSignalSpy>
+#include <QtTest>
+
+static const QHostAddress RadioAddress(QStringLiteral("10.77.0.2"));
+static const int TickMs = 300;
+
+class RadioScannerTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void findsRechecksAndLosesRadio();
+    void sweepStaysWithin24AndSkipsOwnAddresses();
+    void answersThatAreNotARadio_data();
+    void answersThatAreNotARadio();
+    void badSerialIsAskedAgain();
+};
+
+void RadioScannerTest::initTestCase()
+{
+    TestSupport::unsetProxies();
+    QString why;
+    if (!NetnsGuard::insideTestLan(&why))
+        QFAIL(qPrintable(QStringLiteral("refusing to sweep: ") + why));
+}
+
+void RadioScannerTest::findsRechecksAndLosesRadio()
+{
+    FakeRadio radio;
+    QVERIFY(radio.listen(RadioAddress, 80));
+
+    RadioScanner scanner;
+    QSignalSpy started(&scanner, &RadioScanner::scanStarted);
+    QSignalSpy found(&scanner, &RadioScanner::deviceFound);
+    QSignalSpy notFound(&scanner, &RadioScanner::deviceNotFound);
+    QSignalSpy serial(&scanner, &RadioScanner::serialFound);
+    scanner.startPeriodicScanning(TickMs);
+    QCOMPARE(started.count(), 1); // the first sweep begins at once
+
+    QTRY_VERIFY_WITH_TIMEOUT(found.count() >= 1, 10000);
+    QCOMPARE(found.at(0).at(0).toString(), QStringLiteral("10.77.0.2"));
+    QCOMPARE(found.at(0).at(1).toString(), QStringLiteral("KeloNet"));
+    QCOMPARE(found.at(0).at(2).toString(), QStringLiteral("Heli 450"));
+    QCOMPARE(scanner.ip, QStringLiteral("10.77.0.2"));
+    QTRY_COMPARE_WITH_TIMEOUT(serial.count(), 1, 5000);
+    QCOMPARE(serial.at(0).at(0).toString(), QStringLiteral("12-AB-3-4-5-6"));
+    QCOMPARE(scanner.serial, QStringLiteral("12-AB-3-4-5-6"));
+
+    // Every tick re-checks only the known address; the serial is not asked again.
+    QTRY_VERIFY_WITH_TIMEOUT(found.count() >= 4, 10000);
+    QCOMPARE(serial.count(), 1);
+    QCOMPARE(radio.countFor("/system/serial"), 1);
+    QCOMPARE(started.count(), 1);
+    QCOMPARE(notFound.count(), 0);
+
+    // Switched off: the identity is forgotten at once, a sweep starts and ends empty.
+    radio.close();
+    QTRY_COMPARE_WITH_TIMEOUT(started.count(), 2, 10000);
+    QVERIFY(scanner.ip.isEmpty());
+    QVERIFY(scanner.serial.isEmpty());
+    QVERIFY(scanner.modelName.isEmpty());
+    QTRY_VERIFY_WITH_TIMEOUT(notFound.count() >= 1, 15000);
+
+    // Back again: found, and the serial is fetched anew.
+    const int before = found.count();
+    QVERIFY(radio.listen(RadioAddress, 80));
+    QTRY_VERIFY_WITH_TIMEOUT(found.count() > before, 15000);
+    QTRY_COMPARE_WITH_TIMEOUT(serial.count(), 2, 5000);
+}
+
+void RadioScannerTest::sweepStaysWithin24AndSkipsOwnAddresses()
+{
+    // One fake behind every address: only 10.77.0.200 is the radio, the others answer
+    // slowly with 404 so the sweep keeps its requests in flight.
+    FakeHttpServer everyone;
+    QVERIFY(everyone.listen(QHostAddress::AnyIPv4, 80));
+    everyone.setFallback([](const FakeRequest &r) {
+        if (r.path == "/system/info" && r.localAddress == QHostAddress("10.77.0.200"))
+            return FakeResponse::json(R"({"network":"N","ip":"x","mdlcur":"M"})");
+        return FakeResponse::error(404).delayed(150);
+    });
+
+    RadioScanner scanner;
+    QSignalSpy found(&scanner, &RadioScanner::deviceFound);
+    scanner.startPeriodicScanning(60000); // one sweep only
+    QTRY_VERIFY_WITH_TIMEOUT(found.count() >= 1, 30000);
+    QCOMPARE(found.at(0).at(0).toString(), QStringLiteral("10.77.0.200"));
+    QTest::qWait(500); // the aborted rest must not show up later
+
+    QVERIFY2(everyone.maxInFlight() <= RadioScanner::MaxInFlight,
+             qPrintable(QString::number(everyone.maxInFlight())));
+    QVERIFY2(everyone.maxInFlight() >= RadioScanner::MaxInFlight / 2,
+             qPrintable(QString::number(everyone.maxInFlight())));
+
+    QSet<quint32> asked;
+    for (const FakeRequest &r : everyone.requestsFor("/system/info")) {
+        const quint32 host = r.localAddress.toIPv4Address() & 0xff;
+        QVERIFY2(host != 0 && host != 1 && host != 255, qPrintable(r.localAddress.toString()));
+        QVERIFY2(!asked.contains(host), "a host was asked twice in one sweep");
+        asked.insert(host);
+        // Ascending order with 24 in flight: nothing far beyond the radio was asked.
+        QVERIFY2(host < 200 + RadioScanner::MaxInFlight, qPrintable(r.localAddress.toString()));
+    }
+    QVERIFY(asked.contains(2));
+    QVERIFY(asked.contains(200));
+}
+
+void RadioScannerTest::answersThatAreNotARadio_data()
+{
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<bool>("isRadio");
+
+    const QByteArray valid = R"({"network":"N","ip":"1.2.3.4","mdlcur":"M"})";
+    QTest::newRow("valid") << 200 << valid << int(FakeResponse::Answer) << true;
+    QTest::newRow("HTTP error with a valid body")
+        << 500 << valid << int(FakeResponse::Answer) << false;
+    QTest::newRow("network without ip")
+        << 200 << QByteArray(R"({"network":"N"})") << int(FakeResponse::Answer) << false;
+    QTest::newRow("junk after JSON") << 200 << valid + "x" << int(FakeResponse::Answer) << false;
+    QTest::newRow("array") << 200 << QByteArray("[1,2]") << int(FakeResponse::Answer) << false;
+    QTest::newRow("hangs until the time-out") << 200 << valid << int(FakeResponse::Hang) << false;
+    QTest::newRow("connection dropped") << 200 << valid << int(FakeResponse::Drop) << false;
+}
+
+void RadioScannerTest::answersThatAreNotARadio()
+{
+    QFETCH(int, status);
+    QFETCH(QByteArray, body);
+    QFETCH(int, mode);
+    QFETCH(bool, isRadio);
+
+    FakeRadio radio;
+    FakeResponse response = FakeResponse::json(body, status);
+    response.mode = FakeResponse::Mode(mode);
+    radio.setResponse("/system/info", response);
+    QVERIFY(radio.listen(RadioAddress, 80));
+
+    RadioScanner scanner;
+    QSignalSpy found(&scanner, &RadioScanner::deviceFound);
+    QSignalSpy notFound(&scanner, &RadioScanner::deviceNotFound);
+    scanner.startPeriodicScanning(60000);
+    QTRY_VERIFY_WITH_TIMEOUT(found.count() + notFound.count() >= 1, 15000);
+    QCOMPARE(found.count(), isRadio ? 1 : 0);
+    QCOMPARE(notFound.count(), isRadio ? 0 : 1);
+    QCOMPARE(scanner.ip.isEmpty(), !isRadio);
+}
+
+void RadioScannerTest::badSerialIsAskedAgain()
+{
+    FakeRadio radio;
+    radio.setSerialBody("{1,2,3,4,5}");
+    QVERIFY(radio.listen(RadioAddress, 80));
+
+    RadioScanner scanner;
+    QSignalSpy serial(&scanner, &RadioScanner::serialFound);
+    scanner.startPeriodicScanning(TickMs);
+    // While no serial is known, every successful re-check asks for it again.
+    QVERIFY(radio.waitForRequests("/system/serial", 3, 10000));
+    QCOMPARE(serial.count(), 0);
+    QVERIFY(scanner.serial.isEmpty());
+
+    radio.setSerialBody("{1,2,3,4,5,6}");
+    QTRY_COMPARE_WITH_TIMEOUT(serial.count(), 1, 5000);
+    QCOMPARE(scanner.serial, QStringLiteral("1-2-3-4-5-6"));
+}
+
+QTEST_GUILESS_MAIN(RadioScannerTest)
+#include "tst_radioscanner.moc"

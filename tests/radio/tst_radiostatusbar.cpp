@@ -1,0 +1,144 @@
+// The strip is driven by the scanner's signals and members alone; no request is sent.
+#include "KeloResources.h"
+#include "RadioScanner.h"
+#include "RadioStatusBar.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QLabel>
+#include <QTextDocument>
+#include <QTimer>
+#include <QToolButton>
+#include <QtTest>
+
+class RadioStatusBarTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase() { initKeloResources(); }
+    void initialAndScanningTexts();
+    void foundTextGrowsWithModelAndSerial();
+    void radioTextsAreEscaped();
+    void copyPutsRawSerialOnClipboard();
+    void lossDuringSweepThenNotFound();
+    void knownRadioAtConstruction();
+
+private:
+    struct Strip
+    {
+        RadioScanner scanner;
+        RadioStatusBar bar {&scanner};
+        QLabel *text() const { return bar.findChildren<QLabel *>().at(1); }
+        QLabel *icon() const { return bar.findChildren<QLabel *>().at(0); }
+        QToolButton *copy() const { return bar.findChild<QToolButton *>(); }
+        QTimer *spinner() const { return bar.findChild<QTimer *>(); }
+    };
+};
+
+void RadioStatusBarTest::initialAndScanningTexts()
+{
+    Strip s;
+    QCOMPARE(s.text()->text(), QStringLiteral("<b>Scanning for Kelo radio...</b>"));
+    QVERIFY(!s.spinner()->isActive());
+    QVERIFY(s.copy()->isHidden());
+
+    emit s.scanner.scanStarted();
+    QCOMPARE(s.text()->text(), QStringLiteral("Scanning for Kelo radio..."));
+    QVERIFY(s.spinner()->isActive());
+    QCOMPARE(s.spinner()->interval(), 80);
+    QTRY_VERIFY(s.icon()->pixmap() && !s.icon()->pixmap()->isNull());
+
+    emit s.scanner.deviceNotFound();
+    QCOMPARE(s.text()->text(), QStringLiteral("Kelo radio not found"));
+    QVERIFY(!s.spinner()->isActive());
+    QVERIFY(!s.icon()->pixmap() || s.icon()->pixmap()->isNull());
+}
+
+void RadioStatusBarTest::foundTextGrowsWithModelAndSerial()
+{
+    Strip s;
+    emit s.scanner.scanStarted();
+    s.scanner.ip = QStringLiteral("192.168.1.20");
+    s.scanner.networkName = QStringLiteral("never shown");
+    emit s.scanner.deviceFound(s.scanner.ip, s.scanner.networkName, QString());
+    QCOMPARE(s.text()->text(), QStringLiteral("RADIO: 192.168.1.20"));
+    QCOMPARE(s.text()->textFormat(), Qt::AutoText);
+    QVERIFY(!Qt::mightBeRichText(s.text()->text()));
+    QVERIFY(!s.spinner()->isActive());
+
+    s.scanner.modelName = QStringLiteral("M");
+    emit s.scanner.deviceFound(s.scanner.ip, s.scanner.networkName, s.scanner.modelName);
+    QCOMPARE(s.text()->text(), QStringLiteral("RADIO: 192.168.1.20&nbsp;&nbsp;MODEL: <b>M</b>"));
+    QVERIFY(s.copy()->isHidden());
+
+    s.scanner.serial = QStringLiteral("12-AB-3-4-5-6");
+    emit s.scanner.serialFound(s.scanner.serial);
+    QCOMPARE(s.text()->text(),
+             QStringLiteral("RADIO: 192.168.1.20&nbsp;&nbsp;MODEL: <b>M</b>"
+                            "&nbsp;&nbsp;SERIAL: <b>12-AB-3-4-5-6</b>"));
+    QVERIFY(!s.copy()->isHidden());
+    QVERIFY(!s.text()->text().contains(QStringLiteral("never shown")));
+}
+
+void RadioStatusBarTest::radioTextsAreEscaped()
+{
+    Strip s;
+    s.scanner.ip = QStringLiteral("10.0.0.2");
+    s.scanner.modelName = QStringLiteral("<img src=x>&<b>");
+    s.scanner.serial = QStringLiteral("1-<i>-3-4-5-6");
+    emit s.scanner.serialFound(s.scanner.serial);
+    const QString text = s.text()->text();
+    QVERIFY(text.contains(QStringLiteral("MODEL: <b>&lt;img src=x&gt;&amp;&lt;b&gt;</b>")));
+    QVERIFY(text.contains(QStringLiteral("SERIAL: <b>1-&lt;i&gt;-3-4-5-6</b>")));
+}
+
+void RadioStatusBarTest::copyPutsRawSerialOnClipboard()
+{
+    Strip s;
+    s.scanner.ip = QStringLiteral("10.0.0.2");
+    s.scanner.serial = QStringLiteral("12-AB-<3>-4-5-6");
+    emit s.scanner.serialFound(s.scanner.serial);
+    QApplication::clipboard()->setText(QStringLiteral("before"));
+    s.copy()->click();
+    QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("12-AB-<3>-4-5-6"));
+    QCOMPARE(s.copy()->text(), QStringLiteral("Copied!"));
+    QTest::qWait(1200);
+    QCOMPARE(s.copy()->text(), QStringLiteral("Copied!"));
+    QTRY_COMPARE_WITH_TIMEOUT(s.copy()->text(), QStringLiteral("Copy"), 2000);
+}
+
+void RadioStatusBarTest::lossDuringSweepThenNotFound()
+{
+    Strip s;
+    s.scanner.ip = QStringLiteral("10.0.0.2");
+    s.scanner.serial = QStringLiteral("1-2-3-4-5-6");
+    emit s.scanner.serialFound(s.scanner.serial);
+    QVERIFY(!s.copy()->isHidden());
+
+    // The scanner forgets the radio and sweeps: Copy stays, but does nothing.
+    s.scanner.ip.clear();
+    s.scanner.serial.clear();
+    emit s.scanner.scanStarted();
+    QVERIFY(!s.copy()->isHidden());
+    QApplication::clipboard()->setText(QStringLiteral("untouched"));
+    s.copy()->click();
+    QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("untouched"));
+    QCOMPARE(s.copy()->text(), QStringLiteral("Copy"));
+
+    emit s.scanner.deviceNotFound();
+    QVERIFY(s.copy()->isHidden());
+    QCOMPARE(s.text()->text(), QStringLiteral("Kelo radio not found"));
+}
+
+void RadioStatusBarTest::knownRadioAtConstruction()
+{
+    RadioScanner scanner;
+    scanner.ip = QStringLiteral("10.0.0.7");
+    scanner.modelName = QStringLiteral("Glider");
+    RadioStatusBar bar(&scanner);
+    QCOMPARE(bar.findChildren<QLabel *>().at(1)->text(),
+             QStringLiteral("RADIO: 10.0.0.7&nbsp;&nbsp;MODEL: <b>Glider</b>"));
+}
+
+QTEST_MAIN(RadioStatusBarTest)
+#include "tst_radiostatusbar.moc"
