@@ -1,0 +1,41 @@
+#include "ModelScene.h"
+
+#include "LogVariable.h"
+
+#include <algorithm>
+
+namespace ModelScene {
+
+QQuaternion sample(const LogVariable &w, const LogVariable &x, const LogVariable &y,
+                   const LogVariable &z, int k)
+{
+    const auto at = [k](const LogVariable &v) {
+        return k < v.values.size() ? float(v.values.at(k)) : 0.0f;
+    };
+    const QQuaternion q = QQuaternion(at(w), at(x), at(y), at(z)).normalized();
+    return q.isNull() ? QQuaternion() : q;
+}
+
+QQuaternion interpolate(const LogVariable *w, const LogVariable *x, const LogVariable *y,
+                        const LogVariable *z, double t)
+{
+    if (!w || !x || !y || !z || w->times.isEmpty())
+        return QQuaternion();
+    const QVector<double> &times = w->times;
+    const int count = times.size();
+    if (count == 1)
+        return sample(*w, *x, *y, *z, 0);
+    const int i = int(std::lower_bound(times.begin(), times.end(), t) - times.begin());
+    if (i == 0)
+        return sample(*w, *x, *y, *z, 0);
+    if (i == count)
+        return sample(*w, *x, *y, *z, count - 1);
+    const double t0 = times.at(i - 1);
+    const double t1 = times.at(i);
+    if (t0 >= t1)
+        return sample(*w, *x, *y, *z, i - 1);
+    const float f = float((t - t0) / (t1 - t0));
+    return QQuaternion::slerp(sample(*w, *x, *y, *z, i - 1), sample(*w, *x, *y, *z, i), f);
+}
+
+} // namespace ModelScene

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QQuaternion>
+
+struct LogVariable;
+
+// The attitude arithmetic behind the replay's 3D model: the log's quaternion samples,
+// their interpolation and the change into the scene's frame.
+namespace ModelScene {
+
+inline const char *const ViewportUrl = "qrc:/qml/model3d/ModelViewport.qml";
+
+// Sample k of the attitude, normalised. A zero quaternion (no attitude recorded)
+// stands for the identity rather than the meaningless (0, 0, 0, 0).
+QQuaternion sample(const LogVariable &w, const LogVariable &x, const LogVariable &y,
+                   const LogVariable &z, int k);
+
+// The attitude at t in the log's frame: the first or last sample outside the samples'
+// span, otherwise the shorter-arc slerp between the two samples around t. Null
+// pointers or no samples give the identity. The times of w serve all four.
+QQuaternion interpolate(const LogVariable *w, const LogVariable *x, const LogVariable *y,
+                        const LogVariable *z, double t);
+
+// (w, x, y, z) of the log as (w, -x, z, y) in the scene, whose up axis is y: a proper
+// rotation of the axes, so the model turns the way the aircraft did.
+inline QQuaternion toScene(const QQuaternion &q)
+{
+    return QQuaternion(q.scalar(), -q.x(), q.z(), q.y());
+}
+
+// Scene units per metre of altitude, as the scene's transform applies it.
+inline constexpr double AltitudePerSceneUnit = 15.0;
+
+} // namespace ModelScene
