@@ -29,8 +29,9 @@ int main(int argc, char **argv)
     screen.fill(QColor("#203040"));
     {
         QPainter p(&screen);
-        p.setPen(Qt::white);
-        p.drawText(screen.rect(), Qt::AlignCenter, QStringLiteral("Kelo"));
+        // No text: a core application has no fonts.
+        p.fillRect(QRect(40, 40, 400, 60), QColor("#0a84ff"));
+        p.fillRect(QRect(40, 140, 180, 90), QColor("#eaeaea"));
     }
     QByteArray png;
     QBuffer buffer(&png);
