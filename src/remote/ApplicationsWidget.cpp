@@ -1,0 +1,520 @@
+#include "ApplicationsWidget.h"
+
+#include "RadioApi.h"
+#include "RadioScanner.h"
+#include "RadioTabSupport.h"
+#include "RadioUpload.h"
+
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QPixmap>
+#include <QPointer>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+// Message boxes show names from the radio or from disk, so never as markup.
+static QMessageBox::StandardButton showBox(QWidget *parent, QMessageBox::Icon icon,
+                                           const QString &title, const QString &text,
+                                           QMessageBox::StandardButtons buttons,
+                                           QMessageBox::StandardButton defaultButton)
+{
+    QMessageBox box(icon, title, text, buttons, parent);
+    box.setTextFormat(Qt::PlainText);
+    if (defaultButton != QMessageBox::NoButton)
+        box.setDefaultButton(defaultButton);
+    return static_cast<QMessageBox::StandardButton>(box.exec());
+}
+
+static QLabel *greyLabel(QWidget *parent)
+{
+    auto *label = new QLabel(parent);
+    label->setTextFormat(Qt::PlainText);
+    label->setStyleSheet(QStringLiteral("color: #b0b0b6;"));
+    return label;
+}
+
+ApplicationsWidget::ApplicationsWidget(RadioScanner *scanner, QWidget *parent)
+    : QWidget(parent)
+    , scanner(scanner)
+    , networkManager(scanner->networkManager)
+{
+    auto *layout = new QVBoxLayout(this);
+    notFoundLabel = RadioTabSupport::createNotFoundLabel(
+        tr("Kelo radio not found.\nConnect to a Kelo radio to see its installed apps."), this);
+    contentWidget = new QWidget(this);
+    layout->addWidget(notFoundLabel, 1);
+    layout->addWidget(contentWidget, 1);
+
+    auto *contentLayout = new QHBoxLayout(contentWidget);
+    contentLayout->setContentsMargins(0, 0, 0, 0);
+
+    auto *appsBox = new QGroupBox(tr("Applications"), contentWidget);
+    auto *appsLayout = new QVBoxLayout(appsBox);
+    appList = new QListWidget(appsBox);
+    appList->setIconSize(QSize(IconSize, IconSize));
+    appList->setSpacing(2);
+    appList->setMaximumWidth(260);
+    appsLayout->addWidget(appList);
+    auto *installRow = new QHBoxLayout();
+    installButton = new QPushButton(tr("Install from File..."), appsBox);
+    installStatusLabel = greyLabel(appsBox);
+    installStatusLabel->setWordWrap(true);
+    installRow->addWidget(installButton);
+    installRow->addWidget(installStatusLabel, 1);
+    appsLayout->addLayout(installRow);
+
+    auto *detailsBox = new QGroupBox(tr("Details"), contentWidget);
+    auto *detailsLayout = new QVBoxLayout(detailsBox);
+    iconLabel = new QLabel(detailsBox);
+    iconLabel->setFixedSize(DetailIconSize, DetailIconSize);
+    iconLabel->setAlignment(Qt::AlignCenter);
+    nameLabel = new QLabel(detailsBox);
+    nameLabel->setTextFormat(Qt::PlainText);
+    QFont nameFont = nameLabel->font();
+    nameFont.setWeight(75);
+    nameFont.setBold(true);
+    if (nameFont.pointSizeF() > 0)
+        nameFont.setPointSizeF(nameFont.pointSizeF() + 2);
+    nameLabel->setFont(nameFont);
+    versionLabel = greyLabel(detailsBox);
+    detailLabel = greyLabel(detailsBox);
+    detailLabel->setWordWrap(true);
+    detailLabel->setAlignment(Qt::AlignTop | Qt::AlignLeft);
+    detailsLayout->addWidget(iconLabel);
+    detailsLayout->addWidget(nameLabel);
+    detailsLayout->addWidget(versionLabel);
+    detailsLayout->addWidget(detailLabel, 1);
+    auto *commandRow = new QHBoxLayout();
+    executeButton = new QPushButton(tr("Execute"), detailsBox);
+    executeButton->setEnabled(false);
+    uninstallButton = new QPushButton(tr("Uninstall"), detailsBox);
+    uninstallButton->setEnabled(false);
+    statusLabel = greyLabel(detailsBox);
+    commandRow->addWidget(executeButton);
+    commandRow->addWidget(uninstallButton);
+    commandRow->addWidget(statusLabel, 1);
+    detailsLayout->addLayout(commandRow);
+
+    // Names for tests and style sheets.
+    notFoundLabel->setObjectName(QStringLiteral("notFoundLabel"));
+    contentWidget->setObjectName(QStringLiteral("contentWidget"));
+    appList->setObjectName(QStringLiteral("appList"));
+    installButton->setObjectName(QStringLiteral("installButton"));
+    installStatusLabel->setObjectName(QStringLiteral("installStatusLabel"));
+    iconLabel->setObjectName(QStringLiteral("iconLabel"));
+    nameLabel->setObjectName(QStringLiteral("nameLabel"));
+    versionLabel->setObjectName(QStringLiteral("versionLabel"));
+    detailLabel->setObjectName(QStringLiteral("detailLabel"));
+    executeButton->setObjectName(QStringLiteral("executeButton"));
+    uninstallButton->setObjectName(QStringLiteral("uninstallButton"));
+    statusLabel->setObjectName(QStringLiteral("statusLabel"));
+
+    contentLayout->addWidget(appsBox, 0);
+    contentLayout->addWidget(detailsBox, 1);
+
+    connect(appList, &QListWidget::currentItemChanged, this,
+            &ApplicationsWidget::onAppSelectionChanged);
+    connect(installButton, &QPushButton::clicked, this,
+            &ApplicationsWidget::onInstallButtonClicked);
+    connect(executeButton, &QPushButton::clicked, this,
+            &ApplicationsWidget::onExecuteButtonClicked);
+    connect(uninstallButton, &QPushButton::clicked, this,
+            &ApplicationsWidget::onUninstallButtonClicked);
+    connect(scanner, &RadioScanner::deviceFound, this, &ApplicationsWidget::onRadioDeviceFound);
+    connect(scanner, &RadioScanner::deviceNotFound, this,
+            &ApplicationsWidget::onRadioDeviceNotFound);
+
+    if (!scanner->ip.isEmpty())
+        onRadioDeviceFound(scanner->ip, scanner->networkName, scanner->modelName);
+    else
+        onRadioDeviceNotFound();
+}
+
+QString ApplicationsWidget::versionText(const QByteArray &body)
+{
+    const int zero = body.indexOf('\0');
+    const QByteArray text = zero < 0 ? body : body.left(zero);
+    return QString::fromUtf8(text).simplified().replace(QLatin1Char(' '), QLatin1Char('.'));
+}
+
+void ApplicationsWidget::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (!radioIp.isEmpty())
+        fetchAppList();
+}
+
+void ApplicationsWidget::onRadioDeviceFound(const QString &ip, const QString &,
+                                            const QString &modelName)
+{
+    // Another radio under the same model name must not keep the first one's list while
+    // commands go to the new address.
+    if (ip != radioIp) {
+        clearApps();
+        listLoaded = false;
+    }
+    radioIp = ip;
+    notFoundLabel->hide();
+    contentWidget->show();
+    if (modelName != listModelName) {
+        listModelName = modelName;
+        listLoaded = false;
+    }
+    if (!listLoaded && isVisible())
+        fetchAppList();
+}
+
+void ApplicationsWidget::onRadioDeviceNotFound()
+{
+    radioIp.clear();
+    listModelName.clear();
+    listLoaded = false;
+    clearApps();
+    notFoundLabel->show();
+    contentWidget->hide();
+}
+
+void ApplicationsWidget::cancelReply(QNetworkReply *reply)
+{
+    // Disconnected first: abort() emits finished at once.
+    reply->disconnect(this);
+    reply->abort();
+    reply->deleteLater();
+}
+
+void ApplicationsWidget::clearApps()
+{
+    const QList<QNetworkReply *> icons = pendingIconReplies;
+    pendingIconReplies.clear();
+    for (QNetworkReply *reply : icons)
+        cancelReply(reply);
+    if (listReply) {
+        QNetworkReply *reply = listReply;
+        listReply = nullptr;
+        cancelReply(reply);
+    }
+    if (versionReply) {
+        QNetworkReply *reply = versionReply;
+        versionReply = nullptr;
+        cancelReply(reply);
+    }
+    // The items are deleted before a selection signal could name them; the details are
+    // cleared below instead.
+    {
+        const QSignalBlocker blocker(appList);
+        appList->clear();
+    }
+    iconLabel->clear();
+    nameLabel->clear();
+    versionLabel->clear();
+    detailLabel->clear();
+    statusLabel->clear();
+    executeButton->setEnabled(false);
+    uninstallButton->setEnabled(false);
+}
+
+void ApplicationsWidget::fetchAppList()
+{
+    if (radioIp.isEmpty() || listReply)
+        return;
+    listReply = RadioApi::get(networkManager, radioIp, QString::fromLatin1(RadioApi::AppListPath),
+                              RadioApi::ShortTimeoutMs);
+    connect(listReply, &QNetworkReply::finished, this, &ApplicationsWidget::onAppListReply);
+}
+
+void ApplicationsWidget::onAppListReply()
+{
+    auto *reply = qobject_cast<QNetworkReply *>(sender());
+    if (!reply)
+        return;
+    reply->deleteLater();
+    if (reply == listReply)
+        listReply = nullptr;
+    clearApps();
+    if (radioIp.isEmpty())
+        return;
+
+    auto retry = [this]() {
+        RadioTabSupport::retryLater(
+            this, [this]() { return !radioIp.isEmpty() && !listLoaded; },
+            [this]() { fetchAppList(); });
+    };
+    if (reply->error() != QNetworkReply::NoError) {
+        retry();
+        return;
+    }
+    QJsonParseError parseError;
+    const QJsonDocument doc = QJsonDocument::fromJson(reply->readAll(), &parseError);
+    if (parseError.error != QJsonParseError::NoError || !doc.isObject()) {
+        retry();
+        return;
+    }
+
+    const QJsonArray list = doc.object().value(QStringLiteral("list")).toArray();
+    for (int i = 0; i + 1 < list.size(); i += 2) {
+        const QString name = list.at(i).toString();
+        const QString detail = list.at(i + 1).toString();
+        if (name.isEmpty())
+            continue;
+        auto *item = new QListWidgetItem(name);
+        item->setData(Qt::UserRole, detail);
+        item->setSizeHint(QSize(item->sizeHint().width(), RowHeight));
+        appList->addItem(item);
+        requestIcon(item);
+    }
+    listLoaded = true;
+    if (appList->count() > 0)
+        appList->setCurrentRow(0);
+}
+
+void ApplicationsWidget::requestIcon(QListWidgetItem *item)
+{
+    QNetworkReply *reply = RadioApi::get(
+        networkManager, radioIp, RadioApi::appIconPath(item->text()), RadioApi::CommandTimeoutMs);
+    reply->setProperty("app_list_item", QVariant::fromValue(static_cast<void *>(item)));
+    pendingIconReplies.append(reply);
+    connect(reply, &QNetworkReply::finished, this, &ApplicationsWidget::onAppIconReply);
+}
+
+void ApplicationsWidget::onAppIconReply()
+{
+    auto *reply = qobject_cast<QNetworkReply *>(sender());
+    if (!reply)
+        return;
+    reply->deleteLater();
+    // A reply that is no longer pending belongs to a list that has been cleared, and
+    // its item is gone with it.
+    if (!pendingIconReplies.removeOne(reply))
+        return;
+    auto *item = static_cast<QListWidgetItem *>(reply->property("app_list_item").value<void *>());
+    if (!item || reply->error() != QNetworkReply::NoError)
+        return;
+    QImage image;
+    if (!image.loadFromData(reply->readAll()))
+        return;
+    const QPixmap icon = QPixmap::fromImage(
+        image.scaled(IconSize, IconSize, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    item->setIcon(QIcon(icon));
+    if (appList->currentItem() == item)
+        iconLabel->setPixmap(item->icon().pixmap(DetailIconSize, DetailIconSize));
+}
+
+void ApplicationsWidget::onAppSelectionChanged(QListWidgetItem *current, QListWidgetItem *)
+{
+    statusLabel->clear();
+    versionLabel->clear();
+    if (!current) {
+        iconLabel->clear();
+        nameLabel->clear();
+        detailLabel->clear();
+        executeButton->setEnabled(false);
+        uninstallButton->setEnabled(false);
+        return;
+    }
+    iconLabel->setPixmap(current->icon().pixmap(DetailIconSize, DetailIconSize));
+    nameLabel->setText(current->text());
+    detailLabel->setText(current->data(Qt::UserRole).toString());
+    executeButton->setEnabled(true);
+    uninstallButton->setEnabled(true);
+    fetchVersion(current->text());
+}
+
+void ApplicationsWidget::fetchVersion(const QString &name)
+{
+    if (versionReply) {
+        QNetworkReply *reply = versionReply;
+        versionReply = nullptr;
+        cancelReply(reply);
+    }
+    if (radioIp.isEmpty())
+        return;
+    versionReply = RadioApi::get(networkManager, radioIp, RadioApi::appVersionPath(name),
+                                 RadioApi::ShortTimeoutMs);
+    versionReply->setProperty("app_name", name);
+    connect(versionReply, &QNetworkReply::finished, this, &ApplicationsWidget::onVersionReply);
+}
+
+void ApplicationsWidget::onVersionReply()
+{
+    auto *reply = qobject_cast<QNetworkReply *>(sender());
+    if (!reply)
+        return;
+    reply->deleteLater();
+    if (reply == versionReply)
+        versionReply = nullptr;
+    QListWidgetItem *current = appList->currentItem();
+    if (!current || current->text() != reply->property("app_name").toString()
+        || reply->error() != QNetworkReply::NoError)
+        return;
+    const QString version = versionText(reply->readAll());
+    if (!version.isEmpty())
+        versionLabel->setText(tr("Version: %1").arg(version));
+}
+
+void ApplicationsWidget::onExecuteButtonClicked()
+{
+    QListWidgetItem *current = appList->currentItem();
+    if (!current || radioIp.isEmpty())
+        return;
+    const QString name = current->text();
+    QNetworkReply *reply = RadioApi::get(networkManager, radioIp, RadioApi::appExecPath(name),
+                                         RadioApi::CommandTimeoutMs);
+    connect(reply, &QNetworkReply::finished, this, &ApplicationsWidget::onExecReply);
+    statusLabel->setText(tr("Launching %1...").arg(name));
+}
+
+void ApplicationsWidget::onExecReply()
+{
+    auto *reply = qobject_cast<QNetworkReply *>(sender());
+    if (!reply)
+        return;
+    reply->deleteLater();
+    if (reply->error() != QNetworkReply::NoError)
+        statusLabel->setText(tr("Execute failed: %1").arg(reply->errorString()));
+    else
+        statusLabel->setText(tr("Executed"));
+}
+
+void ApplicationsWidget::onUninstallButtonClicked()
+{
+    QListWidgetItem *current = appList->currentItem();
+    if (!current || radioIp.isEmpty())
+        return;
+    const QString name = current->text();
+    const auto answer = showBox(this, QMessageBox::Question, tr("Uninstall Application"),
+                                tr("Do you really want to uninstall %1?").arg(name),
+                                QMessageBox::Yes | QMessageBox::No, QMessageBox::NoButton);
+    // The radio may have been lost while the question was open.
+    if (answer != QMessageBox::Yes || radioIp.isEmpty())
+        return;
+    QNetworkReply *reply = RadioApi::get(networkManager, radioIp, RadioApi::appRemovePath(name),
+                                         RadioApi::CommandTimeoutMs);
+    connect(reply, &QNetworkReply::finished, this, &ApplicationsWidget::onRemoveReply);
+    statusLabel->setText(tr("Uninstalling %1...").arg(name));
+}
+
+void ApplicationsWidget::onRemoveReply()
+{
+    auto *reply = qobject_cast<QNetworkReply *>(sender());
+    if (!reply)
+        return;
+    reply->deleteLater();
+    if (reply->error() != QNetworkReply::NoError) {
+        statusLabel->setText(tr("Uninstall failed: %1").arg(reply->errorString()));
+        return;
+    }
+    statusLabel->setText(tr("Uninstalled"));
+    if (!radioIp.isEmpty())
+        fetchAppList();
+}
+
+void ApplicationsWidget::onInstallButtonClicked()
+{
+    if (radioIp.isEmpty())
+        return;
+    const QString title = tr("Install from File");
+    const QString path = QFileDialog::getOpenFileName(this, title, QString(),
+                                                      tr("Kelo Studio packages (*.app *.kbm)"));
+    if (path.isEmpty())
+        return;
+    const QFileInfo info(path);
+    const QString fileName = info.fileName();
+    const QString extension = info.suffix().toLower();
+    if (extension != QLatin1String("app") && extension != QLatin1String("kbm")) {
+        showBox(this, QMessageBox::Warning, title, tr("Only .app and .kbm files can be installed."),
+                QMessageBox::Ok, QMessageBox::NoButton);
+        return;
+    }
+    const auto answer = showBox(
+        this, QMessageBox::Warning, title,
+        tr("Installing a file from your computer can be potentially dangerous - only install "
+           "files from sources you trust. A malicious or broken package could misbehave once "
+           "it runs on your radio.\n\nDo you want to continue installing \"%1\"?")
+            .arg(fileName),
+        QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+    if (answer != QMessageBox::Yes)
+        return;
+
+    QFile file(path);
+    QByteArray data;
+    bool readOk = file.open(QIODevice::ReadOnly);
+    if (readOk) {
+        data = file.readAll();
+        readOk = file.error() == QFileDevice::NoError;
+        file.close();
+    }
+    if (!readOk) {
+        showBox(this, QMessageBox::Warning, title, tr("Could not read \"%1\".").arg(fileName),
+                QMessageBox::Ok, QMessageBox::NoButton);
+        return;
+    }
+    // The radio may have been lost while the questions were open.
+    if (radioIp.isEmpty())
+        return;
+
+    QString refusal;
+    QNetworkReply *reply
+        = RadioUpload::post(networkManager, radioIp, fileName, RadioUpload::OctetStreamType, data,
+                            RadioApi::TransferTimeoutMs, &refusal);
+    if (!reply) {
+        installStatusLabel->setText(refusal);
+        return;
+    }
+    reply->setProperty("install_extension", extension);
+    reply->setProperty("install_filename", fileName);
+    connect(reply, &QNetworkReply::finished, this, &ApplicationsWidget::onInstallUploadReply);
+    installStatusLabel->setText(tr("Installing %1...").arg(fileName));
+}
+
+void ApplicationsWidget::onInstallUploadReply()
+{
+    auto *reply = qobject_cast<QNetworkReply *>(sender());
+    if (!reply)
+        return;
+    reply->deleteLater();
+    const QString extension = reply->property("install_extension").toString();
+    const QString fileName = reply->property("install_filename").toString();
+    if (reply->error() != QNetworkReply::NoError) {
+        installStatusLabel->setText(tr("Install failed: %1").arg(reply->errorString()));
+        return;
+    }
+    if (radioIp.isEmpty())
+        return;
+    if (extension != QLatin1String("kbm")) {
+        installStatusLabel->setText(tr("Installed %1").arg(fileName));
+        fetchAppList();
+        return;
+    }
+    QNetworkReply *apply
+        = RadioApi::get(networkManager, radioIp, QString::fromLatin1(RadioApi::ModelBaseExecPath),
+                        RadioApi::CommandTimeoutMs);
+    apply->setProperty("install_filename", fileName);
+    connect(apply, &QNetworkReply::finished, this, &ApplicationsWidget::onInstallExecReply);
+    installStatusLabel->setText(tr("Applying %1...").arg(fileName));
+}
+
+void ApplicationsWidget::onInstallExecReply()
+{
+    auto *reply = qobject_cast<QNetworkReply *>(sender());
+    if (!reply)
+        return;
+    reply->deleteLater();
+    const QString fileName = reply->property("install_filename").toString();
+    if (reply->error() != QNetworkReply::NoError)
+        installStatusLabel->setText(
+            tr("Installed %1, but applying it failed: %2").arg(fileName, reply->errorString()));
+    else
+        installStatusLabel->setText(tr("Installed and applied %1").arg(fileName));
+}

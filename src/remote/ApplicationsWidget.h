@@ -1,0 +1,79 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QWidget>
+
+class QLabel;
+class QListWidget;
+class QListWidgetItem;
+class QNetworkAccessManager;
+class QNetworkReply;
+class QPushButton;
+class RadioScanner;
+
+// The "Applications" tab: the apps on the radio with icons and versions; start,
+// uninstall, and install a package (.app, or .kbm applied as the model's Home Screen).
+class ApplicationsWidget : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit ApplicationsWidget(RadioScanner *scanner, QWidget *parent = nullptr);
+
+    static constexpr int RowHeight = 72;
+    static constexpr int IconSize = 64;
+    static constexpr int DetailIconSize = 96;
+
+    // The version text as the radio gives it ("1 2 3\n"), shown as "1.2.3"; empty when
+    // there is nothing to show.
+    static QString versionText(const QByteArray &body);
+
+protected:
+    void showEvent(QShowEvent *event) override;
+
+private slots:
+    void onRadioDeviceFound(const QString &ip, const QString &networkName,
+                            const QString &modelName);
+    void onRadioDeviceNotFound();
+    void onAppListReply();
+    void onAppIconReply();
+    void onAppSelectionChanged(QListWidgetItem *current, QListWidgetItem *previous);
+    void onExecuteButtonClicked();
+    void onUninstallButtonClicked();
+    void onExecReply();
+    void onRemoveReply();
+    void onVersionReply();
+    void onInstallButtonClicked();
+    void onInstallUploadReply();
+    void onInstallExecReply();
+
+private:
+    void fetchAppList();
+    void clearApps();
+    void fetchVersion(const QString &name);
+    void requestIcon(QListWidgetItem *item);
+    void cancelReply(QNetworkReply *reply);
+
+    RadioScanner *scanner;
+    QNetworkAccessManager *networkManager;
+
+    QLabel *notFoundLabel;
+    QWidget *contentWidget;
+    QListWidget *appList;
+    QPushButton *installButton;
+    QLabel *installStatusLabel;
+    QLabel *iconLabel;
+    QLabel *nameLabel;
+    QLabel *versionLabel;
+    QLabel *detailLabel;
+    QPushButton *executeButton;
+    QPushButton *uninstallButton;
+    QLabel *statusLabel;
+
+    QString radioIp;
+    QString listModelName;
+    bool listLoaded = false;
+    QNetworkReply *listReply = nullptr;
+    QNetworkReply *versionReply = nullptr;
+    QList<QNetworkReply *> pendingIconReplies;
+};

@@ -1,0 +1,144 @@
+#pragma once
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QPointer>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+
+// A network manager that notes every request the moment a widget makes it, so tests can
+// see send times and request attributes, not only what reached the fake.
+class RecordingNetworkManager : public QNetworkAccessManager
+{
+public:
+    struct Sent
+    {
+        QNetworkRequest request;
+        qint64 nsecs = 0; // since the manager was made
+        QPointer<QNetworkReply> reply;
+        bool finished = false;
+        QNetworkReply::NetworkError error = QNetworkReply::NoError;
+    };
+
+    explicit RecordingNetworkManager(QObject *parent = nullptr)
+        : QNetworkAccessManager(parent)
+    {
+        clock.start();
+    }
+
+    QList<std::shared_ptr<Sent>> sent;
+
+    QList<std::shared_ptr<Sent>> sentFor(const QString &path) const
+    {
+        QList<std::shared_ptr<Sent>> out;
+        for (const auto &s : sent) {
+            if (s->request.url().path() == path)
+                out.append(s);
+        }
+        return out;
+    }
+    int unfinished() const
+    {
+        int n = 0;
+        for (const auto &s : sent)
+            n += s->finished ? 0 : 1;
+        return n;
+    }
+
+protected:
+    QNetworkReply *createRequest(Operation op, const QNetworkRequest &request,
+                                 QIODevice *data) override
+    {
+        auto record = std::make_shared<Sent>();
+        record->request = request;
+        record->nsecs = clock.nsecsElapsed();
+        QNetworkReply *reply = QNetworkAccessManager::createRequest(op, request, data);
+        record->reply = reply;
+        connect(reply, &QNetworkReply::finished, this, [record, reply]() {
+            record->finished = true;
+            record->error = reply->error();
+        });
+        sent.append(record);
+        return reply;
+    }
+
+private:
+    QElapsedTimer clock;
+};
+
+// Answers the modal dialogs that come next, one step per new dialog, in order: a file
+// dialog is given a path, a message box a button. Texts of the boxes are kept. Anything
+// still open at the deadline is rejected, so a test never hangs in a modal loop.
+struct ModalScript
+{
+    using Step = std::function<void(QWidget *)>;
+    std::shared_ptr<QStringList> texts = std::make_shared<QStringList>();
+
+    void run(QList<Step> steps, int timeoutMs = 15000)
+    {
+        auto *timer = new QTimer(qApp);
+        timer->setInterval(10);
+        auto last = std::make_shared<QPointer<QWidget>>();
+        auto remaining = std::make_shared<QList<Step>>(std::move(steps));
+        const QDeadlineTimer deadline(timeoutMs);
+        auto texts = this->texts;
+        QObject::connect(timer, &QTimer::timeout, timer, [=]() {
+            QWidget *modal = QApplication::activeModalWidget();
+            if (deadline.hasExpired()) {
+                if (auto *dialog = qobject_cast<QDialog *>(modal))
+                    dialog->reject();
+                timer->deleteLater();
+                return;
+            }
+            if (!modal || modal == last->data() || remaining->isEmpty())
+                return;
+            *last = modal;
+            if (auto *box = qobject_cast<QMessageBox *>(modal))
+                texts->append(box->text());
+            const Step step = remaining->takeFirst();
+            step(modal);
+            if (remaining->isEmpty())
+                timer->deleteLater();
+        });
+        timer->start();
+    }
+
+    static Step chooseFile(const QString &path)
+    {
+        return [path](QWidget *w) {
+            auto *dialog = qobject_cast<QFileDialog *>(w);
+            if (!dialog) {
+                qWarning() << "expected a file dialog, got" << w;
+                if (auto *d = qobject_cast<QDialog *>(w))
+                    d->reject();
+                return;
+            }
+            dialog->selectFile(path);
+            // Later, so an overwrite question opened by accept() is not nested in this step.
+            QTimer::singleShot(0, dialog, [dialog]() { static_cast<QDialog *>(dialog)->accept(); });
+        };
+    }
+
+    static Step press(QMessageBox::StandardButton which)
+    {
+        return [which](QWidget *w) {
+            auto *box = qobject_cast<QMessageBox *>(w);
+            QAbstractButton *button = box ? box->button(which) : nullptr;
+            if (!button) {
+                qWarning() << "expected a message box with that button, got" << w;
+                if (auto *d = qobject_cast<QDialog *>(w))
+                    d->reject();
+                return;
+            }
+            QTimer::singleShot(0, button, [button]() { button->click(); });
+        };
+    }
+};

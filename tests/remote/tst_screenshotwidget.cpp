@@ -1,0 +1,522 @@
+#include "AspectImageLabel.h"
+#include "FakeRadio.h"
+#include "RadioScanner.h"
+#include "RemoteTestSupport.h"
+#include "ScreenshotWidget.h"
+#include "TestSupport.h"
+
+#include <QBuffer>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QDateTime>
+#include <QLabel>
+#include <QPushButton>
+#include <QRandomGenerator>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QUrlQuery>
+#include <QtTest>
+
+#include <csignal>
+#include <sys/resource.h>
+
+static const QString DeniedText = "Remote control is disabled on the radio (enable \"Allow "
+                                  "control\" in its Local Share settings).";
+
+class ScreenshotWidgetTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void startsWithNoticeAndSendsNothing();
+    void pollsAtOnceThenEvery500ms();
+    void slowRadioIsNotPiledUp();
+    void hidingStopsPollingAndAbortsTheRequest();
+    void autoRefreshToggle();
+    void brokenAnswersKeepTheLastPicture();
+    void dragIsThrottledAndDeduplicated();
+    void deniedTouchShowsNoticeOncePerPress();
+    void touchRefreshesThePicture();
+    void saveWritesTheServedBytes();
+    void failedSaveSaysSoAndKeepsTheOldFile();
+    void copyPutsThePictureOnTheClipboard();
+    void radioLossClearsButLetsTouchesFinish();
+    void screenshotAfterRadioLoss();
+
+private:
+    void makeWidget(bool found = true);
+    void waitForPicture();
+    template<typename T> T *child(const char *name)
+    {
+        return widget->findChild<T *>(QString::fromLatin1(name));
+    }
+    QList<qint64> screenshotTimes() const;
+    void drag(const QList<QPoint> &labelPositions, int stepMs);
+
+    FakeRadio *radio = nullptr;
+    RecordingNetworkManager *manager = nullptr;
+    RadioScanner *scanner = nullptr;
+    ScreenshotWidget *widget = nullptr;
+    QByteArray png;
+    QTemporaryDir dir;
+};
+
+static QByteArray makePng(int w, int h, bool noisy, QByteArray trailer = QByteArray())
+{
+    QImage image(w, h, QImage::Format_RGB32);
+    QRandomGenerator gen(3);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            image.setPixel(x, y, noisy ? gen.generate() : qRgb(x % 256, y % 256, 128));
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes + trailer;
+}
+
+void ScreenshotWidgetTest::initTestCase()
+{
+    TestSupport::unsetProxies();
+    QVERIFY(dir.isValid());
+    // Bytes after the PNG's end still decode; saving must keep them, so nothing is
+    // re-encoded on the way.
+    png = makePng(480, 272, false, QByteArray("trailing bytes from the radio"));
+}
+
+void ScreenshotWidgetTest::init()
+{
+    radio = new FakeRadio();
+    QVERIFY(radio->listen());
+    radio->setInfo("KeloNet", "Heli");
+    radio->setResponse("/screenshot.png", FakeResponse::bytes(png, "image/png"));
+    radio->setResponse("/touch/click", FakeResponse::text("OK"));
+    manager = new RecordingNetworkManager();
+    scanner = new RadioScanner();
+    scanner->networkManager = manager;
+}
+
+void ScreenshotWidgetTest::cleanup()
+{
+    delete widget;
+    widget = nullptr;
+    delete scanner;
+    delete manager;
+    delete radio;
+}
+
+void ScreenshotWidgetTest::makeWidget(bool found)
+{
+    widget = new ScreenshotWidget(scanner);
+    widget->resize(700, 500);
+    widget->show();
+    QVERIFY(QTest::qWaitForWindowExposed(widget));
+    if (found) {
+        scanner->ip = radio->address();
+        scanner->modelName = "Heli";
+        emit scanner->deviceFound(scanner->ip, "KeloNet", "Heli");
+    }
+}
+
+void ScreenshotWidgetTest::waitForPicture()
+{
+    QTRY_VERIFY_WITH_TIMEOUT(child<QPushButton>("saveButton")->isEnabled(), 10000);
+}
+
+QList<qint64> ScreenshotWidgetTest::screenshotTimes() const
+{
+    QList<qint64> out;
+    for (const FakeRequest &r : radio->requestsFor("/screenshot.png"))
+        out.append(r.receivedMs);
+    return out;
+}
+
+void ScreenshotWidgetTest::drag(const QList<QPoint> &positions, int stepMs)
+{
+    auto *label = child<AspectImageLabel>("imageLabel");
+    for (const QPoint &pos : positions) {
+        QMouseEvent move(QEvent::MouseMove, pos, label->mapToGlobal(pos), Qt::NoButton,
+                         Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(label, &move);
+        QTest::qWait(stepMs);
+    }
+}
+
+static void mouse(QWidget *label, QEvent::Type type, QPoint pos)
+{
+    const Qt::MouseButtons held
+        = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
+    QMouseEvent event(type, pos, label->mapToGlobal(pos), Qt::LeftButton, held, Qt::NoModifier);
+    QApplication::sendEvent(label, &event);
+}
+
+static QUrlQuery queryOf(const RecordingNetworkManager::Sent &s)
+{
+    return QUrlQuery(s.request.url());
+}
+
+void ScreenshotWidgetTest::startsWithNoticeAndSendsNothing()
+{
+    makeWidget(false);
+    QVERIFY(child<QLabel>("notFoundLabel")->isVisible());
+    QVERIFY(!child<QWidget>("contentWidget")->isVisible());
+    QCOMPARE(child<QLabel>("notFoundLabel")->text(),
+             QString("Kelo radio not found.\nConnect to a Kelo radio to see its screen."));
+    QCOMPARE(child<QLabel>("notFoundLabel")->styleSheet(),
+             QString("color: #b0b0b6; font-size: 14pt;"));
+    QTest::qWait(700);
+    QCOMPARE(manager->sent.size(), 0);
+
+    // A scanner that already knows the radio is taken up at construction.
+    delete widget;
+    scanner->ip = radio->address();
+    widget = new ScreenshotWidget(scanner);
+    QCOMPARE(manager->sent.size(), 0); // not on screen yet
+    widget->show();
+    QVERIFY(child<QWidget>("contentWidget")->isVisible());
+    QTRY_COMPARE(radio->countFor("/screenshot.png"), 1);
+}
+
+void ScreenshotWidgetTest::pollsAtOnceThenEvery500ms()
+{
+    makeWidget();
+    QCOMPARE(manager->sentFor("/screenshot.png").size(), 1); // at once, not on the first tick
+    QTRY_VERIFY_WITH_TIMEOUT(radio->countFor("/screenshot.png") >= 5, 15000);
+
+    const auto sent = manager->sentFor("/screenshot.png");
+    qint64 previousT = 0;
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    for (const auto &s : sent) {
+        const qint64 t = queryOf(*s).queryItemValue("t").toLongLong();
+        QVERIFY2(t > previousT, "t must grow with every request");
+        QVERIFY(qAbs(now - t) < 60000);
+        previousT = t;
+        QCOMPARE(s->request.attribute(QNetworkRequest::CacheLoadControlAttribute).toInt(),
+                 int(QNetworkRequest::AlwaysNetwork));
+        QCOMPARE(s->request.transferTimeout(), 3000);
+    }
+    const QList<qint64> times = screenshotTimes();
+    for (int i = 1; i < times.size(); ++i)
+        QVERIFY2(times[i] - times[i - 1] >= 350,
+                 qPrintable(QString::number(times[i] - times[i - 1])));
+    QVERIFY((times.last() - times.first()) / (times.size() - 1) <= 1000);
+    QCOMPARE(radio->maxInFlight(), 1);
+    waitForPicture();
+
+    // The scanner repeats deviceFound every 2000 ms: that neither fetches nor restarts.
+    const int before = manager->sentFor("/screenshot.png").size();
+    for (int i = 0; i < 5; ++i)
+        emit scanner->deviceFound(scanner->ip, "KeloNet", "Heli");
+    QCOMPARE(manager->sentFor("/screenshot.png").size(), before);
+}
+
+void ScreenshotWidgetTest::slowRadioIsNotPiledUp()
+{
+    radio->setResponse("/screenshot.png", FakeResponse::bytes(png, "image/png").delayed(700));
+    makeWidget();
+    QTRY_VERIFY_WITH_TIMEOUT(radio->countFor("/screenshot.png") >= 4, 20000);
+    const QList<qint64> times = screenshotTimes();
+    // Answer after 700 ms, the tick at 500 ms skipped, the next request on the 1000 ms tick.
+    for (int i = 1; i < times.size(); ++i)
+        QVERIFY2(times[i] - times[i - 1] >= 800,
+                 qPrintable(QString::number(times[i] - times[i - 1])));
+    QCOMPARE(radio->maxInFlight(), 1);
+}
+
+void ScreenshotWidgetTest::hidingStopsPollingAndAbortsTheRequest()
+{
+    radio->setResponse("/screenshot.png", FakeResponse::hang());
+    QTabWidget tabs;
+    widget = new ScreenshotWidget(scanner);
+    tabs.addTab(widget, "Screen");
+    tabs.addTab(new QWidget, "Other");
+    tabs.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&tabs));
+    scanner->ip = radio->address();
+    emit scanner->deviceFound(scanner->ip, "KeloNet", "Heli");
+    QVERIFY(radio->waitForRequests("/screenshot.png", 1, 10000));
+    QCOMPARE(radio->inFlight(), 1);
+
+    tabs.setCurrentIndex(1);
+    QVERIFY(manager->sentFor("/screenshot.png").first()->finished); // aborted at once
+    QTRY_COMPARE_WITH_TIMEOUT(radio->inFlight(), 0, 10000);
+    QTest::qWait(1200);
+    QCOMPARE(radio->countFor("/screenshot.png"), 1);
+
+    tabs.setCurrentIndex(0);
+    QCOMPARE(manager->sentFor("/screenshot.png").size(), 2); // back: a fetch at once
+    tabs.setCurrentIndex(1);
+    widget = nullptr; // owned by tabs
+}
+
+void ScreenshotWidgetTest::autoRefreshToggle()
+{
+    radio->setResponse("/screenshot.png", FakeResponse::hang());
+    makeWidget();
+    QVERIFY(radio->waitForRequests("/screenshot.png", 1, 10000));
+    auto *check = child<QCheckBox>("autoRefreshCheck");
+    QVERIFY(check->isChecked());
+    check->setChecked(false);
+    QVERIFY(manager->sentFor("/screenshot.png").first()->finished);
+    QTRY_COMPARE_WITH_TIMEOUT(radio->inFlight(), 0, 10000);
+    QTest::qWait(1200);
+    QCOMPARE(manager->sentFor("/screenshot.png").size(), 1);
+    check->setChecked(true);
+    QCOMPARE(manager->sentFor("/screenshot.png").size(), 2);
+}
+
+void ScreenshotWidgetTest::brokenAnswersKeepTheLastPicture()
+{
+    makeWidget();
+    waitForPicture();
+    auto *label = child<AspectImageLabel>("imageLabel");
+    const QImage first = label->sourceImage().toImage();
+    QCOMPARE(first.size(), QSize(480, 272));
+
+    int served = 0;
+    radio->setHandler("/screenshot.png", [&served](const FakeRequest &) {
+        ++served;
+        return served % 2 ? FakeResponse::bytes("not a png", "image/png")
+                          : FakeResponse::error(500, "busy");
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(served >= 4, 15000);
+    QCOMPARE(label->sourceImage().toImage(), first);
+    QVERIFY(child<QPushButton>("saveButton")->isEnabled());
+    QVERIFY(child<QPushButton>("copyButton")->isEnabled());
+}
+
+void ScreenshotWidgetTest::dragIsThrottledAndDeduplicated()
+{
+    makeWidget();
+    waitForPicture();
+    child<QCheckBox>("autoRefreshCheck")->setChecked(false);
+    auto *label = child<AspectImageLabel>("imageLabel");
+    const QRect r = label->displayedImageRect();
+    QVERIFY(r.width() > 200);
+
+    // Positions every 10 ms, each one repeated once, so repeats meet the throttle.
+    const QPoint start = r.topLeft() + QPoint(10, 10);
+    QList<QPoint> path;
+    for (int i = 0; i < 60; ++i)
+        path.append(start + QPoint(i / 2 * 3, i / 2));
+    mouse(label, QEvent::MouseButtonPress, start);
+    QElapsedTimer dragClock;
+    dragClock.start();
+    drag(path, 10);
+    const qint64 dragMs = dragClock.elapsed();
+    QTest::qWait(1);
+    mouse(label, QEvent::MouseButtonRelease, path.last());
+
+    auto touches = manager->sentFor("/touch/click");
+    QVERIFY(touches.size() >= 3);
+    QCOMPARE(queryOf(*touches.first()).queryItemValue("op"), QString("press"));
+    QCOMPARE(queryOf(*touches.last()).queryItemValue("op"), QString("release"));
+    QString previousPos;
+    qint64 previousMoveNs = -1;
+    int moves = 0;
+    for (int i = 0; i < touches.size() - 1; ++i) {
+        const QUrlQuery q = queryOf(*touches[i]);
+        const QString pos = q.queryItemValue("x") + "," + q.queryItemValue("y");
+        QVERIFY2(pos != previousPos, qPrintable("repeated position " + pos));
+        previousPos = pos;
+        if (q.queryItemValue("op") != "move")
+            continue;
+        ++moves;
+        // The widget reads its clock a few microseconds before the request is made.
+        if (previousMoveNs >= 0)
+            QVERIFY2(touches[i]->nsecs - previousMoveNs >= 29'000'000,
+                     qPrintable(QString::number((touches[i]->nsecs - previousMoveNs) / 1e6)));
+        previousMoveNs = touches[i]->nsecs;
+        QCOMPARE(touches[i]->request.transferTimeout(), 3000);
+    }
+    QVERIFY(moves >= 2);
+    QVERIFY(moves <= dragMs / 30 + 1);
+    // The release is not throttled, even right after a move.
+    QVERIFY(radio->waitForRequests("/touch/click", touches.size(), 10000));
+    const auto lastRaw = radio->requestsFor("/touch/click");
+    bool sawRelease = false;
+    for (const FakeRequest &req : lastRaw)
+        sawRelease = sawRelease || req.query.contains("op=release");
+    QVERIFY(sawRelease);
+
+    // A press where the last move was sends "press" all the same.
+    const int before = manager->sentFor("/touch/click").size();
+    QPoint lastPosInLabel = path.last();
+    mouse(label, QEvent::MouseButtonPress, lastPosInLabel);
+    touches = manager->sentFor("/touch/click");
+    QCOMPARE(touches.size(), before + 1);
+    QCOMPARE(queryOf(*touches.last()).queryItemValue("op"), QString("press"));
+    mouse(label, QEvent::MouseButtonRelease, lastPosInLabel);
+}
+
+void ScreenshotWidgetTest::deniedTouchShowsNoticeOncePerPress()
+{
+    makeWidget();
+    waitForPicture();
+    child<QCheckBox>("autoRefreshCheck")->setChecked(false);
+    radio->setResponse("/touch/click", FakeResponse::error(403, "forbidden"));
+    radio->clearRequests();
+    auto *label = child<AspectImageLabel>("imageLabel");
+    auto *status = child<QLabel>("statusLabel");
+    const QPoint p = label->displayedImageRect().center();
+
+    const QSize sizeBefore = widget->size();
+    mouse(label, QEvent::MouseButtonPress, p);
+    QTRY_COMPARE_WITH_TIMEOUT(status->text(), DeniedText, 10000);
+    QTest::qWait(50);
+    QCOMPARE(widget->size(), sizeBefore); // the long notice wraps instead of widening the tab
+    status->clear(); // so a second showing would be seen
+    drag({p + QPoint(5, 0), p + QPoint(10, 0), p + QPoint(15, 0)}, 50);
+    QTRY_COMPARE_WITH_TIMEOUT(manager->unfinished(), 0, 10000);
+    QCOMPARE(radio->countFor("/touch/click"), 4);
+    QCOMPARE(status->text(), QString());
+    QCOMPARE(radio->countFor("/screenshot.png"), 0); // a refused touch fetches nothing
+
+    mouse(label, QEvent::MouseButtonRelease, p);
+    mouse(label, QEvent::MouseButtonPress, p);
+    QTRY_COMPARE_WITH_TIMEOUT(status->text(), DeniedText, 10000);
+    QCOMPARE(status->textFormat(), Qt::PlainText);
+}
+
+void ScreenshotWidgetTest::touchRefreshesThePicture()
+{
+    makeWidget();
+    waitForPicture();
+    child<QCheckBox>("autoRefreshCheck")->setChecked(false);
+    radio->clearRequests();
+    // A failed touch (not 403) refreshes the picture too.
+    radio->setResponse("/touch/click", FakeResponse::error(500, "oops"));
+    auto *label = child<AspectImageLabel>("imageLabel");
+    mouse(label, QEvent::MouseButtonPress, label->displayedImageRect().center());
+    QVERIFY(radio->waitForRequests("/screenshot.png", 1, 10000));
+    QCOMPARE(radio->requestsFor("/touch/click").first().query.left(2), QByteArray("x="));
+}
+
+void ScreenshotWidgetTest::saveWritesTheServedBytes()
+{
+    makeWidget();
+    waitForPicture();
+    const QString path = dir.filePath("shot"); // no suffix: none must be added
+    ModalScript script;
+    script.run({ModalScript::chooseFile(path)});
+    QTest::mouseClick(child<QPushButton>("saveButton"), Qt::LeftButton);
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), png);
+    QVERIFY(!QFile::exists(path + ".png"));
+    QCOMPARE(child<QLabel>("statusLabel")->text(), QString("Saved to shot"));
+}
+
+void ScreenshotWidgetTest::failedSaveSaysSoAndKeepsTheOldFile()
+{
+    // A big noisy screen, so the write runs past the file-size limit set below.
+    const QByteArray big = makePng(480, 272, true);
+    QVERIFY(big.size() > 100000);
+    radio->setResponse("/screenshot.png", FakeResponse::bytes(big, "image/png"));
+    makeWidget();
+    waitForPicture();
+    child<QCheckBox>("autoRefreshCheck")->setChecked(false);
+
+    // A folder that does not exist: the file cannot even be opened.
+    const QString missing = dir.filePath("no-such-folder/shot.png");
+    ModalScript openFails;
+    openFails.run({ModalScript::chooseFile(missing), ModalScript::press(QMessageBox::Ok)});
+    QTest::mouseClick(child<QPushButton>("saveButton"), Qt::LeftButton);
+    // The file dialog resolves a missing folder against its own; the box names the full path.
+    QCOMPARE(openFails.texts->size(), 1);
+    QVERIFY(openFails.texts->first().startsWith("Cannot write file: /"));
+    QVERIFY(openFails.texts->first().endsWith("/no-such-folder/shot.png"));
+
+    // Writing fails half-way (as on a full disk): the old file must stay whole.
+    QTemporaryDir own;
+    QVERIFY(own.isValid());
+    const QString path = own.filePath("old.png");
+    {
+        QFile old(path);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("the old file");
+    }
+    rlimit saved;
+    QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    rlimit limited = saved;
+    limited.rlim_cur = 4096;
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    ModalScript writeFails;
+    writeFails.run({ModalScript::chooseFile(path), ModalScript::press(QMessageBox::Yes),
+                    ModalScript::press(QMessageBox::Ok)});
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    QTest::mouseClick(child<QPushButton>("saveButton"), Qt::LeftButton);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previousHandler);
+
+    QCOMPARE(writeFails.texts->size(), 2); // the overwrite question, then the failure
+    QCOMPARE(writeFails.texts->last(), "Cannot write file: " + path);
+    QFile old(path);
+    QVERIFY(old.open(QIODevice::ReadOnly));
+    QCOMPARE(old.readAll(), QByteArray("the old file"));
+    QCOMPARE(QDir(own.path()).entryList(QDir::Files), QStringList {"old.png"}); // no temp left
+    QVERIFY(!child<QLabel>("statusLabel")->text().startsWith("Saved"));
+}
+
+void ScreenshotWidgetTest::copyPutsThePictureOnTheClipboard()
+{
+    makeWidget();
+    waitForPicture();
+    QGuiApplication::clipboard()->clear();
+    QTest::mouseClick(child<QPushButton>("copyButton"), Qt::LeftButton);
+    QImage expected;
+    QVERIFY(expected.loadFromData(png));
+    const QImage got = QGuiApplication::clipboard()->image();
+    QCOMPARE(got.size(), expected.size());
+    QCOMPARE(got.convertToFormat(QImage::Format_RGB32),
+             expected.convertToFormat(QImage::Format_RGB32));
+    QCOMPARE(child<QLabel>("statusLabel")->text(), QString("Copied to clipboard."));
+}
+
+void ScreenshotWidgetTest::radioLossClearsButLetsTouchesFinish()
+{
+    makeWidget();
+    waitForPicture();
+    radio->setResponse("/screenshot.png", FakeResponse::hang());
+    radio->setResponse("/touch/click", FakeResponse::text("OK").delayed(400));
+    auto *label = child<AspectImageLabel>("imageLabel");
+    QTRY_COMPARE_WITH_TIMEOUT(radio->inFlight(), 1, 10000); // a hanging screenshot
+    mouse(label, QEvent::MouseButtonPress, label->displayedImageRect().center());
+    QVERIFY(radio->waitForRequests("/touch/click", 1, 10000));
+
+    scanner->ip.clear();
+    emit scanner->deviceNotFound();
+    QVERIFY(child<QLabel>("notFoundLabel")->isVisible());
+    QVERIFY(!child<QWidget>("contentWidget")->isVisible());
+    QVERIFY(label->sourceImage().isNull());
+    QVERIFY(!child<QPushButton>("saveButton")->isEnabled());
+    QVERIFY(!child<QPushButton>("copyButton")->isEnabled());
+    const auto touch = manager->sentFor("/touch/click").first();
+    QVERIFY(!touch->finished);
+    QTRY_VERIFY_WITH_TIMEOUT(touch->finished, 10000);
+    QCOMPARE(touch->error, QNetworkReply::NoError);
+    const auto shots = manager->sentFor("/screenshot.png");
+    QVERIFY(shots.last()->finished);
+    QCOMPARE(shots.last()->error, QNetworkReply::OperationCanceledError);
+    // The finished touch asks for no picture: there is no radio to ask.
+    QTest::qWait(600);
+    QCOMPARE(manager->sentFor("/screenshot.png").size(), shots.size());
+}
+
+void ScreenshotWidgetTest::screenshotAfterRadioLoss()
+{
+    // Found again after a loss: polling resumes at once.
+    makeWidget();
+    waitForPicture();
+    emit scanner->deviceNotFound();
+    const int before = manager->sentFor("/screenshot.png").size();
+    emit scanner->deviceFound(radio->address(), "KeloNet", "Heli");
+    QCOMPARE(manager->sentFor("/screenshot.png").size(), before + 1);
+    waitForPicture();
+}
+
+QTEST_MAIN(ScreenshotWidgetTest)
+#include "tst_screenshotwidget.moc"
