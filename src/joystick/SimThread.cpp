@@ -1,11 +1,21 @@
 #include "SimThread.h"
 
+#include "JoystickBridge.h"
+#include "UhidJoystick.h"
+
 SimThread::SimThread(QObject *parent)
     : QThread(parent)
 {
 }
 
+SimThread::~SimThread() = default;
+
 void SimThread::run()
 {
-    // The bridge is not built yet: the worker ends at once.
+    if (bridge)
+        return;
+    joystick = std::make_unique<UhidJoystick>();
+    bridge = std::make_unique<JoystickBridge>(*joystick, stopFlag);
+    bridge->setStatusHandler([this](int status) { emit statusReported(status); });
+    bridge->run();
 }

@@ -3,6 +3,10 @@
 #include <QThread>
 
 #include <atomic>
+#include <memory>
+
+class JoystickBridge;
+class VirtualJoystick;
 
 // The joystick bridge's worker thread. Its stop flag is the only state it shares with
 // the GUI thread: set once by the close handler, polled by the worker.
@@ -11,6 +15,7 @@ class SimThread : public QThread
     Q_OBJECT
 public:
     explicit SimThread(QObject *parent = nullptr);
+    ~SimThread() override;
 
     void requestStop() { stopFlag.store(true); }
     bool stopRequested() const { return stopFlag.load(); }
@@ -24,4 +29,7 @@ protected:
 
 private:
     std::atomic<bool> stopFlag {false};
+    // Kept after run() ends: the device and the listener last as long as the process.
+    std::unique_ptr<VirtualJoystick> joystick;
+    std::unique_ptr<JoystickBridge> bridge;
 };
