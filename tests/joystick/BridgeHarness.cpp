@@ -135,7 +135,7 @@ LoopbackClient::~LoopbackClient()
     close();
 }
 
-bool LoopbackClient::connectTo(quint16 port)
+bool LoopbackClient::openSocket()
 {
     close();
     fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -143,6 +143,13 @@ bool LoopbackClient::connectTo(quint16 port)
         return false;
     const int one = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    return true;
+}
+
+bool LoopbackClient::connectTo(quint16 port)
+{
+    if (fd < 0 && !openSocket())
+        return false;
     sockaddr_in address {};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);

@@ -59,6 +59,8 @@ class LoopbackClient
 {
 public:
     ~LoopbackClient();
+    // Creates the socket ahead of connectTo, which then needs no new descriptor.
+    bool openSocket();
     bool connectTo(quint16 port);
     bool send(const QByteArray &bytes);
     // Sends the bytes in pieces of the given sizes, pausing between them so that they

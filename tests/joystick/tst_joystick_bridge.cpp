@@ -14,6 +14,8 @@
 #include <csignal>
 #include <cstring>
 #include <pthread.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 using namespace JoystickProtocol;
 
@@ -71,6 +73,7 @@ private slots:
     void stopWhileStreaming();
     void stopWhileSilent();
     void portInUse();
+    void acceptFailureEndsWithoutStatus();
     void restartWithinTimeWait();
     void signalsDoNotEndWaits();
     void sendFailuresAreThrottled();
@@ -343,6 +346,36 @@ void JoystickBridgeTest::portInUse()
     QVERIFY(harness.waitFinished(Patience));
     QCOMPARE(harness.statuses(), (QVector<int> {BridgeChecking, BridgeServerFailed}));
     QCOMPARE(harness.lines().last(), QStringLiteral("Listen port is already used !"));
+}
+
+// Out of descriptors is no passing fault of one connection: the worker says so and ends,
+// leaving the page at its last status.
+void JoystickBridgeTest::acceptFailureEndsWithoutStatus()
+{
+    BridgeHarness harness;
+    harness.start();
+    const quint16 port = harness.waitForPort(Patience);
+    QVERIFY(harness.waitForStatus(BridgeWaiting, 1, Patience));
+    LoopbackClient radio;
+    QVERIFY(radio.openSocket());
+
+    rlimit previous {};
+    QCOMPARE(getrlimit(RLIMIT_NOFILE, &previous), 0);
+    const int lowestFree = ::dup(0);
+    QVERIFY(lowestFree >= 0);
+    ::close(lowestFree);
+    rlimit tight = previous;
+    tight.rlim_cur = rlim_t(lowestFree); // no new descriptor from here on
+    QCOMPARE(setrlimit(RLIMIT_NOFILE, &tight), 0);
+    const bool connected = radio.connectTo(port);
+    const bool ended = harness.waitFinished(Patience);
+    setrlimit(RLIMIT_NOFILE, &previous);
+
+    QVERIFY(connected);
+    QVERIFY(ended);
+    QCOMPARE(harness.lines().last(), QStringLiteral("Invalid client socket ()"));
+    QCOMPARE(harness.statuses().last(), int(BridgeWaiting));
+    QCOMPARE(harness.statusCount(BridgeConnected), 0);
 }
 
 void JoystickBridgeTest::restartWithinTimeWait()

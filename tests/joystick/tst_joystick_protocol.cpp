@@ -1,5 +1,9 @@
 #include "JoystickProtocol.h"
 
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QXmlStreamReader>
 #include <QtTest>
 
 #include <cstring>
@@ -19,6 +23,7 @@ private slots:
     void report_data();
     void report();
     void descriptor();
+    void descriptorThroughWireshark();
     void reassembly_data();
     void reassembly();
     void partialFrameIsKept();
@@ -110,6 +115,156 @@ void JoystickProtocolTest::descriptor()
     QCOMPARE(
         QByteArray(reinterpret_cast<const char *>(joy_reportdesc), ReportDescriptorSize).toHex(),
         expected.toHex());
+}
+
+// A Linux usbmon capture (pcap, link type 220) of a HID device answering the host's
+// configuration and report descriptor requests, so Wireshark's HID dissector reads it.
+static QByteArray usbmonCapture(const QByteArray &reportDescriptor)
+{
+    auto le = [](QByteArray &out, quint64 value, int bytes) {
+        for (int i = 0; i < bytes; ++i)
+            out.append(char((value >> (8 * i)) & 0xff));
+    };
+    auto urb
+        = [&](quint64 id, char type, const QByteArray &setup, const QByteArray &data, int length) {
+              QByteArray r;
+              le(r, id, 8);
+              r.append(type);
+              r.append(char(2)); // control transfer
+              r.append(char(0x80)); // endpoint 0, IN
+              r.append(char(1)); // device
+              le(r, 1, 2); // bus
+              r.append(setup.isEmpty() ? '-' : '\0');
+              r.append(data.isEmpty() ? '<' : '\0');
+              le(r, 0, 8); // seconds
+              le(r, 0, 4); // microseconds
+              le(r, type == 'C' ? 0 : quint32(-115), 4); // status: -EINPROGRESS on submit
+              le(r, quint64(length), 4);
+              le(r, quint64(data.size()), 4);
+              r.append(setup.isEmpty() ? QByteArray(8, '\0') : setup);
+              r.append(QByteArray(16, '\0')); // interval, start frame, flags, iso descriptors
+              return r + data;
+          };
+    auto getDescriptor = [&](int requestType, int value, int length) {
+        QByteArray setup;
+        le(setup, quint64(requestType), 1);
+        le(setup, 6, 1); // GET_DESCRIPTOR
+        le(setup, quint64(value), 2);
+        le(setup, 0, 2);
+        le(setup, quint64(length), 2);
+        return setup;
+    };
+    // One HID interface (class 3) with a report descriptor of the given length.
+    QByteArray config = QByteArray::fromHex("09022200010100a032"
+                                            "090400000103000000"
+                                            "0921110100012200000705810308000a");
+    config[25] = char(reportDescriptor.size());
+    const QByteArray urbs[] = {
+        urb(1, 'S', getDescriptor(0x80, 0x0200, config.size()), {}, config.size()),
+        urb(1, 'C', {}, config, config.size()),
+        urb(2, 'S', getDescriptor(0x81, 0x2200, reportDescriptor.size()), {},
+            reportDescriptor.size()),
+        urb(2, 'C', {}, reportDescriptor, reportDescriptor.size()),
+    };
+    QByteArray capture;
+    le(capture, 0xa1b2c3d4, 4);
+    le(capture, 2, 2);
+    le(capture, 4, 2);
+    le(capture, 0, 8);
+    le(capture, 65535, 4);
+    le(capture, 220, 4);
+    int i = 0;
+    for (const QByteArray &r : urbs) {
+        le(capture, 1, 4);
+        le(capture, quint64(i++), 4);
+        le(capture, quint64(r.size()), 4);
+        le(capture, quint64(r.size()), 4);
+        capture += r;
+    }
+    return capture;
+}
+
+// Wireshark's HID report parser is the independent reader here: every item, its value and
+// the nesting of the collections, as it decodes them.
+void JoystickProtocolTest::descriptorThroughWireshark()
+{
+    const QString tshark = QStandardPaths::findExecutable(QStringLiteral("tshark"));
+    if (tshark.isEmpty())
+        QSKIP("tshark (Wireshark) is not installed");
+    QTemporaryDir dir;
+    QFile file(dir.filePath(QStringLiteral("descriptor.pcap")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(usbmonCapture(
+        QByteArray(reinterpret_cast<const char *>(joy_reportdesc), ReportDescriptorSize)));
+    file.close();
+
+    QProcess process;
+    process.start(tshark,
+                  {QStringLiteral("-r"), file.fileName(), QStringLiteral("-Y"),
+                   QStringLiteral("frame.number == 4"), QStringLiteral("-T"),
+                   QStringLiteral("pdml")});
+    QVERIFY(process.waitForFinished(60000));
+    QCOMPARE(process.exitCode(), 0);
+
+    QStringList items; // "depth summary", one per descriptor item
+    QXmlStreamReader xml(process.readAllStandardOutput());
+    bool inHid = false;
+    int depth = 0;
+    QVector<bool> itemOpen; // per open <field>: whether it is an item
+    while (!xml.atEnd()) {
+        xml.readNext();
+        if (xml.isStartElement() && xml.name() == QLatin1String("proto"))
+            inHid = xml.attributes().value(QLatin1String("name")) == QLatin1String("usbhid");
+        if (!inHid)
+            continue;
+        if (xml.isStartElement() && xml.name() == QLatin1String("field")) {
+            const auto attributes = xml.attributes();
+            const QString name = attributes.value(QLatin1String("name")).toString();
+            const QString show = attributes.value(QLatin1String("show")).toString();
+            const bool item = name.isEmpty() && show != QLatin1String("Header");
+            if (item)
+                items << QStringLiteral("%1 %2").arg(depth).arg(show);
+            // Wireshark 4.0 prints this item's summary wrongly; its value field is right.
+            if (name == QLatin1String("usbhid.item.global.unit_exp"))
+                items.last() = QStringLiteral("%1 Unit Exponent (%2)").arg(depth - 1).arg(show);
+            itemOpen.append(item);
+            if (item)
+                ++depth;
+        } else if (xml.isEndElement() && xml.name() == QLatin1String("field")) {
+            if (!itemOpen.isEmpty() && itemOpen.takeLast())
+                --depth;
+        }
+    }
+    QVERIFY2(!xml.hasError(), qPrintable(xml.errorString()));
+    const QStringList expected = {
+        "0 Usage Page (Generic Desktop Controls)",
+        "0 Usage (Joystick)",
+        "0 Collection (Application)",
+        "1 Collection (Physical)",
+        "2 Usage Page (Generic Desktop Controls)",
+        "2 Usage (X)",
+        "2 Usage (Y)",
+        "2 Usage (Z)",
+        "2 Usage (Rx)",
+        "2 Logical Minimum (-127)",
+        "2 Logical Maximum (127)",
+        "2 Report Size (8)",
+        "2 Report Count (4)",
+        "2 Input (Data,Var,Abs)",
+        "2 Usage Page (Button)",
+        "2 Usage Minimum (0x01)",
+        "2 Usage Maximum (0x08)",
+        "2 Logical Minimum (0)",
+        "2 Logical Maximum (1)",
+        "2 Report Size (1)",
+        "2 Report Count (8)",
+        "2 Unit Exponent (0)",
+        "2 Unit (0x00)",
+        "2 Input (Data,Var,Abs)",
+        "2 End Collection",
+        "1 End Collection",
+    };
+    QCOMPARE(items, expected);
 }
 
 static QByteArray numberedPackets(int count)
