@@ -12,6 +12,7 @@ packages=(
     libgl1-mesa-dri xvfb xauth
     iproute2 util-linux python3
     clang-14 libclang-rt-14-dev
+    tshark
 )
 
 missing=()
@@ -34,5 +35,7 @@ fi
 
 echo "Installing: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
+# tshark asks whether non-root users may capture; the tests need no capture rights.
+echo "wireshark-common wireshark-common/install-setuid boolean false" | debconf-set-selections
 apt-get update -q
 apt-get install -y -q --no-install-recommends "${missing[@]}"
