@@ -115,6 +115,18 @@ Quat normalised(double w, double x, double y, double z)
     return {w / n, x / n, y / n, z / n};
 }
 
+// A series of n samples whose every element the caller writes before anyone reads it:
+// zero-filling first would cost a whole extra pass over the result.
+QVector<double> uninitializedSeries(int n)
+{
+    if (n <= 0)
+        return QVector<double>();
+    QTypedArrayData<double> *data = QTypedArrayData<double>::allocate(size_t(n));
+    Q_CHECK_PTR(data);
+    data->size = n;
+    return QVector<double>(QArrayDataPointerRef<double> {data});
+}
+
 bool ascending(const QVector<double> &v)
 {
     for (int i = 1; i < v.size(); ++i) {
@@ -221,8 +233,9 @@ bool LogReader::parseData(const QByteArray &data, QVector<LogVariable> &variable
         }
     });
 
-    // Pass 2: allocate every series at its final size and fill through raw pointers.
-    // Variables of one record type share a single times vector (implicitly shared data).
+    // Pass 2: allocate every series at its final size, then fill it column by column from
+    // blocks of records of one type: writing dozens of series in step, sample by sample,
+    // costs several times the memory traffic of writing each in runs.
     QVector<LogVariable> vars(next);
     std::array<double *, SlotCount> out {};
     auto allocate = [&](int first, int count, int samples) {
@@ -231,7 +244,7 @@ bool LogReader::parseData(const QByteArray &data, QVector<LogVariable> &variable
             if (idx < 0)
                 continue;
             vars[idx].name = slotName(first + i);
-            vars[idx].values.resize(samples);
+            vars[idx].values = uninitializedSeries(samples);
             out[first + i] = vars[idx].values.data();
         }
     };
@@ -245,131 +258,221 @@ bool LogReader::parseData(const QByteArray &data, QVector<LogVariable> &variable
     }
     struct WordRange
     {
-        int first;
+        int first, end; // words [first, end) appear in exactly the same records
+        int pos;
         QVector<double> times;
-        double *out;
     };
     QVector<WordRange> wordRanges;
     for (int w = 0; w < maxWords; ++w) {
         allocate(w, 1, wordCount[w]);
         if (w == 0 || wordCount[w] != wordCount[w - 1])
-            wordRanges.append({w, QVector<double>(wordCount[w]), nullptr});
+            wordRanges.append({w, w + 1, 0, uninitializedSeries(wordCount[w])});
+        else
+            wordRanges.last().end = w + 1;
     }
-    for (WordRange &r : wordRanges)
-        r.out = r.times.data();
 
     allocate(SlotTx, 1, nTx);
     allocate(SlotRx, RxCount, nRx);
     allocate(SlotEsc, EscCount, nEsc);
     allocate(SlotGps, GpsCount, nGps);
     allocate(SlotFc, FcCount, nFc);
-    QVector<double> txTimes(nTx), rxTimes(nRx), escTimes(nEsc), gpsTimes(nGps), fcTimes(nFc);
-    double *txT = txTimes.data(), *rxT = rxTimes.data(), *escT = escTimes.data(),
-           *gpsT = gpsTimes.data(), *fcT = fcTimes.data();
+    QVector<double> txTimes = uninitializedSeries(nTx), rxTimes = uninitializedSeries(nRx),
+                    escTimes = uninitializedSeries(nEsc), gpsTimes = uninitializedSeries(nGps),
+                    fcTimes = uninitializedSeries(nFc);
     bool pitchFinite = true;
+    double *const *const o = out.data();
+
+    struct Pending
+    {
+        const uchar *v;
+        double t;
+        int words;
+    };
+    constexpr int Block = 256;
+    struct Group
+    {
+        std::array<Pending, Block> recs;
+        int n = 0;
+        int pos = 0; // samples written so far
+    };
+    Group sticks, tx, rx, esc, gps, fc;
+
+    // Writes one column of a block: f(payload) for every pending record.
+    const auto column = [o](int slot, const Group &g, auto &&f) {
+        double *dst = o[slot] + g.pos;
+        for (int m = 0; m < g.n; ++m)
+            dst[m] = f(g.recs[m].v);
+    };
+    const auto times = [](QVector<double> &series, const Group &g) {
+        double *dst = series.data() + g.pos;
+        for (int m = 0; m < g.n; ++m)
+            dst[m] = g.recs[m].t;
+    };
+
+    const auto flushSticks = [&] {
+        std::array<int, Block> rows;
+        for (WordRange &r : wordRanges) {
+            int k = 0;
+            for (int m = 0; m < sticks.n; ++m) {
+                if (sticks.recs[m].words > r.first)
+                    rows[k++] = m;
+            }
+            if (k == 0)
+                break; // later ranges start at higher words still
+            double *t = r.times.data() + r.pos;
+            for (int j = 0; j < k; ++j)
+                t[j] = sticks.recs[rows[j]].t;
+            for (int w = r.first; w < r.end; ++w) {
+                double *dst = o[w] + r.pos;
+                const double divisor = w < FixedWords ? 163.84 : 327.68;
+                for (int j = 0; j < k; ++j)
+                    dst[j] = i16(sticks.recs[rows[j]].v + 2 * w) / divisor;
+            }
+            r.pos += k;
+        }
+        sticks.n = 0;
+    };
+    const auto flushTx = [&] {
+        times(txTimes, tx);
+        column(SlotTx, tx, [](const uchar *v) { return double(v[0]); });
+        tx.pos += tx.n;
+        tx.n = 0;
+    };
+    const auto flushRx = [&] {
+        times(rxTimes, rx);
+        column(SlotRx + 0, rx, [](const uchar *v) { return u16(v + 1) / 1000.0; });
+        column(SlotRx + 1, rx, [](const uchar *v) { return double(v[3]); });
+        column(SlotRx + 2, rx, [](const uchar *v) { return double(v[4]); });
+        column(SlotRx + 3, rx, [](const uchar *v) { return double(v[5]); });
+        column(SlotRx + 4, rx, [](const uchar *v) { return double(v[6] & 1); });
+        rx.pos += rx.n;
+        rx.n = 0;
+    };
+    const auto flushEsc = [&] {
+        times(escTimes, esc);
+        column(SlotEsc + 0, esc, [](const uchar *v) { return u16(v + 1) / 100.0; });
+        column(SlotEsc + 1, esc, [](const uchar *v) { return u16(v + 3) / 100.0; });
+        column(SlotEsc + 2, esc, [](const uchar *v) { return u16(v + 5) / 10.0; });
+        column(SlotEsc + 3, esc, [](const uchar *v) { return u16(v + 7) / 10.0; });
+        column(SlotEsc + 4, esc, [](const uchar *v) { return u16(v + 9) / 10.0; });
+        column(SlotEsc + 5, esc, [](const uchar *v) { return double(u16(v + 11)); });
+        column(SlotEsc + 6, esc, [](const uchar *v) { return double(u16(v + 13)); });
+        column(SlotEsc + 7, esc, [](const uchar *v) { return double(v[15]); });
+        column(SlotEsc + 8, esc, [](const uchar *v) { return double(v[16]); });
+        column(SlotEsc + 9, esc, [](const uchar *v) { return double(v[17]); });
+        esc.pos += esc.n;
+        esc.n = 0;
+    };
+    const auto flushGps = [&] {
+        times(gpsTimes, gps);
+        column(SlotGps + 0, gps, [](const uchar *v) { return double(i32(v + 1)); });
+        column(SlotGps + 1, gps, [](const uchar *v) { return double(i32(v + 5)); });
+        column(SlotGps + 2, gps, [](const uchar *v) { return double(u16(v + 9)); });
+        column(SlotGps + 3, gps, [](const uchar *v) { return i16(v + 11) / 10.0; });
+        column(SlotGps + 4, gps, [](const uchar *v) { return double(i16(v + 13)); });
+        column(SlotGps + 5, gps, [](const uchar *v) { return double(v[15]); });
+        gps.pos += gps.n;
+        gps.n = 0;
+    };
+    const auto flushFc = [&] {
+        times(fcTimes, fc);
+        column(SlotFc + 0, fc, [](const uchar *v) { return double(v[0] & 7); });
+        column(SlotFc + 1, fc, [](const uchar *v) { return double(v[1]); });
+        column(SlotFc + 2, fc, [](const uchar *v) { return double(v[2]); });
+        column(SlotFc + 3, fc, [](const uchar *v) { return double(u16(v + 3)); });
+        column(SlotFc + 4, fc, [](const uchar *v) { return i16(v + 5) / 10.0; });
+        double *pitchOut = o[SlotFc + 5] + fc.pos, *rollOut = o[SlotFc + 6] + fc.pos,
+               *yawOut = o[SlotFc + 7] + fc.pos;
+        for (int m = 0; m < fc.n; ++m) {
+            const uchar *v = fc.recs[m].v;
+            const double W = i16(v + 7) / 16384.0;
+            const double X = i16(v + 9) / 16384.0;
+            const double Y = i16(v + 11) / 16384.0;
+            const double Z = i16(v + 13) / 16384.0;
+            const double test = W * X + Y * Z;
+            const double n = W * W + X * X + Y * Y + Z * Z;
+            double pitch, roll, yaw;
+            if (test > 0.4999999 * n) {
+                yaw = 2 * std::atan2(Y, W);
+                roll = 0;
+                pitch = M_PI / 2;
+            } else if (test < -0.4999999 * n) {
+                yaw = -2 * std::atan2(Y, W);
+                roll = 0;
+                pitch = -M_PI / 2;
+            } else {
+                yaw = std::atan2(2 * (W * Z - X * Y), 1 - 2 * (X * X + Z * Z));
+                pitch = std::asin(2 * test / n); // NaN for an all-zero quaternion
+                roll = std::atan2(2 * (W * Y - X * Z), 1 - 2 * (X * X + Y * Y));
+            }
+            pitchFinite = pitchFinite && std::isfinite(pitch);
+            pitchOut[m] = pitch * 180 / M_PI;
+            rollOut[m] = roll * 180 / M_PI;
+            yawOut[m] = yaw * 180 / M_PI;
+        }
+        for (int c = 0; c < 4; ++c) {
+            column(SlotFc + 8 + c, fc,
+                   [c](const uchar *v) { return i16(v + 7 + 2 * c) / 16384.0; });
+        }
+        fc.pos += fc.n;
+        fc.n = 0;
+    };
 
     forEachRecord(d, size, [&](int type, int len, const uchar *v, const uchar *stamp) {
         const double t = u32(stamp) / 1000.0;
         switch (type) {
-        case 1: {
-            const int words = len / 2;
-            for (int r = 0; r < wordRanges.size() && wordRanges[r].first < words; ++r)
-                *wordRanges[r].out++ = t;
-            const int fixed = qMin(words, FixedWords);
-            for (int w = 0; w < fixed; ++w)
-                *out[w]++ = i16(v + 2 * w) / 163.84;
-            for (int w = FixedWords; w < words; ++w)
-                *out[w]++ = i16(v + 2 * w) / 327.68;
+        case 1:
+            if (len >= 2) {
+                sticks.recs[sticks.n++] = {v, t, len / 2};
+                if (sticks.n == Block)
+                    flushSticks();
+            }
             break;
-        }
         case 2:
             if (len >= MinLenTx) {
-                *txT++ = t;
-                *out[SlotTx]++ = v[0];
+                tx.recs[tx.n++] = {v, t, 0};
+                if (tx.n == Block)
+                    flushTx();
             }
             break;
         case 10:
             if (len >= MinLenRx) {
-                *rxT++ = t;
-                double **o = &out[SlotRx];
-                *o[0]++ = u16(v + 1) / 1000.0;
-                *o[1]++ = v[3];
-                *o[2]++ = v[4];
-                *o[3]++ = v[5];
-                *o[4]++ = v[6] & 1;
+                rx.recs[rx.n++] = {v, t, 0};
+                if (rx.n == Block)
+                    flushRx();
             }
             break;
         case 11:
             if (len >= MinLenEsc) {
-                *escT++ = t;
-                double **o = &out[SlotEsc];
-                *o[0]++ = u16(v + 1) / 100.0;
-                *o[1]++ = u16(v + 3) / 100.0;
-                *o[2]++ = u16(v + 5) / 10.0;
-                *o[3]++ = u16(v + 7) / 10.0;
-                *o[4]++ = u16(v + 9) / 10.0;
-                *o[5]++ = u16(v + 11);
-                *o[6]++ = u16(v + 13);
-                *o[7]++ = v[15];
-                *o[8]++ = v[16];
-                *o[9]++ = v[17];
+                esc.recs[esc.n++] = {v, t, 0};
+                if (esc.n == Block)
+                    flushEsc();
             }
             break;
         case 12:
             if (len >= MinLenGps) {
-                *gpsT++ = t;
-                double **o = &out[SlotGps];
-                *o[0]++ = i32(v + 1);
-                *o[1]++ = i32(v + 5);
-                *o[2]++ = u16(v + 9);
-                *o[3]++ = i16(v + 11) / 10.0;
-                *o[4]++ = i16(v + 13);
-                *o[5]++ = v[15];
+                gps.recs[gps.n++] = {v, t, 0};
+                if (gps.n == Block)
+                    flushGps();
             }
             break;
         case 13:
             if (len >= MinLenFc) {
-                *fcT++ = t;
-                double **o = &out[SlotFc];
-                *o[0]++ = v[0] & 7;
-                *o[1]++ = v[1];
-                *o[2]++ = v[2];
-                *o[3]++ = u16(v + 3);
-                *o[4]++ = i16(v + 5) / 10.0;
-                const double W = i16(v + 7) / 16384.0;
-                const double X = i16(v + 9) / 16384.0;
-                const double Y = i16(v + 11) / 16384.0;
-                const double Z = i16(v + 13) / 16384.0;
-                const double test = W * X + Y * Z;
-                const double n = W * W + X * X + Y * Y + Z * Z;
-                double pitch, roll, yaw;
-                if (test > 0.4999999 * n) {
-                    yaw = 2 * std::atan2(Y, W);
-                    roll = 0;
-                    pitch = M_PI / 2;
-                } else if (test < -0.4999999 * n) {
-                    yaw = -2 * std::atan2(Y, W);
-                    roll = 0;
-                    pitch = -M_PI / 2;
-                } else {
-                    yaw = std::atan2(2 * (W * Z - X * Y), 1 - 2 * (X * X + Z * Z));
-                    pitch = std::asin(2 * test / n); // NaN for an all-zero quaternion
-                    roll = std::atan2(2 * (W * Y - X * Z), 1 - 2 * (X * X + Y * Y));
-                }
-                pitchFinite = pitchFinite && std::isfinite(pitch);
-                *o[5]++ = pitch * 180 / M_PI;
-                *o[6]++ = roll * 180 / M_PI;
-                *o[7]++ = yaw * 180 / M_PI;
-                *o[8]++ = W;
-                *o[9]++ = X;
-                *o[10]++ = Y;
-                *o[11]++ = Z;
+                fc.recs[fc.n++] = {v, t, 0};
+                if (fc.n == Block)
+                    flushFc();
             }
             break;
         default:
             break;
         }
     });
+    flushSticks();
+    flushTx();
+    flushRx();
+    flushEsc();
+    flushGps();
+    flushFc();
 
     const auto share = [&](int first, int count, const QVector<double> &times) {
         const bool sorted = ascending(times);
@@ -381,10 +484,8 @@ bool LogReader::parseData(const QByteArray &data, QVector<LogVariable> &variable
             }
         }
     };
-    for (int r = 0; r < wordRanges.size(); ++r) {
-        const int end = r + 1 < wordRanges.size() ? wordRanges[r + 1].first : maxWords;
-        share(wordRanges[r].first, end - wordRanges[r].first, wordRanges[r].times);
-    }
+    for (const WordRange &r : wordRanges)
+        share(r.first, r.end - r.first, r.times);
     share(SlotTx, 1, txTimes);
     share(SlotRx, RxCount, rxTimes);
     share(SlotEsc, EscCount, escTimes);
@@ -400,7 +501,9 @@ bool LogReader::parseData(const QByteArray &data, QVector<LogVariable> &variable
         const double *qy = vars[index[SlotFc + 10]].values.constData();
         const double *qz = vars[index[SlotFc + 11]].values.constData();
         const double *ft = fcTimes.constData();
-        QVector<double> rateTimes(nFc - 1), elev(nFc - 1), ail(nFc - 1), rud(nFc - 1);
+        QVector<double> rateTimes = uninitializedSeries(nFc - 1),
+                        elev = uninitializedSeries(nFc - 1), ail = uninitializedSeries(nFc - 1),
+                        rud = uninitializedSeries(nFc - 1);
         int n = 0;
         for (int i = 1; i < nFc; ++i) {
             const double t0 = ft[i - 1], t1 = ft[i];

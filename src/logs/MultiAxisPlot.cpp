@@ -17,8 +17,10 @@ QPoint roundedPos(const QPointF &p)
 MultiAxisPlot::MultiAxisPlot(QWidget *parent)
     : QCustomPlot(parent)
 {
-    addLayer(QLatin1String(CursorLayerName), layer(QLatin1String("main")), limAbove);
-    cursorLayer()->setMode(QCPLayer::lmBuffered);
+    // Already buffered by QCustomPlot's default; a layer of its own would add one more
+    // full-size buffer to every repaint.
+    if (QCPLayer *cursor = cursorLayer())
+        cursor->setMode(QCPLayer::lmBuffered);
 }
 
 QCPLayer *MultiAxisPlot::cursorLayer() const

@@ -11,9 +11,10 @@ class MultiAxisPlot : public QCustomPlot
     Q_OBJECT
 
 public:
-    // Buffered layer for the owner's time cursor, so moving the cursor repaints only it:
-    // put the cursor item on it and call cursorLayer()->replot().
-    static constexpr const char *CursorLayerName = "cursor";
+    // The time cursor's layer: QCustomPlot's top layer "overlay", kept buffered, so moving
+    // the cursor repaints only it: put the cursor items on it and call
+    // cursorLayer()->replot().
+    static constexpr const char *CursorLayerName = "overlay";
 
     explicit MultiAxisPlot(QWidget *parent = nullptr);
 
