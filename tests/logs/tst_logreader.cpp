@@ -96,6 +96,7 @@ private slots:
     void largestTimeStamp();
     void sharedTimesDetach();
     void matchesReferenceOnRandomRecords();
+    void matchesReferenceAcrossBlocks();
     void hostileBytes_data();
     void hostileBytes();
     void loadFile();
@@ -534,6 +535,31 @@ void LogReaderTest::matchesReferenceOnRandomRecords()
     }
 }
 
+// Long logs, where records of one type are filled in several blocks, with type-1
+// lengths changing from record to record.
+void LogReaderTest::matchesReferenceAcrossBlocks()
+{
+    QCOMPARE(diffWithReference(LogGenerator::flight(30), parseOk(LogGenerator::flight(30))),
+             QString());
+    QRandomGenerator rng(42);
+    LogGenerator g;
+    for (int i = 0; i < 3000; ++i) {
+        const quint32 ms = quint32(i) * 10;
+        const int words = rng.bounded(8) == 0 ? int(rng.bounded(128)) : 35;
+        QVector<qint16> w(words);
+        for (qint16 &x : w)
+            x = qint16(rng.bounded(65536) - 32768);
+        g.sticks(ms, w, words * 2 + int(rng.bounded(2)));
+        if (i % 3 == 0)
+            g.attitude(ms, std::cos(i * 0.01), std::sin(i * 0.01), 0, 0);
+        if (i % 7 == 0)
+            g.esc(ms, {quint16(i), 1, 2, 3, 4, 5, quint16(i * 3), 7, 8, 9});
+    }
+    const QVector<LogVariable> vars = parseOk(g.bytes());
+    QCOMPARE(vars.size(), 127 + 12 + 10 + 3);
+    QCOMPARE(diffWithReference(g.bytes(), vars), QString());
+}
+
 void LogReaderTest::hostileBytes_data()
 {
     QTest::addColumn<QByteArray>("data");
@@ -577,6 +603,9 @@ void LogReaderTest::loadFile()
     QString error;
     QVERIFY(!LogReader::load(missing, vars, error));
     QCOMPARE(error, QStringLiteral("Cannot open file: ") + missing);
+    QCOMPARE(vars.size(), 1);
+    QVERIFY(!LogReader::load(dir.path(), vars, error));
+    QCOMPARE(error, QStringLiteral("Cannot open file: ") + dir.path());
     QCOMPARE(vars.size(), 1);
 
     const QByteArray flight = LogGenerator::flight(3);
