@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -26,6 +27,7 @@ constexpr int RateCount = 3;
 constexpr int SlotCount = SlotRate + RateCount;
 
 constexpr int FixedWords = 19;
+constexpr int MaxSamples = (std::numeric_limits<int>::max() - 64) / int(sizeof(double));
 constexpr int MinLenTx = 1;
 constexpr int MinLenRx = 9;
 constexpr int MinLenEsc = 18;
@@ -136,20 +138,22 @@ bool ascending(const QVector<double> &v)
     return true;
 }
 
-// Walks the records of data, calling f(type, len, payload, stampMs) for each complete one.
-template<typename F> void forEachRecord(const uchar *d, qint64 size, F &&f)
+// Walks the records of data, calling f(type, len, payload, stamp) for each complete one
+// while f returns true. Returns the offset where the walk stopped.
+template<typename F> qint64 forEachRecord(const uchar *d, qint64 size, F &&f)
 {
     if (size < 6)
-        return;
+        return 0;
     qint64 p = 0;
     for (;;) {
         const int len = d[p];
         if (p + 6 + len > size)
-            return;
-        f(int(d[p + 1]), len, d + p + 6, d + p + 2);
+            return p;
+        if (!f(int(d[p + 1]), len, d + p + 6, d + p + 2))
+            return p;
         p += 6 + len;
         if (p + 6 > size)
-            return;
+            return p;
     }
 }
 
@@ -189,7 +193,38 @@ bool LogReader::parseData(const QByteArray &data, QVector<LogVariable> &variable
                 index[first + i] = next++;
         }
     };
-    forEachRecord(d, size, [&](int type, int len, const uchar *, const uchar *) {
+    // A series cannot hold more than MaxSamples: a log that would exceed it (well over a
+    // gigabyte) ends there, as if truncated, instead of failing to allocate.
+    int nSticks = 0;
+    const qint64 end = forEachRecord(d, size, [&](int type, int len, const uchar *, const uchar *) {
+        int *count = nullptr;
+        switch (type) {
+        case 1:
+            count = len >= 2 ? &nSticks : nullptr;
+            break;
+        case 2:
+            count = len >= MinLenTx ? &nTx : nullptr;
+            break;
+        case 10:
+            count = len >= MinLenRx ? &nRx : nullptr;
+            break;
+        case 11:
+            count = len >= MinLenEsc ? &nEsc : nullptr;
+            break;
+        case 12:
+            count = len >= MinLenGps ? &nGps : nullptr;
+            break;
+        case 13:
+            count = len >= MinLenFc ? &nFc : nullptr;
+            break;
+        default:
+            break;
+        }
+        if (!count)
+            return true;
+        if (*count == MaxSamples)
+            return false;
+        ++*count;
         switch (type) {
         case 1: {
             const int words = len / 2;
@@ -199,38 +234,24 @@ bool LogReader::parseData(const QByteArray &data, QVector<LogVariable> &variable
             break;
         }
         case 2:
-            if (len >= MinLenTx) {
-                ++nTx;
-                assign(SlotTx, 1);
-            }
+            assign(SlotTx, 1);
             break;
         case 10:
-            if (len >= MinLenRx) {
-                ++nRx;
-                assign(SlotRx, RxCount);
-            }
+            assign(SlotRx, RxCount);
             break;
         case 11:
-            if (len >= MinLenEsc) {
-                ++nEsc;
-                assign(SlotEsc, EscCount);
-            }
+            assign(SlotEsc, EscCount);
             break;
         case 12:
-            if (len >= MinLenGps) {
-                ++nGps;
-                assign(SlotGps, GpsCount);
-            }
+            assign(SlotGps, GpsCount);
             break;
         case 13:
-            if (len >= MinLenFc) {
-                ++nFc;
-                assign(SlotFc, FcCount);
-            }
+            assign(SlotFc, FcCount);
             break;
         default:
             break;
         }
+        return true;
     });
 
     // Pass 2: allocate every series at its final size, then fill it column by column from
@@ -418,7 +439,7 @@ bool LogReader::parseData(const QByteArray &data, QVector<LogVariable> &variable
         fc.n = 0;
     };
 
-    forEachRecord(d, size, [&](int type, int len, const uchar *v, const uchar *stamp) {
+    forEachRecord(d, end, [&](int type, int len, const uchar *v, const uchar *stamp) {
         const double t = u32(stamp) / 1000.0;
         switch (type) {
         case 1:
@@ -466,6 +487,7 @@ bool LogReader::parseData(const QByteArray &data, QVector<LogVariable> &variable
         default:
             break;
         }
+        return true;
     });
     flushSticks();
     flushTx();
