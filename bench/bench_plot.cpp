@@ -32,6 +32,11 @@ int main(int argc, char **argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+#if defined(NDEBUG) && !defined(__SANITIZE_ADDRESS__)
+    std::printf("(optimised build)\n");
+#else
+    std::printf("(debug or sanitizer build: figures are not comparable with the goals)\n");
+#endif
     MultiAxisPlot plot;
     plot.resize(1400, 800);
     plot.xAxis->setTicker(QSharedPointer<TimeAxisTicker>::create());
