@@ -2,9 +2,17 @@
 
 #include "LogVariable.h"
 
+#include <QOpenGLContext>
+
 #include <algorithm>
 
 namespace ModelScene {
+
+bool openGLAvailable()
+{
+    QOpenGLContext probe;
+    return probe.create();
+}
 
 QQuaternion sample(const LogVariable &w, const LogVariable &x, const LogVariable &y,
                    const LogVariable &z, int k)

@@ -10,6 +10,9 @@ namespace ModelScene {
 
 inline const char *const ViewportUrl = "qrc:/qml/model3d/ModelViewport.qml";
 
+// Whether an OpenGL context can be created at all (not on a headless display).
+bool openGLAvailable();
+
 // Sample k of the attitude, normalised. A zero quaternion (no attitude recorded)
 // stands for the identity rather than the meaningless (0, 0, 0, 0).
 QQuaternion sample(const LogVariable &w, const LogVariable &x, const LogVariable &y,

@@ -1,0 +1,741 @@
+#include "ReplayWidget.h"
+
+#include "LogNames.h"
+#include "LogReader.h"
+#include "ModelScene.h"
+#include "MultiAxisPlot.h"
+#include "RadioLogSource.h"
+#include "RadioScanner.h"
+#include "StickGimbalWidget.h"
+#include "TimeAxisTicker.h"
+#include "WelcomeScreenWidget.h"
+
+#include <QComboBox>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QQmlError>
+#include <QQuickItem>
+#include <QQuickView>
+#include <QShortcut>
+#include <QSlider>
+#include <QStackedWidget>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <qcustomplot.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <numeric>
+
+namespace {
+
+const char *const Grey = "color: #b0b0b6;";
+const QColor AxisGrey(0x8c, 0x8c, 0x92);
+
+// To the nearest integer, halves upward (-0.5 gives 0, 0.5 gives 1).
+qint64 roundHalfUp(double value)
+{
+    if (!std::isfinite(value))
+        return 0;
+    const double r = std::floor(value + 0.5);
+    constexpr double limit = 9.0e18;
+    return qint64(std::clamp(r, -limit, limit));
+}
+
+QString fixed1(double value)
+{
+    return QString::number(value, 'f', 1);
+}
+
+bool isQuaternionName(const QString &name)
+{
+    return name == QLatin1String(LogNames::VarnekQuatW)
+        || name == QLatin1String(LogNames::VarnekQuatX)
+        || name == QLatin1String(LogNames::VarnekQuatY)
+        || name == QLatin1String(LogNames::VarnekQuatZ);
+}
+
+// The file format does not order its time stamps. A variable whose times go backwards is
+// put in time order once here (stable, so equal stamps keep their file order), so that the
+// lookups can bisect and the plot can take the data as sorted.
+LogVariable inTimeOrder(const LogVariable &v)
+{
+    if (v.timesAscending && std::is_sorted(v.times.begin(), v.times.end()))
+        return v;
+    const int n = std::min(v.times.size(), v.values.size());
+    QVector<int> order(n);
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(),
+                     [&v](int a, int b) { return v.times.at(a) < v.times.at(b); });
+    LogVariable sorted;
+    sorted.name = v.name;
+    sorted.allFinite = v.allFinite;
+    sorted.times.reserve(n);
+    sorted.values.reserve(n);
+    for (int i : order) {
+        sorted.times.append(v.times.at(i));
+        sorted.values.append(v.values.at(i));
+    }
+    return sorted;
+}
+
+QLabel *greyLabel(QWidget *parent)
+{
+    auto *label = new QLabel(parent);
+    label->setStyleSheet(QLatin1String(Grey));
+    return label;
+}
+
+} // namespace
+
+ReplayWidget::ReplayWidget(RadioScanner *radioScanner, QWidget *parent)
+    : QWidget(parent)
+    , scanner(radioScanner)
+{
+    auto *tabLayout = new QVBoxLayout(this);
+    tabLayout->setContentsMargins(0, 0, 0, 0);
+    stack = new QStackedWidget(this);
+    stack->setObjectName(QStringLiteral("pageStack"));
+    tabLayout->addWidget(stack);
+
+    welcome = new WelcomeScreenWidget(
+        QStringLiteral(":/icons/tab-replay.svg"),
+        tr("<span style='color:#0a84ff;'>Replay</span> your Log."),
+        tr("Open a stored flight log and replay back in real time."),
+        tr("Start Varnek Remote app from the Apps/Files menu on your Kelo radio, or open a "
+           "saved log file above."),
+        tr("Press Play and watch the replay."), stack);
+    welcome->setObjectName(QStringLiteral("welcome"));
+    connect(welcome, &WelcomeScreenWidget::openLogFileClicked, this, &ReplayWidget::openLogFile);
+    connect(welcome, &WelcomeScreenWidget::logItemClicked, this, &ReplayWidget::onLogItemClicked);
+
+    auto *content = new QWidget(stack);
+    content->setObjectName(QStringLiteral("content"));
+    auto *contentLayout = new QHBoxLayout(content);
+
+    // Left panel.
+    auto *leftPanel = new QWidget(content);
+    leftPanel->setMaximumWidth(240);
+    auto *leftLayout = new QVBoxLayout(leftPanel);
+    leftLayout->setContentsMargins(0, 0, 0, 0);
+    leftLayout->addWidget(new QLabel(tr("Radio Logs:"), leftPanel));
+    radioLogList = new QListWidget(leftPanel);
+    radioLogList->setObjectName(QStringLiteral("radioLogList"));
+    radioLogList->setMaximumHeight(160);
+    radioLogList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    radioLogList->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    radioLogList->hide();
+    connect(radioLogList, &QListWidget::itemClicked, this, &ReplayWidget::onLogItemClicked);
+    leftLayout->addWidget(radioLogList);
+    leftLayout->addSpacing(6);
+    auto *openButton = new QPushButton(tr("Open Log File..."), leftPanel);
+    openButton->setObjectName(QStringLiteral("openButton"));
+    connect(openButton, &QPushButton::clicked, this, &ReplayWidget::openLogFile);
+    leftLayout->addWidget(openButton);
+    statusLabel = greyLabel(leftPanel);
+    statusLabel->setObjectName(QStringLiteral("statusLabel"));
+    statusLabel->setWordWrap(true);
+    statusLabel->setTextFormat(Qt::PlainText); // file and radio names are not markup
+    leftLayout->addWidget(statusLabel);
+    leftLayout->addSpacing(6);
+    leftLayout->addWidget(new QLabel(tr("Variables:"), leftPanel));
+    variableList = new QListWidget(leftPanel);
+    variableList->setObjectName(QStringLiteral("variableList"));
+    variableList->setSpacing(3);
+    QFont listFont = variableList->font();
+    listFont.setPointSize(listFont.pointSize() + 2);
+    variableList->setFont(listFont);
+    connect(variableList, &QListWidget::itemChanged, this, &ReplayWidget::onVariableItemChanged);
+    leftLayout->addWidget(variableList, 1);
+    contentLayout->addWidget(leftPanel);
+
+    // Right column: controls, 3D view, plot.
+    auto *rightColumn = new QVBoxLayout();
+    auto *controls = new QGroupBox(content);
+    auto *controlsLayout = new QHBoxLayout(controls);
+
+    auto *gimbalBlock = new QHBoxLayout();
+    auto makeStick = [controls](StickGimbalWidget *&gimbal, QLabel *&label, const QString &text,
+                                const char *name) {
+        auto *column = new QVBoxLayout();
+        gimbal = new StickGimbalWidget(controls);
+        gimbal->setObjectName(QLatin1String(name) + QStringLiteral("Gimbal"));
+        column->addWidget(gimbal, 0, Qt::AlignHCenter);
+        label = greyLabel(controls);
+        label->setObjectName(QLatin1String(name) + QStringLiteral("StickLabel"));
+        label->setAlignment(Qt::AlignHCenter);
+        label->setText(text);
+        column->addWidget(label, 0, Qt::AlignHCenter);
+        return column;
+    };
+    gimbalBlock->addLayout(
+        makeStick(leftGimbal, leftStickLabel, tr("Stick LH 0 · Stick LV 0"), "left"));
+    gimbalBlock->addSpacing(24);
+    gimbalBlock->addLayout(
+        makeStick(rightGimbal, rightStickLabel, tr("Stick RH 0 · Stick RV 0"), "right"));
+    const int stickLabelWidth
+        = leftStickLabel->fontMetrics().horizontalAdvance(tr("Stick LH -100 · Stick LV -100"));
+    leftStickLabel->setFixedWidth(stickLabelWidth);
+    rightStickLabel->setFixedWidth(stickLabelWidth);
+    controlsLayout->addLayout(gimbalBlock);
+    controlsLayout->addSpacing(32);
+
+    auto *figures = new QVBoxLayout();
+    figures->addStretch(1);
+    auto *transport = new QHBoxLayout();
+    playButton = new QToolButton(controls);
+    playButton->setObjectName(QStringLiteral("playButton"));
+    playButton->setIcon(QIcon(QStringLiteral(":/icons/icon-play.svg")));
+    playButton->setIconSize(QSize(22, 22));
+    playButton->setToolTip(tr("Play"));
+    playButton->setAutoRaise(true);
+    playButton->setEnabled(false);
+    connect(playButton, &QToolButton::clicked, this, &ReplayWidget::onPlayButtonClicked);
+    transport->addWidget(playButton);
+    speedBox = new QComboBox(controls);
+    speedBox->setObjectName(QStringLiteral("speedBox"));
+    const std::pair<const char *, double> speeds[]
+        = {{"0.1x", 0.1}, {"0.25x", 0.25}, {"0.5x", 0.5}, {"1x", 1.0}, {"2x", 2.0}, {"5x", 5.0}};
+    for (const auto &s : speeds)
+        speedBox->addItem(QLatin1String(s.first), s.second);
+    speedBox->setCurrentIndex(3);
+    connect(speedBox, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
+            &ReplayWidget::onSpeedChanged);
+    transport->addWidget(speedBox);
+    positionSlider = new QSlider(Qt::Horizontal, controls);
+    positionSlider->setObjectName(QStringLiteral("positionSlider"));
+    positionSlider->setRange(0, 0);
+    positionSlider->setEnabled(false);
+    connect(positionSlider, &QSlider::sliderMoved, this, &ReplayWidget::onSliderMoved);
+    transport->addWidget(positionSlider, 1);
+    timeLabel = greyLabel(controls);
+    timeLabel->setObjectName(QStringLiteral("timeLabel"));
+    timeLabel->setText(QStringLiteral("0:00 / 0:00"));
+    transport->addWidget(timeLabel);
+    figures->addLayout(transport);
+    figures->addSpacing(6);
+
+    metricsBox = new QGroupBox(controls);
+    metricsBox->setObjectName(QStringLiteral("metricsBox"));
+    auto *grid = new QGridLayout(metricsBox);
+    grid->setHorizontalSpacing(20);
+    grid->setColumnStretch(4, 1);
+    struct Figure
+    {
+        QLabel **label;
+        const char *name;
+        QString sample;
+        int row, column;
+    };
+    const Figure figureLabels[] = {
+        {&voltageLabel, "voltageLabel", tr("Voltage: -99.9 V"), 0, 0},
+        {&currentLabel, "currentLabel", tr("Current: -999.9 A"), 0, 1},
+        {&powerLabel, "powerLabel", tr("Power: -9999.9 W"), 0, 2},
+        {&rpmLabel, "rpmLabel", tr("RPM: -99999"), 0, 3},
+        {&elevatorLabel, "elevatorLabel", tr("Elevator: -999.9 °/s"), 1, 0},
+        {&aileronLabel, "aileronLabel", tr("Aileron: -999.9 °/s"), 1, 1},
+        {&rudderLabel, "rudderLabel", tr("Rudder: -999.9 °/s"), 1, 2},
+        {&vibrationLabel, "vibrationLabel", tr("Vibration: 100 %"), 1, 3},
+    };
+    for (const Figure &f : figureLabels) {
+        *f.label = greyLabel(metricsBox);
+        (*f.label)->setObjectName(QLatin1String(f.name));
+        grid->addWidget(*f.label, f.row, f.column);
+    }
+    const QFontMetrics figureMetrics = voltageLabel->fontMetrics();
+    for (const Figure &f : figureLabels)
+        (*f.label)->setFixedWidth(figureMetrics.horizontalAdvance(f.sample));
+    figures->addWidget(metricsBox);
+    figures->addStretch(1);
+    controlsLayout->addLayout(figures, 1);
+    rightColumn->addWidget(controls);
+
+    createModelView();
+    rightColumn->addWidget(viewContainer, 1);
+
+    buildPlot();
+    rightColumn->addWidget(plot);
+    contentLayout->addLayout(rightColumn, 1);
+
+    stack->addWidget(welcome);
+    stack->addWidget(content);
+    stack->setCurrentIndex(0);
+
+    playbackTimer.setInterval(40);
+    connect(&playbackTimer, &QTimer::timeout, this, &ReplayWidget::onPlaybackTick);
+
+    auto *left = new QShortcut(QKeySequence(Qt::Key_Left), this);
+    left->setContext(Qt::WindowShortcut);
+    connect(left, &QShortcut::activated, this, [this]() { seekTo(currentTime - 1.0); });
+    auto *right = new QShortcut(QKeySequence(Qt::Key_Right), this);
+    right->setContext(Qt::WindowShortcut);
+    connect(right, &QShortcut::activated, this, [this]() { seekTo(currentTime + 1.0); });
+
+    // Connects to the scanner and applies its current radio at once.
+    radioLogs = new RadioLogSource(scanner, radioLogList, welcome, statusLabel, this);
+    connect(radioLogs, &RadioLogSource::logDownloaded, this, &ReplayWidget::onLogDownloaded);
+
+    updateMetricsAvailability();
+}
+
+void ReplayWidget::buildPlot()
+{
+    plot = new MultiAxisPlot(this);
+    plot->setObjectName(QStringLiteral("plot"));
+    plot->setMinimumHeight(170);
+    plot->setInteractions(QCP::iRangeDrag | QCP::iRangeZoom);
+    plot->setPlottingHints(plot->plottingHints() | QCP::phFastPolylines);
+    QCPAxisRect *rect = plot->axisRect();
+    rect->setRangeDrag(Qt::Horizontal);
+    rect->setRangeZoom(Qt::Horizontal);
+    rect->setRangeDragAxes(plot->xAxis, nullptr);
+    rect->setRangeZoomAxes(plot->xAxis, nullptr);
+
+    const QColor background(0x1e, 0x1e, 0x1e);
+    plot->setBackground(background);
+    rect->setBackground(background);
+    const QPen axisPen(AxisGrey, 1);
+    plot->xAxis->setBasePen(axisPen);
+    plot->xAxis->setTickPen(axisPen);
+    plot->xAxis->setSubTickPen(axisPen);
+    plot->xAxis->setTickLabelColor(AxisGrey);
+    plot->xAxis->setLabelColor(AxisGrey);
+    plot->xAxis->setLabel(QString());
+    plot->xAxis->setTicker(QSharedPointer<TimeAxisTicker>::create());
+    styleAxis(plot->yAxis, AxisGrey, true);
+    plot->legend->setVisible(false);
+    plot->legend->setBrush(QColor(42, 42, 44, 230));
+    plot->legend->setBorderPen(QPen(QColor(0x3f, 0x3f, 0x42)));
+    plot->legend->setTextColor(QColor(0xea, 0xea, 0xea));
+
+    cursorLine = new QCPItemStraightLine(plot);
+    cursorLine->setPen(QPen(QColor(0xf5, 0xa6, 0x23), 1, Qt::DashLine));
+    for (QCPItemPosition *point : {cursorLine->point1, cursorLine->point2}) {
+        point->setTypeX(QCPItemPosition::ptPlotCoords);
+        point->setTypeY(QCPItemPosition::ptAxisRectRatio);
+    }
+    cursorLine->point1->setCoords(0, 0);
+    cursorLine->point2->setCoords(0, 1);
+    cursorLine->setLayer(QStringLiteral("overlay"));
+    cursorLine->setVisible(false);
+    plot->hide();
+}
+
+void ReplayWidget::createModelView()
+{
+    // Qt Quick cannot recover once it has failed to create its OpenGL context on a shown
+    // window, so without OpenGL the view is never created and the replay runs without it.
+    if (!ModelScene::openGLAvailable()) {
+        std::printf("Replay 3D view unavailable: no OpenGL\n");
+        std::fflush(stdout);
+        viewContainer = new QWidget(this);
+        viewContainer->setObjectName(QStringLiteral("viewContainer"));
+        viewContainer->setMinimumHeight(220);
+        viewContainer->hide();
+        return;
+    }
+    quickView = new QQuickView();
+    // Without a receiver Qt Quick aborts the program on a scene graph error. Queued, so
+    // the view is hidden after the render loop has finished reporting.
+    connect(quickView, &QQuickWindow::sceneGraphError, this, &ReplayWidget::onSceneGraphError,
+            Qt::QueuedConnection);
+    quickView->setResizeMode(QQuickView::SizeRootObjectToView);
+    quickView->setColor(QColor(0x14, 0x14, 0x14));
+    quickView->setSource(QUrl(QLatin1String(ModelScene::ViewportUrl)));
+    rootObject = quickView->rootObject();
+    viewContainer = QWidget::createWindowContainer(quickView, this);
+    viewContainer->setObjectName(QStringLiteral("viewContainer"));
+    viewContainer->setMinimumHeight(220);
+    if (!rootObject) {
+        for (const QQmlError &error : quickView->errors())
+            std::printf("Replay 3D scene: %s\n", qPrintable(error.toString()));
+        std::fflush(stdout);
+        viewContainer->hide();
+    }
+}
+
+void ReplayWidget::onSceneGraphError(QQuickWindow::SceneGraphError, const QString &message)
+{
+    std::printf("Replay 3D view unavailable: %s\n", qPrintable(message));
+    std::fflush(stdout);
+    rootObject = nullptr;
+    viewContainer->hide();
+}
+
+void ReplayWidget::openLogFile()
+{
+    const QString path
+        = QFileDialog::getOpenFileName(this, tr("Open Log File"), QString(), tr("All Files (*)"));
+    if (path.isEmpty())
+        return;
+    QVector<LogVariable> vars;
+    QString error;
+    if (!LogReader::load(path, vars, error)) {
+        QMessageBox::warning(this, tr("Open Log File"), error, QMessageBox::Ok);
+        return;
+    }
+    loadLog(vars, QFileInfo(path).fileName());
+}
+
+void ReplayWidget::onLogItemClicked(QListWidgetItem *item)
+{
+    radioLogs->downloadLog(item);
+}
+
+void ReplayWidget::onLogDownloaded(const QByteArray &data, const QString &label)
+{
+    QVector<LogVariable> vars;
+    QString error;
+    if (!LogReader::parseData(data, vars, error)) {
+        statusLabel->setText(tr("Failed to parse downloaded log: %1").arg(error));
+        return;
+    }
+    loadLog(vars, label);
+}
+
+void ReplayWidget::loadLog(const QVector<LogVariable> &vars, const QString &label)
+{
+    variables.clear();
+    variables.reserve(vars.size());
+    for (const LogVariable &v : vars)
+        variables.append(inTimeOrder(v));
+
+    stickLVIndex = indexOfVariable(QLatin1String(LogNames::StickLV));
+    stickLHIndex = indexOfVariable(QLatin1String(LogNames::StickLH));
+    stickRVIndex = indexOfVariable(QLatin1String(LogNames::StickRV));
+    stickRHIndex = indexOfVariable(QLatin1String(LogNames::StickRH));
+    voltageIndex = indexOfVariable(QLatin1String(LogNames::EscBattVolt));
+    currentIndex = indexOfVariable(QLatin1String(LogNames::EscBattCurr));
+    escRpmIndex = indexOfVariable(QLatin1String(LogNames::EscRpm));
+    varnekRpmIndex = indexOfVariable(QLatin1String(LogNames::VarnekRpm));
+    elevatorIndex = indexOfVariable(QString::fromUtf8(LogNames::VarnekElevator));
+    aileronIndex = indexOfVariable(QString::fromUtf8(LogNames::VarnekAileron));
+    rudderIndex = indexOfVariable(QString::fromUtf8(LogNames::VarnekRudder));
+    altitudeIndex = indexOfVariable(QLatin1String(LogNames::VarnekAlt));
+    quatWIndex = indexOfVariable(QLatin1String(LogNames::VarnekQuatW));
+    quatXIndex = indexOfVariable(QLatin1String(LogNames::VarnekQuatX));
+    quatYIndex = indexOfVariable(QLatin1String(LogNames::VarnekQuatY));
+    quatZIndex = indexOfVariable(QLatin1String(LogNames::VarnekQuatZ));
+    vibrationIndex = indexOfVariable(QLatin1String(LogNames::VarnekVibLevel));
+    updateMetricsAvailability();
+
+    duration = 0.0;
+    for (const LogVariable &v : qAsConst(variables)) {
+        if (!v.times.isEmpty() && std::isfinite(v.times.last()))
+            duration = std::max(duration, v.times.last());
+    }
+
+    rebuildVariableList();
+    setPlaying(false);
+
+    // Stamps are 32-bit milliseconds, so a log can outgrow an int slider in ms: the
+    // slider then counts coarser steps.
+    const double maxSteps = double(std::numeric_limits<int>::max());
+    sliderScale = duration * 1000.0 > maxSteps ? maxSteps / duration : 1000.0;
+    positionSlider->setEnabled(duration > 0.0);
+    positionSlider->setRange(0, sliderValue(duration));
+    playButton->setEnabled(duration > 0.0);
+    seekTo(0.0);
+
+    QString status = tr("Loaded %1").arg(label);
+    if (stickLVIndex < 0 && stickLHIndex < 0 && stickRVIndex < 0 && stickRHIndex < 0)
+        status += tr(" (no stick data in this log)");
+    statusLabel->setText(status);
+    stack->setCurrentIndex(1);
+}
+
+int ReplayWidget::indexOfVariable(const QString &name) const
+{
+    for (int i = 0; i < variables.size(); ++i) {
+        if (variables.at(i).name == name)
+            return i;
+    }
+    return -1;
+}
+
+double ReplayWidget::valueAtTime(int index, double t) const
+{
+    if (index < 0 || index >= variables.size())
+        return 0.0;
+    const LogVariable &v = variables.at(index);
+    const int count = std::min(v.times.size(), v.values.size());
+    if (count == 0)
+        return 0.0;
+    if (count == 1)
+        return v.values.at(0);
+    const auto begin = v.times.begin();
+    const int i = int(std::lower_bound(begin, begin + count, t) - begin);
+    if (i == 0)
+        return v.values.at(0);
+    if (i == count)
+        return v.values.at(count - 1);
+    const double t0 = v.times.at(i - 1);
+    const double t1 = v.times.at(i);
+    const double y0 = v.values.at(i - 1);
+    const double y1 = v.values.at(i);
+    if (t0 >= t1)
+        return y0;
+    return y0 + (y1 - y0) * (t - t0) / (t1 - t0);
+}
+
+QQuaternion ReplayWidget::interpolatedRawQuaternion(double t) const
+{
+    const auto var = [this](int index) {
+        return index >= 0 && index < variables.size() ? &variables.at(index) : nullptr;
+    };
+    return ModelScene::interpolate(var(quatWIndex), var(quatXIndex), var(quatYIndex),
+                                   var(quatZIndex), t);
+}
+
+QString ReplayWidget::formatMinSec(double seconds)
+{
+    const qint64 s = roundHalfUp(seconds);
+    const qint64 m = s / 60;
+    return QStringLiteral("%1:%2").arg(m).arg(s - 60 * m, 2, 10, QLatin1Char('0'));
+}
+
+void ReplayWidget::seekTo(double t)
+{
+    if (std::isnan(t))
+        t = 0.0;
+    currentTime = std::max(std::min(t, duration), 0.0);
+
+    {
+        const QSignalBlocker block(positionSlider);
+        positionSlider->setValue(sliderValue(currentTime));
+    }
+    timeLabel->setText(tr("%1 / %2").arg(formatMinSec(currentTime), formatMinSec(duration)));
+
+    const double lh = valueAtTime(stickLHIndex, currentTime);
+    const double lv = valueAtTime(stickLVIndex, currentTime);
+    const double rh = valueAtTime(stickRHIndex, currentTime);
+    const double rv = valueAtTime(stickRVIndex, currentTime);
+    leftGimbal->setValues(lh, lv);
+    rightGimbal->setValues(rh, rv);
+    leftStickLabel->setText(
+        tr("Stick LH %1 · Stick LV %2").arg(roundHalfUp(lh)).arg(roundHalfUp(lv)));
+    rightStickLabel->setText(
+        tr("Stick RH %1 · Stick RV %2").arg(roundHalfUp(rh)).arg(roundHalfUp(rv)));
+
+    updateMetrics();
+    updateModel3D();
+    updatePlotCursor();
+}
+
+void ReplayWidget::setPlaying(bool play)
+{
+    playing = play;
+    if (play) {
+        playButton->setIcon(QIcon(QStringLiteral(":/icons/icon-pause.svg")));
+        playButton->setToolTip(tr("Pause"));
+        elapsedTimer.start();
+        playbackTimer.start(40);
+    } else {
+        playButton->setIcon(QIcon(QStringLiteral(":/icons/icon-play.svg")));
+        playButton->setToolTip(tr("Play"));
+        playbackTimer.stop();
+    }
+}
+
+void ReplayWidget::onPlayButtonClicked()
+{
+    if (playing) {
+        setPlaying(false);
+        return;
+    }
+    if (currentTime >= duration)
+        seekTo(0.0);
+    setPlaying(true);
+}
+
+void ReplayWidget::onSpeedChanged(int)
+{
+    speed = speedBox->currentData(Qt::UserRole).toDouble();
+}
+
+int ReplayWidget::sliderValue(double seconds) const
+{
+    const double steps = std::floor(seconds * sliderScale);
+    return int(std::clamp(steps, 0.0, double(std::numeric_limits<int>::max())));
+}
+
+void ReplayWidget::onSliderMoved(int value)
+{
+    seekTo(double(value) / sliderScale);
+}
+
+void ReplayWidget::onPlaybackTick()
+{
+    const double dt = double(elapsedTimer.restart()) / 1000.0 * speed;
+    seekTo(currentTime + dt);
+    if (currentTime >= duration)
+        setPlaying(false);
+}
+
+void ReplayWidget::updateMetricsAvailability()
+{
+    voltageLabel->setVisible(voltageIndex >= 0);
+    currentLabel->setVisible(currentIndex >= 0);
+    powerLabel->setVisible(voltageIndex >= 0 && currentIndex >= 0);
+    rpmLabel->setVisible(escRpmIndex >= 0 || varnekRpmIndex >= 0);
+    elevatorLabel->setVisible(elevatorIndex >= 0);
+    aileronLabel->setVisible(aileronIndex >= 0);
+    rudderLabel->setVisible(rudderIndex >= 0);
+    vibrationLabel->setVisible(vibrationIndex >= 0);
+    metricsBox->setVisible(voltageIndex >= 0 || currentIndex >= 0 || escRpmIndex >= 0
+                           || varnekRpmIndex >= 0 || elevatorIndex >= 0 || aileronIndex >= 0
+                           || rudderIndex >= 0 || vibrationIndex >= 0);
+}
+
+void ReplayWidget::updateMetrics()
+{
+    const double t = currentTime;
+    if (voltageIndex >= 0)
+        voltageLabel->setText(tr("Voltage: %1 V").arg(fixed1(valueAtTime(voltageIndex, t))));
+    if (currentIndex >= 0)
+        currentLabel->setText(tr("Current: %1 A").arg(fixed1(valueAtTime(currentIndex, t))));
+    if (voltageIndex >= 0 && currentIndex >= 0) {
+        const double power = valueAtTime(voltageIndex, t) * valueAtTime(currentIndex, t);
+        powerLabel->setText(tr("Power: %1 W").arg(fixed1(power)));
+    }
+    const int rpm = escRpmIndex >= 0 ? escRpmIndex : varnekRpmIndex;
+    if (rpm >= 0)
+        rpmLabel->setText(tr("RPM: %1").arg(roundHalfUp(valueAtTime(rpm, t))));
+    if (elevatorIndex >= 0)
+        elevatorLabel->setText(tr("Elevator: %1 °/s").arg(fixed1(valueAtTime(elevatorIndex, t))));
+    if (aileronIndex >= 0)
+        aileronLabel->setText(tr("Aileron: %1 °/s").arg(fixed1(valueAtTime(aileronIndex, t))));
+    if (rudderIndex >= 0)
+        rudderLabel->setText(tr("Rudder: %1 °/s").arg(fixed1(valueAtTime(rudderIndex, t))));
+    if (vibrationIndex >= 0)
+        vibrationLabel->setText(
+            tr("Vibration: %1 %").arg(roundHalfUp(valueAtTime(vibrationIndex, t))));
+}
+
+void ReplayWidget::updateModel3D()
+{
+    if (!rootObject)
+        return;
+    const double alt = valueAtTime(altitudeIndex, currentTime);
+    const QQuaternion q = interpolatedRawQuaternion(currentTime);
+    rootObject->setProperty("mdl_quat", QVariant::fromValue(ModelScene::toScene(q)));
+    rootObject->setProperty("mdl_alt", alt);
+}
+
+void ReplayWidget::updatePlotCursor()
+{
+    if (plot->graphCount() == 0)
+        return;
+    cursorLine->point1->setCoords(currentTime, 0);
+    cursorLine->point2->setCoords(currentTime, 1);
+    cursorLine->setVisible(true);
+    // Only the cursor moved: redraw its layer alone, not the graphs.
+    cursorLine->layer()->replot();
+}
+
+void ReplayWidget::rebuildVariableList()
+{
+    {
+        const QSignalBlocker block(variableList);
+        variableList->clear();
+        rowToVariable.clear();
+        for (int i = 0; i < variables.size(); ++i) {
+            if (isQuaternionName(variables.at(i).name))
+                continue;
+            auto *item = new QListWidgetItem(variables.at(i).name, variableList);
+            item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+            item->setCheckState(Qt::Unchecked);
+            rowToVariable.append(i);
+        }
+    }
+    rebuildGraphs();
+}
+
+void ReplayWidget::onVariableItemChanged(QListWidgetItem *)
+{
+    rebuildGraphs();
+}
+
+void ReplayWidget::rebuildGraphs()
+{
+    plot->clearGraphs();
+    for (QCPAxis *axis : qAsConst(extraAxes))
+        plot->axisRect()->removeAxis(axis);
+    extraAxes.clear();
+
+    int graphs = 0;
+    for (int row = 0; row < variableList->count() && row < rowToVariable.size(); ++row) {
+        if (variableList->item(row)->checkState() != Qt::Checked)
+            continue;
+        const LogVariable &v = variables.at(rowToVariable.at(row));
+        const QColor color = colorForIndex(row);
+        QCPAxis *axis = plot->yAxis;
+        if (graphs > 0) {
+            axis = plot->axisRect()->addAxis(QCPAxis::atRight);
+            extraAxes.append(axis);
+        }
+        axis->setLabel(v.name);
+        styleAxis(axis, color, axis == plot->yAxis);
+        QCPGraph *graph = plot->addGraph(plot->xAxis, axis);
+        graph->setData(v.times, v.values, true);
+        graph->setName(v.name);
+        graph->setAdaptiveSampling(true);
+        graph->setAntialiased(false);
+        graph->setPen(QPen(color, 1.5));
+        graph->setSelectable(QCP::stNone);
+        graph->setSelectionDecorator(nullptr);
+        ++graphs;
+    }
+    if (graphs == 0) {
+        plot->yAxis->setLabel(QString());
+        styleAxis(plot->yAxis, AxisGrey, true);
+    }
+    plot->legend->setVisible(graphs > 0);
+    plot->setVisible(graphs > 0);
+    if (graphs > 0) {
+        plot->rescaleAxes();
+        QVector<QCPAxis *> valueAxes = extraAxes;
+        valueAxes.prepend(plot->yAxis);
+        for (QCPAxis *axis : qAsConst(valueAxes)) {
+            const QString label = axis->label();
+            if (label.startsWith(QLatin1String("Channel "))
+                && label.endsWith(QLatin1String(" [%]")))
+                axis->setRange(-100, 100);
+        }
+        updatePlotCursor();
+    }
+    plot->replot(QCustomPlot::rpRefreshHint);
+}
+
+void ReplayWidget::styleAxis(QCPAxis *axis, const QColor &color, bool grid)
+{
+    const QPen pen(color, 1, Qt::SolidLine);
+    axis->setBasePen(pen);
+    axis->setTickPen(pen);
+    axis->setSubTickPen(pen);
+    axis->setTickLabelColor(color);
+    axis->setLabelColor(color);
+    axis->grid()->setVisible(grid);
+    if (grid) {
+        axis->grid()->setPen(QPen(QColor(255, 255, 255, 18)));
+        axis->grid()->setSubGridVisible(true);
+        axis->grid()->setSubGridPen(QPen(QColor(255, 255, 255, 8)));
+        axis->grid()->setZeroLinePen(QPen(AxisGrey));
+    }
+}
+
+QColor ReplayWidget::colorForIndex(int index) const
+{
+    static const char *const palette[]
+        = {"#8be9fd", "#50fa7b", "#ffb86c", "#ff79c6", "#bd93f9", "#f1fa8c", "#ff5555", "#6272a4"};
+    return QColor(QLatin1String(palette[((index % 8) + 8) % 8]));
+}

@@ -1,0 +1,148 @@
+#pragma once
+
+#include "LogVariable.h"
+
+#include <QElapsedTimer>
+#include <QQuaternion>
+#include <QQuickWindow>
+#include <QTimer>
+#include <QVector>
+#include <QWidget>
+
+class MultiAxisPlot;
+class QComboBox;
+class QCPAxis;
+class QCPItemStraightLine;
+class QGroupBox;
+class QLabel;
+class QListWidget;
+class QListWidgetItem;
+class QQuickItem;
+class QQuickView;
+class QSlider;
+class QStackedWidget;
+class QToolButton;
+class RadioLogSource;
+class RadioScanner;
+class StickGimbalWidget;
+class WelcomeScreenWidget;
+
+// The "Replay" tab: plays a flight log back in real time with the 3D model, two stick
+// gimbals, live figures and a plot with a cursor at the replay position.
+class ReplayWidget : public QWidget
+{
+    Q_OBJECT
+public:
+    ReplayWidget(RadioScanner *scanner, QWidget *parent = nullptr);
+
+    // The one entry for logs from disk and from the radio.
+    void loadLog(const QVector<LogVariable> &vars, const QString &label);
+    void seekTo(double seconds);
+    void setPlaying(bool play);
+
+    // The variable's value at t, interpolated linearly between its samples; 0 for
+    // index -1 or no samples, the first or last value outside the samples' span.
+    double valueAtTime(int index, double t) const;
+    int indexOfVariable(const QString &name) const;
+    // The attitude at t in the log's own frame.
+    QQuaternion interpolatedRawQuaternion(double t) const;
+
+    static QString formatMinSec(double seconds);
+
+    double position() const { return currentTime; }
+    double logDuration() const { return duration; }
+    double playbackSpeed() const { return speed; }
+    bool isPlaying() const { return playing; }
+    const QVector<LogVariable> &logVariables() const { return variables; }
+    // False once the 3D view failed (no scene, or no OpenGL): the replay goes on without it.
+    bool hasModelView() const { return rootObject != nullptr; }
+
+    // Slider steps per second of the log; below 1000 only for logs too long for an int.
+    double sliderStepsPerSecond() const { return sliderScale; }
+
+private slots:
+    void openLogFile();
+    void onLogItemClicked(QListWidgetItem *item);
+    void onLogDownloaded(const QByteArray &data, const QString &label);
+    void onVariableItemChanged(QListWidgetItem *item);
+    void onPlayButtonClicked();
+    void onSpeedChanged(int index);
+    void onSliderMoved(int value);
+    void onPlaybackTick();
+    void onSceneGraphError(QQuickWindow::SceneGraphError error, const QString &message);
+
+private:
+    void buildPlot();
+    void createModelView();
+    void updateMetricsAvailability();
+    void updateMetrics();
+    void updateModel3D();
+    void updatePlotCursor();
+    void rebuildVariableList();
+    void rebuildGraphs();
+    void styleAxis(QCPAxis *axis, const QColor &color, bool grid);
+    QColor colorForIndex(int index) const;
+    int sliderValue(double seconds) const;
+
+    RadioScanner *scanner = nullptr;
+    RadioLogSource *radioLogs = nullptr;
+    QListWidget *radioLogList = nullptr;
+    WelcomeScreenWidget *welcome = nullptr;
+    QLabel *statusLabel = nullptr;
+    QStackedWidget *stack = nullptr;
+
+    QVector<LogVariable> variables;
+    double currentTime = 0.0;
+    double duration = 0.0;
+    double speed = 1.0;
+    bool playing = false;
+    QTimer playbackTimer;
+    QElapsedTimer elapsedTimer;
+    double sliderScale = 1000.0;
+
+    int stickLVIndex = -1;
+    int stickLHIndex = -1;
+    int stickRVIndex = -1;
+    int stickRHIndex = -1;
+    int voltageIndex = -1;
+    int currentIndex = -1;
+    int escRpmIndex = -1;
+    int varnekRpmIndex = -1;
+    int elevatorIndex = -1;
+    int aileronIndex = -1;
+    int rudderIndex = -1;
+    int altitudeIndex = -1;
+    int quatWIndex = -1;
+    int quatXIndex = -1;
+    int quatYIndex = -1;
+    int quatZIndex = -1;
+    int vibrationIndex = -1;
+
+    QListWidget *variableList = nullptr;
+    QVector<int> rowToVariable;
+    QVector<QCPAxis *> extraAxes;
+    MultiAxisPlot *plot = nullptr;
+    QCPItemStraightLine *cursorLine = nullptr;
+
+    StickGimbalWidget *leftGimbal = nullptr;
+    StickGimbalWidget *rightGimbal = nullptr;
+    QLabel *leftStickLabel = nullptr;
+    QLabel *rightStickLabel = nullptr;
+    QToolButton *playButton = nullptr;
+    QComboBox *speedBox = nullptr;
+    QSlider *positionSlider = nullptr;
+    QLabel *timeLabel = nullptr;
+    QGroupBox *metricsBox = nullptr;
+    QLabel *voltageLabel = nullptr;
+    QLabel *currentLabel = nullptr;
+    QLabel *powerLabel = nullptr;
+    QLabel *rpmLabel = nullptr;
+    QLabel *elevatorLabel = nullptr;
+    QLabel *aileronLabel = nullptr;
+    QLabel *rudderLabel = nullptr;
+    QLabel *vibrationLabel = nullptr;
+
+    QQuickView *quickView = nullptr;
+    QQuickItem *rootObject = nullptr;
+    QWidget *viewContainer = nullptr;
+};

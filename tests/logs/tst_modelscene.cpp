@@ -1,0 +1,238 @@
+#include "KeloResources.h"
+#include "LogNames.h"
+#include "ModelScene.h"
+#include "RadioScanner.h"
+#include "ReplayWidget.h"
+
+#include <QApplication>
+#include <QImage>
+#include <QQuickItem>
+#include <QQuickView>
+#include <QtTest>
+
+#include <cmath>
+
+namespace {
+
+LogVariable var(const char *name, QVector<double> times, QVector<double> values)
+{
+    LogVariable v;
+    v.name = QString::fromUtf8(name);
+    v.times = std::move(times);
+    v.values = std::move(values);
+    return v;
+}
+
+// Attitude variables from samples (t, w, x, y, z).
+QVector<LogVariable> attitude(const QVector<std::array<double, 5>> &samples)
+{
+    QVector<LogVariable> q {var(LogNames::VarnekQuatW, {}, {}), var(LogNames::VarnekQuatX, {}, {}),
+                            var(LogNames::VarnekQuatY, {}, {}), var(LogNames::VarnekQuatZ, {}, {})};
+    for (const auto &s : samples) {
+        for (int c = 0; c < 4; ++c) {
+            q[c].times.append(s[0]);
+            q[c].values.append(s[1 + c]);
+        }
+    }
+    return q;
+}
+
+QQuaternion at(const QVector<LogVariable> &q, double t)
+{
+    return ModelScene::interpolate(&q[0], &q[1], &q[2], &q[3], t);
+}
+
+bool fuzzyEqual(const QQuaternion &a, const QQuaternion &b, float eps = 1e-5f)
+{
+    return std::abs(a.scalar() - b.scalar()) < eps && std::abs(a.x() - b.x()) < eps
+        && std::abs(a.y() - b.y()) < eps && std::abs(a.z() - b.z()) < eps;
+}
+
+#define COMPARE_QUAT(a, b)                                                                         \
+    do {                                                                                           \
+        const QQuaternion qa = (a), qb = (b);                                                      \
+        QVERIFY2(fuzzyEqual(qa, qb),                                                               \
+                 qPrintable(QStringLiteral("(%1 %2 %3 %4) vs (%5 %6 %7 %8)")                       \
+                                .arg(qa.scalar())                                                  \
+                                .arg(qa.x())                                                       \
+                                .arg(qa.y())                                                       \
+                                .arg(qa.z())                                                       \
+                                .arg(qb.scalar())                                                  \
+                                .arg(qb.x())                                                       \
+                                .arg(qb.y())                                                       \
+                                .arg(qb.z())));                                                    \
+    } while (false)
+
+struct Silhouette
+{
+    int pixels = 0;
+    double centreY = 0;
+};
+
+// Pixels clearly brighter or more coloured than the scene's #141414 background.
+Silhouette silhouette(const QImage &image)
+{
+    Silhouette s;
+    double sumY = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            const int d = std::max(
+                {std::abs(c.red() - 0x14), std::abs(c.green() - 0x14), std::abs(c.blue() - 0x14)});
+            if (d > 40) {
+                ++s.pixels;
+                sumY += y;
+            }
+        }
+    }
+    if (s.pixels > 0)
+        s.centreY = sumY / s.pixels;
+    return s;
+}
+
+QQuickView *sceneView()
+{
+    for (QWindow *w : QGuiApplication::allWindows()) {
+        if (auto *view = qobject_cast<QQuickView *>(w))
+            return view;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+class ModelSceneTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void toSceneAxes();
+    void interpolation();
+    void oppositeSignsTakeTheShortArc();
+    void missingOrEmptyIsIdentity();
+    void sceneDrivenByTheReplay();
+    void sceneGraphErrorHidesTheView();
+};
+
+void ModelSceneTest::initTestCase()
+{
+    initKeloResources();
+}
+
+void ModelSceneTest::toSceneAxes()
+{
+    COMPARE_QUAT(ModelScene::toScene(QQuaternion(0.1f, 0.2f, 0.3f, 0.4f)),
+                 QQuaternion(0.1f, -0.2f, 0.4f, 0.3f));
+    // A yaw about the log's z axis turns the model about the scene's up axis (y)...
+    const QQuaternion yaw = QQuaternion::fromAxisAndAngle(0, 0, 1, 30);
+    const QVector3D up = ModelScene::toScene(yaw).rotatedVector(QVector3D(0, 1, 0));
+    QVERIFY(std::abs(up.y() - 1.0f) < 1e-5f);
+    // ...and the change of axes keeps unit length (it is a proper rotation).
+    const QQuaternion any = QQuaternion(0.3f, -0.5f, 0.7f, 0.1f).normalized();
+    QVERIFY(std::abs(ModelScene::toScene(any).length() - 1.0f) < 1e-5f);
+}
+
+void ModelSceneTest::interpolation()
+{
+    const QQuaternion a = QQuaternion::fromAxisAndAngle(1, 0, 0, 10);
+    const QQuaternion b = QQuaternion::fromAxisAndAngle(1, 0, 0, 50);
+    const QQuaternion c = QQuaternion::fromAxisAndAngle(0, 1, 0, 20);
+    // Unnormalised samples (twice the length) are normalised before use.
+    const auto q = attitude({{1, 2 * a.scalar(), 2 * a.x(), 2 * a.y(), 2 * a.z()},
+                             {2, b.scalar(), b.x(), b.y(), b.z()},
+                             {2, c.scalar(), c.x(), c.y(), c.z()},
+                             {4, 0, 0, 0, 0}});
+    COMPARE_QUAT(at(q, 0.0), a); // before the first: the first, no extrapolation
+    COMPARE_QUAT(at(q, 1.0), a);
+    COMPARE_QUAT(at(q, 1.5), QQuaternion::fromAxisAndAngle(1, 0, 0, 30));
+    COMPARE_QUAT(at(q, 2.0), b); // a shared stamp shows the earlier sample
+    COMPARE_QUAT(at(q, 3.0), QQuaternion::slerp(c, QQuaternion(), 0.5f)); // zero = identity
+    COMPARE_QUAT(at(q, 9.0), QQuaternion());
+}
+
+void ModelSceneTest::oppositeSignsTakeTheShortArc()
+{
+    const QQuaternion a = QQuaternion::fromAxisAndAngle(0, 0, 1, 20);
+    const QQuaternion b = -QQuaternion::fromAxisAndAngle(0, 0, 1, 40); // same attitude as +
+    const auto q
+        = attitude({{0, a.scalar(), a.x(), a.y(), a.z()}, {1, b.scalar(), b.x(), b.y(), b.z()}});
+    const QQuaternion mid = at(q, 0.5);
+    // 30 degrees about z, not a turn the long way round.
+    const QVector3D x = mid.rotatedVector(QVector3D(1, 0, 0));
+    QVERIFY(std::abs(x.x() - std::cos(float(M_PI / 6))) < 1e-4f);
+    QVERIFY(std::abs(x.y() - std::sin(float(M_PI / 6))) < 1e-4f);
+}
+
+void ModelSceneTest::missingOrEmptyIsIdentity()
+{
+    const auto q = attitude({{0, 0, 1, 0, 0}});
+    COMPARE_QUAT(at(q, 5), QQuaternion(0, 1, 0, 0)); // one sample: that sample
+    COMPARE_QUAT(ModelScene::interpolate(&q[0], &q[1], nullptr, &q[3], 0), QQuaternion());
+    const auto none = attitude({});
+    COMPARE_QUAT(at(none, 0), QQuaternion());
+}
+
+void ModelSceneTest::sceneDrivenByTheReplay()
+{
+    RadioScanner scanner;
+    ReplayWidget tab(&scanner);
+    QVERIFY2(tab.hasModelView(), "the 3D scene needs OpenGL on the X server");
+    const QQuaternion a = QQuaternion::fromAxisAndAngle(0.3f, 0.2f, 0.9f, 25).normalized();
+    const QQuaternion b = QQuaternion::fromAxisAndAngle(0.6f, -0.4f, 0.1f, 70).normalized();
+    QVector<LogVariable> vars = attitude({{0, a.scalar(), a.x(), a.y(), a.z()},
+                                          {10, b.scalar(), b.x(), b.y(), b.z()},
+                                          {20, 1, 0, 0, 0}});
+    vars.append(var(LogNames::VarnekAlt, {0, 10, 20}, {0, 0, 150}));
+    tab.loadLog(vars, QStringLiteral("scene"));
+    tab.resize(1000, 760);
+    tab.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&tab));
+
+    QQuickView *view = sceneView();
+    QVERIFY(view);
+    QQuickItem *root = view->rootObject();
+    QVERIFY(root);
+
+    // The root gets (w, -x, z, y) of the slerped sample, and the altitude.
+    tab.seekTo(4.0);
+    const QQuaternion expected = QQuaternion::slerp(a, b, 0.4f);
+    COMPARE_QUAT(root->property("mdl_quat").value<QQuaternion>(),
+                 QQuaternion(expected.scalar(), -expected.x(), expected.z(), expected.y()));
+    QCOMPARE(root->property("mdl_alt").toDouble(), 0.0);
+
+    // Level and on the ground: the frame shows the model, not only the background.
+    tab.seekTo(10.0);
+    Silhouette ground;
+    QTRY_VERIFY_WITH_TIMEOUT((ground = silhouette(view->grabWindow())).pixels > 2000, 30000);
+
+    // 150 m lifts the model by 10 scene units: its silhouette moves up the frame.
+    tab.seekTo(20.0);
+    COMPARE_QUAT(root->property("mdl_quat").value<QQuaternion>(), QQuaternion());
+    QCOMPARE(root->property("mdl_alt").toDouble(), 150.0);
+    Silhouette high;
+    QTRY_VERIFY_WITH_TIMEOUT((high = silhouette(view->grabWindow())).pixels > 500
+                                 && high.centreY < ground.centreY - 40,
+                             30000);
+}
+
+void ModelSceneTest::sceneGraphErrorHidesTheView()
+{
+    RadioScanner scanner;
+    ReplayWidget tab(&scanner);
+    tab.loadLog({var(LogNames::VarnekAlt, {0, 1}, {0, 15})}, QStringLiteral("x"));
+    tab.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&tab));
+    QQuickView *view = sceneView();
+    QVERIFY(view);
+    QWidget *container = tab.findChild<QWidget *>(QStringLiteral("viewContainer"));
+    QVERIFY(container && !container->isHidden());
+
+    emit view->sceneGraphError(QQuickWindow::ContextNotAvailable, QStringLiteral("test"));
+    QTRY_VERIFY(container->isHidden());
+    QVERIFY(!tab.hasModelView());
+    tab.seekTo(0.5);
+    QCOMPARE(tab.position(), 0.5);
+}
+
+QTEST_MAIN(ModelSceneTest)
+#include "tst_modelscene.moc"
