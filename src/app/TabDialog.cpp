@@ -5,8 +5,10 @@
 #include "SettingsFiles.h"
 
 #include "JoystickStatusWidget.h"
+#include "PlotWidget.h"
 #include "RadioScanner.h"
 #include "RadioStatusBar.h"
+#include "ReplayWidget.h"
 #include "SimThread.h"
 
 #include <QApplication>
@@ -71,8 +73,10 @@ TabDialog::TabDialog(QWidget *parent)
         return new QWidget(this);
     };
     tabWidget->addTab(joystickWidget, icon("tab-joystick"), QStringLiteral("Joystick"));
-    tabWidget->addTab(emptyPage(), icon("tab-logviewer"), QStringLiteral("Log Viewer"));
-    tabWidget->addTab(emptyPage(), icon("tab-replay"), QStringLiteral("Replay"));
+    tabWidget->addTab(new PlotWidget(scanner, this), icon("tab-logviewer"),
+                      QStringLiteral("Log Viewer"));
+    tabWidget->addTab(new ReplayWidget(scanner, this), icon("tab-replay"),
+                      QStringLiteral("Replay"));
     tabWidget->addTab(emptyPage(), icon("tab-image"), QStringLiteral("Image"));
     tabWidget->addTab(emptyPage(), icon("tab-screenshot"), QStringLiteral("Screen"));
     tabWidget->addTab(emptyPage(), icon("tab-applications"), QStringLiteral("Applications"));

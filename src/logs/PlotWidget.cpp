@@ -1,0 +1,605 @@
+#include "PlotWidget.h"
+
+#include "LogNames.h"
+#include "LogReader.h"
+#include "MultiAxisPlot.h"
+#include "RadioLogSource.h"
+#include "RadioScanner.h"
+#include "TimeAxisTicker.h"
+#include "WelcomeScreenWidget.h"
+
+#include <QEvent>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QSet>
+#include <QSignalBlocker>
+#include <QStackedWidget>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace {
+
+// Never listed or plotted; the derived angles and rates are.
+const QSet<QString> &hiddenVariableNames()
+{
+    static const QSet<QString> names {
+        QString::fromUtf8(LogNames::VarnekQuatW), QString::fromUtf8(LogNames::VarnekQuatX),
+        QString::fromUtf8(LogNames::VarnekQuatY), QString::fromUtf8(LogNames::VarnekQuatZ)};
+    return names;
+}
+
+bool isChannelLabel(const QString &label)
+{
+    return label.startsWith(QLatin1String("Channel ")) && label.endsWith(QLatin1String(" [%]"));
+}
+
+// Left of this offset inside a list row lies the check box.
+constexpr int CheckBoxWidthPx = 26;
+
+} // namespace
+
+PlotWidget::PlotWidget(RadioScanner *scanner, QWidget *parent)
+    : QWidget(parent)
+    , scanner(scanner)
+{
+    plot = new MultiAxisPlot(this);
+    plot->setObjectName(QStringLiteral("plot"));
+    plot->setInteractions(QCP::iRangeDrag | QCP::iRangeZoom | QCP::iSelectPlottables
+                          | QCP::iSelectLegend);
+    plot->setFocusPolicy(Qt::StrongFocus);
+    plot->setPlottingHints(plot->plottingHints() | QCP::phFastPolylines);
+    plot->axisRect()->setRangeDragAxes(plot->xAxis, nullptr);
+    plot->axisRect()->setRangeZoomAxes(plot->xAxis, nullptr);
+    timeTicker = QSharedPointer<TimeAxisTicker>::create();
+    plot->xAxis->setTicker(timeTicker);
+    plot->xAxis->setLabel(tr("Time [m:ss]"));
+    plot->legend->setVisible(false);
+
+    // The cursor lives on the plot's buffered cursor layer, so moving it repaints only it.
+    cursorLine = new QCPItemStraightLine(plot);
+    cursorLine->setPen(QPen(QColor(QStringLiteral("#eaeaea")), 1, Qt::DashLine));
+    for (QCPItemPosition *point : {cursorLine->point1, cursorLine->point2}) {
+        point->setTypeX(QCPItemPosition::ptPlotCoords);
+        point->setTypeY(QCPItemPosition::ptAxisRectRatio);
+    }
+    cursorLine->point1->setCoords(0, 0);
+    cursorLine->point2->setCoords(0, 1);
+    cursorLine->setLayer(plot->cursorLayer());
+    cursorLine->setSelectable(false);
+    cursorLine->setVisible(false);
+
+    cursorLabel = new QCPItemText(plot);
+    cursorLabel->position->setTypeX(QCPItemPosition::ptPlotCoords);
+    cursorLabel->position->setTypeY(QCPItemPosition::ptAxisRectRatio);
+    cursorLabel->position->setCoords(0, 0.02);
+    cursorLabel->setPositionAlignment(Qt::AlignTop | Qt::AlignHCenter);
+    cursorLabel->setColor(QColor(QStringLiteral("#eaeaea")));
+    cursorLabel->setBrush(QBrush(QColor(42, 42, 44, 235)));
+    cursorLabel->setPen(QPen(QColor(QStringLiteral("#5a5a5e")), 1));
+    cursorLabel->setPadding(QMargins(4, 2, 4, 2));
+    cursorLabel->setLayer(plot->cursorLayer());
+    cursorLabel->setSelectable(false);
+    cursorLabel->setVisible(false);
+
+    connect(plot, &MultiAxisPlot::plotClicked, this, &PlotWidget::onPlotClicked);
+    connect(plot, &MultiAxisPlot::arrowKeyPressed, this, &PlotWidget::onArrowKeyPressed);
+    connect(plot, &QCustomPlot::selectionChangedByUser, this, &PlotWidget::onPlotSelectionChanged);
+
+    applyDarkTheme();
+
+    auto *openButton = new QPushButton(tr("Open Log File..."), this);
+    saveButton = new QPushButton(tr("Save"), this);
+    saveButton->setObjectName(QStringLiteral("saveButton"));
+    saveButton->setEnabled(false);
+    auto *resetButton = new QPushButton(tr("Reset View"), this);
+    connect(openButton, &QPushButton::clicked, this, &PlotWidget::openLogFile);
+    connect(saveButton, &QPushButton::clicked, this, &PlotWidget::saveLogFile);
+    connect(resetButton, &QPushButton::clicked, this, &PlotWidget::resetView);
+
+    radioLogList = new QListWidget(this);
+    radioLogList->setObjectName(QStringLiteral("radioLogList"));
+    radioLogList->setMaximumHeight(120);
+    radioLogList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    radioLogList->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    radioLogList->hide();
+    connect(radioLogList, &QListWidget::itemClicked, this, &PlotWidget::onLogItemClicked);
+
+    variableList = new QListWidget(this);
+    variableList->setObjectName(QStringLiteral("variableList"));
+    variableList->setSpacing(3);
+    QFont listFont = variableList->font();
+    listFont.setPointSize(listFont.pointSize() + 2);
+    variableList->setFont(listFont);
+    connect(variableList, &QListWidget::itemChanged, this, &PlotWidget::onVariableItemChanged);
+    variableList->viewport()->installEventFilter(this);
+
+    statusLabel = new QLabel(this);
+    statusLabel->setObjectName(QStringLiteral("statusLabel"));
+    statusLabel->setTextFormat(Qt::PlainText); // log and file names come from outside
+    statusLabel->setWordWrap(true);
+
+    auto *leftPanel = new QWidget(this);
+    leftPanel->setMaximumWidth(240);
+    auto *leftLayout = new QVBoxLayout(leftPanel);
+    leftLayout->addWidget(radioLogList);
+    leftLayout->addSpacing(6);
+    auto *fileRow = new QHBoxLayout;
+    fileRow->addWidget(openButton, 1);
+    fileRow->addWidget(saveButton, 0);
+    leftLayout->addLayout(fileRow);
+    leftLayout->addWidget(resetButton);
+    leftLayout->addWidget(new QLabel(tr("Variables:"), leftPanel));
+    leftLayout->addWidget(variableList, 1);
+    leftLayout->addWidget(statusLabel);
+
+    valueTable = new QTableWidget(0, 4, this);
+    valueTable->setObjectName(QStringLiteral("valueTable"));
+    valueTable->setHorizontalHeaderLabels({tr("Variable"), tr("Min"), tr("Max"), tr("At Cursor")});
+    valueTable->verticalHeader()->setVisible(false);
+    valueTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    valueTable->setSelectionMode(QAbstractItemView::NoSelection);
+    valueTable->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
+    valueTable->setMaximumHeight(170);
+
+    auto *content = new QWidget(this);
+    auto *contentLayout = new QHBoxLayout(content);
+    contentLayout->addWidget(leftPanel, 0);
+    auto *rightLayout = new QVBoxLayout;
+    rightLayout->addWidget(plot, 1);
+    rightLayout->addWidget(valueTable, 0);
+    contentLayout->addLayout(rightLayout, 1);
+
+    welcome = new WelcomeScreenWidget(
+        QStringLiteral(":/icons/tab-logviewer.svg"),
+        tr("<span style='color:#0a84ff;'>View</span> your Log."),
+        tr("Open a stored flight log. Plot, zoom, and compare."),
+        tr("Start Varnek Remote app from the Apps/Files menu on your Kelo radio, or open a saved "
+           "log file above."),
+        tr("Check the variables you want, then read the plot."), this);
+    connect(welcome, &WelcomeScreenWidget::openLogFileClicked, this, &PlotWidget::openLogFile);
+    connect(welcome, &WelcomeScreenWidget::logItemClicked, this, &PlotWidget::onLogItemClicked);
+
+    // Connects to the scanner and takes its current radio, if any.
+    radioLogs = new RadioLogSource(scanner, radioLogList, welcome, statusLabel, this);
+    connect(radioLogs, &RadioLogSource::logDownloaded, this, &PlotWidget::onLogDownloaded);
+
+    stack = new QStackedWidget(this);
+    stack->addWidget(welcome);
+    stack->addWidget(content);
+    stack->setCurrentIndex(0);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(stack);
+}
+
+void PlotWidget::applyDarkTheme()
+{
+    const QColor window(QStringLiteral("#1e1e1e"));
+    const QColor axisGrey(QStringLiteral("#8c8c92"));
+    const QColor text(QStringLiteral("#eaeaea"));
+    plot->setBackground(QBrush(window));
+    plot->axisRect()->setBackground(QBrush(window));
+    plot->xAxis->setBasePen(QPen(axisGrey));
+    plot->xAxis->setTickPen(QPen(axisGrey));
+    plot->xAxis->setSubTickPen(QPen(axisGrey));
+    plot->xAxis->setTickLabelColor(text);
+    plot->xAxis->setLabelColor(text);
+    styleAxis(plot->yAxis, axisGrey, true);
+    plot->legend->setBrush(QBrush(QColor(42, 42, 44, 230)));
+    plot->legend->setBorderPen(QPen(QColor(QStringLiteral("#3f3f42"))));
+    plot->legend->setTextColor(text);
+}
+
+void PlotWidget::styleAxis(QCPAxis *axis, const QColor &color, bool grid)
+{
+    const QPen pen(color, 1, Qt::SolidLine);
+    axis->setBasePen(pen);
+    axis->setTickPen(pen);
+    axis->setSubTickPen(pen);
+    axis->setTickLabelColor(color);
+    axis->setLabelColor(color);
+    axis->grid()->setVisible(grid);
+    if (grid) {
+        axis->grid()->setPen(QPen(QColor(255, 255, 255, 18)));
+        axis->grid()->setSubGridVisible(true);
+        axis->grid()->setSubGridPen(QPen(QColor(255, 255, 255, 8)));
+        axis->grid()->setZeroLinePen(QPen(QColor(QStringLiteral("#8c8c92"))));
+    }
+}
+
+QColor PlotWidget::colorForIndex(int index)
+{
+    static const char *const colors[]
+        = {"#8be9fd", "#50fa7b", "#ffb86c", "#ff79c6", "#bd93f9", "#f1fa8c", "#ff5555", "#6272a4"};
+    return QColor(QLatin1String(colors[((index % 8) + 8) % 8]));
+}
+
+QString PlotWidget::withLogSuffix(const QString &path)
+{
+    if (path.endsWith(QLatin1String(".log"), Qt::CaseInsensitive))
+        return path;
+    return path + QLatin1String(".log");
+}
+
+QString PlotWidget::valueText(double value)
+{
+    const double magnitude = std::fabs(value);
+    const int decimals = magnitude >= 1000 ? 0 : magnitude >= 100 ? 1 : magnitude >= 1 ? 2 : 3;
+    return QString::number(value, 'f', decimals);
+}
+
+QString PlotWidget::cursorText(double key)
+{
+    // 64-bit milliseconds: a 32-bit count would wrap after 24.8 days.
+    const double roundedMs = std::round(std::fabs(key) * 1000.0);
+    const qint64 ms = roundedMs < 9.0e18 ? qint64(roundedMs) : qint64(9000000000000000000LL);
+    return QStringLiteral("%1%2:%3.%4")
+        .arg(key < 0 ? QStringLiteral("-") : QString())
+        .arg(ms / 60000)
+        .arg((ms / 1000) % 60, 2, 10, QLatin1Char('0'))
+        .arg(ms % 1000, 3, 10, QLatin1Char('0'));
+}
+
+int PlotWidget::nearestSampleIndex(const QVector<double> &times, double key, bool ascending)
+{
+    const int n = times.size();
+    if (n == 0)
+        return -1;
+    if (!ascending) {
+        int best = 0;
+        for (int i = 1; i < n; ++i) {
+            const double d = std::fabs(times[i] - key);
+            const double bestD = std::fabs(times[best] - key);
+            if (d < bestD || (d == bestD && times[i] > times[best]))
+                best = i;
+        }
+        return best;
+    }
+    const int lower = int(std::lower_bound(times.cbegin(), times.cend(), key) - times.cbegin());
+    if (lower == n)
+        return n - 1;
+    if (lower > 0 && std::fabs(times[lower - 1] - key) < std::fabs(times[lower] - key))
+        return lower - 1;
+    return lower;
+}
+
+void PlotWidget::showWarning(const QString &title, const QString &text)
+{
+    QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::Ok, this);
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+}
+
+void PlotWidget::openLogFile()
+{
+    const QString path
+        = QFileDialog::getOpenFileName(this, tr("Open Log File"), QString(), tr("All Files (*)"));
+    if (path.isEmpty())
+        return;
+    loadLogFile(path);
+}
+
+bool PlotWidget::loadLogFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        showWarning(tr("Open Log File"), tr("Cannot open file: %1").arg(path));
+        return false;
+    }
+    const QByteArray data = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        showWarning(tr("Open Log File"), tr("Cannot open file: %1").arg(path));
+        return false;
+    }
+    QVector<LogVariable> vars;
+    QString error;
+    if (!LogReader::parseData(data, vars, error)) {
+        showWarning(tr("Open Log File"), error);
+        return false;
+    }
+    rawLogData = data;
+    saveButton->setEnabled(true);
+    setVariables(vars);
+    statusLabel->setText(tr("Loaded %1 variable(s) from %2")
+                             .arg(QString::number(vars.size()), QFileInfo(path).fileName()));
+    return true;
+}
+
+void PlotWidget::saveLogFile()
+{
+    if (rawLogData.isEmpty())
+        return;
+    const QString path = QFileDialog::getSaveFileName(this, tr("Save Log File"), tr("log.log"),
+                                                      tr("Log Files (*.log)"));
+    if (path.isEmpty())
+        return;
+    saveLogTo(path);
+}
+
+bool PlotWidget::saveLogTo(const QString &chosenPath)
+{
+    if (rawLogData.isEmpty())
+        return false;
+    const QString path = withLogSuffix(chosenPath);
+    // Written beside the target and renamed over it, so a failure leaves the old file whole.
+    QSaveFile file(path);
+    bool ok = file.open(QIODevice::WriteOnly);
+    if (ok && file.write(rawLogData) != rawLogData.size()) {
+        file.cancelWriting();
+        ok = false;
+    }
+    if (ok)
+        ok = file.commit();
+    if (!ok) {
+        showWarning(tr("Save Log File"), tr("Cannot write file: %1").arg(path));
+        return false;
+    }
+    statusLabel->setText(tr("Saved log to %1").arg(QFileInfo(path).fileName()));
+    return true;
+}
+
+void PlotWidget::onLogItemClicked(QListWidgetItem *item)
+{
+    radioLogs->downloadLog(item);
+}
+
+void PlotWidget::onLogDownloaded(const QByteArray &data, const QString &label)
+{
+    QVector<LogVariable> vars;
+    QString error;
+    if (!LogReader::parseData(data, vars, error)) {
+        statusLabel->setText(tr("Failed to parse downloaded log: %1").arg(error));
+        return;
+    }
+    rawLogData = data;
+    saveButton->setEnabled(true);
+    setVariables(vars);
+    statusLabel->setText(
+        tr("Loaded %1 variable(s) from %2").arg(QString::number(vars.size()), label));
+}
+
+void PlotWidget::setVariables(const QVector<LogVariable> &vars)
+{
+    variables.clear();
+    for (const LogVariable &v : vars) {
+        if (!hiddenVariableNames().contains(v.name))
+            variables.append(v);
+    }
+    {
+        const QSignalBlocker blocker(variableList);
+        variableList->clear();
+        for (const LogVariable &v : qAsConst(variables)) {
+            auto *item = new QListWidgetItem(v.name, variableList);
+            item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+            item->setCheckState(Qt::Unchecked);
+        }
+    }
+    hasCursor = false;
+    cursorLine->setVisible(false);
+    cursorLabel->setVisible(false);
+    rebuildGraphs();
+    stack->setCurrentIndex(1);
+}
+
+void PlotWidget::onVariableItemChanged(QListWidgetItem *)
+{
+    rebuildGraphs();
+}
+
+void PlotWidget::rebuildGraphs()
+{
+    plot->clearGraphs();
+    for (QCPAxis *axis : qAsConst(extraAxes))
+        plot->axisRect()->removeAxis(axis);
+    extraAxes.clear();
+
+    bool anyChecked = false;
+    for (int i = 0; i < variableList->count() && i < variables.size(); ++i) {
+        if (variableList->item(i)->checkState() != Qt::Checked)
+            continue;
+        const LogVariable &v = variables[i];
+        const QColor color = colorForIndex(i);
+        QCPAxis *axis = plot->yAxis;
+        if (anyChecked) {
+            axis = plot->axisRect()->addAxis(QCPAxis::atRight);
+            extraAxes.append(axis);
+        }
+        anyChecked = true;
+        axis->setLabel(v.name);
+        styleAxis(axis, color, axis == plot->yAxis);
+
+        QCPGraph *graph = plot->addGraph(plot->xAxis, axis);
+        // Unordered stamps would break the plot's binary searches, so let it sort its copy.
+        graph->setData(v.times, v.values, v.timesAscending);
+        graph->setName(v.name);
+        graph->setAdaptiveSampling(true);
+        graph->setAntialiased(false);
+        graph->setPen(QPen(color, 1.5));
+        graph->setSelectable(QCP::stWhole);
+        graph->selectionDecorator()->setPen(QPen(color.lighter(150), 3));
+    }
+    if (!anyChecked) {
+        plot->yAxis->setLabel(QString());
+        styleAxis(plot->yAxis, QColor(QStringLiteral("#8c8c92")), true);
+    }
+    plot->legend->setVisible(plot->graphCount() > 0);
+
+    plot->rescaleAxes();
+    forceChannelRanges();
+    rebuildValueTable();
+    plot->replot(QCustomPlot::rpRefreshHint);
+    onPlotSelectionChanged();
+}
+
+void PlotWidget::forceChannelRanges()
+{
+    QVector<QCPAxis *> valueAxes {plot->yAxis};
+    valueAxes += extraAxes;
+    for (QCPAxis *axis : qAsConst(valueAxes)) {
+        if (isChannelLabel(axis->label()))
+            axis->setRange(-100, 100);
+    }
+}
+
+void PlotWidget::rebuildValueTable()
+{
+    int checked = 0;
+    for (int j = 0; j < variableList->count(); ++j) {
+        if (variableList->item(j)->checkState() == Qt::Checked)
+            ++checked;
+    }
+    tableRowVariable.clear();
+    valueTable->clearContents();
+    valueTable->setRowCount(checked);
+
+    int row = 0;
+    for (int j = 0; j < variableList->count() && j < variables.size(); ++j) {
+        if (variableList->item(j)->checkState() != Qt::Checked)
+            continue;
+        const LogVariable &v = variables[j];
+        auto *nameItem = new QTableWidgetItem(v.name);
+        nameItem->setForeground(colorForIndex(j));
+        valueTable->setItem(row, 0, nameItem);
+
+        QString minText = valueText(0);
+        QString maxText = minText;
+        if (!v.values.isEmpty()) {
+            // Skip NaN samples (an all-zero attitude) so they neither win nor hide the range.
+            double lo = std::numeric_limits<double>::infinity();
+            double hi = -lo;
+            for (double x : v.values) {
+                if (std::isfinite(x)) {
+                    lo = std::min(lo, x);
+                    hi = std::max(hi, x);
+                }
+            }
+            const bool anyFinite = lo <= hi;
+            minText = anyFinite ? valueText(lo) : QStringLiteral("-");
+            maxText = anyFinite ? valueText(hi) : QStringLiteral("-");
+        }
+        valueTable->setItem(row, 1, new QTableWidgetItem(minText));
+        valueTable->setItem(row, 2, new QTableWidgetItem(maxText));
+        valueTable->setItem(row, 3, new QTableWidgetItem(QStringLiteral("-")));
+        tableRowVariable.append(j);
+        ++row;
+    }
+}
+
+void PlotWidget::selectVariable(const QString &name)
+{
+    for (int i = 0; i < plot->graphCount(); ++i) {
+        QCPGraph *graph = plot->graph(i);
+        const bool match = !name.isEmpty() && graph->name() == name;
+        graph->setSelection(match ? QCPDataSelection(QCPDataRange(0, graph->dataCount()))
+                                  : QCPDataSelection());
+        if (QCPPlottableLegendItem *legendItem = plot->legend->itemWithPlottable(graph))
+            legendItem->setSelected(match);
+    }
+    {
+        const QSignalBlocker blocker(variableList);
+        for (int i = 0; i < variableList->count(); ++i) {
+            QListWidgetItem *item = variableList->item(i);
+            QFont font = variableList->font();
+            font.setWeight(item->text() == name ? QFont::Bold : QFont::Normal);
+            item->setFont(font);
+        }
+    }
+    for (int row = 0; row < valueTable->rowCount() && row < tableRowVariable.size(); ++row) {
+        const bool match = variables[tableRowVariable[row]].name == name;
+        for (int col = 0; col < valueTable->columnCount(); ++col) {
+            if (QTableWidgetItem *cell = valueTable->item(row, col))
+                cell->setBackground(match ? QBrush(QColor(10, 132, 255, 55)) : QBrush());
+        }
+    }
+    plot->replot(QCustomPlot::rpRefreshHint);
+}
+
+void PlotWidget::onPlotSelectionChanged()
+{
+    QString name;
+    const QList<QCPGraph *> graphs = plot->selectedGraphs();
+    if (!graphs.isEmpty()) {
+        name = graphs.first()->name();
+    } else {
+        for (QCPAbstractLegendItem *item : plot->legend->selectedItems()) {
+            if (auto *plottableItem = qobject_cast<QCPPlottableLegendItem *>(item)) {
+                name = plottableItem->plottable()->name();
+                break;
+            }
+        }
+    }
+    selectVariable(name);
+}
+
+bool PlotWidget::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == variableList->viewport() && event->type() == QEvent::MouseButtonPress) {
+        const auto *mouse = static_cast<QMouseEvent *>(event);
+        const QPoint pos = mouse->localPos().toPoint();
+        if (QListWidgetItem *item = variableList->itemAt(pos)) {
+            if (variableList->visualItemRect(item).left() + CheckBoxWidthPx < pos.x())
+                selectVariable(item->text());
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void PlotWidget::onPlotClicked(double key)
+{
+    updateCursor(key);
+}
+
+void PlotWidget::updateCursor(double key)
+{
+    if (!std::isfinite(key))
+        return;
+    cursorKey = key;
+    hasCursor = true;
+    cursorLine->point1->setCoords(key, 0);
+    cursorLine->point2->setCoords(key, 1);
+    cursorLine->setVisible(true);
+    cursorLabel->position->setCoords(key, 0.02);
+    cursorLabel->setText(cursorText(key));
+    cursorLabel->setVisible(true);
+
+    for (int row = 0; row < valueTable->rowCount() && row < tableRowVariable.size(); ++row) {
+        const LogVariable &v = variables[tableRowVariable[row]];
+        const int index = nearestSampleIndex(v.times, key, v.timesAscending);
+        QTableWidgetItem *cell = valueTable->item(row, 3);
+        if (cell && index >= 0 && index < v.values.size())
+            cell->setText(valueText(v.values[index]));
+    }
+    plot->cursorLayer()->replot();
+}
+
+void PlotWidget::onArrowKeyPressed(int direction)
+{
+    if (!hasCursor)
+        return;
+    const int width = plot->axisRect()->width();
+    if (width <= 0)
+        return;
+    const double span = plot->xAxis->range().size();
+    updateCursor(cursorKey + direction * (span / width) * 3);
+}
+
+void PlotWidget::resetView()
+{
+    plot->rescaleAxes();
+    forceChannelRanges();
+    plot->replot(QCustomPlot::rpRefreshHint);
+}

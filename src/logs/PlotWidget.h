@@ -1,0 +1,95 @@
+#pragma once
+
+#include "LogVariable.h"
+
+#include <QByteArray>
+#include <QColor>
+#include <QSharedPointer>
+#include <QString>
+#include <QVector>
+#include <QWidget>
+
+class MultiAxisPlot;
+class QCPAxis;
+class QCPItemStraightLine;
+class QCPItemText;
+class QLabel;
+class QListWidget;
+class QListWidgetItem;
+class QPushButton;
+class QStackedWidget;
+class QTableWidget;
+class RadioLogSource;
+class RadioScanner;
+class TimeAxisTicker;
+class WelcomeScreenWidget;
+
+// The "Log Viewer" tab: open or download a flight log, plot the checked variables each on
+// a value axis of its own, read values at a time cursor, save the log's bytes.
+class PlotWidget : public QWidget
+{
+    Q_OBJECT
+public:
+    PlotWidget(RadioScanner *scanner, QWidget *parent = nullptr);
+
+    // What the Open and Save buttons do once the user has picked a path.
+    bool loadLogFile(const QString &path);
+    bool saveLogTo(const QString &chosenPath);
+
+    // A path with ".log" appended unless it already ends so (any case).
+    static QString withLogSuffix(const QString &path);
+    // Fixed decimals by magnitude: 0 from 1000, 1 from 100, 2 from 1, else 3.
+    static QString valueText(double value);
+    // "m:ss.mmm" of a time in seconds, "-" in front of negative times.
+    static QString cursorText(double key);
+    // The sample index shown at key: the nearest, the later one on a tie; -1 without
+    // samples. times need not be ascending when ascending is false.
+    static int nearestSampleIndex(const QVector<double> &times, double key, bool ascending);
+    static QColor colorForIndex(int index);
+
+    void setVariables(const QVector<LogVariable> &vars);
+    void updateCursor(double key);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private slots:
+    void openLogFile();
+    void saveLogFile();
+    void resetView();
+    void onVariableItemChanged(QListWidgetItem *item);
+    void onPlotClicked(double key);
+    void onPlotSelectionChanged();
+    void onArrowKeyPressed(int direction);
+    void onLogItemClicked(QListWidgetItem *item);
+    void onLogDownloaded(const QByteArray &data, const QString &label);
+
+private:
+    void rebuildGraphs();
+    void rebuildValueTable();
+    void selectVariable(const QString &name);
+    void styleAxis(QCPAxis *axis, const QColor &color, bool grid);
+    void applyDarkTheme();
+    void forceChannelRanges();
+    void showWarning(const QString &title, const QString &text);
+
+    QStackedWidget *stack = nullptr;
+    WelcomeScreenWidget *welcome = nullptr;
+    MultiAxisPlot *plot = nullptr;
+    QListWidget *variableList = nullptr;
+    QLabel *statusLabel = nullptr;
+    QPushButton *saveButton = nullptr;
+    QByteArray rawLogData;
+    QTableWidget *valueTable = nullptr;
+    QCPItemStraightLine *cursorLine = nullptr;
+    QCPItemText *cursorLabel = nullptr;
+    QSharedPointer<TimeAxisTicker> timeTicker;
+    double cursorKey = 0.0;
+    bool hasCursor = false;
+    RadioScanner *scanner = nullptr;
+    QListWidget *radioLogList = nullptr;
+    RadioLogSource *radioLogs = nullptr;
+    QVector<LogVariable> variables;
+    QVector<QCPAxis *> extraAxes;
+    QVector<int> tableRowVariable;
+};

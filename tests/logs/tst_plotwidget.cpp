@@ -1,0 +1,874 @@
+#include "FakeRadio.h"
+#include "KeloResources.h"
+#include "LogGenerator.h"
+#include "LogReader.h"
+#include "MultiAxisPlot.h"
+#include "PlotWidget.h"
+#include "RadioScanner.h"
+#include "TestSupport.h"
+#include "WelcomeScreenWidget.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QLabel>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QNetworkAccessManager>
+#include <QProcess>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QStackedWidget>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <unistd.h>
+
+namespace {
+
+// The tab with a scanner that sends nothing; tests reach its parts by object name.
+struct Tab
+{
+    RadioScanner scanner;
+    PlotWidget widget {&scanner};
+    MultiAxisPlot *plot = widget.findChild<MultiAxisPlot *>(QStringLiteral("plot"));
+    QListWidget *variables = widget.findChild<QListWidget *>(QStringLiteral("variableList"));
+    QTableWidget *table = widget.findChild<QTableWidget *>(QStringLiteral("valueTable"));
+    QLabel *status = widget.findChild<QLabel *>(QStringLiteral("statusLabel"));
+    QPushButton *save = widget.findChild<QPushButton *>(QStringLiteral("saveButton"));
+    QStackedWidget *stack = widget.findChild<QStackedWidget *>();
+    WelcomeScreenWidget *welcome = widget.findChild<WelcomeScreenWidget *>();
+
+    Tab() { widget.resize(1100, 760); }
+    void show()
+    {
+        widget.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&widget));
+    }
+    void check(int row, bool on = true)
+    {
+        variables->item(row)->setCheckState(on ? Qt::Checked : Qt::Unchecked);
+    }
+    int row(const QString &name) const
+    {
+        const auto items = variables->findItems(name, Qt::MatchExactly);
+        return items.isEmpty() ? -1 : variables->row(items.first());
+    }
+    QCPItemText *cursorLabel() const
+    {
+        for (int i = 0; i < plot->itemCount(); ++i) {
+            if (auto *text = qobject_cast<QCPItemText *>(plot->item(i)))
+                return text;
+        }
+        return nullptr;
+    }
+    QString atCursor(int tableRow) const { return table->item(tableRow, 3)->text(); }
+};
+
+LogVariable series(const QString &name, QVector<double> times, QVector<double> values)
+{
+    LogVariable v;
+    v.name = name;
+    v.times = std::move(times);
+    v.values = std::move(values);
+    return v;
+}
+
+// Sticks (19 fixed words and channels 1-3) and attitude, 0.1 s apart.
+QByteArray smallLog()
+{
+    LogGenerator g;
+    for (int i = 0; i < 20; ++i) {
+        QVector<qint16> words(22);
+        for (int w = 0; w < words.size(); ++w)
+            words[w] = qint16((i * 300 + w * 700) % 16000);
+        g.sticks(quint32(i * 100), words);
+        g.attitude(quint32(i * 100), std::cos(i * 0.05), std::sin(i * 0.05), 0, 0);
+    }
+    return g.bytes();
+}
+
+QString writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        return QString();
+    return path;
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+// Accepts the next message box and remembers its title and text.
+struct WarningCatcher
+{
+    QString title, text;
+    Qt::TextFormat format = Qt::AutoText;
+    WarningCatcher()
+    {
+        TestSupport::answerNextModal([this](QWidget *w) {
+            if (auto *box = qobject_cast<QMessageBox *>(w)) {
+                title = box->windowTitle();
+                text = box->text();
+                format = box->textFormat();
+                box->accept();
+            } else if (auto *dialog = qobject_cast<QDialog *>(w)) {
+                dialog->reject();
+            }
+        });
+    }
+};
+
+} // namespace
+
+class PlotWidgetTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+
+    void valueText_data();
+    void valueText();
+    void cursorText_data();
+    void cursorText();
+    void withLogSuffix_data();
+    void withLogSuffix();
+    void nearestSampleIndex_data();
+    void nearestSampleIndex();
+
+    void openListsVariablesWithoutQuaternion();
+    void openFailuresChangeNothing();
+    void openThroughDialog();
+    void eachCheckedVariableGetsItsOwnAxis();
+    void channelAxesSpanFullRange();
+    void tableShowsRangeWithDecimals();
+    void cursorReadsNearestSample();
+    void clickAndArrowKeysMoveCursor();
+    void cursorMoveRepaintsOnlyCursorLayer();
+    void highlightFromListPressAndLegend();
+    void secondLoadReplacesEverything();
+
+    void saveRoundTrip();
+    void saveThroughDialogSuggestsLogName();
+    void failedSaveKeepsOldFile();
+
+    void radioDownloadLoadsLog();
+    void radioDownloadFailuresKeepLog();
+
+    void screenshot();
+};
+
+void PlotWidgetTest::initTestCase()
+{
+    initKeloResources();
+    TestSupport::unsetProxies();
+}
+
+void PlotWidgetTest::valueText_data()
+{
+    QTest::addColumn<double>("value");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("1000") << 1000.0 << "1000";
+    QTest::newRow("1234.4") << 1234.4 << "1234";
+    // Below 1000 keeps one decimal, which then rounds up to 1000.0.
+    QTest::newRow("999.96") << 999.96 << "1000.0";
+    QTest::newRow("123.44") << 123.44 << "123.4";
+    QTest::newRow("99.996") << 99.996 << "100.00";
+    QTest::newRow("0.5") << 0.5 << "0.500";
+    QTest::newRow("0.0004") << 0.0004 << "0.000";
+    QTest::newRow("-2.5") << -2.5 << "-2.50";
+    QTest::newRow("-1500.6") << -1500.6 << "-1501";
+}
+
+void PlotWidgetTest::valueText()
+{
+    QFETCH(double, value);
+    QFETCH(QString, text);
+    QCOMPARE(PlotWidget::valueText(value), text);
+}
+
+void PlotWidgetTest::cursorText_data()
+{
+    QTest::addColumn<double>("key");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("75.4321") << 75.4321 << "1:15.432";
+    QTest::newRow("-0.25") << -0.25 << "-0:00.250";
+    QTest::newRow("0") << 0.0 << "0:00.000";
+    QTest::newRow("rounds to the ms") << 59.9996 << "1:00.000";
+    QTest::newRow("an hour") << 3600.0 << "60:00.000";
+    // 2^31 ms: a 32-bit millisecond count would turn negative here.
+    QTest::newRow("24.8 days") << 2147483.648 << "35791:23.648";
+    QTest::newRow("30 days") << 2592000.5 << "43200:00.500";
+    QTest::newRow("49.7 days (2^32 ms)") << 4294967.296 << "71582:47.296";
+}
+
+void PlotWidgetTest::cursorText()
+{
+    QFETCH(double, key);
+    QFETCH(QString, text);
+    QCOMPARE(PlotWidget::cursorText(key), text);
+}
+
+void PlotWidgetTest::withLogSuffix_data()
+{
+    QTest::addColumn<QString>("chosen");
+    QTest::addColumn<QString>("path");
+    QTest::newRow("no suffix") << "/tmp/flight.txt"
+                               << "/tmp/flight.txt.log";
+    QTest::newRow("lower case") << "/tmp/a.log"
+                                << "/tmp/a.log";
+    QTest::newRow("upper case") << "/tmp/A.LOG"
+                                << "/tmp/A.LOG";
+    QTest::newRow("bare name") << "/tmp/log"
+                               << "/tmp/log.log";
+}
+
+void PlotWidgetTest::withLogSuffix()
+{
+    QFETCH(QString, chosen);
+    QFETCH(QString, path);
+    QCOMPARE(PlotWidget::withLogSuffix(chosen), path);
+}
+
+void PlotWidgetTest::nearestSampleIndex_data()
+{
+    QTest::addColumn<QVector<double>>("times");
+    QTest::addColumn<double>("key");
+    QTest::addColumn<bool>("ascending");
+    QTest::addColumn<int>("index");
+    const QVector<double> t {0.0, 1.0, 2.0, 3.0};
+    QTest::newRow("exactly between: later") << t << 1.5 << true << 2;
+    QTest::newRow("nearer the earlier") << t << 1.4 << true << 1;
+    QTest::newRow("on a sample") << t << 2.0 << true << 2;
+    QTest::newRow("before first") << t << -5.0 << true << 0;
+    QTest::newRow("after last") << t << 99.0 << true << 3;
+    QTest::newRow("no samples") << QVector<double>() << 1.0 << true << -1;
+    QTest::newRow("one sample") << QVector<double> {7.0} << 1.0 << true << 0;
+    // Stamps out of order: searched in full, nearest in time wins, later time on a tie.
+    QTest::newRow("unordered") << QVector<double> {3.0, 0.0, 2.0, 1.0} << 1.1 << false << 3;
+    QTest::newRow("unordered tie") << QVector<double> {2.0, 0.0, 1.0} << 1.5 << false << 0;
+}
+
+void PlotWidgetTest::nearestSampleIndex()
+{
+    QFETCH(QVector<double>, times);
+    QFETCH(double, key);
+    QFETCH(bool, ascending);
+    QFETCH(int, index);
+    QCOMPARE(PlotWidget::nearestSampleIndex(times, key, ascending), index);
+}
+
+void PlotWidgetTest::openListsVariablesWithoutQuaternion()
+{
+    QTemporaryDir dir;
+    LogGenerator g;
+    g.attitude(0, 1, 0, 0, 0);
+    g.attitude(100, std::cos(0.1), std::sin(0.1), 0, 0);
+    const QString path = writeFile(dir.filePath(QStringLiteral("only13.bin")), g.bytes());
+    Tab tab;
+    QCOMPARE(tab.stack->currentIndex(), 0);
+    QVERIFY(!tab.save->isEnabled());
+    QVERIFY(tab.widget.loadLogFile(path));
+
+    QStringList names;
+    for (int i = 0; i < tab.variables->count(); ++i) {
+        names << tab.variables->item(i)->text();
+        QCOMPARE(tab.variables->item(i)->checkState(), Qt::Unchecked);
+        QVERIFY(tab.variables->item(i)->flags() & Qt::ItemIsUserCheckable);
+    }
+    QCOMPARE(names,
+             QStringList({"Varnek Bank", "Varnek Vib Level [%]", "Varnek Alarm", "Varnek RPM",
+                          "Varnek Alt [m]", u8"Varnek Pitch [\u00B0]", u8"Varnek Roll [\u00B0]",
+                          u8"Varnek Yaw [\u00B0]", u8"Varnek Elevator [\u00B0/s]",
+                          u8"Varnek Aileron [\u00B0/s]", u8"Varnek Rudder [\u00B0/s]"}));
+    // The count includes the four hidden quaternion series.
+    QCOMPARE(tab.status->text(), QStringLiteral("Loaded 15 variable(s) from only13.bin"));
+    QCOMPARE(tab.stack->currentIndex(), 1);
+    QVERIFY(tab.save->isEnabled());
+    QCOMPARE(tab.plot->graphCount(), 0);
+    QVERIFY(!tab.plot->legend->visible());
+}
+
+void PlotWidgetTest::openFailuresChangeNothing()
+{
+    QTemporaryDir dir;
+    const QString good = writeFile(dir.filePath(QStringLiteral("good.log")), smallLog());
+    const QString garbage
+        = writeFile(dir.filePath(QStringLiteral("garbage.log")), QByteArray(5, '\x07'));
+    const QString missing = dir.filePath(QStringLiteral("<b>missing</b>.log"));
+
+    Tab tab;
+    {
+        WarningCatcher warning;
+        QVERIFY(!tab.widget.loadLogFile(missing));
+        QCOMPARE(warning.title, QStringLiteral("Open Log File"));
+        QCOMPARE(warning.text, QStringLiteral("Cannot open file: ") + missing);
+        // The path is shown as typed, never as markup.
+        QCOMPARE(warning.format, Qt::PlainText);
+    }
+    QCOMPARE(tab.stack->currentIndex(), 0);
+
+    QVERIFY(tab.widget.loadLogFile(good));
+    const int count = tab.variables->count();
+    tab.check(0);
+    {
+        WarningCatcher warning;
+        QVERIFY(!tab.widget.loadLogFile(garbage));
+        QCOMPARE(warning.text, QStringLiteral("No recognized log entries found in file"));
+    }
+    QCOMPARE(tab.variables->count(), count);
+    QCOMPARE(tab.plot->graphCount(), 1);
+    QCOMPARE(tab.status->text(),
+             QStringLiteral("Loaded %1 variable(s) from good.log").arg(count + 4));
+    // The bytes kept for saving are still the good log's.
+    QVERIFY(tab.widget.saveLogTo(dir.filePath(QStringLiteral("copy.log"))));
+    QCOMPARE(readFile(dir.filePath(QStringLiteral("copy.log"))), smallLog());
+}
+
+void PlotWidgetTest::openThroughDialog()
+{
+    QTemporaryDir dir;
+    const QString path = writeFile(dir.filePath(QStringLiteral("picked.log")), smallLog());
+    Tab tab;
+    tab.show();
+    QPushButton *open = nullptr;
+    for (QPushButton *b : tab.welcome->findChildren<QPushButton *>()) {
+        if (b->text() == QLatin1String("Open Log File..."))
+            open = b;
+    }
+    QVERIFY(open);
+    QString caption;
+    TestSupport::answerNextModal([&](QWidget *w) {
+        auto *dialog = qobject_cast<QFileDialog *>(w);
+        if (!dialog) {
+            static_cast<QDialog *>(w)->reject();
+            return;
+        }
+        caption = dialog->windowTitle();
+        dialog->selectFile(path);
+        QMetaObject::invokeMethod(dialog, "accept");
+    });
+    QTest::mouseClick(open, Qt::LeftButton);
+    QTRY_COMPARE(tab.stack->currentIndex(), 1);
+    QCOMPARE(caption, QStringLiteral("Open Log File"));
+    QVERIFY(tab.status->text().endsWith(QLatin1String("from picked.log")));
+}
+
+void PlotWidgetTest::eachCheckedVariableGetsItsOwnAxis()
+{
+    QTemporaryDir dir;
+    Tab tab;
+    tab.show();
+    QVERIFY(tab.widget.loadLogFile(writeFile(dir.filePath(QStringLiteral("a.log")), smallLog())));
+    const int lv = tab.row(QStringLiteral("Stick LV [%]"));
+    const int rh = tab.row(QStringLiteral("Stick RH [%]"));
+    const int pitch = tab.row(QString::fromUtf8(u8"Varnek Pitch [\u00B0]"));
+    QVERIFY(lv >= 0 && rh > lv && pitch > rh);
+    tab.check(lv);
+    tab.check(rh);
+    tab.check(pitch);
+
+    QCOMPARE(tab.plot->graphCount(), 3);
+    QCOMPARE(tab.plot->graph(0)->valueAxis(), tab.plot->yAxis);
+    QCOMPARE(tab.plot->yAxis->label(), QStringLiteral("Stick LV [%]"));
+    QList<QCPAxis *> right;
+    for (QCPAxis *axis : tab.plot->axisRect()->axes(QCPAxis::atRight)) {
+        if (axis->visible())
+            right << axis;
+    }
+    QCOMPARE(right.size(), 2);
+    QCOMPARE(tab.plot->graph(1)->valueAxis(), right[0]);
+    QCOMPARE(tab.plot->graph(2)->valueAxis(), right[1]);
+    QCOMPARE(right[1]->label(), QString::fromUtf8(u8"Varnek Pitch [\u00B0]"));
+    // Colours follow the list rows; only the left axis draws a grid.
+    QCOMPARE(tab.plot->graph(1)->pen().color(), PlotWidget::colorForIndex(rh));
+    QCOMPARE(right[0]->labelColor(), PlotWidget::colorForIndex(rh));
+    QVERIFY(tab.plot->yAxis->grid()->visible());
+    QVERIFY(!right[0]->grid()->visible());
+    QVERIFY(tab.plot->legend->visible());
+    QCOMPARE(tab.table->rowCount(), 3);
+
+    // Unchecking the first moves the second onto the left axis, in its own colour.
+    tab.check(lv, false);
+    QCOMPARE(tab.plot->graphCount(), 2);
+    QCOMPARE(tab.plot->graph(0)->valueAxis(), tab.plot->yAxis);
+    QCOMPARE(tab.plot->yAxis->label(), QStringLiteral("Stick RH [%]"));
+    QCOMPARE(tab.plot->graph(0)->pen().color(), PlotWidget::colorForIndex(rh));
+    QCOMPARE(tab.plot->yAxis->labelColor(), PlotWidget::colorForIndex(rh));
+    QCOMPARE(tab.plot->graph(1)->pen().color(), PlotWidget::colorForIndex(pitch));
+    int visibleRight = 0;
+    for (QCPAxis *axis : tab.plot->axisRect()->axes(QCPAxis::atRight))
+        visibleRight += axis->visible() ? 1 : 0;
+    QCOMPARE(visibleRight, 1);
+
+    tab.check(rh, false);
+    tab.check(pitch, false);
+    QCOMPARE(tab.plot->graphCount(), 0);
+    QVERIFY(tab.plot->yAxis->label().isEmpty());
+    QVERIFY(!tab.plot->legend->visible());
+    QCOMPARE(tab.table->rowCount(), 0);
+}
+
+void PlotWidgetTest::channelAxesSpanFullRange()
+{
+    QTemporaryDir dir;
+    Tab tab;
+    tab.show();
+    QVERIFY(tab.widget.loadLogFile(writeFile(dir.filePath(QStringLiteral("a.log")), smallLog())));
+    const int ch3 = tab.row(QStringLiteral("Channel 3 [%]"));
+    const int lv = tab.row(QStringLiteral("Stick LV [%]"));
+    QVERIFY(ch3 >= 0 && lv >= 0);
+    tab.check(ch3);
+    QCOMPARE(tab.plot->yAxis->range().lower, -100.0);
+    QCOMPARE(tab.plot->yAxis->range().upper, 100.0);
+    tab.check(ch3, false);
+    tab.check(lv);
+    QVERIFY(tab.plot->yAxis->range().upper < 100.0);
+
+    // A zoomed channel axis comes back to the full range on Reset View.
+    tab.check(lv, false);
+    tab.check(ch3);
+    tab.plot->yAxis->setRange(0, 5);
+    QPushButton *reset = nullptr;
+    for (QPushButton *b : tab.widget.findChildren<QPushButton *>()) {
+        if (b->text() == QLatin1String("Reset View"))
+            reset = b;
+    }
+    QTest::mouseClick(reset, Qt::LeftButton);
+    QCOMPARE(tab.plot->yAxis->range().lower, -100.0);
+    QCOMPARE(tab.plot->yAxis->range().upper, 100.0);
+}
+
+void PlotWidgetTest::tableShowsRangeWithDecimals()
+{
+    Tab tab;
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    tab.widget.setVariables({series(QStringLiteral("Big"), {0, 1, 2}, {999.96, -3, 1000}),
+                             series(QStringLiteral("Empty"), {}, {}),
+                             series(QStringLiteral("Small"), {0, 1}, {0.0004, 99.996}),
+                             series(QStringLiteral("WithNaN"), {0, 1, 2}, {nan, 5, 7})});
+    for (int i = 0; i < 4; ++i)
+        tab.check(i);
+    QCOMPARE(tab.table->rowCount(), 4);
+    const QStringList headers {"Variable", "Min", "Max", "At Cursor"};
+    for (int c = 0; c < 4; ++c)
+        QCOMPARE(tab.table->horizontalHeaderItem(c)->text(), headers[c]);
+    auto rowText = [&](int r) {
+        QStringList cells;
+        for (int c = 0; c < 4; ++c)
+            cells << tab.table->item(r, c)->text();
+        return cells.join(QLatin1Char('|'));
+    };
+    QCOMPARE(rowText(0), QStringLiteral("Big|-3.00|1000|-"));
+    QCOMPARE(rowText(1), QStringLiteral("Empty|0.000|0.000|-"));
+    QCOMPARE(rowText(2), QStringLiteral("Small|0.000|100.00|-"));
+    // A NaN sample is neither the minimum nor hides the others.
+    QCOMPARE(rowText(3), QStringLiteral("WithNaN|5.00|7.00|-"));
+    QCOMPARE(tab.table->item(2, 0)->foreground().color(), PlotWidget::colorForIndex(2));
+}
+
+void PlotWidgetTest::cursorReadsNearestSample()
+{
+    Tab tab;
+    LogVariable unordered = series(QStringLiteral("Unordered"), {2, 0, 1}, {200, 0, 100});
+    unordered.timesAscending = false;
+    tab.widget.setVariables({series(QStringLiteral("A"), {0, 1, 2}, {10, 20, 30}),
+                             series(QStringLiteral("Empty"), {}, {}), unordered});
+    for (int i = 0; i < 3; ++i)
+        tab.check(i);
+    tab.widget.updateCursor(0.5);
+    QCOMPARE(tab.atCursor(0), QStringLiteral("20.00")); // halfway: the later sample
+    QCOMPARE(tab.atCursor(1), QStringLiteral("-"));
+    QCOMPARE(tab.atCursor(2), QStringLiteral("100.0"));
+    QCOMPARE(tab.cursorLabel()->text(), QStringLiteral("0:00.500"));
+    QVERIFY(tab.cursorLabel()->visible());
+    tab.widget.updateCursor(-3);
+    QCOMPARE(tab.atCursor(0), QStringLiteral("10.00"));
+    QCOMPARE(tab.cursorLabel()->text(), QStringLiteral("-0:03.000"));
+    tab.widget.updateCursor(1e6);
+    QCOMPARE(tab.atCursor(0), QStringLiteral("30.00"));
+    QCOMPARE(tab.atCursor(2), QStringLiteral("200.0"));
+
+    // Rebuilding keeps the cursor drawn but clears the readings.
+    tab.check(0, false);
+    tab.check(0, true);
+    QVERIFY(tab.cursorLabel()->visible());
+    QCOMPARE(tab.atCursor(0), QStringLiteral("-"));
+
+    // A new log hides it.
+    tab.widget.setVariables({series(QStringLiteral("B"), {0}, {1})});
+    QVERIFY(!tab.cursorLabel()->visible());
+}
+
+void PlotWidgetTest::clickAndArrowKeysMoveCursor()
+{
+    Tab tab;
+    tab.widget.setVariables({series(QStringLiteral("A"), {0, 30, 60}, {1, 2, 3})});
+    tab.check(0);
+    tab.show();
+    // Make the data area exactly 600 pixels wide over 0-60 s.
+    tab.plot->axisRect()->setAutoMargins(QCP::msNone);
+    tab.plot->axisRect()->setMargins(QMargins(0, 0, 0, 0));
+    tab.plot->setFixedWidth(600);
+    QTest::qWait(50);
+    tab.plot->xAxis->setRange(0, 60);
+    tab.plot->replot();
+    QCOMPARE(tab.plot->axisRect()->width(), 600);
+
+    // Without a cursor the arrows do nothing.
+    tab.plot->setFocus();
+    QTest::keyClick(tab.plot, Qt::Key_Right);
+    QVERIFY(!tab.cursorLabel()->visible());
+
+    const QPoint at(200, tab.plot->axisRect()->center().y());
+    QTest::mouseClick(tab.plot, Qt::LeftButton, {}, at);
+    QVERIFY(tab.cursorLabel()->visible());
+    QCOMPARE(tab.cursorLabel()->text(), QStringLiteral("0:20.000"));
+    QCOMPARE(tab.atCursor(0), QStringLiteral("2.00"));
+
+    QTest::keyClick(tab.plot, Qt::Key_Right);
+    QCOMPARE(tab.cursorLabel()->text(), QStringLiteral("0:20.300"));
+    QTest::keyClick(tab.plot, Qt::Key_Left);
+    QTest::keyClick(tab.plot, Qt::Key_Left);
+    QCOMPARE(tab.cursorLabel()->text(), QStringLiteral("0:19.700"));
+    QCOMPARE(tab.cursorLabel()->position->key(), 19.7);
+}
+
+void PlotWidgetTest::cursorMoveRepaintsOnlyCursorLayer()
+{
+    Tab tab;
+    tab.widget.setVariables({series(QStringLiteral("A"), {0, 30, 60}, {1, 2, 3})});
+    tab.check(0);
+    tab.show();
+    tab.plot->replot();
+    QSignalSpy fullReplots(tab.plot, &QCustomPlot::afterReplot);
+    tab.widget.updateCursor(10);
+    tab.widget.updateCursor(11);
+    QCOMPARE(fullReplots.count(), 0);
+    QCOMPARE(tab.cursorLabel()->layer(), tab.plot->cursorLayer());
+}
+
+void PlotWidgetTest::highlightFromListPressAndLegend()
+{
+    Tab tab;
+    tab.widget.setVariables(
+        {series(QStringLiteral("A"), {0, 1}, {1, 2}), series(QStringLiteral("B"), {0, 1}, {5, 3})});
+    tab.check(0);
+    tab.check(1);
+    tab.show();
+    QListWidget *list = tab.variables;
+    const QRect rowB = list->visualItemRect(list->item(1));
+
+    // A press on the check box only toggles it: no highlight.
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                      QPoint(rowB.left() + 10, rowB.center().y()));
+    QCOMPARE(list->item(1)->font().weight(), int(QFont::Normal));
+    tab.check(1); // restore whatever the click did
+
+    QTest::mousePress(list->viewport(), Qt::LeftButton, {},
+                      QPoint(rowB.left() + 60, rowB.center().y()));
+    QTest::mouseRelease(list->viewport(), Qt::LeftButton, {},
+                        QPoint(rowB.left() + 60, rowB.center().y()));
+    QCOMPARE(list->item(1)->font().weight(), int(QFont::Bold));
+    QCOMPARE(list->item(0)->font().weight(), int(QFont::Normal));
+    QCOMPARE(list->item(1)->font().pointSize(), list->font().pointSize());
+    QVERIFY(tab.plot->graph(1)->selected());
+    QVERIFY(!tab.plot->graph(0)->selected());
+    QCOMPARE(tab.table->item(1, 2)->background().color(), QColor(10, 132, 255, 55));
+    QCOMPARE(tab.table->item(0, 2)->background().style(), Qt::NoBrush);
+
+    // A click on the legend entry of A moves the highlight there.
+    tab.plot->replot();
+    auto *legendA = tab.plot->legend->itemWithPlottable(tab.plot->graph(0));
+    QVERIFY(legendA);
+    QTest::mouseClick(tab.plot, Qt::LeftButton, {}, legendA->rect().center());
+    QTRY_COMPARE(list->item(0)->font().weight(), int(QFont::Bold));
+    QCOMPARE(list->item(1)->font().weight(), int(QFont::Normal));
+    QVERIFY(legendA->selected());
+    QCOMPARE(tab.table->item(0, 0)->background().color(), QColor(10, 132, 255, 55));
+
+    // Rebuilding clears it.
+    tab.check(1, false);
+    QCOMPARE(list->item(0)->font().weight(), int(QFont::Normal));
+    QVERIFY(!tab.plot->graph(0)->selected());
+}
+
+void PlotWidgetTest::secondLoadReplacesEverything()
+{
+    QTemporaryDir dir;
+    LogGenerator g;
+    g.tx(0, 50);
+    g.tx(100, 60);
+    Tab tab;
+    QVERIFY(tab.widget.loadLogFile(writeFile(dir.filePath(QStringLiteral("a.log")), smallLog())));
+    tab.check(0);
+    tab.widget.updateCursor(0.5);
+    QVERIFY(tab.widget.loadLogFile(writeFile(dir.filePath(QStringLiteral("b.log")), g.bytes())));
+    QCOMPARE(tab.variables->count(), 1);
+    QCOMPARE(tab.variables->item(0)->text(), QStringLiteral("TX Signal [%]"));
+    QCOMPARE(tab.plot->graphCount(), 0);
+    QCOMPARE(tab.table->rowCount(), 0);
+    QVERIFY(!tab.cursorLabel()->visible());
+    QVERIFY(tab.widget.saveLogTo(dir.filePath(QStringLiteral("c.log"))));
+    QCOMPARE(readFile(dir.filePath(QStringLiteral("c.log"))), g.bytes());
+}
+
+void PlotWidgetTest::saveRoundTrip()
+{
+    QTemporaryDir dir;
+    // Every byte value, so no text-mode or encoding step can hide.
+    QByteArray bytes = smallLog();
+    for (int i = 0; i < 256; ++i)
+        bytes.append(char(i));
+    const QString source = writeFile(dir.filePath(QStringLiteral("src.bin")), bytes);
+    Tab tab;
+    QVERIFY(!tab.widget.saveLogTo(dir.filePath(QStringLiteral("nothing.log"))));
+    QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("nothing.log"))));
+    QVERIFY(tab.widget.loadLogFile(source));
+
+    QVERIFY(tab.widget.saveLogTo(dir.filePath(QStringLiteral("flight.txt"))));
+    QCOMPARE(readFile(dir.filePath(QStringLiteral("flight.txt.log"))), bytes);
+    QCOMPARE(tab.status->text(), QStringLiteral("Saved log to flight.txt.log"));
+
+    // Over a longer existing file: replaced whole, not overwritten in place.
+    const QString upper
+        = writeFile(dir.filePath(QStringLiteral("OLD.LOG")), QByteArray(100000, 'x'));
+    QVERIFY(tab.widget.saveLogTo(upper));
+    QCOMPARE(readFile(upper), bytes);
+    QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("OLD.LOG.log"))));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), 3);
+}
+
+void PlotWidgetTest::saveThroughDialogSuggestsLogName()
+{
+    QTemporaryDir dir;
+    Tab tab;
+    tab.show();
+    QVERIFY(tab.widget.loadLogFile(writeFile(dir.filePath(QStringLiteral("a.bin")), smallLog())));
+    QString caption, suggested;
+    TestSupport::answerNextModal([&](QWidget *w) {
+        auto *dialog = qobject_cast<QFileDialog *>(w);
+        if (!dialog) {
+            static_cast<QDialog *>(w)->reject();
+            return;
+        }
+        caption = dialog->windowTitle();
+        suggested = dialog->selectedFiles().value(0);
+        dialog->selectFile(dir.filePath(QStringLiteral("picked")));
+        QMetaObject::invokeMethod(dialog, "accept");
+    });
+    QTest::mouseClick(tab.save, Qt::LeftButton);
+    QTRY_VERIFY(QFile::exists(dir.filePath(QStringLiteral("picked.log"))));
+    QCOMPARE(caption, QStringLiteral("Save Log File"));
+    QVERIFY2(suggested.endsWith(QLatin1String("/log.log")), qPrintable(suggested));
+    QCOMPARE(readFile(dir.filePath(QStringLiteral("picked.log"))), smallLog());
+}
+
+// Runs in a child process as "nobody", so a read-only folder really refuses writes.
+static int saveAsNobody(int argc, char **argv)
+{
+    const QByteArray folder = qgetenv("KELO_SAVE_AS_NOBODY");
+    if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
+        return 10;
+    QApplication app(argc, argv);
+    initKeloResources();
+    RadioScanner scanner;
+    PlotWidget widget(&scanner);
+    if (!widget.loadLogFile(QString::fromLocal8Bit(folder) + QStringLiteral("/new.bin")))
+        return 11;
+    WarningCatcher warning;
+    const QString target = QString::fromLocal8Bit(folder) + QStringLiteral("/old.log");
+    if (widget.saveLogTo(target))
+        return 12;
+    if (warning.title != QLatin1String("Save Log File")
+        || warning.text != QStringLiteral("Cannot write file: ") + target)
+        return 13;
+    return 0;
+}
+
+void PlotWidgetTest::failedSaveKeepsOldFile()
+{
+    QTemporaryDir dir;
+    const QByteArray oldBytes("old log bytes, still whole");
+    // The old file itself is writable by anyone; only its folder is read-only, so writing
+    // in place would succeed and destroy it, while a save beside it must fail.
+    const QString old = writeFile(dir.filePath(QStringLiteral("old.log")), oldBytes);
+    QVERIFY(QFile::setPermissions(old,
+                                  QFileDevice::ReadOwner | QFileDevice::WriteOwner
+                                      | QFileDevice::ReadGroup | QFileDevice::WriteGroup
+                                      | QFileDevice::ReadOther | QFileDevice::WriteOther));
+    QVERIFY(!writeFile(dir.filePath(QStringLiteral("new.bin")), smallLog()).isEmpty());
+    QVERIFY(QFile::setPermissions(dir.path(),
+                                  QFileDevice::ReadOwner | QFileDevice::ExeOwner
+                                      | QFileDevice::ReadGroup | QFileDevice::ExeGroup
+                                      | QFileDevice::ReadOther | QFileDevice::ExeOther));
+    QCOMPARE(QFileInfo(dir.path()).permissions() & QFileDevice::WriteOwner,
+             QFileDevice::Permissions());
+
+    if (geteuid() == 0) {
+        QProcess child;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("KELO_SAVE_AS_NOBODY"), dir.path());
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        child.setProcessEnvironment(env);
+        child.setProcessChannelMode(QProcess::ForwardedChannels);
+        child.start(QCoreApplication::applicationFilePath(), QStringList());
+        QVERIFY(child.waitForFinished(120000));
+        QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(child.exitCode(), 0);
+    } else {
+        Tab tab;
+        QVERIFY(tab.widget.loadLogFile(dir.filePath(QStringLiteral("new.bin"))));
+        WarningCatcher warning;
+        QVERIFY(!tab.widget.saveLogTo(old));
+        QCOMPARE(warning.text, QStringLiteral("Cannot write file: ") + old);
+    }
+    QCOMPARE(readFile(old), oldBytes);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
+
+    // A target that cannot be a file at all fails the same way, whoever runs the test.
+    QVERIFY(QFile::setPermissions(
+        dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("folder.log")));
+    Tab tab;
+    QVERIFY(tab.widget.loadLogFile(dir.filePath(QStringLiteral("new.bin"))));
+    const QString status = tab.status->text();
+    WarningCatcher warning;
+    QVERIFY(!tab.widget.saveLogTo(dir.filePath(QStringLiteral("folder.log"))));
+    QCOMPARE(warning.text,
+             QStringLiteral("Cannot write file: ") + dir.filePath(QStringLiteral("folder.log")));
+    QCOMPARE(tab.status->text(), status);
+    QVERIFY(QFileInfo(dir.filePath(QStringLiteral("folder.log"))).isDir());
+}
+
+void PlotWidgetTest::radioDownloadLoadsLog()
+{
+    FakeRadio radio;
+    QVERIFY(radio.listen());
+    radio.setResponse("/log/list", FakeResponse::json(R"({"list":[3,"A",1234,7,"B"]})"));
+    const QByteArray log = smallLog();
+    radio.setResponse("/log/get/3-1234", FakeResponse::bytes(log, "application/octet-stream"));
+    Tab tab;
+    tab.show();
+    tab.scanner.ip = radio.address();
+    tab.scanner.modelName = QStringLiteral("Heli 450");
+    for (int i = 0; i < 3; ++i)
+        emit tab.scanner.deviceFound(radio.address(), QStringLiteral("KeloNet"),
+                                     QStringLiteral("Heli 450"));
+    QTRY_COMPARE_WITH_TIMEOUT(tab.welcome->logList->count(), 1, 10000);
+    QVERIFY(tab.welcome->logList->isVisible());
+    QCOMPARE(tab.welcome->logList->item(0)->text(), QStringLiteral("A  (2:03)"));
+
+    QListWidgetItem *item = tab.welcome->logList->item(0);
+    QTest::mouseClick(tab.welcome->logList->viewport(), Qt::LeftButton, {},
+                      tab.welcome->logList->visualItemRect(item).center());
+    QCOMPARE(tab.status->text(), QStringLiteral("Downloading log..."));
+    QTRY_COMPARE_WITH_TIMEOUT(tab.stack->currentIndex(), 1, 10000);
+    QCOMPARE(radio.countFor("/log/list"), 1);
+    QCOMPARE(radio.countFor("/log/get/3-1234"), 1);
+
+    QVector<LogVariable> vars;
+    QString error;
+    QVERIFY(LogReader::parseData(log, vars, error));
+    QCOMPARE(tab.status->text(),
+             QStringLiteral("Loaded %1 variable(s) from A  (2:03)").arg(vars.size()));
+    QCOMPARE(tab.variables->count(), vars.size() - 4);
+    QVERIFY(tab.save->isEnabled());
+
+    // The tab's own list holds the same item; the radio going away clears both.
+    auto *tabList = tab.widget.findChild<QListWidget *>(QStringLiteral("radioLogList"));
+    QCOMPARE(tabList->count(), 1);
+    QVERIFY(!tabList->isHidden());
+    emit tab.scanner.deviceNotFound();
+    QCOMPARE(tabList->count(), 0);
+    QVERIFY(tabList->isHidden());
+    QCOMPARE(tab.welcome->logList->count(), 0);
+    QCOMPARE(tab.stack->currentIndex(), 1);
+    QCOMPARE(tab.variables->count(), vars.size() - 4);
+}
+
+void PlotWidgetTest::radioDownloadFailuresKeepLog()
+{
+    QTemporaryDir dir;
+    FakeRadio radio;
+    QVERIFY(radio.listen());
+    radio.setResponse("/log/list",
+                      FakeResponse::json(R"({"list":[1,"<b>bold</b>",50,2,"junk",60]})"));
+    radio.setResponse("/log/get/1-50", FakeResponse::error(500));
+    radio.setResponse("/log/get/2-60", FakeResponse::bytes("xx", "application/octet-stream"));
+    Tab tab;
+    QVERIFY(tab.widget.loadLogFile(writeFile(dir.filePath(QStringLiteral("a.log")), smallLog())));
+    tab.check(0);
+    const int count = tab.variables->count();
+    tab.scanner.ip = radio.address();
+    emit tab.scanner.deviceFound(radio.address(), QString(), QStringLiteral("M"));
+    auto *tabList = tab.widget.findChild<QListWidget *>(QStringLiteral("radioLogList"));
+    QTRY_COMPARE_WITH_TIMEOUT(tabList->count(), 2, 10000);
+    QCOMPARE(tabList->item(0)->text(), QStringLiteral("<b>bold</b>  (0:05)"));
+
+    emit tabList->itemClicked(tabList->item(0));
+    QTRY_VERIFY_WITH_TIMEOUT(
+        tab.status->text().startsWith(QLatin1String("Failed to download log: ")), 10000);
+    QCOMPARE(tab.status->textFormat(), Qt::PlainText);
+    QCOMPARE(tab.variables->count(), count);
+    QCOMPARE(tab.plot->graphCount(), 1);
+
+    emit tabList->itemClicked(tabList->item(1));
+    QTRY_COMPARE_WITH_TIMEOUT(tab.status->text(),
+                              QStringLiteral("Failed to parse downloaded log: No recognized log "
+                                             "entries found in file"),
+                              10000);
+    QCOMPARE(tab.variables->count(), count);
+    QVERIFY(tab.widget.saveLogTo(dir.filePath(QStringLiteral("kept.log"))));
+    QCOMPARE(readFile(dir.filePath(QStringLiteral("kept.log"))), smallLog());
+}
+
+void PlotWidgetTest::screenshot()
+{
+    const QByteArray outDir = qgetenv("KELO_SCREENSHOT_DIR");
+    if (outDir.isEmpty())
+        QSKIP("set KELO_SCREENSHOT_DIR to write the screenshot");
+    // The program's dark palette, roughly, so the picture looks like the running tab.
+    const QPalette oldPalette = QApplication::palette();
+    QPalette dark = oldPalette;
+    dark.setColor(QPalette::Window, QColor(0x1e, 0x1e, 0x1e));
+    dark.setColor(QPalette::Base, QColor(0x23, 0x23, 0x25));
+    dark.setColor(QPalette::Button, QColor(0x3a, 0x3a, 0x3c));
+    for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        dark.setColor(role, QColor(0xea, 0xea, 0xea));
+    QApplication::setPalette(dark);
+    QTemporaryDir dir;
+    Tab tab;
+    tab.widget.resize(1200, 800);
+    const QString welcomePath
+        = QString::fromLocal8Bit(outDir) + QStringLiteral("/logviewer-welcome.png");
+    tab.show();
+    QVERIFY(tab.widget.grab().save(welcomePath));
+    QVERIFY(tab.widget.loadLogFile(
+        writeFile(dir.filePath(QStringLiteral("flight.log")), LogGenerator::flight(180))));
+    tab.check(tab.row(QStringLiteral("Stick LV [%]")));
+    tab.check(tab.row(QStringLiteral("ESC Batt Volt [V]")));
+    tab.check(tab.row(QString::fromUtf8(u8"Varnek Pitch [\u00B0]")));
+    tab.widget.updateCursor(75.4321);
+    QTest::qWait(100);
+    QVERIFY(
+        tab.widget.grab().save(QString::fromLocal8Bit(outDir) + QStringLiteral("/logviewer.png")));
+    QApplication::setPalette(oldPalette);
+}
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsSet("KELO_SAVE_AS_NOBODY"))
+        return saveAsNobody(argc, argv);
+    QApplication app(argc, argv);
+    app.setAttribute(Qt::AA_Use96Dpi, true);
+    PlotWidgetTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_plotwidget.moc"
