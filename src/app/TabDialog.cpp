@@ -5,6 +5,7 @@
 #include "SettingsFiles.h"
 
 #include "JoystickStatusWidget.h"
+#include "PlotWidget.h"
 #include "RadioScanner.h"
 #include "RadioStatusBar.h"
 #include "ReplayWidget.h"
@@ -72,7 +73,8 @@ TabDialog::TabDialog(QWidget *parent)
         return new QWidget(this);
     };
     tabWidget->addTab(joystickWidget, icon("tab-joystick"), QStringLiteral("Joystick"));
-    tabWidget->addTab(emptyPage(), icon("tab-logviewer"), QStringLiteral("Log Viewer"));
+    tabWidget->addTab(new PlotWidget(scanner, this), icon("tab-logviewer"),
+                      QStringLiteral("Log Viewer"));
     tabWidget->addTab(new ReplayWidget(scanner, this), icon("tab-replay"),
                       QStringLiteral("Replay"));
     tabWidget->addTab(emptyPage(), icon("tab-image"), QStringLiteral("Image"));
