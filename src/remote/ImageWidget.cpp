@@ -1,0 +1,381 @@
+#include "ImageWidget.h"
+
+#include "ClickableImageLabel.h"
+#include "ImageCropWidget.h"
+#include "RadioApi.h"
+#include "RadioScanner.h"
+#include "RadioTabSupport.h"
+#include "RadioUpload.h"
+
+#include <QBuffer>
+#include <QDialog>
+#include <QEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QMessageBox>
+#include <QNetworkReply>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QTimer>
+#include <QVBoxLayout>
+
+static const char *const ImageFilenameProperty = "image_filename";
+static const char *const ImageLabelProperty = "image_label_widget";
+
+ImageWidget::ImageWidget(RadioScanner *radioScanner, QWidget *parent)
+    : QWidget(parent)
+    , scanner(radioScanner)
+    , networkManager(radioScanner->networkManager)
+{
+    notFoundLabel = RadioTabSupport::createNotFoundLabel(
+        tr("Kelo radio not found.\nConnect to a Kelo radio to see its available images."), this);
+    notFoundLabel->setObjectName(QStringLiteral("notFoundLabel"));
+
+    contentWidget = new QWidget(this);
+    contentWidget->setObjectName(QStringLiteral("contentWidget"));
+    auto *contentLayout = new QVBoxLayout(contentWidget);
+
+    auto *listBox = new QGroupBox(tr("Image List"), contentWidget);
+    auto *listLayout = new QVBoxLayout(listBox);
+    auto *scrollArea = new QScrollArea(listBox);
+    scrollArea->setWidgetResizable(true);
+    scrollArea->setMinimumHeight(150);
+    thumbContainer = new QWidget();
+    thumbContainer->setObjectName(QStringLiteral("thumbContainer"));
+    thumbGrid = new QGridLayout(thumbContainer);
+    thumbGrid->setAlignment(Qt::AlignTop | Qt::AlignLeft);
+    thumbGrid->setContentsMargins(0, 0, 0, 0);
+    thumbGrid->setSpacing(ThumbSpacing);
+    scrollArea->setWidget(thumbContainer);
+    thumbContainer->installEventFilter(this);
+    listLayout->addWidget(scrollArea);
+
+    auto *uploadBox = new QGroupBox(tr("Upload Image (*.png, *.jpg)"), contentWidget);
+    auto *uploadLayout = new QVBoxLayout(uploadBox);
+    auto *selectRow = new QHBoxLayout();
+    selectButton = new QPushButton(tr("Select Image..."), uploadBox);
+    selectButton->setObjectName(QStringLiteral("selectButton"));
+    fileLabel = new QLabel(tr("No file selected"), uploadBox);
+    fileLabel->setObjectName(QStringLiteral("fileLabel"));
+    fileLabel->setTextFormat(Qt::PlainText);
+    fileLabel->setStyleSheet(QStringLiteral("color: #b0b0b6;"));
+    selectRow->addWidget(selectButton);
+    selectRow->addWidget(fileLabel, 1);
+    cropWidget = new ImageCropWidget(uploadBox);
+    cropWidget->setObjectName(QStringLiteral("cropWidget"));
+    auto *uploadRow = new QHBoxLayout();
+    uploadButton = new QPushButton(tr("Upload Image"), uploadBox);
+    uploadButton->setObjectName(QStringLiteral("uploadButton"));
+    uploadButton->setEnabled(false);
+    statusLabel = new QLabel(uploadBox);
+    statusLabel->setObjectName(QStringLiteral("statusLabel"));
+    statusLabel->setTextFormat(Qt::PlainText);
+    uploadRow->addWidget(uploadButton);
+    uploadRow->addWidget(statusLabel, 1);
+    uploadLayout->addLayout(selectRow);
+    uploadLayout->addWidget(cropWidget, 1);
+    uploadLayout->addLayout(uploadRow);
+
+    contentLayout->addWidget(listBox, 1);
+    contentLayout->addWidget(uploadBox, 1);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(notFoundLabel, 1);
+    layout->addWidget(contentWidget, 1);
+
+    listRetryTimer = new QTimer(this);
+    listRetryTimer->setSingleShot(true);
+    listRetryTimer->setInterval(RadioTabSupport::ListRetryDelayMs);
+    connect(listRetryTimer, &QTimer::timeout, this, &ImageWidget::onListRetryTimeout);
+
+    connect(selectButton, &QPushButton::clicked, this, &ImageWidget::onSelectImageFile);
+    connect(uploadButton, &QPushButton::clicked, this, &ImageWidget::onUploadButtonClicked);
+    connect(scanner, &RadioScanner::deviceFound, this, &ImageWidget::onRadioDeviceFound);
+    connect(scanner, &RadioScanner::deviceNotFound, this, &ImageWidget::onRadioDeviceNotFound);
+
+    if (!scanner->ip.isEmpty())
+        onRadioDeviceFound(scanner->ip, scanner->networkName, scanner->modelName);
+    else
+        onRadioDeviceNotFound();
+}
+
+int ImageWidget::columnsForWidth(int containerWidth)
+{
+    // Four pixels of slack: the last column needs no spacing after it.
+    return qMax(1, (containerWidth + 4) / (ThumbWidth + ThumbSpacing));
+}
+
+QSize ImageWidget::viewerSize(const QSize &pixmapSize)
+{
+    return QSize(qMin(pixmapSize.width() + 40, 1000), qMin(pixmapSize.height() + 60, 800));
+}
+
+bool ImageWidget::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == thumbContainer && event->type() == QEvent::Resize)
+        relayoutThumbnails();
+    return QWidget::eventFilter(watched, event);
+}
+
+void ImageWidget::updateUploadButtonEnabled()
+{
+    uploadButton->setEnabled(!radioIp.isEmpty() && cropWidget->hasImage() && !uploadInFlight);
+}
+
+void ImageWidget::onRadioDeviceFound(const QString &ip, const QString &, const QString &modelName)
+{
+    const bool sameRadio = ip == radioIp && modelName == listModelName;
+    radioIp = ip;
+    notFoundLabel->hide();
+    contentWidget->show();
+    updateUploadButtonEnabled();
+    // The scanner repeats deviceFound every re-check; only a new model or a new radio
+    // address needs a fresh list, and a radio without a model name gets none.
+    if (sameRadio || modelName.isEmpty()) {
+        listModelName = modelName;
+        return;
+    }
+    listModelName = modelName;
+    fetchImageList(ip);
+}
+
+void ImageWidget::onRadioDeviceNotFound()
+{
+    radioIp.clear();
+    listModelName.clear();
+    listRetryTimer->stop();
+    clearImages();
+    updateUploadButtonEnabled();
+    notFoundLabel->show();
+    contentWidget->hide();
+}
+
+void ImageWidget::fetchImageList(const QString &ip)
+{
+    listRetryTimer->stop();
+    if (listReply) {
+        // The newer request answers for both.
+        QNetworkReply *old = listReply;
+        listReply = nullptr;
+        old->disconnect(this);
+        old->abort();
+        old->deleteLater();
+    }
+    QNetworkReply *reply = RadioApi::get(
+        networkManager, ip, QString::fromLatin1(RadioApi::ImageListPath), RadioApi::ShortTimeoutMs);
+    listReply = reply;
+    connect(reply, &QNetworkReply::finished, this, [this, reply]() { onImageListReply(reply); });
+}
+
+void ImageWidget::onListRetryTimeout()
+{
+    if (!radioIp.isEmpty())
+        fetchImageList(radioIp);
+}
+
+void ImageWidget::onImageListReply(QNetworkReply *reply)
+{
+    reply->deleteLater();
+    if (listReply == reply)
+        listReply = nullptr;
+    clearImages();
+    if (radioIp.isEmpty())
+        return;
+    if (reply->error() != QNetworkReply::NoError) {
+        listRetryTimer->start();
+        return;
+    }
+    QJsonParseError parseError;
+    const QJsonDocument doc = QJsonDocument::fromJson(reply->readAll(), &parseError);
+    if (parseError.error != QJsonParseError::NoError || !doc.isObject()) {
+        listRetryTimer->start();
+        return;
+    }
+    const QJsonArray list = doc.object().value(QStringLiteral("list")).toArray();
+    thumbColumns = desiredThumbColumns();
+    int k = 0;
+    for (const QJsonValue &value : list) {
+        const QString name = value.toString();
+        if (name.isEmpty())
+            continue;
+        auto *label = new ClickableImageLabel(thumbContainer);
+        label->setFixedSize(ThumbWidth, ThumbHeight);
+        label->setAlignment(Qt::AlignCenter);
+        label->setTextFormat(Qt::PlainText);
+        label->setText(tr("Loading..."));
+        label->setStyleSheet(
+            QStringLiteral("border: 1px solid #3f3f42; border-radius: 6px; background: #232325;"));
+        label->setCursor(Qt::PointingHandCursor);
+        label->setProperty(ImageFilenameProperty, name);
+        connect(label, &ClickableImageLabel::clicked, this, &ImageWidget::onThumbnailClicked);
+        thumbLabels.append(label);
+        thumbGrid->addWidget(label, k / thumbColumns, k % thumbColumns);
+        queuedThumbs.append(label);
+        ++k;
+    }
+    requestNextThumbnails();
+}
+
+void ImageWidget::requestNextThumbnails()
+{
+    while (pendingThumbReplies.size() < MaxThumbRequests && !queuedThumbs.isEmpty()) {
+        ClickableImageLabel *label = queuedThumbs.takeFirst();
+        const QString name = label->property(ImageFilenameProperty).toString();
+        QNetworkReply *reply = RadioApi::get(
+            networkManager, radioIp, RadioApi::mediaImagePath(name), RadioApi::CommandTimeoutMs);
+        reply->setProperty(ImageLabelProperty, QVariant::fromValue<QObject *>(label));
+        pendingThumbReplies.append(reply);
+        connect(reply, &QNetworkReply::finished, this,
+                [this, reply]() { onImageDataReply(reply); });
+    }
+}
+
+void ImageWidget::onImageDataReply(QNetworkReply *reply)
+{
+    reply->deleteLater();
+    pendingThumbReplies.removeAll(reply);
+    auto *label = qobject_cast<ClickableImageLabel *>(
+        reply->property(ImageLabelProperty).value<QObject *>());
+    if (label) {
+        if (reply->error() != QNetworkReply::NoError) {
+            label->setText(tr("Failed"));
+        } else {
+            const QImage image = QImage::fromData(reply->readAll());
+            if (image.isNull()) {
+                label->setText(tr("Invalid"));
+            } else {
+                label->fullPixmap = QPixmap::fromImage(image);
+                label->setText(QString());
+                label->setPixmap(label->fullPixmap.scaled(label->size(), Qt::KeepAspectRatio,
+                                                          Qt::SmoothTransformation));
+            }
+        }
+    }
+    requestNextThumbnails();
+}
+
+void ImageWidget::clearImages()
+{
+    queuedThumbs.clear();
+    const QList<QNetworkReply *> replies = pendingThumbReplies;
+    pendingThumbReplies.clear();
+    for (QNetworkReply *reply : replies) {
+        reply->disconnect(this);
+        reply->abort();
+        reply->deleteLater();
+    }
+    qDeleteAll(thumbLabels);
+    thumbLabels.clear();
+}
+
+int ImageWidget::desiredThumbColumns() const
+{
+    return columnsForWidth(thumbContainer->width());
+}
+
+void ImageWidget::relayoutThumbnails()
+{
+    const int columns = desiredThumbColumns();
+    if (columns == thumbColumns)
+        return;
+    thumbColumns = columns;
+    for (ClickableImageLabel *label : thumbLabels)
+        thumbGrid->removeWidget(label);
+    for (int i = 0; i < thumbLabels.size(); ++i)
+        thumbGrid->addWidget(thumbLabels[i], i / columns, i % columns);
+}
+
+void ImageWidget::onThumbnailClicked()
+{
+    auto *thumb = qobject_cast<ClickableImageLabel *>(sender());
+    if (!thumb || thumb->fullPixmap.isNull())
+        return;
+    auto *dialog = new QDialog(this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setWindowTitle(thumb->property(ImageFilenameProperty).toString());
+    auto *layout = new QVBoxLayout(dialog);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto *scrollArea = new QScrollArea(dialog);
+    scrollArea->setWidgetResizable(false);
+    auto *imageLabel = new QLabel();
+    imageLabel->setPixmap(thumb->fullPixmap);
+    imageLabel->resize(thumb->fullPixmap.size());
+    scrollArea->setWidget(imageLabel);
+    layout->addWidget(scrollArea);
+    dialog->resize(viewerSize(thumb->fullPixmap.size()));
+    dialog->exec();
+}
+
+void ImageWidget::onSelectImageFile()
+{
+    const QString path = QFileDialog::getOpenFileName(
+        this, tr("Select Image"), QString(), tr("Images (*.png *.jpg *.jpeg *.PNG *.JPG *.JPEG)"));
+    if (path.isEmpty())
+        return;
+    QImage image;
+    if (!image.load(path)) {
+        QMessageBox box(QMessageBox::Warning, tr("Select Image"),
+                        tr("Cannot load image: %1").arg(path), QMessageBox::Ok, this);
+        box.setTextFormat(Qt::PlainText);
+        box.exec();
+        return;
+    }
+    cropWidget->setImage(image);
+    fileLabel->setText(QFileInfo(path).fileName());
+    statusLabel->clear();
+    updateUploadButtonEnabled();
+}
+
+void ImageWidget::showUploadFailure(const QString &reason)
+{
+    statusLabel->setText(tr("Upload failed: %1").arg(reason));
+}
+
+void ImageWidget::onUploadButtonClicked()
+{
+    if (!cropWidget->hasImage() || radioIp.isEmpty() || uploadInFlight)
+        return;
+    const QImage cropped = cropWidget->croppedImage();
+    if (cropped.isNull()) {
+        showUploadFailure(tr("the framed part of the image is empty."));
+        return;
+    }
+    QByteArray png;
+    QBuffer buffer(&png);
+    if (!buffer.open(QIODevice::WriteOnly) || !cropped.save(&buffer, "PNG") || png.isEmpty()) {
+        showUploadFailure(tr("the image could not be encoded as PNG."));
+        return;
+    }
+    QString refusal;
+    QNetworkReply *reply
+        = RadioUpload::post(networkManager, radioIp, QStringLiteral("upload.png"),
+                            RadioUpload::PngType, png, RadioApi::ListTimeoutMs, &refusal);
+    if (!reply) {
+        showUploadFailure(refusal);
+        return;
+    }
+    connect(reply, &QNetworkReply::finished, this, [this, reply]() { onUploadReply(reply); });
+    uploadInFlight = true;
+    uploadButton->setEnabled(false);
+    statusLabel->setText(tr("Uploading..."));
+}
+
+void ImageWidget::onUploadReply(QNetworkReply *reply)
+{
+    reply->deleteLater();
+    uploadInFlight = false;
+    if (reply->error() != QNetworkReply::NoError)
+        showUploadFailure(reply->errorString());
+    else
+        statusLabel->setText(tr("Image uploaded"));
+    updateUploadButtonEnabled();
+    if (reply->error() == QNetworkReply::NoError && !radioIp.isEmpty())
+        fetchImageList(radioIp);
+}

@@ -1,0 +1,867 @@
+#include "ClickableImageLabel.h"
+#include "FakeRadio.h"
+#include "ImageCropWidget.h"
+#include "ImageWidget.h"
+#include "RadioScanner.h"
+#include "RadioUpload.h"
+#include "TestSupport.h"
+
+#include <QBuffer>
+#include <QDialog>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPainter>
+#include <QProcess>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+// Reads the upload as a multipart reader that owes nothing to our builder would, and
+// the PNG size from its IHDR chunk.
+static const char *const ParseScript = R"PY(
+import sys, json, base64, struct
+from email.parser import BytesParser
+from email import policy
+raw = open(sys.argv[1], 'rb').read()
+msg = BytesParser(policy=policy.HTTP).parsebytes(raw)
+out = {'multipart': msg.is_multipart(), 'parts': 0}
+if msg.is_multipart():
+    parts = list(msg.iter_parts())
+    out['parts'] = len(parts)
+    p = parts[0]
+    data = p.get_payload(decode=True) or b''
+    png = data[:8] == b'\x89PNG\r\n\x1a\n' and data[12:16] == b'IHDR'
+    w, h = struct.unpack('>II', data[16:24]) if png else (0, 0)
+    out.update({'name': p.get_param('name', header='content-disposition'),
+                'filename': p.get_filename(), 'type': p.get_content_type(),
+                'png': png, 'width': w, 'height': h,
+                'data': base64.b64encode(data).decode()})
+print(json.dumps(out))
+)PY";
+
+static QByteArray pngBytes(const QImage &image)
+{
+    QByteArray out;
+    QBuffer buffer(&out);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return out;
+}
+
+static QImage filled(const QSize &size, const QColor &colour)
+{
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(colour);
+    return image;
+}
+
+// Red outside the pixels a centred frame covers, a black ring on its edge, white inside.
+static QImage ringImage(const QSize &size, const QRect &pixels)
+{
+    QImage image = filled(size, Qt::red);
+    QPainter p(&image);
+    p.fillRect(pixels, Qt::black);
+    p.fillRect(pixels.adjusted(1, 1, -1, -1), Qt::white);
+    return image;
+}
+
+static QByteArray listBody(const QJsonArray &names)
+{
+    QJsonObject obj;
+    obj.insert(QStringLiteral("list"), names);
+    return QJsonDocument(obj).toJson(QJsonDocument::Compact);
+}
+
+static QByteArray listBody(const QStringList &names)
+{
+    return listBody(QJsonArray::fromStringList(names));
+}
+
+// The tab with a fake radio behind it; the scanner is driven by hand, never sweeps.
+struct TabFixture
+{
+    FakeRadio radio;
+    RadioScanner scanner;
+    std::unique_ptr<ImageWidget> tab;
+
+    TabFixture()
+    {
+        radio.listen();
+        radio.setFallback([](const FakeRequest &req) {
+            if (req.path.startsWith("/media/image/"))
+                return FakeResponse::bytes(pngBytes(filled(QSize(300, 200), Qt::darkCyan)),
+                                           "image/png");
+            return FakeResponse::error(404);
+        });
+        radio.setResponse("/upload.html", FakeResponse::text("OK"));
+    }
+
+    void create()
+    {
+        tab = std::make_unique<ImageWidget>(&scanner);
+        tab->resize(900, 700);
+        tab->show();
+        QVERIFY(QTest::qWaitForWindowExposed(tab.get()));
+    }
+
+    void found(const QString &model, const QString &address = QString())
+    {
+        scanner.ip = address.isEmpty() ? radio.address() : address;
+        scanner.networkName = QStringLiteral("KeloNet");
+        scanner.modelName = model;
+        emit scanner.deviceFound(scanner.ip, scanner.networkName, model);
+    }
+
+    void lost()
+    {
+        scanner.ip.clear();
+        scanner.networkName.clear();
+        scanner.modelName.clear();
+        emit scanner.deviceNotFound();
+    }
+
+    QList<ClickableImageLabel *> thumbs() const
+    {
+        return tab->findChildren<ClickableImageLabel *>();
+    }
+    QLabel *label(const char *name) const { return tab->findChild<QLabel *>(name); }
+    QString status() const { return label("statusLabel")->text(); }
+    QPushButton *button(const char *name) const { return tab->findChild<QPushButton *>(name); }
+    QGridLayout *grid() const
+    {
+        return qobject_cast<QGridLayout *>(tab->findChild<QWidget *>("thumbContainer")->layout());
+    }
+    QPoint cell(ClickableImageLabel *thumb) const
+    {
+        int row = -1, column = -1, rs = 0, cs = 0;
+        grid()->getItemPosition(grid()->indexOf(thumb), &row, &column, &rs, &cs);
+        return QPoint(column, row);
+    }
+
+    // Picks a file through the real open-file dialog.
+    void selectFile(const QString &path)
+    {
+        TestSupport::answerNextModal([path](QWidget *modal) {
+            if (auto *dialog = qobject_cast<QFileDialog *>(modal)) {
+                dialog->selectFile(path);
+                static_cast<QDialog *>(dialog)->accept();
+            } else if (auto *other = qobject_cast<QDialog *>(modal)) {
+                other->reject();
+            }
+        });
+        button("selectButton")->click();
+    }
+};
+
+// Counts modal dialogs that open within a call and closes them at once.
+struct ModalWatch
+{
+    int opened = 0;
+    QTimer timer;
+    ModalWatch()
+    {
+        timer.setInterval(10);
+        QObject::connect(&timer, &QTimer::timeout, [this]() {
+            if (auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget())) {
+                ++opened;
+                dialog->reject();
+            }
+        });
+        timer.start();
+    }
+};
+
+class ImageWidgetTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void columns_data();
+    void columns();
+    void viewerSize_data();
+    void viewerSize();
+    void startsWithNoticeAndSwaps();
+    void listFetchedOnNewModelOrAddressOnly();
+    void emptyAndNonTextNamesTakeNoCell();
+    void relayoutFollowsWidth();
+    void imageNamesEncoded_data();
+    void imageNamesEncoded();
+    void listAnswers_data();
+    void listAnswers();
+    void failedListRetriedEverySecondWhileKnown();
+    void repeatedTriggersKeepOneRequestAndOneRetry();
+    void fortyThumbnailsFromSlowRadio();
+    void thumbnailStates();
+    void viewerOpensFromLoadedThumbnail_data();
+    void viewerOpensFromLoadedThumbnail();
+    void newListWhileViewerOpen();
+    void clickableLabelReportsLeftPressOnly();
+    void unreadableImageFileWarns();
+    void uploadRoundTrip();
+    void emptyCropNeverUploaded();
+    void uploadFailureAndButtonRule();
+    void lossCancelsThumbnailsButUploadFinishes();
+    void screenshot();
+
+private:
+    QTemporaryDir dir;
+    QString writeImage(const QString &name, const QImage &image);
+};
+
+void ImageWidgetTest::initTestCase()
+{
+    TestSupport::unsetProxies();
+    QVERIFY(dir.isValid());
+}
+
+QString ImageWidgetTest::writeImage(const QString &name, const QImage &image)
+{
+    const QString path = dir.filePath(name);
+    if (!image.save(path))
+        return QString();
+    return path;
+}
+
+void ImageWidgetTest::columns_data()
+{
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("columns");
+    QTest::newRow("empty") << 0 << 1;
+    QTest::newRow("one thumbnail") << 150 << 1;
+    QTest::newRow("311") << 311 << 1;
+    QTest::newRow("312") << 312 << 2; // two thumbnails and one gap need 308, plus the slack
+    QTest::newRow("469") << 469 << 2;
+    QTest::newRow("470") << 470 << 3;
+    QTest::newRow("wide") << 1000 << 6;
+}
+
+void ImageWidgetTest::columns()
+{
+    QFETCH(int, width);
+    QFETCH(int, columns);
+    QCOMPARE(ImageWidget::columnsForWidth(width), columns);
+}
+
+void ImageWidgetTest::viewerSize_data()
+{
+    QTest::addColumn<QSize>("pixmap");
+    QTest::addColumn<QSize>("dialog");
+    QTest::newRow("large, both capped") << QSize(2000, 1500) << QSize(1000, 800);
+    QTest::newRow("small") << QSize(300, 200) << QSize(340, 260);
+    QTest::newRow("tall") << QSize(500, 3000) << QSize(540, 800);
+}
+
+void ImageWidgetTest::viewerSize()
+{
+    QFETCH(QSize, pixmap);
+    QFETCH(QSize, dialog);
+    QCOMPARE(ImageWidget::viewerSize(pixmap), dialog);
+}
+
+void ImageWidgetTest::startsWithNoticeAndSwaps()
+{
+    TabFixture f;
+    f.radio.setResponse("/image/list", FakeResponse::json(listBody(QStringList {"a.png"})));
+    f.create();
+    QLabel *notice = f.label("notFoundLabel");
+    QWidget *content = f.tab->findChild<QWidget *>("contentWidget");
+    QVERIFY(notice->isVisible());
+    QVERIFY(!content->isVisible());
+    QCOMPARE(notice->text(),
+             QStringLiteral("Kelo radio not found.\nConnect to a Kelo radio to see its "
+                            "available images."));
+    QCOMPARE(notice->styleSheet(), QStringLiteral("color: #b0b0b6; font-size: 14pt;"));
+    QVERIFY(!f.button("uploadButton")->isEnabled());
+
+    f.found(QStringLiteral("Heli 450"));
+    QVERIFY(!notice->isVisible());
+    QVERIFY(content->isVisible());
+    QTRY_COMPARE(f.thumbs().size(), 1);
+    f.lost();
+    QVERIFY(notice->isVisible());
+    QVERIFY(!content->isVisible());
+    QCOMPARE(f.thumbs().size(), 0);
+
+    // A tab built while a radio is known starts with it.
+    f.found(QStringLiteral("Heli 450"));
+    TabFixture g;
+    g.scanner.ip = f.radio.address();
+    g.scanner.modelName = QStringLiteral("Heli 450");
+    ImageWidget late(&g.scanner);
+    QVERIFY(f.radio.waitForRequests("/image/list", 3, 10000));
+}
+
+void ImageWidgetTest::listFetchedOnNewModelOrAddressOnly()
+{
+    TabFixture f;
+    FakeRadio other;
+    other.listen();
+    f.radio.setResponse("/image/list", FakeResponse::json(listBody(QStringList {"a.png"})));
+    other.setResponse("/image/list", FakeResponse::json(listBody(QStringList {"b.png"})));
+    f.create();
+
+    f.found(QStringLiteral("Heli 450"));
+    QVERIFY(f.radio.waitForRequests("/image/list", 1));
+    for (int i = 0; i < 3; ++i)
+        f.found(QStringLiteral("Heli 450")); // the scanner's re-checks
+    f.found(QStringLiteral("Glider"));
+    QVERIFY(f.radio.waitForRequests("/image/list", 2));
+    // Same model name, another radio: its own list.
+    f.found(QStringLiteral("Glider"), other.address());
+    QVERIFY(other.waitForRequests("/image/list", 1));
+    QTRY_COMPARE(f.thumbs().size(), 1);
+    QTRY_COMPARE(f.thumbs().first()->property("image_filename").toString(),
+                 QStringLiteral("b.png"));
+    // A radio without a model name gets no list, not even after a loss.
+    f.found(QString(), other.address());
+    f.lost();
+    f.found(QString(), other.address());
+    QTest::qWait(300);
+    QCOMPARE(f.radio.countFor("/image/list"), 2);
+    QCOMPARE(other.countFor("/image/list"), 1);
+    // After a loss the same model is new again.
+    f.lost();
+    f.found(QStringLiteral("Heli 450"));
+    QVERIFY(f.radio.waitForRequests("/image/list", 3));
+}
+
+void ImageWidgetTest::emptyAndNonTextNamesTakeNoCell()
+{
+    TabFixture f;
+    QJsonArray names {QStringLiteral("a.png"), QString(), QStringLiteral("b.png"), 5};
+    f.radio.setResponse("/image/list", FakeResponse::json(listBody(names)));
+    f.create();
+    f.found(QStringLiteral("Heli 450"));
+    QTRY_COMPARE(f.thumbs().size(), 2);
+    QCOMPARE(f.cell(f.thumbs()[0]), QPoint(0, 0));
+    QCOMPARE(f.cell(f.thumbs()[1]), QPoint(1, 0));
+    QCOMPARE(f.thumbs()[1]->property("image_filename").toString(), QStringLiteral("b.png"));
+    QCOMPARE(f.thumbs()[0]->size(), QSize(150, 100));
+    QTRY_COMPARE(f.radio.countFor("/media/image/b.png"), 1);
+}
+
+void ImageWidgetTest::relayoutFollowsWidth()
+{
+    TabFixture f;
+    QStringList names;
+    for (int i = 0; i < 7; ++i)
+        names << QStringLiteral("img%1.png").arg(i);
+    f.radio.setResponse("/image/list", FakeResponse::json(listBody(names)));
+    f.create();
+    f.found(QStringLiteral("Heli 450"));
+    QTRY_COMPARE(f.thumbs().size(), 7);
+    QWidget *container = f.tab->findChild<QWidget *>("thumbContainer");
+    for (int width : {900, 500, 420, 1300, 640}) {
+        f.tab->resize(width, 700);
+        QTRY_VERIFY(qAbs(container->width() - (width - 60)) < 80); // the layout settled
+        QTest::qWait(20);
+        const int columns = ImageWidget::columnsForWidth(container->width());
+        const auto thumbs = f.thumbs();
+        for (int i = 0; i < thumbs.size(); ++i)
+            QCOMPARE(f.cell(thumbs[i]), QPoint(i % columns, i / columns));
+    }
+}
+
+void ImageWidgetTest::imageNamesEncoded_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("target");
+    QTest::newRow("ordinary name unchanged")
+        << "logo_1-a.png" << QByteArray("/media/image/logo_1-a.png");
+    // Unencoded, this reached /app/remove on the radio.
+    QTest::newRow("path and query")
+        << "../../app/remove?app=Clock"
+        << QByteArray("/media/image/..%2F..%2Fapp%2Fremove%3Fapp%3DClock");
+    QTest::newRow("space and hash") << "a b#c.png" << QByteArray("/media/image/a%20b%23c.png");
+    QTest::newRow("percent not decoded") << "%41.png" << QByteArray("/media/image/%2541.png");
+    QTest::newRow("UTF-8") << QString::fromUtf8("Über.png")
+                           << QByteArray("/media/image/%C3%9Cber.png");
+    QTest::newRow("CR LF") << "x\r\nHost: evil" << QByteArray("/media/image/x%0D%0AHost%3A%20evil");
+}
+
+void ImageWidgetTest::imageNamesEncoded()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, target);
+    TabFixture f;
+    f.radio.setResponse("/image/list", FakeResponse::json(listBody(QStringList {name})));
+    f.create();
+    f.found(QStringLiteral("Heli 450"));
+    QTRY_VERIFY(!f.thumbs().isEmpty()
+                && f.thumbs().first()->text() != QStringLiteral("Loading..."));
+    QList<QByteArray> targets;
+    for (const FakeRequest &r : f.radio.requests()) {
+        if (r.path != "/image/list")
+            targets << r.target;
+    }
+    QCOMPARE(targets, QList<QByteArray> {target});
+    QCOMPARE(f.thumbs().first()->property("image_filename").toString(), name);
+}
+
+void ImageWidgetTest::listAnswers_data()
+{
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<bool>("retried");
+    QTest::addColumn<int>("thumbnails");
+    QTest::newRow("HTTP 500") << 500 << QByteArray("{\"list\":[\"a.png\"]}") << true << 0;
+    QTest::newRow("not JSON") << 200 << QByteArray("<html>") << true << 0;
+    QTest::newRow("array, not object") << 200 << QByteArray("[\"a.png\"]") << true << 0;
+    QTest::newRow("list not an array") << 200 << QByteArray("{\"list\":\"a.png\"}") << false << 0;
+    QTest::newRow("list missing") << 200 << QByteArray("{}") << false << 0;
+    QTest::newRow("two names") << 200 << QByteArray("{\"list\":[\"a.png\",\"b.jpg\"]}") << false
+                               << 2;
+}
+
+void ImageWidgetTest::listAnswers()
+{
+    QFETCH(int, status);
+    QFETCH(QByteArray, body);
+    QFETCH(bool, retried);
+    QFETCH(int, thumbnails);
+    TabFixture f;
+    f.radio.setResponse("/image/list", FakeResponse::json(body, status));
+    f.create();
+    f.found(QStringLiteral("Heli 450"));
+    QVERIFY(f.radio.waitForRequests("/image/list", 1));
+    if (retried) {
+        QVERIFY(f.radio.waitForRequests("/image/list", 2, 10000));
+    } else {
+        QTest::qWait(1800);
+        QCOMPARE(f.radio.countFor("/image/list"), 1);
+    }
+    QCOMPARE(f.thumbs().size(), thumbnails);
+}
+
+void ImageWidgetTest::failedListRetriedEverySecondWhileKnown()
+{
+    TabFixture f;
+    f.radio.setResponse("/image/list", FakeResponse::error(500));
+    f.create();
+    f.found(QStringLiteral("Heli 450"));
+    QVERIFY(f.radio.waitForRequests("/image/list", 3, 15000));
+    const auto tries = f.radio.requestsFor("/image/list");
+    for (int i = 1; i < tries.size(); ++i)
+        QVERIFY2(tries[i].receivedMs - tries[i - 1].receivedMs >= 900,
+                 qPrintable(QString::number(tries[i].receivedMs - tries[i - 1].receivedMs)));
+
+    f.lost();
+    QTest::qWait(200);
+    const int afterLoss = f.radio.countFor("/image/list");
+    QTest::qWait(2500);
+    QCOMPARE(f.radio.countFor("/image/list"), afterLoss);
+
+    // Found again: the retries resume.
+    f.found(QStringLiteral("Heli 450"));
+    QVERIFY(f.radio.waitForRequests("/image/list", afterLoss + 2, 15000));
+}
+
+void ImageWidgetTest::repeatedTriggersKeepOneRequestAndOneRetry()
+{
+    TabFixture f;
+    f.radio.setResponse("/image/list", FakeResponse::error(500));
+    f.create();
+    for (int i = 0; i < 6; ++i) {
+        f.found(QStringLiteral("Model %1").arg(i));
+        QTest::qWait(150);
+    }
+    QTest::qWait(300);
+    f.radio.clearRequests();
+    QTest::qWait(3500);
+    // One chain makes about one request a second; six chains would make some twenty.
+    QVERIFY2(f.radio.countFor("/image/list") <= 5,
+             qPrintable(QString::number(f.radio.countFor("/image/list"))));
+    QVERIFY(f.radio.countFor("/image/list") >= 1);
+
+    // A list that hangs: new triggers replace the request instead of piling up.
+    f.radio.setResponse("/image/list", FakeResponse::hang());
+    for (int i = 0; i < 5; ++i) {
+        const int before = f.radio.countFor("/image/list");
+        f.found(QStringLiteral("Hanging %1").arg(i));
+        QVERIFY(f.radio.waitForRequests("/image/list", before + 1));
+    }
+    QTRY_COMPARE(f.radio.inFlight(), 1);
+}
+
+void ImageWidgetTest::fortyThumbnailsFromSlowRadio()
+{
+    TabFixture f;
+    QStringList names;
+    for (int i = 0; i < 40; ++i)
+        names << QStringLiteral("photo%1.png").arg(i);
+    f.radio.setResponse("/image/list", FakeResponse::json(listBody(names)));
+    const QByteArray png = pngBytes(filled(QSize(300, 200), Qt::darkYellow));
+    f.radio.setFallback([png](const FakeRequest &req) {
+        if (req.path.startsWith("/media/image/"))
+            return FakeResponse::bytes(png, "image/png").delayed(1000);
+        return FakeResponse::error(404);
+    });
+    f.create();
+    f.found(QStringLiteral("Heli 450"));
+    QTRY_COMPARE(f.thumbs().size(), 40);
+    auto loading = [&f]() {
+        int n = 0;
+        for (auto *t : f.thumbs())
+            n += t->text() == QStringLiteral("Loading...");
+        return n;
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(loading(), 0, 120000);
+    int failed = 0;
+    for (auto *t : f.thumbs())
+        failed += t->text() == QStringLiteral("Failed");
+    QCOMPARE(failed, 0);
+    for (auto *t : f.thumbs())
+        QVERIFY(!t->fullPixmap.isNull());
+    QVERIFY(f.radio.maxInFlight() <= ImageWidget::MaxThumbRequests);
+    QCOMPARE(f.radio.requests().size(), 41);
+}
+
+void ImageWidgetTest::thumbnailStates()
+{
+    TabFixture f;
+    f.radio.setResponse(
+        "/image/list",
+        FakeResponse::json(listBody(QStringList {"ok.png", "missing.png", "bad.png", "slow.png"})));
+    f.radio.setResponse("/media/image/missing.png", FakeResponse::error(404));
+    f.radio.setResponse("/media/image/bad.png", FakeResponse::bytes("not an image", "image/png"));
+    f.radio.setResponse("/media/image/slow.png", FakeResponse::hang());
+    f.create();
+    f.found(QStringLiteral("Heli 450"));
+    QTRY_COMPARE(f.thumbs().size(), 4);
+    QTRY_VERIFY(!f.thumbs()[0]->fullPixmap.isNull());
+    QTRY_COMPARE(f.thumbs()[1]->text(), QStringLiteral("Failed"));
+    QTRY_COMPARE(f.thumbs()[2]->text(), QStringLiteral("Invalid"));
+    QCOMPARE(f.thumbs()[3]->text(), QStringLiteral("Loading..."));
+    QCOMPARE(f.thumbs()[0]->fullPixmap.size(), QSize(300, 200));
+    QVERIFY(f.thumbs()[0]->text().isEmpty());
+    // Shown scaled into 150 x 100 with the aspect kept.
+    QCOMPARE(f.thumbs()[0]->pixmap(Qt::ReturnByValue).size(), QSize(150, 100));
+
+    ModalWatch watch;
+    for (int i = 1; i < 4; ++i)
+        QTest::mouseClick(f.thumbs()[i], Qt::LeftButton);
+    QTest::qWait(100);
+    QCOMPARE(watch.opened, 0);
+}
+
+void ImageWidgetTest::viewerOpensFromLoadedThumbnail_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QSize>("imageSize");
+    QTest::addColumn<QSize>("dialogSize");
+    QTest::newRow("small") << "small.png" << QSize(300, 200) << QSize(340, 260);
+    QTest::newRow("large") << "big.png" << QSize(2000, 1500) << QSize(1000, 800);
+    // A title is plain text whatever the radio calls the file.
+    QTest::newRow("markup in name") << "<b>bold</b>.png" << QSize(120, 80) << QSize(160, 140);
+}
+
+void ImageWidgetTest::viewerOpensFromLoadedThumbnail()
+{
+    QFETCH(QString, name);
+    QFETCH(QSize, imageSize);
+    QFETCH(QSize, dialogSize);
+    TabFixture f;
+    f.radio.setResponse("/image/list", FakeResponse::json(listBody(QStringList {name})));
+    const QByteArray png = pngBytes(filled(imageSize, Qt::darkGreen));
+    f.radio.setFallback(
+        [png](const FakeRequest &) { return FakeResponse::bytes(png, "image/png"); });
+    f.create();
+    f.found(QStringLiteral("Heli 450"));
+    QTRY_VERIFY(!f.thumbs().isEmpty() && !f.thumbs().first()->fullPixmap.isNull());
+
+    QSize seen;
+    QString title;
+    bool parented = false;
+    TestSupport::answerNextModal([&](QWidget *modal) {
+        seen = modal->size();
+        title = modal->windowTitle();
+        parented = modal->parentWidget() == f.tab.get();
+        modal->close();
+    });
+    QTest::mouseClick(f.thumbs().first(), Qt::LeftButton);
+    QCOMPARE(seen, dialogSize);
+    QCOMPARE(title, name);
+    QVERIFY(parented);
+    QTRY_VERIFY(f.tab->findChildren<QDialog *>().isEmpty()); // destroyed when closed
+}
+
+void ImageWidgetTest::newListWhileViewerOpen()
+{
+    TabFixture f;
+    f.radio.setResponse("/image/list", FakeResponse::json(listBody(QStringList {"a.png"})));
+    f.create();
+    f.found(QStringLiteral("Heli 450"));
+    QTRY_VERIFY(!f.thumbs().isEmpty() && !f.thumbs().first()->fullPixmap.isNull());
+    ClickableImageLabel *first = f.thumbs().first();
+    QPointer<ClickableImageLabel> watch(first);
+    bool replaced = false;
+    TestSupport::answerNextModal([&](QWidget *modal) {
+        // The grid is rebuilt under the open viewer, deleting the label that opened it.
+        f.found(QStringLiteral("Glider"));
+        replaced
+            = QTest::qWaitFor([&]() { return watch.isNull() && f.thumbs().size() == 1; }, 10000);
+        modal->close();
+    });
+    // Sent as the window system would; QTest::mouseClick would touch the deleted label.
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(10, 10), first->mapToGlobal(QPoint(10, 10)),
+                      Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(first, &press);
+    QVERIFY(replaced);
+}
+
+void ImageWidgetTest::clickableLabelReportsLeftPressOnly()
+{
+    ClickableImageLabel label;
+    label.resize(150, 100);
+    QVERIFY(label.fullPixmap.isNull());
+    QSignalSpy spy(&label, &ClickableImageLabel::clicked);
+    QTest::mousePress(&label, Qt::RightButton);
+    QTest::mousePress(&label, Qt::MiddleButton);
+    QCOMPARE(spy.count(), 0);
+    QTest::mousePress(&label, Qt::LeftButton);
+    QCOMPARE(spy.count(), 1);
+}
+
+void ImageWidgetTest::unreadableImageFileWarns()
+{
+    TabFixture f;
+    f.create();
+    f.found(QStringLiteral("Heli 450"));
+    const QString good = writeImage(QStringLiteral("good.png"), filled(QSize(980, 390), Qt::blue));
+    f.selectFile(good);
+    QTRY_VERIFY(f.tab->findChild<ImageCropWidget *>()->hasImage());
+    const QRectF frame = f.tab->findChild<ImageCropWidget *>()->frame();
+
+    const QString bad = dir.filePath(QStringLiteral("<b>broken.png"));
+    {
+        QFile file(bad);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("\x89PNG truncated");
+    }
+    QString text;
+    Qt::TextFormat format = Qt::AutoText;
+    TestSupport::answerNextModal([&](QWidget *modal) {
+        auto *dialog = qobject_cast<QFileDialog *>(modal);
+        QVERIFY(dialog);
+        QCOMPARE(dialog->windowTitle(), QStringLiteral("Select Image"));
+        TestSupport::answerNextModal([&](QWidget *box) {
+            if (auto *mb = qobject_cast<QMessageBox *>(box)) {
+                text = mb->text();
+                format = mb->textFormat();
+                QCOMPARE(mb->windowTitle(), QStringLiteral("Select Image"));
+            }
+            static_cast<QDialog *>(box)->accept();
+        });
+        dialog->selectFile(bad);
+        static_cast<QDialog *>(dialog)->accept();
+    });
+    f.button("selectButton")->click();
+    QTRY_COMPARE(text, QStringLiteral("Cannot load image: %1").arg(bad));
+    QCOMPARE(format, Qt::PlainText);
+    // Nothing else changed.
+    QCOMPARE(f.label("fileLabel")->text(), QStringLiteral("good.png"));
+    QCOMPARE(f.tab->findChild<ImageCropWidget *>()->frame(), frame);
+}
+
+void ImageWidgetTest::uploadRoundTrip()
+{
+    TabFixture f;
+    f.radio.setResponse("/image/list", FakeResponse::json(listBody(QStringList {"old.png"})));
+    f.create();
+    f.found(QStringLiteral("Heli 450"));
+    QVERIFY(f.radio.waitForRequests("/image/list", 1));
+    QVERIFY(!f.button("uploadButton")->isEnabled());
+
+    // The centred frame of a 2000 x 500 picture covers columns 372..1627.
+    const QString path = writeImage(QStringLiteral("wide.png"),
+                                    ringImage(QSize(2000, 500), QRect(372, 0, 1256, 500)));
+    f.selectFile(path);
+    QTRY_COMPARE(f.label("fileLabel")->text(), QStringLiteral("wide.png"));
+    QVERIFY(f.button("uploadButton")->isEnabled());
+    f.radio.setResponse("/image/list",
+                        FakeResponse::json(listBody(QStringList {"old.png", "upload.png"})));
+    f.button("uploadButton")->click();
+    QCOMPARE(f.status(), QStringLiteral("Uploading..."));
+    QVERIFY(!f.button("uploadButton")->isEnabled());
+    QVERIFY(f.radio.waitForRequests("/upload.html", 1, 15000));
+    QTRY_COMPARE(f.status(), QStringLiteral("Image uploaded"));
+    QVERIFY(f.button("uploadButton")->isEnabled());
+    // A fresh list after the upload.
+    QVERIFY(f.radio.waitForRequests("/image/list", 2));
+    QTRY_COMPARE(f.thumbs().size(), 2);
+
+    const FakeRequest upload = f.radio.requestsFor("/upload.html").first();
+    QCOMPARE(upload.method, QByteArray("POST"));
+    QCOMPARE(upload.header("Content-Type"),
+             QByteArray("multipart/form-data; boundary=KeloStudioUploadBoundary"));
+    QFile raw(dir.filePath(QStringLiteral("upload.raw")));
+    QVERIFY(raw.open(QIODevice::WriteOnly));
+    raw.write("Content-Type: " + upload.header("Content-Type") + "\r\n\r\n" + upload.body);
+    raw.close();
+    QProcess python;
+    python.start(QStringLiteral("python3"),
+                 {QStringLiteral("-c"), QString::fromLatin1(ParseScript), raw.fileName()});
+    QVERIFY(python.waitForFinished(30000));
+    QCOMPARE(python.exitCode(), 0);
+    const QJsonObject parsed = QJsonDocument::fromJson(python.readAllStandardOutput()).object();
+    QCOMPARE(parsed.value("parts").toInt(), 1);
+    QCOMPARE(parsed.value("name").toString(), QStringLiteral("file"));
+    QCOMPARE(parsed.value("filename").toString(), QStringLiteral("upload.png"));
+    QCOMPARE(parsed.value("type").toString(), QStringLiteral("image/png"));
+    QVERIFY(parsed.value("png").toBool());
+    QCOMPARE(parsed.value("width").toInt(), 490);
+    QCOMPARE(parsed.value("height").toInt(), 195);
+
+    const QImage sent
+        = QImage::fromData(QByteArray::fromBase64(parsed.value("data").toString().toLatin1()));
+    QCOMPARE(sent.size(), QSize(490, 195));
+    // Edge columns from columns 372 and 1627: dark ring, no red from outside the frame.
+    for (int x : {0, 489}) {
+        const QRgb c = sent.pixel(x, 97);
+        QVERIFY2(qAbs(qRed(c) - qGreen(c)) <= 3 && qGreen(c) < 235,
+                 qPrintable(QStringLiteral("column %1: %2").arg(x).arg(c, 0, 16)));
+    }
+    QVERIFY(qGreen(sent.pixel(245, 97)) >= 250 && qRed(sent.pixel(245, 97)) >= 250);
+}
+
+void ImageWidgetTest::emptyCropNeverUploaded()
+{
+    TabFixture f;
+    f.radio.setResponse("/image/list", FakeResponse::json(listBody(QStringList {})));
+    f.create();
+    f.found(QStringLiteral("Heli 450"));
+    // One pixel wide: the frame is 0.4 pixel high and covers no whole row.
+    f.selectFile(writeImage(QStringLiteral("thin.png"), filled(QSize(1, 100), Qt::white)));
+    QTRY_COMPARE(f.label("fileLabel")->text(), QStringLiteral("thin.png"));
+    f.button("uploadButton")->click();
+    QTest::qWait(300);
+    QVERIFY2(f.status().startsWith(QStringLiteral("Upload failed: ")), qPrintable(f.status()));
+    QVERIFY(f.status() != QStringLiteral("Upload failed: "));
+    QCOMPARE(f.radio.countFor("/upload.html"), 0);
+    QVERIFY(f.button("uploadButton")->isEnabled());
+}
+
+void ImageWidgetTest::uploadFailureAndButtonRule()
+{
+    TabFixture f;
+    f.radio.setResponse("/image/list", FakeResponse::json(listBody(QStringList {})));
+    f.radio.setResponse("/upload.html", FakeResponse::error(500).delayed(1500));
+    f.create();
+    // No radio: disabled even with a picture.
+    f.selectFile(writeImage(QStringLiteral("pic.jpg"), filled(QSize(640, 480), Qt::gray)));
+    QTRY_COMPARE(f.label("fileLabel")->text(), QStringLiteral("pic.jpg"));
+    QVERIFY(!f.button("uploadButton")->isEnabled());
+    // A radio without a model name: no list, but uploads work.
+    f.found(QString());
+    QVERIFY(f.button("uploadButton")->isEnabled());
+    f.button("uploadButton")->click();
+    QVERIFY(f.radio.waitForRequests("/upload.html", 1));
+    // The scanner's re-checks must not re-enable the button mid-upload.
+    f.found(QString());
+    QVERIFY(!f.button("uploadButton")->isEnabled());
+    f.button("uploadButton")->click();
+    QTRY_VERIFY_WITH_TIMEOUT(f.status().startsWith(QStringLiteral("Upload failed: ")), 15000);
+    QVERIFY(f.button("uploadButton")->isEnabled());
+    QCOMPARE(f.radio.countFor("/upload.html"), 1);
+    QCOMPARE(f.radio.countFor("/image/list"), 0); // no list after a failed upload
+
+    f.radio.setResponse("/upload.html", FakeResponse::text("OK"));
+    f.button("uploadButton")->click();
+    QTRY_COMPARE(f.status(), QStringLiteral("Image uploaded"));
+    QVERIFY(f.radio.waitForRequests("/image/list", 1));
+}
+
+void ImageWidgetTest::lossCancelsThumbnailsButUploadFinishes()
+{
+    TabFixture f;
+    f.radio.setResponse("/image/list",
+                        FakeResponse::json(listBody(QStringList {"a.png", "b.png", "c.png"})));
+    f.radio.setFallback([](const FakeRequest &) { return FakeResponse::hang(); });
+    f.radio.setResponse("/upload.html", FakeResponse::text("OK").delayed(1500));
+    f.create();
+    f.found(QStringLiteral("Heli 450"));
+    f.selectFile(writeImage(QStringLiteral("loss.png"), filled(QSize(980, 390), Qt::magenta)));
+    QTRY_COMPARE(f.thumbs().size(), 3);
+    QTRY_COMPARE(f.radio.inFlight(), 3);
+    f.button("uploadButton")->click();
+    QVERIFY(f.radio.waitForRequests("/upload.html", 1));
+
+    f.lost();
+    QVERIFY(f.label("notFoundLabel")->isVisible());
+    QCOMPARE(f.thumbs().size(), 0);
+    // The thumbnail connections are gone; only the upload is still being answered.
+    QTRY_COMPARE(f.radio.inFlight(), 1);
+    QTRY_COMPARE_WITH_TIMEOUT(f.status(), QStringLiteral("Image uploaded"), 15000);
+    QVERIFY(!f.button("uploadButton")->isEnabled());
+    QTest::qWait(300);
+    QCOMPARE(f.radio.countFor("/image/list"), 1);
+    QCOMPARE(f.label("fileLabel")->text(), QStringLiteral("loss.png"));
+    QVERIFY(f.tab->findChild<ImageCropWidget *>()->hasImage());
+}
+
+void ImageWidgetTest::screenshot()
+{
+    const QString out = qEnvironmentVariable("KELO_SCREENSHOT_DIR");
+    if (out.isEmpty())
+        QSKIP("set KELO_SCREENSHOT_DIR to write the screenshot");
+    // Near the program's dark theme, without linking the main window's library.
+    QApplication::setStyle(QStringLiteral("Fusion"));
+    QPalette dark;
+    dark.setColor(QPalette::Window, QColor("#1e1e1e"));
+    dark.setColor(QPalette::Base, QColor("#232325"));
+    dark.setColor(QPalette::Button, QColor("#3a3a3c"));
+    dark.setColor(QPalette::WindowText, QColor("#eaeaea"));
+    dark.setColor(QPalette::Text, QColor("#eaeaea"));
+    dark.setColor(QPalette::ButtonText, QColor("#eaeaea"));
+    dark.setColor(QPalette::Disabled, QPalette::ButtonText, QColor("#b0b0b6").darker(150));
+    QApplication::setPalette(dark);
+    TabFixture f;
+    QStringList names;
+    const QList<QColor> colours {Qt::darkCyan,  Qt::darkMagenta, Qt::darkYellow, Qt::darkRed,
+                                 Qt::darkGreen, Qt::darkBlue,    Qt::gray};
+    for (int i = 0; i < colours.size(); ++i)
+        names << QStringLiteral("image%1.png").arg(i);
+    names << QStringLiteral("missing.png");
+    f.radio.setResponse("/image/list", FakeResponse::json(listBody(names)));
+    f.radio.setFallback([colours](const FakeRequest &req) {
+        const int i = req.path.mid(18, 1).toInt();
+        if (!req.path.startsWith("/media/image/image"))
+            return FakeResponse::error(404);
+        QImage image(400, 240, QImage::Format_RGB32);
+        image.fill(colours.value(i));
+        QPainter p(&image);
+        p.setPen(Qt::white);
+        p.setFont(QFont(QString(), 40));
+        p.drawText(image.rect(), Qt::AlignCenter, QString::number(i));
+        return FakeResponse::bytes(pngBytes(image), "image/png");
+    });
+    f.create();
+    f.tab->resize(820, 760);
+    f.found(QStringLiteral("Heli 450"));
+    QImage photo(1600, 1000, QImage::Format_RGB32);
+    QPainter p(&photo);
+    QLinearGradient g(0, 0, 1600, 1000);
+    g.setColorAt(0, QColor("#2c5f8a"));
+    g.setColorAt(1, QColor("#e0a040"));
+    p.fillRect(photo.rect(), g);
+    p.setPen(QPen(Qt::white, 12));
+    for (int x = 0; x < 1600; x += 200)
+        p.drawLine(x, 0, x, 1000);
+    p.end();
+    f.selectFile(writeImage(QStringLiteral("holiday.jpg"), photo));
+    QTRY_COMPARE(f.label("fileLabel")->text(), QStringLiteral("holiday.jpg"));
+    QTRY_VERIFY(f.thumbs().size() == 8 && !f.thumbs()[6]->fullPixmap.isNull()
+                && f.thumbs()[7]->text() == QStringLiteral("Failed"));
+    QTest::qWait(100);
+    QVERIFY(f.tab->grab().save(out + QStringLiteral("/image-tab.png")));
+}
+
+QTEST_MAIN(ImageWidgetTest)
+#include "tst_imagewidget.moc"
