@@ -4,6 +4,7 @@
 #include "LeftTabWidget.h"
 #include "SettingsFiles.h"
 
+#include "ImageWidget.h"
 #include "JoystickStatusWidget.h"
 #include "PlotWidget.h"
 #include "RadioScanner.h"
@@ -77,7 +78,7 @@ TabDialog::TabDialog(QWidget *parent)
                       QStringLiteral("Log Viewer"));
     tabWidget->addTab(new ReplayWidget(scanner, this), icon("tab-replay"),
                       QStringLiteral("Replay"));
-    tabWidget->addTab(emptyPage(), icon("tab-image"), QStringLiteral("Image"));
+    tabWidget->addTab(new ImageWidget(scanner, this), icon("tab-image"), QStringLiteral("Image"));
     tabWidget->addTab(emptyPage(), icon("tab-screenshot"), QStringLiteral("Screen"));
     tabWidget->addTab(emptyPage(), icon("tab-applications"), QStringLiteral("Applications"));
     tabWidget->addTab(emptyPage(), icon("tab-developer"), QStringLiteral("Developer"));
