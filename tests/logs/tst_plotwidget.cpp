@@ -797,8 +797,9 @@ void PlotWidgetTest::radioDownloadFailuresKeepLog()
     QTemporaryDir dir;
     FakeRadio radio;
     QVERIFY(radio.listen());
-    radio.setResponse("/log/list",
-                      FakeResponse::json(R"({"list":[1,"<b>bold</b>",50,2,"junk",60]})"));
+    radio.setResponse(
+        "/log/list",
+        FakeResponse::json(R"({"list":[1,"<b>bold</b>",50,2,"junk",60,3,"<i>it</i>",10]})"));
     radio.setResponse("/log/get/1-50", FakeResponse::error(500));
     radio.setResponse("/log/get/2-60", FakeResponse::bytes("xx", "application/octet-stream"));
     Tab tab;
@@ -808,7 +809,7 @@ void PlotWidgetTest::radioDownloadFailuresKeepLog()
     tab.scanner.ip = radio.address();
     emit tab.scanner.deviceFound(radio.address(), QString(), QStringLiteral("M"));
     auto *tabList = tab.widget.findChild<QListWidget *>(QStringLiteral("radioLogList"));
-    QTRY_COMPARE_WITH_TIMEOUT(tabList->count(), 2, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(tabList->count(), 3, 10000);
     QCOMPARE(tabList->item(0)->text(), QStringLiteral("<b>bold</b>  (0:05)"));
 
     emit tabList->itemClicked(tabList->item(0));
@@ -826,6 +827,14 @@ void PlotWidgetTest::radioDownloadFailuresKeepLog()
     QCOMPARE(tab.variables->count(), count);
     QVERIFY(tab.widget.saveLogTo(dir.filePath(QStringLiteral("kept.log"))));
     QCOMPARE(readFile(dir.filePath(QStringLiteral("kept.log"))), smallLog());
+    // A name with markup from the radio is shown as typed.
+    LogGenerator g;
+    g.tx(0, 50);
+    radio.setResponse("/log/get/3-10", FakeResponse::bytes(g.bytes(), "application/octet-stream"));
+    emit tabList->itemClicked(tabList->item(2));
+    QTRY_COMPARE_WITH_TIMEOUT(tab.status->text(),
+                              QStringLiteral("Loaded 1 variable(s) from <i>it</i>  (0:01)"), 10000);
+    QCOMPARE(tab.variables->count(), 1);
 }
 
 void PlotWidgetTest::screenshot()
