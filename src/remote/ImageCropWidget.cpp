@@ -98,7 +98,16 @@ QImage crop(const QImage &image, const QRectF &frame)
     const QRect pixels = framePixels(frame, image.size());
     if (pixels.isEmpty())
         return QImage();
-    const QImage part = image.copy(pixels);
+    // Camera pictures are hundreds of megabytes: read the framed lines in place rather
+    // than copying them out first, where the pixel format allows.
+    QImage part;
+    if (image.depth() >= 8 && image.colorCount() == 0) {
+        const uchar *first
+            = image.constScanLine(pixels.top()) + pixels.left() * (image.depth() / 8);
+        part = QImage(first, pixels.width(), pixels.height(), image.bytesPerLine(), image.format());
+    } else {
+        part = image.copy(pixels);
+    }
     if (part.isNull())
         return QImage(); // out of memory
     return part.scaled(TargetWidth, TargetHeight, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);

@@ -41,6 +41,8 @@ private slots:
     void frameGeometry();
     void displayGeometry_data();
     void displayGeometry();
+    void cropReadsFramedPixelsInEveryFormat_data();
+    void cropReadsFramedPixelsInEveryFormat();
     void dragFollowsMouseAndStopsAtEdges();
     void pressOutsideFrameOrWithOtherButtonDoesNothing();
     void hoverCursor();
@@ -158,6 +160,40 @@ void ImageCropWidgetTest::displayGeometry()
     QFETCH(QRectF, display);
     QCOMPARE(CropGeometry::displayRect(imageSize, widgetSize), display);
     QCOMPARE(CropGeometry::displayRect(QSize(), widgetSize), QRectF(0, 0, 0, 0));
+}
+
+void ImageCropWidgetTest::cropReadsFramedPixelsInEveryFormat_data()
+{
+    QTest::addColumn<int>("format");
+    QTest::newRow("RGB32") << int(QImage::Format_RGB32);
+    QTest::newRow("ARGB32") << int(QImage::Format_ARGB32);
+    // Three bytes a pixel and padded lines: the offset of the frame's first column.
+    QTest::newRow("RGB888") << int(QImage::Format_RGB888);
+    QTest::newRow("RGB16") << int(QImage::Format_RGB16);
+    QTest::newRow("Grayscale8") << int(QImage::Format_Grayscale8);
+    QTest::newRow("Indexed8") << int(QImage::Format_Indexed8);
+    QTest::newRow("Mono") << int(QImage::Format_Mono);
+}
+
+void ImageCropWidgetTest::cropReadsFramedPixelsInEveryFormat()
+{
+    QFETCH(int, format);
+    // Odd sizes, a frame pushed to the right, a pattern that differs per column and row.
+    QImage source(1203, 401, QImage::Format_RGB32);
+    for (int y = 0; y < source.height(); ++y)
+        for (int x = 0; x < source.width(); ++x)
+            source.setPixel(x, y, qRgb((x * 7) & 0xff, (y * 5) & 0xff, ((x + y) * 3) & 0xff));
+    const QImage image = source.convertToFormat(QImage::Format(format));
+    const QRectF frame = CropGeometry::clampFrame(
+        CropGeometry::largestFrame(image.size()).translated(1000, 0), image.size());
+    const QRect pixels = CropGeometry::framePixels(frame, image.size());
+    QVERIFY(pixels.left() > 0);
+    const QImage expected
+        = image.copy(pixels).scaled(490, 195, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    const QImage got = CropGeometry::crop(image, frame);
+    QCOMPARE(got.size(), QSize(490, 195));
+    QCOMPARE(got.convertToFormat(QImage::Format_RGB32),
+             expected.convertToFormat(QImage::Format_RGB32));
 }
 
 void ImageCropWidgetTest::dragFollowsMouseAndStopsAtEdges()
