@@ -631,14 +631,19 @@ void ReplayWidget::updateModel3D()
     rootObject->setProperty("mdl_alt", alt);
 }
 
+void ReplayWidget::placeCursor()
+{
+    cursorLine->point1->setCoords(currentTime, 0);
+    cursorLine->point2->setCoords(currentTime, 1);
+    cursorLine->setVisible(true);
+}
+
 void ReplayWidget::updatePlotCursor()
 {
     if (plot->graphCount() == 0)
         return;
-    cursorLine->point1->setCoords(currentTime, 0);
-    cursorLine->point2->setCoords(currentTime, 1);
-    cursorLine->setVisible(true);
-    // Only the cursor moved: redraw its layer alone, not the graphs.
+    placeCursor();
+    // Only the cursor moved: redraw its buffered layer alone, not the graphs.
     cursorLine->layer()->replot();
 }
 
@@ -711,7 +716,7 @@ void ReplayWidget::rebuildGraphs()
                 && label.endsWith(QLatin1String(" [%]")))
                 axis->setRange(-100, 100);
         }
-        updatePlotCursor();
+        placeCursor(); // the full replot below draws it
     }
     plot->replot(QCustomPlot::rpRefreshHint);
 }

@@ -78,6 +78,7 @@ private:
     void updateMetrics();
     void updateModel3D();
     void updatePlotCursor();
+    void placeCursor();
     void rebuildVariableList();
     void rebuildGraphs();
     void styleAxis(QCPAxis *axis, const QColor &color, bool grid);

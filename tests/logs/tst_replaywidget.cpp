@@ -590,16 +590,18 @@ void ReplayWidgetTest::radioDownload()
 {
     FakeRadio radio;
     QVERIFY(radio.listen());
-    radio.setResponse("/log/list", FakeResponse::json(R"({"list":[3,"Flight",1234,4,"Junk",50]})"));
+    radio.setResponse("/log/list",
+                      FakeResponse::json(R"({"list":[3,"Flight",1234,4,"Junk",50,5,"Gone",10]})"));
     radio.setResponse("/log/get/3-1234",
                       FakeResponse::bytes(LogGenerator::flight(4), "application/octet-stream"));
     radio.setResponse("/log/get/4-50", FakeResponse::bytes("junk", "application/octet-stream"));
+    radio.setResponse("/log/get/5-10", FakeResponse::error(404));
     Fixture f;
     f.scanner.ip = radio.address();
     f.scanner.modelName = QStringLiteral("Heli");
     emit f.scanner.deviceFound(radio.address(), QStringLiteral("KeloNet"), QStringLiteral("Heli"));
     auto *list = f.child<QListWidget>("radioLogList");
-    QTRY_COMPARE_WITH_TIMEOUT(list->count(), 2, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(list->count(), 3, 10000);
     QCOMPARE(list->item(0)->text(), QStringLiteral("Flight  (2:03)"));
 
     emit list->itemClicked(list->item(0));
@@ -614,6 +616,11 @@ void ReplayWidgetTest::radioDownload()
         f.text("statusLabel"),
         QStringLiteral("Failed to parse downloaded log: No recognized log entries found in file"),
         10000);
+    QCOMPARE(f.tab.logDuration(), duration);
+
+    emit list->itemClicked(list->item(2));
+    QTRY_VERIFY_WITH_TIMEOUT(
+        f.text("statusLabel").startsWith(QLatin1String("Failed to download log: ")), 10000);
     QCOMPARE(f.tab.logDuration(), duration);
 
     // Losing the radio clears the list but keeps the log.
