@@ -31,7 +31,4 @@ inline QQuaternion toScene(const QQuaternion &q)
     return QQuaternion(q.scalar(), -q.x(), q.z(), q.y());
 }
 
-// Scene units per metre of altitude, as the scene's transform applies it.
-inline constexpr double AltitudePerSceneUnit = 15.0;
-
 } // namespace ModelScene
