@@ -37,6 +37,13 @@ static QMessageBox::StandardButton showBox(QWidget *parent, QMessageBox::Icon ic
     return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 
+// "." and ".." cannot name a path segment: the URL layer resolves them before sending,
+// so the request would reach another resource of the radio (/media/icon.png).
+static bool fitsInPath(const QString &appName)
+{
+    return appName != QLatin1String(".") && appName != QLatin1String("..");
+}
+
 static QLabel *greyLabel(QWidget *parent)
 {
     auto *label = new QLabel(parent);
@@ -270,7 +277,7 @@ void ApplicationsWidget::onAppListReply()
             continue;
         auto *item = new QListWidgetItem(name);
         item->setData(Qt::UserRole, detail);
-        item->setSizeHint(QSize(item->sizeHint().width(), RowHeight));
+        item->setSizeHint(QSize(0, RowHeight));
         appList->addItem(item);
         requestIcon(item);
     }
@@ -281,6 +288,8 @@ void ApplicationsWidget::onAppListReply()
 
 void ApplicationsWidget::requestIcon(QListWidgetItem *item)
 {
+    if (!fitsInPath(item->text()))
+        return;
     QNetworkReply *reply = RadioApi::get(
         networkManager, radioIp, RadioApi::appIconPath(item->text()), RadioApi::CommandTimeoutMs);
     reply->setProperty("app_list_item", QVariant::fromValue(static_cast<void *>(item)));
@@ -338,7 +347,7 @@ void ApplicationsWidget::fetchVersion(const QString &name)
         versionReply = nullptr;
         cancelReply(reply);
     }
-    if (radioIp.isEmpty())
+    if (radioIp.isEmpty() || !fitsInPath(name))
         return;
     versionReply = RadioApi::get(networkManager, radioIp, RadioApi::appVersionPath(name),
                                  RadioApi::ShortTimeoutMs);

@@ -93,9 +93,11 @@ struct ModalScript
         QObject::connect(timer, &QTimer::timeout, timer, [=]() {
             QWidget *modal = QApplication::activeModalWidget();
             if (deadline.hasExpired()) {
+                // Reject whatever is still open, one tick at a time, then stop.
                 if (auto *dialog = qobject_cast<QDialog *>(modal))
                     dialog->reject();
-                timer->deleteLater();
+                else
+                    timer->deleteLater();
                 return;
             }
             if (!modal || modal == last->data() || remaining->isEmpty())
@@ -105,8 +107,6 @@ struct ModalScript
                 texts->append(box->text());
             const Step step = remaining->takeFirst();
             step(modal);
-            if (remaining->isEmpty())
-                timer->deleteLater();
         });
         timer->start();
     }
@@ -133,7 +133,8 @@ struct ModalScript
             auto *box = qobject_cast<QMessageBox *>(w);
             QAbstractButton *button = box ? box->button(which) : nullptr;
             if (!button) {
-                qWarning() << "expected a message box with that button, got" << w;
+                qWarning() << "expected a message box with that button, got" << w
+                           << (box ? box->text() : QString());
                 if (auto *d = qobject_cast<QDialog *>(w))
                     d->reject();
                 return;
