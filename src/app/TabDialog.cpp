@@ -4,12 +4,14 @@
 #include "LeftTabWidget.h"
 #include "SettingsFiles.h"
 
+#include "ApplicationsWidget.h"
 #include "ImageWidget.h"
 #include "JoystickStatusWidget.h"
 #include "PlotWidget.h"
 #include "RadioScanner.h"
 #include "RadioStatusBar.h"
 #include "ReplayWidget.h"
+#include "ScreenshotWidget.h"
 #include "SimThread.h"
 
 #include <QApplication>
@@ -79,8 +81,10 @@ TabDialog::TabDialog(QWidget *parent)
     tabWidget->addTab(new ReplayWidget(scanner, this), icon("tab-replay"),
                       QStringLiteral("Replay"));
     tabWidget->addTab(new ImageWidget(scanner, this), icon("tab-image"), QStringLiteral("Image"));
-    tabWidget->addTab(emptyPage(), icon("tab-screenshot"), QStringLiteral("Screen"));
-    tabWidget->addTab(emptyPage(), icon("tab-applications"), QStringLiteral("Applications"));
+    tabWidget->addTab(new ScreenshotWidget(scanner, this), icon("tab-screenshot"),
+                      QStringLiteral("Screen"));
+    tabWidget->addTab(new ApplicationsWidget(scanner, this), icon("tab-applications"),
+                      QStringLiteral("Applications"));
     tabWidget->addTab(emptyPage(), icon("tab-developer"), QStringLiteral("Developer"));
     tabWidget->addTab(new AboutWidget(version, this), icon("tab-about"), QStringLiteral("About"));
 
