@@ -499,8 +499,15 @@ void ApplicationsWidget::onInstallUploadReply()
         installStatusLabel->setText(tr("Install failed: %1").arg(reply->errorString()));
         return;
     }
-    if (radioIp.isEmpty())
+    if (radioIp.isEmpty()) {
+        // The radio went away meanwhile: say what became of the install, send nothing more.
+        if (extension == QLatin1String("kbm"))
+            installStatusLabel->setText(tr("Installed %1, but applying it failed: %2")
+                                            .arg(fileName, tr("Kelo radio not found")));
+        else
+            installStatusLabel->setText(tr("Installed %1").arg(fileName));
         return;
+    }
     if (extension != QLatin1String("kbm")) {
         installStatusLabel->setText(tr("Installed %1").arg(fileName));
         fetchAppList();

@@ -38,6 +38,8 @@ private slots:
     void failedListIsRetriedWhileRadioKnown();
     void fetchesOnlyWhileVisibleAndNotLoaded();
     void radioLossCancelsListIconVersionButNotUpload();
+    void installFinishingAfterLossSaysSo_data();
+    void installFinishingAfterLossSaysSo();
     void anotherRadioWithTheSameModelGetsItsOwnList();
     void radioTextIsPlain();
 
@@ -600,6 +602,39 @@ void ApplicationsWidgetTest::radioLossCancelsListIconVersionButNotUpload()
     emit scanner->deviceNotFound();
     QVERIFY(pendingList->finished);
     QCOMPARE(pendingList->error, QNetworkReply::OperationCanceledError);
+}
+
+void ApplicationsWidgetTest::installFinishingAfterLossSaysSo_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("status");
+    QTest::newRow("app") << "Late.app"
+                         << "Installed Late.app";
+    // Not applied: the apply request needs the radio.
+    QTest::newRow("kbm") << "Home.kbm"
+                         << "Installed Home.kbm, but applying it failed: Kelo radio not found";
+}
+
+void ApplicationsWidgetTest::installFinishingAfterLossSaysSo()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, status);
+    setList({"A", "dA"});
+    radio->setResponse("/upload.html", FakeResponse::text("OK").delayed(800));
+    makeWidget();
+    found();
+    QTRY_COMPARE_WITH_TIMEOUT(list()->count(), 1, 10000);
+    clickInstall(
+        {ModalScript::chooseFile(writeFile(file, "x")), ModalScript::press(QMessageBox::Yes)});
+    QVERIFY(radio->waitForRequests("/upload.html", 1));
+    const int lists = radio->countFor("/app/list");
+
+    scanner->ip.clear();
+    emit scanner->deviceNotFound();
+    QTRY_COMPARE_WITH_TIMEOUT(text("installStatusLabel"), status, 10000);
+    QTest::qWait(200);
+    QCOMPARE(radio->countFor("/app/list"), lists);
+    QCOMPARE(radio->countFor("/model/base/exec"), 0);
 }
 
 void ApplicationsWidgetTest::anotherRadioWithTheSameModelGetsItsOwnList()
