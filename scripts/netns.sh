@@ -18,13 +18,15 @@ fi
 if [[ -z "${KELO_NETNS_INNER:-}" ]]; then
     args=()
     [[ $lan -eq 0 ]] && args+=(--no-lan)
-    if ! unshare -rn true 2>/dev/null; then
-        echo "netns.sh: cannot create a private network namespace (unshare -rn failed)." >&2
+    # Root needs no user namespace; keeping real ids lets tests drop to another user.
+    if [[ $(id -u) -eq 0 ]]; then unshare=(unshare -n); else unshare=(unshare -rn); fi
+    if ! "${unshare[@]}" true 2>/dev/null; then
+        echo "netns.sh: cannot create a private network namespace (${unshare[*]} failed)." >&2
         echo "The tests must not send traffic to the real network, so they do not run without one." >&2
         echo "Enable unprivileged user namespaces (sysctl kernel.unprivileged_userns_clone=1) or run as root." >&2
         exit 3
     fi
-    exec unshare -rn env KELO_NETNS_INNER=1 "$0" "${args[@]}" "$@"
+    exec "${unshare[@]}" env KELO_NETNS_INNER=1 "$0" "${args[@]}" "$@"
 fi
 unset KELO_NETNS_INNER
 
