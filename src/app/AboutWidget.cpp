@@ -22,6 +22,8 @@ AboutWidget::AboutWidget(const QString &version, QWidget *parent)
     discLayout->setContentsMargins(0, 0, 0, 0);
     auto *logo = new QLabel(disc);
     logo->setObjectName(QStringLiteral("logoLabel"));
+    // The disc's rule would otherwise paint the label as a light square over the circle.
+    logo->setStyleSheet(QStringLiteral("background: transparent;"));
     QPixmap logoPixmap(150, 150);
     logoPixmap.fill(Qt::transparent);
     {

@@ -17,7 +17,9 @@ JoystickStatusWidget::JoystickStatusWidget(QWidget *parent)
     : QWidget(parent)
 {
     setAttribute(Qt::WA_StyledBackground, true);
-    setStyleSheet(QStringLiteral("background: #1e1e1e;"));
+    // Scoped to the page: a bare rule would also paint every label of the card.
+    setObjectName(QStringLiteral("joystickPage"));
+    setStyleSheet(QStringLiteral("#joystickPage { background: #1e1e1e; }"));
 
     auto *card = new QWidget(this);
     card->setObjectName(QStringLiteral("joystickCard"));

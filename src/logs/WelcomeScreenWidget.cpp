@@ -14,7 +14,9 @@ WelcomeScreenWidget::WelcomeScreenWidget(const QString &iconPath, const QString 
     : QWidget(parent)
 {
     setAttribute(Qt::WA_StyledBackground);
-    setStyleSheet(QStringLiteral("background: #1e1e1e;"));
+    // Scoped to the page: a bare rule would also paint every label of the card.
+    setObjectName(QStringLiteral("welcomeScreen"));
+    setStyleSheet(QStringLiteral("#welcomeScreen { background: #1e1e1e; }"));
 
     auto *iconLabel = new QLabel(this);
     iconLabel->setFixedSize(88, 88);

@@ -1,13 +1,52 @@
 // A stand-alone fake radio for whole-program runs inside the test network namespace:
 //   fake_radio ADDRESS PORT [MODEL]
-// Answers discovery, a log list, an image list and a screenshot; prints each request.
+// Answers discovery, logs, images, apps, screenshots and touches; prints each request.
 #include "FakeRadio.h"
+#include "LogGenerator.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
 #include <QImage>
 #include <QPainter>
 #include <QTextStream>
+
+static QByteArray png(const QImage &image)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+// No text anywhere: a core application has no fonts.
+static QImage picture(int w, int h, const QColor &from, const QColor &to)
+{
+    QImage image(w, h, QImage::Format_RGB32);
+    QPainter p(&image);
+    QLinearGradient gradient(0, 0, w, h);
+    gradient.setColorAt(0, from);
+    gradient.setColorAt(1, to);
+    p.fillRect(image.rect(), gradient);
+    p.setBrush(QColor(255, 255, 255, 90));
+    p.setPen(Qt::NoPen);
+    p.drawEllipse(QPoint(w * 3 / 4, h / 3), h / 5, h / 5);
+    return image;
+}
+
+static QImage icon(const QColor &color)
+{
+    QImage image(64, 64, QImage::Format_ARGB32);
+    image.fill(Qt::transparent);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setBrush(color);
+    p.setPen(Qt::NoPen);
+    p.drawRoundedRect(QRect(4, 4, 56, 56), 14, 14);
+    p.setBrush(Qt::white);
+    p.drawEllipse(QPoint(32, 32), 12, 12);
+    return image;
+}
 
 int main(int argc, char **argv)
 {
@@ -20,24 +59,49 @@ int main(int argc, char **argv)
     FakeRadio radio;
     if (args.size() > 3)
         radio.setInfo(QStringLiteral("KeloNet"), args.at(3));
-    radio.setResponse("/log/list",
-                      FakeResponse::json(R"({"list":[1,"Flight 1",1234,2,"Hover",605]})"));
-    radio.setResponse("/image/list", FakeResponse::json(R"({"list":[]})"));
+
+    radio.setResponse(
+        "/log/list", FakeResponse::json(R"({"list":[1,"Morning hover",1800,2,"Aerobatics",605]})"));
+    const QByteArray log = LogGenerator::flight(180);
+    radio.setResponse("/image/list",
+                      FakeResponse::json(R"({"list":["sunset.png","field.png","lake.png"]})"));
+    const QByteArray images[] = {png(picture(490, 195, "#ff7e38", "#5a1e6e")),
+                                 png(picture(490, 195, "#4caf50", "#0b3d1e")),
+                                 png(picture(490, 195, "#2196f3", "#0d1b3d"))};
     radio.setResponse("/app/list",
-                      FakeResponse::json(R"({"list":["Clock","A clock","Timer","Stopwatch"]})"));
-    QImage screen(480, 272, QImage::Format_RGB32);
-    screen.fill(QColor("#203040"));
+                      FakeResponse::json(R"({"list":["Clock","Shows the time",)"
+                                         R"("Timer","A flight timer",)"
+                                         R"("Telemetry","Live values"]})"));
+    const QByteArray appIcons[]
+        = {png(icon("#0a84ff")), png(icon("#ff9f0a")), png(icon("#30d158"))};
+    QImage screen = picture(480, 272, "#203040", "#101820");
     {
         QPainter p(&screen);
-        // No text: a core application has no fonts.
-        p.fillRect(QRect(40, 40, 400, 60), QColor("#0a84ff"));
-        p.fillRect(QRect(40, 140, 180, 90), QColor("#eaeaea"));
+        p.fillRect(QRect(24, 24, 432, 48), QColor("#0a84ff"));
+        p.fillRect(QRect(24, 96, 200, 150), QColor("#2a2a2c"));
+        p.fillRect(QRect(256, 96, 200, 150), QColor("#2a2a2c"));
     }
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    screen.save(&buffer, "PNG");
-    radio.setResponse("/screenshot.png", FakeResponse::bytes(png, "image/png"));
+    radio.setResponse("/screenshot.png", FakeResponse::bytes(png(screen), "image/png"));
+    radio.setResponse("/touch/click", FakeResponse::text("OK"));
+    radio.setResponse("/upload.html", FakeResponse::text("OK"));
+    radio.setResponse("/app/exec", FakeResponse::text("OK"));
+    radio.setResponse("/model/base/exec", FakeResponse::text("OK"));
+    radio.setFallback([&](const FakeRequest &r) {
+        if (r.path.startsWith("/log/get/"))
+            return FakeResponse::bytes(log, "application/octet-stream");
+        if (r.path.startsWith("/media/image/")) {
+            const QByteArray name = r.path.mid(int(qstrlen("/media/image/")));
+            const int i = name == "sunset.png" ? 0 : name == "field.png" ? 1 : 2;
+            return FakeResponse::bytes(images[i], "image/png");
+        }
+        if (r.path.startsWith("/media/apps/") && r.path.endsWith("/icon.png")) {
+            const int i = r.path.contains("Clock") ? 0 : r.path.contains("Timer") ? 1 : 2;
+            return FakeResponse::bytes(appIcons[i], "image/png");
+        }
+        if (r.path.startsWith("/media/apps/") && r.path.endsWith("/version"))
+            return FakeResponse::text("2 1 0\n");
+        return FakeResponse::error(404, "not found");
+    });
 
     QObject::connect(&radio, &FakeHttpServer::requestReceived, [](const FakeRequest &r) {
         QTextStream(stdout) << "fake_radio: " << r.requestLine << '\n' << Qt::flush;
