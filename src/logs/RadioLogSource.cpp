@@ -13,6 +13,7 @@
 #include <QNetworkReply>
 
 static const char *const LogLabelProperty = "log_label";
+static const char *const ListModelProperty = "list_model";
 
 RadioLogSource::RadioLogSource(RadioScanner *scanner, QListWidget *tabList,
                                WelcomeScreenWidget *welcome, QLabel *statusLabel, QObject *parent)
@@ -59,6 +60,7 @@ void RadioLogSource::fetchLogList(const QString &address)
     QNetworkReply *reply
         = RadioApi::get(networkManager, address, QString::fromLatin1(RadioApi::LogListPath),
                         RadioApi::ShortTimeoutMs);
+    reply->setProperty(ListModelProperty, model);
     connect(reply, &QNetworkReply::finished, this, &RadioLogSource::onLogListReply);
 }
 
@@ -69,6 +71,9 @@ void RadioLogSource::onLogListReply()
         return;
     reply->deleteLater();
     if (reply->error() != QNetworkReply::NoError)
+        return;
+    // A list that arrives after the radio was lost, or after it switched model, is stale.
+    if (ip.isEmpty() || reply->property(ListModelProperty).toString() != model)
         return;
     QJsonParseError parseError;
     const QJsonDocument doc = QJsonDocument::fromJson(reply->readAll(), &parseError);

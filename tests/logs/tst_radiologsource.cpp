@@ -60,6 +60,7 @@ private slots:
     void badListAnswers();
     void downloadFailureReported();
     void noRadioNoDownload();
+    void staleListIgnored();
 };
 
 void RadioLogSourceTest::listFillsBothLists()
@@ -245,6 +246,36 @@ void RadioLogSourceTest::noRadioNoDownload()
     QTest::qWait(200);
     QCOMPARE(f.radio.requests().size(), 1); // only the list
     QVERIFY(f.status->text().isEmpty());
+}
+
+void RadioLogSourceTest::staleListIgnored()
+{
+    Fixture f;
+    f.radio.setResponse("/log/list", FakeResponse::json(R"({"list":[3,"A",1234]})").delayed(400));
+    f.create();
+    // Lost before the answer: the list must not come back for a radio that is gone.
+    f.found(QStringLiteral("Heli 450"));
+    QVERIFY(f.radio.waitForRequests("/log/list", 1));
+    f.scanner.ip.clear();
+    emit f.scanner.deviceNotFound();
+    QTRY_COMPARE_WITH_TIMEOUT(f.replies.count(), 1, 10000);
+    QCOMPARE(f.tabList->count(), 0);
+    QCOMPARE(f.welcome->logList->count(), 0);
+    QVERIFY(!f.listShown());
+
+    // Switched model while the first list was on its way: only the second list shows.
+    f.radio.setHandler("/log/list", [](const FakeRequest &) {
+        static int n = 0;
+        return ++n == 1 ? FakeResponse::json(R"({"list":[1,"Old",10]})").delayed(500)
+                        : FakeResponse::json(R"({"list":[2,"New",20]})");
+    });
+    f.found(QStringLiteral("Model 1"));
+    QVERIFY(f.radio.waitForRequests("/log/list", 2));
+    f.found(QStringLiteral("Model 2"));
+    QTRY_COMPARE_WITH_TIMEOUT(f.replies.count(), 3, 10000);
+    QCOMPARE(f.tabList->count(), 1);
+    QCOMPARE(f.tabList->item(0)->text(), QStringLiteral("New  (0:02)"));
+    QCOMPARE(f.welcome->logList->item(0)->text(), QStringLiteral("New  (0:02)"));
 }
 
 QTEST_MAIN(RadioLogSourceTest)
