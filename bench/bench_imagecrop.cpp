@@ -1,44 +1,22 @@
 // The crop selector with camera-sized pictures: cutting out the framed part at 490x195,
 // the first paint after a picture is set, a repaint while the frame is dragged and a
 // repaint after the widget was resized.
+#include "BenchSupport.h"
 #include "ImageCropWidget.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
-#include <QFile>
 #include <QMouseEvent>
 #include <QPainter>
 
-#include <algorithm>
 #include <cstdio>
 
 namespace {
 
 template<typename F> void report(const char *what, int runs, F &&f)
 {
-    QVector<double> ms;
-    for (int i = 0; i < runs; ++i) {
-        QElapsedTimer t;
-        t.start();
-        f(i);
-        ms << t.nsecsElapsed() / 1e6;
-    }
-    std::sort(ms.begin(), ms.end());
+    const BenchSupport::Stats s = BenchSupport::timeRuns(runs, f);
     std::printf("  %-34s median %8.2f ms, best %8.2f ms, worst %8.2f ms (%d runs)\n", what,
-                ms[ms.size() / 2], ms.first(), ms.last(), runs);
-}
-
-// Peak resident memory of the process so far, from the kernel.
-long peakRssMb()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLong() / 1024;
-    }
-    return -1;
+                s.median, s.best, s.worst, runs);
 }
 
 QImage photo(int w, int h)
@@ -71,11 +49,7 @@ int main(int argc, char **argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-#if defined(NDEBUG) && !defined(__SANITIZE_ADDRESS__)
-    std::printf("(optimised build)\n");
-#else
-    std::printf("(debug or sanitizer build: figures are not comparable)\n");
-#endif
+    BenchSupport::printBuildKind("figures are not comparable");
     struct Size
     {
         const char *name;
@@ -109,8 +83,8 @@ int main(int argc, char **argv)
             widget.resize(760 + (i % 2) * 40, 300 + (i % 2) * 20);
             widget.repaint();
         });
-        std::printf("  peak resident memory so far: %ld MB (picture alone %lld MB)\n", peakRssMb(),
-                    qint64(image.sizeInBytes()) / (1024 * 1024));
+        std::printf("  peak resident memory so far: %ld MB (picture alone %lld MB)\n",
+                    BenchSupport::peakRssMb(), qint64(image.sizeInBytes()) / (1024 * 1024));
     }
     return 0;
 }

@@ -1,12 +1,11 @@
 // Replot cost of the multi-axis plot: a full replot of 8 graphs of 1 M points each, and
 // a replot of the cursor layer alone (the time cursor moving over the same plot).
+#include "BenchSupport.h"
 #include "MultiAxisPlot.h"
 #include "TimeAxisTicker.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
 
-#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -14,16 +13,9 @@ namespace {
 
 template<typename F> void report(const char *what, int runs, double goalMs, F &&f)
 {
-    QVector<double> ms;
-    for (int i = 0; i < runs; ++i) {
-        QElapsedTimer t;
-        t.start();
-        f(i);
-        ms << t.nsecsElapsed() / 1e6;
-    }
-    std::sort(ms.begin(), ms.end());
+    const BenchSupport::Stats s = BenchSupport::timeRuns(runs, f);
     std::printf("  %-42s median %7.2f ms, best %7.2f ms, worst %7.2f ms (goal <= %g ms)\n", what,
-                ms[ms.size() / 2], ms.first(), ms.last(), goalMs);
+                s.median, s.best, s.worst, goalMs);
 }
 
 } // namespace
@@ -32,11 +24,7 @@ int main(int argc, char **argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-#if defined(NDEBUG) && !defined(__SANITIZE_ADDRESS__)
-    std::printf("(optimised build)\n");
-#else
-    std::printf("(debug or sanitizer build: figures are not comparable with the goals)\n");
-#endif
+    BenchSupport::printBuildKind();
     MultiAxisPlot plot;
     plot.resize(1400, 800);
     plot.xAxis->setTicker(QSharedPointer<TimeAxisTicker>::create());

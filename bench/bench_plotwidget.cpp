@@ -1,55 +1,31 @@
 // The Log Viewer tab: opening a one-hour log and checking eight variables one by one, and
 // moving the time cursor over a plot of 10 M samples (cursor layer only, no full replot).
+#include "BenchSupport.h"
 #include "KeloResources.h"
 #include "LogGenerator.h"
 #include "PlotWidget.h"
 #include "RadioScanner.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QListWidget>
 #include <QTemporaryDir>
 
 #include <qcustomplot.h>
 
-#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
-namespace {
-
-struct Stats
-{
-    double median, best, worst;
-};
-
-Stats stats(QVector<double> ms)
-{
-    std::sort(ms.begin(), ms.end());
-    return {ms[ms.size() / 2], ms.first(), ms.last()};
-}
-
-template<typename F> double timeMs(F &&f)
-{
-    QElapsedTimer t;
-    t.start();
-    f();
-    return t.nsecsElapsed() / 1e6;
-}
-
-} // namespace
+using BenchSupport::Stats;
+using BenchSupport::stats;
+using BenchSupport::timeMs;
 
 int main(int argc, char **argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     initKeloResources();
-#if defined(NDEBUG) && !defined(__SANITIZE_ADDRESS__)
-    std::printf("(optimised build)\n");
-#else
-    std::printf("(debug or sanitizer build: figures are not comparable with the goals)\n");
-#endif
+    BenchSupport::printBuildKind();
     RadioScanner scanner; // sends nothing
     QTemporaryDir dir;
 

@@ -1,43 +1,23 @@
 // The Replay tab: one playback tick (seek: value lookups, gimbals, figures, model
 // properties, cursor layer) on a log whose variables hold 10 M samples each, with two
 // graphs plotted.
+#include "BenchSupport.h"
 #include "KeloResources.h"
 #include "LogNames.h"
 #include "RadioScanner.h"
 #include "ReplayWidget.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QListWidget>
 
 #include <qcustomplot.h>
 
-#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
-namespace {
-
-struct Stats
-{
-    double median, p99, worst;
-};
-
-Stats stats(QVector<double> ms)
-{
-    std::sort(ms.begin(), ms.end());
-    return {ms[ms.size() / 2], ms[ms.size() * 99 / 100], ms.last()};
-}
-
-template<typename F> double timeMs(F &&f)
-{
-    QElapsedTimer t;
-    t.start();
-    f();
-    return t.nsecsElapsed() / 1e6;
-}
-
-} // namespace
+using BenchSupport::Stats;
+using BenchSupport::stats;
+using BenchSupport::timeMs;
 
 int main(int argc, char **argv)
 {
@@ -49,11 +29,7 @@ int main(int argc, char **argv)
     }
     QApplication app(argc, argv);
     initKeloResources();
-#if defined(NDEBUG) && !defined(__SANITIZE_ADDRESS__)
-    std::printf("(optimised build)\n");
-#else
-    std::printf("(debug or sanitizer build: figures are not comparable with the goals)\n");
-#endif
+    BenchSupport::printBuildKind();
     RadioScanner scanner; // sends nothing
     ReplayWidget tab(&scanner);
     tab.resize(1400, 900);

@@ -1,0 +1,65 @@
+#pragma once
+
+// Timing and memory helpers the benchmarks share.
+#include <QElapsedTimer>
+#include <QFile>
+#include <QVector>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace BenchSupport {
+
+struct Stats
+{
+    double median, best, p99, worst;
+};
+
+inline Stats stats(QVector<double> ms)
+{
+    std::sort(ms.begin(), ms.end());
+    return {ms[ms.size() / 2], ms.first(), ms[ms.size() * 99 / 100], ms.last()};
+}
+
+template<typename F> double timeMs(F &&f)
+{
+    QElapsedTimer t;
+    t.start();
+    f();
+    return t.nsecsElapsed() / 1e6;
+}
+
+// Runs f(0) .. f(runs - 1), each timed on its own.
+template<typename F> Stats timeRuns(int runs, F &&f)
+{
+    QVector<double> ms;
+    for (int i = 0; i < runs; ++i)
+        ms << timeMs([&] { f(i); });
+    return stats(ms);
+}
+
+// Peak resident memory of the process so far, from the kernel.
+inline long peakRssMb()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLong() / 1024;
+    }
+    return -1;
+}
+
+// Says whether the figures come from an optimised build; debugNote ends the line otherwise.
+inline void printBuildKind(const char *debugNote = "figures are not comparable with the goals")
+{
+#if defined(NDEBUG) && !defined(__SANITIZE_ADDRESS__)
+    (void)debugNote;
+    std::printf("(optimised build)\n");
+#else
+    std::printf("(debug or sanitizer build: %s)\n", debugNote);
+#endif
+}
+
+} // namespace BenchSupport
