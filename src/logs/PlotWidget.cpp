@@ -3,6 +3,7 @@
 #include "LogNames.h"
 #include "LogReader.h"
 #include "MultiAxisPlot.h"
+#include "PlotStyle.h"
 #include "RadioLogSource.h"
 #include "RadioScanner.h"
 #include "TimeAxisTicker.h"
@@ -98,7 +99,7 @@ PlotWidget::PlotWidget(RadioScanner *scanner, QWidget *parent)
     connect(plot, &MultiAxisPlot::arrowKeyPressed, this, &PlotWidget::onArrowKeyPressed);
     connect(plot, &QCustomPlot::selectionChangedByUser, this, &PlotWidget::onPlotSelectionChanged);
 
-    applyDarkTheme();
+    PlotStyle::applyDarkTheme(plot, QColor(QStringLiteral("#eaeaea")));
 
     auto *openButton = new QPushButton(tr("Open Log File..."), this);
     saveButton = new QPushButton(tr("Save"), this);
@@ -186,46 +187,9 @@ PlotWidget::PlotWidget(RadioScanner *scanner, QWidget *parent)
     layout->addWidget(stack);
 }
 
-void PlotWidget::applyDarkTheme()
-{
-    const QColor window(QStringLiteral("#1e1e1e"));
-    const QColor axisGrey(QStringLiteral("#8c8c92"));
-    const QColor text(QStringLiteral("#eaeaea"));
-    plot->setBackground(QBrush(window));
-    plot->axisRect()->setBackground(QBrush(window));
-    plot->xAxis->setBasePen(QPen(axisGrey));
-    plot->xAxis->setTickPen(QPen(axisGrey));
-    plot->xAxis->setSubTickPen(QPen(axisGrey));
-    plot->xAxis->setTickLabelColor(text);
-    plot->xAxis->setLabelColor(text);
-    styleAxis(plot->yAxis, axisGrey, true);
-    plot->legend->setBrush(QBrush(QColor(42, 42, 44, 230)));
-    plot->legend->setBorderPen(QPen(QColor(QStringLiteral("#3f3f42"))));
-    plot->legend->setTextColor(text);
-}
-
-void PlotWidget::styleAxis(QCPAxis *axis, const QColor &color, bool grid)
-{
-    const QPen pen(color, 1, Qt::SolidLine);
-    axis->setBasePen(pen);
-    axis->setTickPen(pen);
-    axis->setSubTickPen(pen);
-    axis->setTickLabelColor(color);
-    axis->setLabelColor(color);
-    axis->grid()->setVisible(grid);
-    if (grid) {
-        axis->grid()->setPen(QPen(QColor(255, 255, 255, 18)));
-        axis->grid()->setSubGridVisible(true);
-        axis->grid()->setSubGridPen(QPen(QColor(255, 255, 255, 8)));
-        axis->grid()->setZeroLinePen(QPen(QColor(QStringLiteral("#8c8c92"))));
-    }
-}
-
 QColor PlotWidget::colorForIndex(int index)
 {
-    static const char *const colors[]
-        = {"#8be9fd", "#50fa7b", "#ffb86c", "#ff79c6", "#bd93f9", "#f1fa8c", "#ff5555", "#6272a4"};
-    return QColor(QLatin1String(colors[((index % 8) + 8) % 8]));
+    return PlotStyle::colorForIndex(index);
 }
 
 QString PlotWidget::withLogSuffix(const QString &path)
@@ -420,7 +384,7 @@ void PlotWidget::rebuildGraphs()
         }
         anyChecked = true;
         axis->setLabel(v.name);
-        styleAxis(axis, color, axis == plot->yAxis);
+        PlotStyle::styleAxis(axis, color, axis == plot->yAxis);
 
         QCPGraph *graph = plot->addGraph(plot->xAxis, axis);
         // Unordered stamps would break the plot's binary searches, so let it sort its copy.
@@ -434,7 +398,7 @@ void PlotWidget::rebuildGraphs()
     }
     if (!anyChecked) {
         plot->yAxis->setLabel(QString());
-        styleAxis(plot->yAxis, QColor(QStringLiteral("#8c8c92")), true);
+        PlotStyle::styleAxis(plot->yAxis, PlotStyle::AxisGrey, true);
     }
     plot->legend->setVisible(plot->graphCount() > 0);
 

@@ -68,8 +68,6 @@ private:
     void rebuildGraphs();
     void rebuildValueTable();
     void selectVariable(const QString &name);
-    void styleAxis(QCPAxis *axis, const QColor &color, bool grid);
-    void applyDarkTheme();
     void forceChannelRanges();
     void showWarning(const QString &title, const QString &text);
 

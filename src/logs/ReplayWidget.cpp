@@ -4,6 +4,7 @@
 #include "LogReader.h"
 #include "ModelScene.h"
 #include "MultiAxisPlot.h"
+#include "PlotStyle.h"
 #include "RadioLogSource.h"
 #include "RadioScanner.h"
 #include "StickGimbalWidget.h"
@@ -39,7 +40,6 @@
 namespace {
 
 const char *const Grey = "color: #b0b0b6;";
-const QColor AxisGrey(0x8c, 0x8c, 0x92);
 
 // To the nearest integer, halves upward (-0.5 gives 0, 0.5 gives 1).
 qint64 roundHalfUp(double value)
@@ -300,22 +300,10 @@ void ReplayWidget::buildPlot()
     rect->setRangeDragAxes(plot->xAxis, nullptr);
     rect->setRangeZoomAxes(plot->xAxis, nullptr);
 
-    const QColor background(0x1e, 0x1e, 0x1e);
-    plot->setBackground(background);
-    rect->setBackground(background);
-    const QPen axisPen(AxisGrey, 1);
-    plot->xAxis->setBasePen(axisPen);
-    plot->xAxis->setTickPen(axisPen);
-    plot->xAxis->setSubTickPen(axisPen);
-    plot->xAxis->setTickLabelColor(AxisGrey);
-    plot->xAxis->setLabelColor(AxisGrey);
+    PlotStyle::applyDarkTheme(plot, PlotStyle::AxisGrey);
     plot->xAxis->setLabel(QString());
     plot->xAxis->setTicker(QSharedPointer<TimeAxisTicker>::create());
-    styleAxis(plot->yAxis, AxisGrey, true);
     plot->legend->setVisible(false);
-    plot->legend->setBrush(QColor(42, 42, 44, 230));
-    plot->legend->setBorderPen(QPen(QColor(0x3f, 0x3f, 0x42)));
-    plot->legend->setTextColor(QColor(0xea, 0xea, 0xea));
 
     cursorLine = new QCPItemStraightLine(plot);
     cursorLine->setPen(QPen(QColor(0xf5, 0xa6, 0x23), 1, Qt::DashLine));
@@ -682,14 +670,14 @@ void ReplayWidget::rebuildGraphs()
         if (variableList->item(row)->checkState() != Qt::Checked)
             continue;
         const LogVariable &v = variables.at(rowToVariable.at(row));
-        const QColor color = colorForIndex(row);
+        const QColor color = PlotStyle::colorForIndex(row);
         QCPAxis *axis = plot->yAxis;
         if (graphs > 0) {
             axis = plot->axisRect()->addAxis(QCPAxis::atRight);
             extraAxes.append(axis);
         }
         axis->setLabel(v.name);
-        styleAxis(axis, color, axis == plot->yAxis);
+        PlotStyle::styleAxis(axis, color, axis == plot->yAxis);
         QCPGraph *graph = plot->addGraph(plot->xAxis, axis);
         graph->setData(v.times, v.values, true);
         graph->setName(v.name);
@@ -702,7 +690,7 @@ void ReplayWidget::rebuildGraphs()
     }
     if (graphs == 0) {
         plot->yAxis->setLabel(QString());
-        styleAxis(plot->yAxis, AxisGrey, true);
+        PlotStyle::styleAxis(plot->yAxis, PlotStyle::AxisGrey, true);
     }
     plot->legend->setVisible(graphs > 0);
     plot->setVisible(graphs > 0);
@@ -719,28 +707,4 @@ void ReplayWidget::rebuildGraphs()
         placeCursor(); // the full replot below draws it
     }
     plot->replot(QCustomPlot::rpRefreshHint);
-}
-
-void ReplayWidget::styleAxis(QCPAxis *axis, const QColor &color, bool grid)
-{
-    const QPen pen(color, 1, Qt::SolidLine);
-    axis->setBasePen(pen);
-    axis->setTickPen(pen);
-    axis->setSubTickPen(pen);
-    axis->setTickLabelColor(color);
-    axis->setLabelColor(color);
-    axis->grid()->setVisible(grid);
-    if (grid) {
-        axis->grid()->setPen(QPen(QColor(255, 255, 255, 18)));
-        axis->grid()->setSubGridVisible(true);
-        axis->grid()->setSubGridPen(QPen(QColor(255, 255, 255, 8)));
-        axis->grid()->setZeroLinePen(QPen(AxisGrey));
-    }
-}
-
-QColor ReplayWidget::colorForIndex(int index) const
-{
-    static const char *const palette[]
-        = {"#8be9fd", "#50fa7b", "#ffb86c", "#ff79c6", "#bd93f9", "#f1fa8c", "#ff5555", "#6272a4"};
-    return QColor(QLatin1String(palette[((index % 8) + 8) % 8]));
 }

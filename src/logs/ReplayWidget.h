@@ -81,8 +81,6 @@ private:
     void placeCursor();
     void rebuildVariableList();
     void rebuildGraphs();
-    void styleAxis(QCPAxis *axis, const QColor &color, bool grid);
-    QColor colorForIndex(int index) const;
     int sliderValue(double seconds) const;
 
     RadioScanner *scanner = nullptr;

@@ -1,0 +1,47 @@
+#include "PlotStyle.h"
+
+#include <qcustomplot.h>
+
+namespace PlotStyle {
+
+void applyDarkTheme(QCustomPlot *plot, const QColor &xAxisText)
+{
+    const QColor window(QStringLiteral("#1e1e1e"));
+    plot->setBackground(QBrush(window));
+    plot->axisRect()->setBackground(QBrush(window));
+    plot->xAxis->setBasePen(QPen(AxisGrey));
+    plot->xAxis->setTickPen(QPen(AxisGrey));
+    plot->xAxis->setSubTickPen(QPen(AxisGrey));
+    plot->xAxis->setTickLabelColor(xAxisText);
+    plot->xAxis->setLabelColor(xAxisText);
+    styleAxis(plot->yAxis, AxisGrey, true);
+    plot->legend->setBrush(QBrush(QColor(42, 42, 44, 230)));
+    plot->legend->setBorderPen(QPen(QColor(QStringLiteral("#3f3f42"))));
+    plot->legend->setTextColor(QColor(QStringLiteral("#eaeaea")));
+}
+
+void styleAxis(QCPAxis *axis, const QColor &color, bool grid)
+{
+    const QPen pen(color, 1, Qt::SolidLine);
+    axis->setBasePen(pen);
+    axis->setTickPen(pen);
+    axis->setSubTickPen(pen);
+    axis->setTickLabelColor(color);
+    axis->setLabelColor(color);
+    axis->grid()->setVisible(grid);
+    if (grid) {
+        axis->grid()->setPen(QPen(QColor(255, 255, 255, 18)));
+        axis->grid()->setSubGridVisible(true);
+        axis->grid()->setSubGridPen(QPen(QColor(255, 255, 255, 8)));
+        axis->grid()->setZeroLinePen(QPen(AxisGrey));
+    }
+}
+
+QColor colorForIndex(int index)
+{
+    static const char *const colors[]
+        = {"#8be9fd", "#50fa7b", "#ffb86c", "#ff79c6", "#bd93f9", "#f1fa8c", "#ff5555", "#6272a4"};
+    return QColor(QLatin1String(colors[((index % 8) + 8) % 8]));
+}
+
+} // namespace PlotStyle
