@@ -1,5 +1,8 @@
 #pragma once
 
+#include "FakeRadio.h"
+#include "RadioScanner.h"
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDeadlineTimer>
@@ -141,5 +144,36 @@ struct ModalScript
             }
             QTimer::singleShot(0, button, [button]() { button->click(); });
         };
+    }
+};
+
+// What a tab test sets up around every test function: the fake radio, a recording network
+// manager, a scanner that uses it (and sends nothing by itself) and the tab under test.
+template<typename Widget> struct RemoteTabFixture
+{
+    FakeRadio *radio = nullptr;
+    RecordingNetworkManager *manager = nullptr;
+    RadioScanner *scanner = nullptr;
+    Widget *widget = nullptr;
+
+    // Takes the fake radio and makes a fresh manager and scanner.
+    void setUpRadio(FakeRadio *fake)
+    {
+        radio = fake;
+        manager = new RecordingNetworkManager();
+        scanner = new RadioScanner();
+        scanner->networkManager = manager;
+    }
+    void tearDown()
+    {
+        delete widget;
+        widget = nullptr;
+        delete scanner;
+        delete manager;
+        delete radio;
+    }
+    template<typename T> T *child(const char *name)
+    {
+        return widget->template findChild<T *>(QString::fromLatin1(name));
     }
 };

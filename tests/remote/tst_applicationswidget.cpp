@@ -14,7 +14,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-class ApplicationsWidgetTest : public QObject
+class ApplicationsWidgetTest : public QObject, public RemoteTabFixture<ApplicationsWidget>
 {
     Q_OBJECT
 private slots:
@@ -49,18 +49,10 @@ private:
     void setList(const QJsonArray &list, FakeRadio *which = nullptr);
     QString writeFile(const QString &name, const QByteArray &data);
     void clickInstall(QList<ModalScript::Step> steps, ModalScript *script = nullptr);
-    template<typename T> T *child(const char *name)
-    {
-        return widget->findChild<T *>(QString::fromLatin1(name));
-    }
     QListWidget *list() { return child<QListWidget>("appList"); }
     QString text(const char *label) { return child<QLabel>(label)->text(); }
     QByteArrayList requestLines(FakeRadio *which = nullptr) const;
 
-    FakeRadio *radio = nullptr;
-    RecordingNetworkManager *manager = nullptr;
-    RadioScanner *scanner = nullptr;
-    ApplicationsWidget *widget = nullptr;
     QByteArray iconPng;
     QTemporaryDir dir;
 };
@@ -100,19 +92,12 @@ void ApplicationsWidgetTest::initTestCase()
 
 void ApplicationsWidgetTest::init()
 {
-    radio = makeRadio(iconPng);
-    manager = new RecordingNetworkManager();
-    scanner = new RadioScanner();
-    scanner->networkManager = manager;
+    setUpRadio(makeRadio(iconPng));
 }
 
 void ApplicationsWidgetTest::cleanup()
 {
-    delete widget;
-    widget = nullptr;
-    delete scanner;
-    delete manager;
-    delete radio;
+    tearDown();
 }
 
 void ApplicationsWidgetTest::makeWidget(bool show)

@@ -23,7 +23,7 @@
 static const QString DeniedText = "Remote control is disabled on the radio (enable \"Allow "
                                   "control\" in its Local Share settings).";
 
-class ScreenshotWidgetTest : public QObject
+class ScreenshotWidgetTest : public QObject, public RemoteTabFixture<ScreenshotWidget>
 {
     Q_OBJECT
 private slots:
@@ -49,17 +49,9 @@ private slots:
 private:
     void makeWidget(bool found = true);
     void waitForPicture();
-    template<typename T> T *child(const char *name)
-    {
-        return widget->findChild<T *>(QString::fromLatin1(name));
-    }
     QList<qint64> screenshotTimes() const;
     void drag(const QList<QPoint> &labelPositions, int stepMs);
 
-    FakeRadio *radio = nullptr;
-    RecordingNetworkManager *manager = nullptr;
-    RadioScanner *scanner = nullptr;
-    ScreenshotWidget *widget = nullptr;
     QByteArray png;
     QTemporaryDir dir;
 };
@@ -89,23 +81,16 @@ void ScreenshotWidgetTest::initTestCase()
 
 void ScreenshotWidgetTest::init()
 {
-    radio = new FakeRadio();
+    setUpRadio(new FakeRadio());
     QVERIFY(radio->listen());
     radio->setInfo("KeloNet", "Heli");
     radio->setResponse("/screenshot.png", FakeResponse::bytes(png, "image/png"));
     radio->setResponse("/touch/click", FakeResponse::text("OK"));
-    manager = new RecordingNetworkManager();
-    scanner = new RadioScanner();
-    scanner->networkManager = manager;
 }
 
 void ScreenshotWidgetTest::cleanup()
 {
-    delete widget;
-    widget = nullptr;
-    delete scanner;
-    delete manager;
-    delete radio;
+    tearDown();
 }
 
 void ScreenshotWidgetTest::makeWidget(bool found)
