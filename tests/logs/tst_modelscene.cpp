@@ -1,5 +1,6 @@
 #include "KeloResources.h"
 #include "LogNames.h"
+#include "LogTestSupport.h"
 #include "ModelScene.h"
 #include "RadioScanner.h"
 #include "ReplayWidget.h"
@@ -13,15 +14,6 @@
 #include <cmath>
 
 namespace {
-
-LogVariable var(const char *name, QVector<double> times, QVector<double> values)
-{
-    LogVariable v;
-    v.name = QString::fromUtf8(name);
-    v.times = std::move(times);
-    v.values = std::move(values);
-    return v;
-}
 
 // Attitude variables from samples (t, w, x, y, z).
 QVector<LogVariable> attitude(const QVector<std::array<double, 5>> &samples)

@@ -3,6 +3,7 @@
 #include "LogGenerator.h"
 #include "LogNames.h"
 #include "LogReader.h"
+#include "LogTestSupport.h"
 #include "MultiAxisPlot.h"
 #include "RadioScanner.h"
 #include "ReplayWidget.h"
@@ -25,15 +26,6 @@
 #include <limits>
 
 namespace {
-
-LogVariable var(const char *name, QVector<double> times, QVector<double> values)
-{
-    LogVariable v;
-    v.name = QString::fromUtf8(name);
-    v.times = std::move(times);
-    v.values = std::move(values);
-    return v;
-}
 
 // A tab on a scanner that sends nothing; tests emit its signals.
 struct Fixture
