@@ -30,13 +30,7 @@ int main(int argc, char **argv)
         .record(7, 90, "skip")
         .sticks(100, QVector<qint16>(127, 8192), 255);
     seeds << mixed.bytes();
-    seeds << LogGenerator()
-                 .tx(0, 1, 0)
-                 .rx(0, {}, 8)
-                 .esc(0, {}, 17)
-                 .gps(0, {}, 15)
-                 .fc(0, {}, 14)
-                 .bytes();
+    seeds << LogGenerator::belowMinimum();
     seeds << LogGenerator()
                  .attitude(100, 1, 0, 0, 0)
                  .attitude(100, 0.99, 0.14, 0, 0)

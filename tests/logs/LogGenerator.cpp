@@ -200,3 +200,8 @@ QByteArray LogGenerator::type1Flood(int bytes)
     }
     return g.data;
 }
+
+QByteArray LogGenerator::belowMinimum()
+{
+    return LogGenerator().tx(0, 1, 0).rx(0, {}, 8).esc(0, {}, 17).gps(0, {}, 15).fc(0, {}, 14).data;
+}

@@ -55,6 +55,8 @@ public:
     static QByteArray flight(int seconds);
     // Back-to-back type-1 records of 255 bytes, about the given size.
     static QByteArray type1Flood(int bytes);
+    // One record of each fixed-size type, each a byte shorter than its payload: none is read.
+    static QByteArray belowMinimum();
 
 private:
     QByteArray data;

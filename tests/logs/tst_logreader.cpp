@@ -117,13 +117,7 @@ void LogReaderTest::refusedInput_data()
                                                 .record(14, 4, "")
                                                 .record(255, 5, QByteArray(255, 'z'))
                                                 .bytes();
-    QTest::newRow("all below minimum") << LogGenerator()
-                                              .tx(0, 1, 0)
-                                              .rx(0, {}, 8)
-                                              .esc(0, {}, 17)
-                                              .gps(0, {}, 15)
-                                              .fc(0, {}, 14)
-                                              .bytes();
+    QTest::newRow("all below minimum") << LogGenerator::belowMinimum();
     // The first record claims 200 payload bytes but only 10 follow.
     QByteArray overlong = LogGenerator().sticks(0, {1, 2, 3, 4, 5}).bytes();
     overlong[0] = char(200);
