@@ -3,21 +3,12 @@
 // Answers discovery, logs, images, apps, screenshots and touches; prints each request.
 #include "FakeRadio.h"
 #include "LogGenerator.h"
+#include "TestImages.h"
 
-#include <QBuffer>
 #include <QCoreApplication>
 #include <QImage>
 #include <QPainter>
 #include <QTextStream>
-
-static QByteArray png(const QImage &image)
-{
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
-}
 
 // No text anywhere: a core application has no fonts.
 static QImage picture(int w, int h, const QColor &from, const QColor &to)
@@ -65,15 +56,16 @@ int main(int argc, char **argv)
     const QByteArray log = LogGenerator::flight(180);
     radio.setResponse("/image/list",
                       FakeResponse::json(R"({"list":["sunset.png","field.png","lake.png"]})"));
-    const QByteArray images[] = {png(picture(490, 195, "#ff7e38", "#5a1e6e")),
-                                 png(picture(490, 195, "#4caf50", "#0b3d1e")),
-                                 png(picture(490, 195, "#2196f3", "#0d1b3d"))};
+    const QByteArray images[] = {TestImages::png(picture(490, 195, "#ff7e38", "#5a1e6e")),
+                                 TestImages::png(picture(490, 195, "#4caf50", "#0b3d1e")),
+                                 TestImages::png(picture(490, 195, "#2196f3", "#0d1b3d"))};
     radio.setResponse("/app/list",
                       FakeResponse::json(R"({"list":["Clock","Shows the time",)"
                                          R"("Timer","A flight timer",)"
                                          R"("Telemetry","Live values"]})"));
     const QByteArray appIcons[]
-        = {png(icon("#0a84ff")), png(icon("#ff9f0a")), png(icon("#30d158"))};
+        = {TestImages::png(icon("#0a84ff")), TestImages::png(icon("#ff9f0a")),
+           TestImages::png(icon("#30d158"))};
     QImage screen = picture(480, 272, "#203040", "#101820");
     {
         QPainter p(&screen);
@@ -81,7 +73,7 @@ int main(int argc, char **argv)
         p.fillRect(QRect(24, 96, 200, 150), QColor("#2a2a2c"));
         p.fillRect(QRect(256, 96, 200, 150), QColor("#2a2a2c"));
     }
-    radio.setResponse("/screenshot.png", FakeResponse::bytes(png(screen), "image/png"));
+    radio.setResponse("/screenshot.png", FakeResponse::bytes(TestImages::png(screen), "image/png"));
     radio.setResponse("/touch/click", FakeResponse::text("OK"));
     radio.setResponse("/upload.html", FakeResponse::text("OK"));
     radio.setResponse("/app/exec", FakeResponse::text("OK"));

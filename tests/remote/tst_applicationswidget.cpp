@@ -2,9 +2,9 @@
 #include "FakeRadio.h"
 #include "RadioScanner.h"
 #include "RemoteTestSupport.h"
+#include "TestImages.h"
 #include "TestSupport.h"
 
-#include <QBuffer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -85,9 +85,7 @@ void ApplicationsWidgetTest::initTestCase()
     QVERIFY(dir.isValid());
     QImage icon(128, 100, QImage::Format_ARGB32);
     icon.fill(Qt::cyan);
-    QBuffer buffer(&iconPng);
-    buffer.open(QIODevice::WriteOnly);
-    icon.save(&buffer, "PNG");
+    iconPng = TestImages::png(icon);
 }
 
 void ApplicationsWidgetTest::init()

@@ -4,9 +4,9 @@
 #include "ImageWidget.h"
 #include "RadioScanner.h"
 #include "RadioUpload.h"
+#include "TestImages.h"
 #include "TestSupport.h"
 
-#include <QBuffer>
 #include <QDialog>
 #include <QFileDialog>
 #include <QGridLayout>
@@ -45,15 +45,6 @@ if msg.is_multipart():
                 'data': base64.b64encode(data).decode()})
 print(json.dumps(out))
 )PY";
-
-static QByteArray pngBytes(const QImage &image)
-{
-    QByteArray out;
-    QBuffer buffer(&out);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return out;
-}
 
 static QImage filled(const QSize &size, const QColor &colour)
 {
@@ -96,7 +87,7 @@ struct TabFixture
         radio.listen();
         radio.setFallback([](const FakeRequest &req) {
             if (req.path.startsWith("/media/image/"))
-                return FakeResponse::bytes(pngBytes(filled(QSize(300, 200), Qt::darkCyan)),
+                return FakeResponse::bytes(TestImages::png(filled(QSize(300, 200), Qt::darkCyan)),
                                            "image/png");
             return FakeResponse::error(404);
         });
@@ -497,7 +488,7 @@ void ImageWidgetTest::fortyThumbnailsFromSlowRadio()
     for (int i = 0; i < 40; ++i)
         names << QStringLiteral("photo%1.png").arg(i);
     f.radio.setResponse("/image/list", FakeResponse::json(listBody(names)));
-    const QByteArray png = pngBytes(filled(QSize(300, 200), Qt::darkYellow));
+    const QByteArray png = TestImages::png(filled(QSize(300, 200), Qt::darkYellow));
     f.radio.setFallback([png](const FakeRequest &req) {
         if (req.path.startsWith("/media/image/"))
             return FakeResponse::bytes(png, "image/png").delayed(1000);
@@ -569,7 +560,7 @@ void ImageWidgetTest::viewerOpensFromLoadedThumbnail()
     QFETCH(QSize, dialogSize);
     TabFixture f;
     f.radio.setResponse("/image/list", FakeResponse::json(listBody(QStringList {name})));
-    const QByteArray png = pngBytes(filled(imageSize, Qt::darkGreen));
+    const QByteArray png = TestImages::png(filled(imageSize, Qt::darkGreen));
     f.radio.setFallback(
         [png](const FakeRequest &) { return FakeResponse::bytes(png, "image/png"); });
     f.create();
@@ -840,7 +831,7 @@ void ImageWidgetTest::screenshot()
         p.setPen(Qt::white);
         p.setFont(QFont(QString(), 40));
         p.drawText(image.rect(), Qt::AlignCenter, QString::number(i));
-        return FakeResponse::bytes(pngBytes(image), "image/png");
+        return FakeResponse::bytes(TestImages::png(image), "image/png");
     });
     f.create();
     f.tab->resize(820, 760);

@@ -5,9 +5,9 @@
 #include "KeloResources.h"
 #include "RadioScanner.h"
 #include "ScreenshotWidget.h"
+#include "TestImages.h"
 #include "TestSupport.h"
 
-#include <QBuffer>
 #include <QDir>
 #include <QLabel>
 #include <QListWidget>
@@ -31,15 +31,6 @@ private:
         return QDir(dir).filePath(name);
     }
 };
-
-static QByteArray toPng(const QImage &image)
-{
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
-}
 
 // Something that looks like the radio's home screen.
 static QImage radioScreen()
@@ -93,7 +84,8 @@ void RemoteScreenshots::screenTab()
 {
     FakeRadio radio;
     QVERIFY(radio.listen());
-    radio.setResponse("/screenshot.png", FakeResponse::bytes(toPng(radioScreen()), "image/png"));
+    radio.setResponse("/screenshot.png",
+                      FakeResponse::bytes(TestImages::png(radioScreen()), "image/png"));
     RadioScanner scanner;
     ScreenshotWidget widget(&scanner);
     widget.resize(820, 560);
@@ -140,7 +132,7 @@ void RemoteScreenshots::applicationsTab()
                                                   {"Mixer", icon(QColor("#0a84ff"), "X")}};
     for (const auto &i : icons)
         radio.setResponse("/media/apps/" + i.first + "/icon.png",
-                          FakeResponse::bytes(toPng(i.second), "image/png"));
+                          FakeResponse::bytes(TestImages::png(i.second), "image/png"));
     radio.setFallback([](const FakeRequest &r) {
         return r.path.endsWith("/version") ? FakeResponse::text("1 4 2\n")
                                            : FakeResponse::error(404);

@@ -3,9 +3,9 @@
 #include "RadioScanner.h"
 #include "RemoteTestSupport.h"
 #include "ScreenshotWidget.h"
+#include "TestImages.h"
 #include "TestSupport.h"
 
-#include <QBuffer>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QDateTime>
@@ -63,11 +63,7 @@ static QByteArray makePng(int w, int h, bool noisy, QByteArray trailer = QByteAr
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x)
             image.setPixel(x, y, noisy ? gen.generate() : qRgb(x % 256, y % 256, 128));
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes + trailer;
+    return TestImages::png(image) + trailer;
 }
 
 void ScreenshotWidgetTest::initTestCase()
