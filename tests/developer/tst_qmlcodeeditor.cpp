@@ -1,0 +1,313 @@
+#include "QmlCodeEditor.h"
+
+#include <QDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTextBlock>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <QtTest>
+
+class QmlCodeEditorTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void gutterFollowsTheLineCount();
+    void currentLineMarkedUnlessReadOnly();
+    void find_data();
+    void find();
+    void emptySearchMovesNothing();
+    void returnWhileTheBarIsOpenSearches();
+    void findBarTakesTheSelection();
+    void typingClearsTheStatus();
+    void escapeNeverReachesTheWindow_data();
+    void escapeNeverReachesTheWindow();
+    void findBarSitsTopRight();
+
+private:
+    QLineEdit *field() const { return editor->findChild<QLineEdit *>(); }
+    QLabel *findStatus() const { return editor->findChild<QLabel *>(); }
+    QWidget *findBar() const { return field()->parentWidget(); }
+    QToolButton *button(const QString &toolTip) const;
+    QPair<int, int> selection() const
+    {
+        return {editor->textCursor().selectionStart(), editor->textCursor().selectionEnd()};
+    }
+    void openFindBar(const QString &text);
+
+    // The editor in a dialog, which closes on Escape as the main window does.
+    QDialog *window = nullptr;
+    QmlCodeEditor *editor = nullptr;
+};
+
+void QmlCodeEditorTest::init()
+{
+    window = new QDialog;
+    editor = new QmlCodeEditor(window);
+    auto *layout = new QVBoxLayout(window);
+    layout->addWidget(editor);
+    window->resize(700, 400);
+    window->show();
+    QApplication::setActiveWindow(window);
+    QVERIFY(QTest::qWaitForWindowActive(window));
+    editor->setFocus();
+    QTRY_VERIFY(editor->hasFocus());
+}
+
+void QmlCodeEditorTest::cleanup()
+{
+    delete window;
+    window = nullptr;
+    editor = nullptr;
+}
+
+QToolButton *QmlCodeEditorTest::button(const QString &toolTip) const
+{
+    for (QToolButton *b : editor->findChildren<QToolButton *>()) {
+        if (b->toolTip() == toolTip)
+            return b;
+    }
+    return nullptr;
+}
+
+void QmlCodeEditorTest::openFindBar(const QString &text)
+{
+    QTest::keySequence(editor, QKeySequence::Find);
+    QVERIFY(findBar()->isVisible());
+    QTRY_VERIFY(field()->hasFocus());
+    QTest::keyClicks(field(), text);
+}
+
+void QmlCodeEditorTest::gutterFollowsTheLineCount()
+{
+    const int advance = editor->fontMetrics().horizontalAdvance('9');
+    editor->setPlainText("1\n2\n3\n4\n5\n6\n7\n8\n9");
+    QCOMPARE(editor->lineNumberAreaWidth(), advance + 10);
+    const int textLeft = editor->viewport()->geometry().left();
+
+    QTextCursor end = editor->textCursor();
+    end.movePosition(QTextCursor::End);
+    editor->setTextCursor(end);
+    QTest::keyClick(editor, Qt::Key_Return);
+    QCOMPARE(editor->blockCount(), 10);
+    QCOMPARE(editor->lineNumberAreaWidth(), 2 * advance + 10);
+    QCOMPARE(editor->viewport()->geometry().left(), textLeft + advance);
+
+    QTest::keyClick(editor, Qt::Key_Backspace);
+    QCOMPARE(editor->lineNumberAreaWidth(), advance + 10);
+    QCOMPARE(editor->viewport()->geometry().left(), textLeft);
+
+    editor->setPlainText(QString("x\n").repeated(999));
+    QCOMPARE(editor->lineNumberAreaWidth(), 4 * advance + 10);
+}
+
+void QmlCodeEditorTest::currentLineMarkedUnlessReadOnly()
+{
+    editor->setPlainText("first\nsecond");
+    QTextCursor cursor = editor->textCursor();
+    cursor.setPosition(8, QTextCursor::KeepAnchor);
+    editor->setTextCursor(cursor);
+    QCOMPARE(editor->extraSelections().size(), 1);
+    const QTextEdit::ExtraSelection mark = editor->extraSelections().first();
+    QCOMPARE(mark.format.background().color(), QColor("#2a2a2c"));
+    QVERIFY(mark.format.boolProperty(QTextFormat::FullWidthSelection));
+    QVERIFY(!mark.cursor.hasSelection());
+    QCOMPARE(mark.cursor.block().blockNumber(), 1);
+
+    editor->setReadOnly(true);
+    editor->moveCursor(QTextCursor::Start);
+    QVERIFY(editor->extraSelections().isEmpty());
+}
+
+void QmlCodeEditorTest::find_data()
+{
+    QTest::addColumn<int>("cursorAt");
+    QTest::addColumn<QString>("search");
+    QTest::addColumn<QString>("press"); // Next, Previous, Return or Shift+Return in the field
+    QTest::addColumn<int>("selStart"); // equal to selEnd: no selection there
+    QTest::addColumn<int>("selEnd");
+    QTest::addColumn<QString>("status");
+
+    // "Item {}\nitem: 1\nITEM\n" : matches at 0, 8 and 16
+    QTest::newRow("next from the start") << 0 << "item"
+                                         << "Next" << 0 << 4 << "";
+    QTest::newRow("case-insensitive") << 1 << "item"
+                                      << "Next" << 8 << 12 << "";
+    QTest::newRow("wraps to the start") << 17 << "item"
+                                        << "Next" << 0 << 4 << "";
+    QTest::newRow("previous") << 16 << "item"
+                              << "Previous" << 8 << 12 << "";
+    QTest::newRow("previous wraps to the end") << 0 << "item"
+                                               << "Previous" << 16 << 20 << "";
+    QTest::newRow("Return in the field: next") << 5 << "item"
+                                               << "Return" << 8 << 12 << "";
+    QTest::newRow("Shift+Return in the field: next") << 5 << "item"
+                                                     << "Shift+Return" << 8 << 12 << "";
+    QTest::newRow("not found ends at the start") << 10 << "Rectangle"
+                                                 << "Next" << 0 << 0 << "Not found";
+    QTest::newRow("not found backward ends at the end") << 10 << "Rectangle"
+                                                        << "Previous" << 21 << 21 << "Not found";
+}
+
+void QmlCodeEditorTest::find()
+{
+    QFETCH(int, cursorAt);
+    QFETCH(QString, search);
+    QFETCH(QString, press);
+    QFETCH(int, selStart);
+    QFETCH(int, selEnd);
+    QFETCH(QString, status);
+
+    editor->setPlainText("Item {}\nitem: 1\nITEM\n");
+    QTextCursor cursor = editor->textCursor();
+    cursor.setPosition(cursorAt);
+    editor->setTextCursor(cursor);
+    openFindBar(search);
+
+    if (press == "Next")
+        button("Next")->click();
+    else if (press == "Previous")
+        button("Previous")->click();
+    else if (press == "Return")
+        QTest::keyClick(field(), Qt::Key_Return);
+    else
+        QTest::keyClick(field(), Qt::Key_Return, Qt::ShiftModifier);
+
+    QCOMPARE(selection(), qMakePair(selStart, selEnd));
+    QCOMPARE(findStatus()->text(), status);
+    QCOMPARE(editor->toPlainText(), QString("Item {}\nitem: 1\nITEM\n"));
+}
+
+void QmlCodeEditorTest::emptySearchMovesNothing()
+{
+    editor->setPlainText("Item {}\nItem {}");
+    QTextCursor cursor = editor->textCursor();
+    cursor.setPosition(3);
+    cursor.setPosition(5, QTextCursor::KeepAnchor);
+    editor->setTextCursor(cursor);
+    QTest::keySequence(editor, QKeySequence::Find);
+    field()->clear();
+
+    QTest::keyClick(field(), Qt::Key_Return);
+    QCOMPARE(findStatus()->text(), QString("Not found"));
+    QCOMPARE(selection(), qMakePair(3, 5));
+    findStatus()->clear();
+    button("Next")->click();
+    QCOMPARE(findStatus()->text(), QString("Not found"));
+    QCOMPARE(selection(), qMakePair(3, 5));
+}
+
+void QmlCodeEditorTest::returnWhileTheBarIsOpenSearches()
+{
+    const QString text = "a x\nb x\nc x";
+    editor->setPlainText(text);
+    QTest::keyClick(editor, Qt::Key_Return); // bar closed: a new line
+    QCOMPARE(editor->blockCount(), 4);
+    editor->setPlainText(text);
+
+    openFindBar("x");
+    editor->setFocus();
+    QTest::keyClick(editor, Qt::Key_Return);
+    QCOMPARE(selection(), qMakePair(2, 3));
+    QTest::keyClick(editor, Qt::Key_Enter);
+    QCOMPARE(selection(), qMakePair(6, 7));
+    QTest::keyClick(editor, Qt::Key_Return, Qt::ShiftModifier);
+    QCOMPARE(selection(), qMakePair(2, 3));
+    QTest::keyClick(editor, Qt::Key_Enter, Qt::ShiftModifier | Qt::KeypadModifier);
+    QCOMPARE(selection(), qMakePair(10, 11)); // wrapped to the end
+    QCOMPARE(editor->toPlainText(), text);
+}
+
+void QmlCodeEditorTest::findBarTakesTheSelection()
+{
+    editor->setPlainText("Rectangle { color: red }");
+    openFindBar("old");
+    button("Close")->click();
+    QVERIFY(!findBar()->isVisible());
+    QVERIFY(editor->hasFocus());
+
+    QTest::keySequence(editor, QKeySequence::Find); // no selection: previous text, all selected
+    QCOMPARE(field()->text(), QString("old"));
+    QCOMPARE(field()->selectedText(), QString("old"));
+    QTest::keyClick(field(), Qt::Key_Escape);
+
+    QTextCursor cursor = editor->textCursor();
+    cursor.setPosition(12);
+    cursor.setPosition(17, QTextCursor::KeepAnchor);
+    editor->setTextCursor(cursor);
+    QTest::keySequence(editor, QKeySequence::Find);
+    QCOMPARE(field()->text(), QString("color"));
+    QCOMPARE(field()->selectedText(), QString("color"));
+}
+
+void QmlCodeEditorTest::typingClearsTheStatus()
+{
+    editor->setPlainText("Item");
+    openFindBar("zzz");
+    QTest::keyClick(field(), Qt::Key_Return);
+    QCOMPARE(findStatus()->text(), QString("Not found"));
+    QTest::keyClick(field(), Qt::Key_Backspace);
+    QCOMPARE(findStatus()->text(), QString());
+    field()->setText("zzzz"); // not typed by the user
+    button("Next")->click();
+    field()->setText("Item");
+    QCOMPARE(findStatus()->text(), QString("Not found"));
+}
+
+void QmlCodeEditorTest::escapeNeverReachesTheWindow_data()
+{
+    QTest::addColumn<bool>("barOpen");
+    QTest::addColumn<bool>("focusInField");
+    QTest::addColumn<bool>("readOnly");
+    QTest::newRow("bar closed") << false << false << false;
+    QTest::newRow("bar closed, read-only") << false << false << true;
+    QTest::newRow("bar open, focus in the text") << true << false << false;
+    QTest::newRow("bar open, focus in the field") << true << true << false;
+}
+
+void QmlCodeEditorTest::escapeNeverReachesTheWindow()
+{
+    QFETCH(bool, barOpen);
+    QFETCH(bool, focusInField);
+    QFETCH(bool, readOnly);
+    QSignalSpy rejected(window, &QDialog::rejected);
+    editor->setPlainText("unsaved work");
+    editor->setReadOnly(readOnly);
+    if (barOpen) {
+        openFindBar("work");
+        if (!focusInField)
+            editor->setFocus();
+    }
+
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    QVERIFY(!findBar()->isVisible());
+    QVERIFY(editor->hasFocus());
+    QTest::keyClick(editor, Qt::Key_Escape); // and again, with the bar closed
+    QCOMPARE(rejected.count(), 0);
+    QVERIFY(window->isVisible());
+    QCOMPARE(editor->toPlainText(), QString("unsaved work"));
+}
+
+void QmlCodeEditorTest::findBarSitsTopRight()
+{
+    for (const QSize &size : {QSize(700, 400), QSize(500, 300)}) {
+        window->resize(size);
+        QTRY_COMPARE(window->size(), size);
+        const QRect contents = editor->contentsRect();
+        QCOMPARE(findBar()->width(), 320);
+        QCOMPARE(findBar()->pos(), QPoint(contents.right() - 320 - 16, contents.top() + 8));
+    }
+    openFindBar("x");
+    editor->setPlainText(QString("line\n").repeated(500));
+    editor->verticalScrollBar()->setValue(200);
+    const QRect contents = editor->contentsRect();
+    QCOMPARE(findBar()->pos(), QPoint(contents.right() - 320 - 16, contents.top() + 8));
+}
+
+QTEST_MAIN(QmlCodeEditorTest)
+#include "tst_qmlcodeeditor.moc"
