@@ -35,6 +35,9 @@ DebugWindow::DebugWindow(QWidget *parent, quint16 port)
     outputView = new QPlainTextEdit(this);
     outputView->setReadOnly(true);
     outputView->document()->setMaximumBlockCount(MaximumBlockCount);
+    // Wrapped at the edge like a terminal: breaking a long run without blanks at a word
+    // takes the layout hundreds of milliseconds per line.
+    outputView->setWordWrapMode(QTextOption::WrapAnywhere);
     outputView->setStyleSheet(
         QStringLiteral("background-color: #1e1e1e; color: #eaeaea; border: 1px solid #3f3f42;"));
     QFont font(QStringLiteral("Monospace"));
@@ -167,14 +170,28 @@ void DebugWindow::appendLines(QStringList lines)
 {
     if (lines.isEmpty())
         return;
-    // Lines that would drop off the top at once are not inserted at all.
-    if (lines.size() > MaximumBlockCount)
-        lines.erase(lines.begin(), lines.end() - MaximumBlockCount);
+    // Lines that would drop off the top at once are not inserted at all; the empty block
+    // after the last line feed takes one place.
+    if (lines.size() > MaximumBlockCount - 1)
+        lines.erase(lines.begin(), lines.end() - (MaximumBlockCount - 1));
     QString text = lines.join(QLatin1Char('\n'));
     text += QLatin1Char('\n');
 
-    // One insertion per read: the view follows the newest line.
+    // One insertion per read; the view follows the newest line.
     outputView->moveCursor(QTextCursor::End);
-    outputView->textCursor().insertText(text);
+    QTextDocument *document = outputView->document();
+    QTextCursor cursor(document);
+    cursor.beginEditBlock();
+    cursor.movePosition(QTextCursor::End);
+    cursor.insertText(text);
+    // The document would drop the oldest lines itself, but it walks there one block at a
+    // time, which costs far more than the insertion; cutting up to a position is cheap.
+    const int excess = document->blockCount() - MaximumBlockCount;
+    if (excess > 0) {
+        QTextCursor top(document);
+        top.setPosition(document->findBlockByNumber(excess).position(), QTextCursor::KeepAnchor);
+        top.removeSelectedText();
+    }
+    cursor.endEditBlock();
     outputView->moveCursor(QTextCursor::End);
 }

@@ -79,7 +79,11 @@ int QmlCodeEditor::lineNumberAreaWidth() const
 
 void QmlCodeEditor::updateLineNumberAreaWidth(int)
 {
-    setViewportMargins(lineNumberAreaWidth(), 0, 0, 0);
+    // Called on every full repaint; setting equal margins would lay out the scroll area
+    // again each time.
+    const QMargins margins(lineNumberAreaWidth(), 0, 0, 0);
+    if (viewportMargins() != margins)
+        setViewportMargins(margins);
 }
 
 void QmlCodeEditor::updateLineNumberArea(const QRect &rect, int dy)

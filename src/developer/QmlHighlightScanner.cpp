@@ -134,7 +134,9 @@ Result scanLine(const QString &text, int previousState)
     }
 
     // One kind per character, written in rule order so later rules win.
-    std::vector<unsigned char> kinds(size_t(n), Plain);
+    // Reused from line to line: most lines fit in what the previous ones needed.
+    static thread_local std::vector<unsigned char> kinds;
+    kinds.assign(size_t(n), Plain);
     unsigned char *k = kinds.data();
 
     const WordTable &table = wordTable();

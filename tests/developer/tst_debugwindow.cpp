@@ -60,6 +60,7 @@ private slots:
 
     void startsWaitingOnDefaultPort();
     void showsLinesAndStatusUntilTheRadioCloses();
+    void keepsTheNewest5000Blocks_data();
     void keepsTheNewest5000Blocks();
     void sameAddressKeepsTheConnection();
     void newAddressWhileConnecting_data();
@@ -225,20 +226,35 @@ void DebugWindowTest::showsLinesAndStatusUntilTheRadioCloses()
     QCOMPARE(view()->textCursor().position(), view()->document()->characterCount() - 1);
 }
 
+void DebugWindowTest::keepsTheNewest5000Blocks_data()
+{
+    QTest::addColumn<int>("perWrite"); // lines per write; each write is shown before the next
+    QTest::newRow("all at once") << 6000;
+    QTest::newRow("2500 at a time") << 2500;
+    QTest::newRow("100 at a time") << 100;
+}
+
 void DebugWindowTest::keepsTheNewest5000Blocks()
 {
+    QFETCH(int, perWrite);
     showAndConnect();
-    QByteArray flood;
-    for (int i = 1; i <= 6000; ++i)
-        flood += "line " + QByteArray::number(i) + "\n";
-    radio->send(flood);
-    QTRY_COMPARE(view()->document()->lastBlock().previous().text(), QString("line 6000"));
+    for (int first = 1; first <= 6000; first += perWrite) {
+        QByteArray bytes;
+        const int last = qMin(6000, first + perWrite - 1);
+        for (int i = first; i <= last; ++i)
+            bytes += "line " + QByteArray::number(i) + "\n";
+        radio->send(bytes);
+        QTRY_COMPARE(view()->document()->lastBlock().previous().text(),
+                     QString("line %1").arg(last));
+    }
     const QTextDocument *doc = view()->document();
     QCOMPARE(doc->blockCount(), 5000);
     QCOMPARE(doc->firstBlock().text(), QString("line 1002"));
     QCOMPARE(doc->lastBlock().text(), QString());
-    QVERIFY(window->outputText().startsWith("line 1002\nline 1003\n"));
-    QVERIFY(window->outputText().endsWith("line 5999\nline 6000\n"));
+    QString expected;
+    for (int i = 1002; i <= 6000; ++i)
+        expected += QString("line %1\n").arg(i);
+    QCOMPARE(window->outputText(), expected);
 }
 
 void DebugWindowTest::sameAddressKeepsTheConnection()
