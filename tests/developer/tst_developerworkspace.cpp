@@ -586,6 +586,7 @@ void DeveloperWorkspaceTest::versions()
     QCOMPARE(saveVersion(QStringLiteral("demo"), text, reason), error.isEmpty());
     if (error.isEmpty()) {
         QCOMPARE(readFile(file), written);
+        QCOMPARE(fileMode(file), 0644); // as the template was
         QCOMPARE(readVersionForDisplay(QStringLiteral("demo")),
                  QString::fromLatin1(written).replace(QLatin1Char(' '), QLatin1Char('.')));
     } else {
