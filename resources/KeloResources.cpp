@@ -8,6 +8,7 @@ static void initAll()
     Q_INIT_RESOURCE(joystick);
     Q_INIT_RESOURCE(replay);
     Q_INIT_RESOURCE(dev);
+    Q_INIT_RESOURCE(devdoc);
 }
 
 void initKeloResources()

@@ -1,5 +1,5 @@
 #pragma once
 
-// Registers the embedded resources (":/icons/...", ":/qml/...", ":/dev/...") of the
-// static library.
+// Registers the embedded resources (":/icons/...", ":/qml/...", ":/dev/...", ":/devdoc/...")
+// of the static library.
 void initKeloResources();
