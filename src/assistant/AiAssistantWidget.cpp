@@ -183,8 +183,11 @@ void AiAssistantWidget::buildPanel()
     input->viewport()->installEventFilter(this);
 
     busyTimer = new QTimer(this);
+    busyTimer->setObjectName(QStringLiteral("busyTimer"));
     typeTimer = new QTimer(this);
+    typeTimer->setObjectName(QStringLiteral("typeTimer"));
     countdownTimer = new QTimer(this);
+    countdownTimer->setObjectName(QStringLiteral("countdownTimer"));
     connect(busyTimer, &QTimer::timeout, this, &AiAssistantWidget::onBusyTick);
     connect(typeTimer, &QTimer::timeout, this, &AiAssistantWidget::onTypeTick);
     connect(countdownTimer, &QTimer::timeout, this, &AiAssistantWidget::onCountdownTick);

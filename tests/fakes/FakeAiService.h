@@ -62,6 +62,7 @@ public:
 
     // Answers of GET /v1/usage, in order; the last one is repeated ("{}" before any).
     void queueUsage(const FakeResponse &response);
+    void clearUsage() { usageAnswers.clear(); }
 
     QList<FakeRequest> messagesRequests() const { return http.requestsFor("/v1/messages"); }
     QList<FakeRequest> usageRequests() const { return http.requestsFor("/v1/usage"); }
