@@ -98,7 +98,7 @@ bool RadioLogSource::downloadLog(QListWidgetItem *item)
     const qint64 id = item->data(Qt::UserRole).toLongLong();
     const qint64 length = item->data(Qt::UserRole + 1).toLongLong();
     QNetworkReply *reply = RadioApi::get(networkManager, ip, RadioApi::logGetPath(id, length),
-                                         RadioApi::ListTimeoutMs);
+                                         RadioApi::ListTimeoutMs, RadioReply::Kind::Log);
     reply->setProperty(LogLabelProperty, item->text());
     connect(reply, &QNetworkReply::finished, this, &RadioLogSource::onLogDownloadReply);
     if (statusLabel)

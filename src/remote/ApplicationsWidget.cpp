@@ -290,8 +290,9 @@ void ApplicationsWidget::requestIcon(QListWidgetItem *item)
 {
     if (!fitsInPath(item->text()))
         return;
-    QNetworkReply *reply = RadioApi::get(
-        networkManager, radioIp, RadioApi::appIconPath(item->text()), RadioApi::CommandTimeoutMs);
+    QNetworkReply *reply
+        = RadioApi::get(networkManager, radioIp, RadioApi::appIconPath(item->text()),
+                        RadioApi::CommandTimeoutMs, RadioReply::Kind::Picture);
     reply->setProperty("app_list_item", QVariant::fromValue(static_cast<void *>(item)));
     pendingIconReplies.append(reply);
     connect(reply, &QNetworkReply::finished, this, &ApplicationsWidget::onAppIconReply);

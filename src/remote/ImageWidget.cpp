@@ -228,8 +228,9 @@ void ImageWidget::requestNextThumbnails()
     while (pendingThumbReplies.size() < MaxThumbRequests && !queuedThumbs.isEmpty()) {
         ClickableImageLabel *label = queuedThumbs.takeFirst();
         const QString name = label->property(ImageFilenameProperty).toString();
-        QNetworkReply *reply = RadioApi::get(
-            networkManager, radioIp, RadioApi::mediaImagePath(name), RadioApi::CommandTimeoutMs);
+        QNetworkReply *reply
+            = RadioApi::get(networkManager, radioIp, RadioApi::mediaImagePath(name),
+                            RadioApi::CommandTimeoutMs, RadioReply::Kind::Picture);
         reply->setProperty(ImageLabelProperty, QVariant::fromValue<QObject *>(label));
         pendingThumbReplies.append(reply);
         connect(reply, &QNetworkReply::finished, this,

@@ -157,7 +157,7 @@ void ScreenshotWidget::fetchScreenshot()
                             RadioApi::ShortTimeoutMs);
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
                          QNetworkRequest::AlwaysNetwork);
-    pendingReply = networkManager->get(request);
+    pendingReply = RadioApi::get(networkManager, request, RadioReply::Kind::Picture);
     connect(pendingReply, &QNetworkReply::finished, this, &ScreenshotWidget::onScreenshotReply);
 }
 

@@ -19,6 +19,7 @@ private slots:
     void initialAndScanningTexts();
     void foundTextGrowsWithModelAndSerial();
     void radioTextsAreEscaped();
+    void longRadioTextsCutForDisplay();
     void copyPutsRawSerialOnClipboard();
     void lossDuringSweepThenNotFound();
     void knownRadioAtConstruction();
@@ -90,6 +91,23 @@ void RadioStatusBarTest::radioTextsAreEscaped()
     const QString text = s.text()->text();
     QVERIFY(text.contains(QStringLiteral("MODEL: <b>&lt;img src=x&gt;&amp;&lt;b&gt;</b>")));
     QVERIFY(text.contains(QStringLiteral("SERIAL: <b>1-&lt;i&gt;-3-4-5-6</b>")));
+}
+
+void RadioStatusBarTest::longRadioTextsCutForDisplay()
+{
+    Strip s;
+    s.scanner.ip = QStringLiteral("10.0.0.2");
+    s.scanner.modelName = QString(1 << 20, QLatin1Char('m'));
+    s.scanner.serial = QString(200, QLatin1Char('s')) + QStringLiteral("-2-3-4-5-6");
+    emit s.scanner.serialFound(s.scanner.serial);
+    const QString ellipsis(QChar(0x2026));
+    QCOMPARE(s.text()->text(),
+             QStringLiteral("RADIO: 10.0.0.2&nbsp;&nbsp;MODEL: <b>") + QString(79, QLatin1Char('m'))
+                 + ellipsis + QStringLiteral("</b>&nbsp;&nbsp;SERIAL: <b>")
+                 + QString(79, QLatin1Char('s')) + ellipsis + QStringLiteral("</b>"));
+    // Copy still gives the whole serial.
+    s.copy()->click();
+    QCOMPARE(QApplication::clipboard()->text(), s.scanner.serial);
 }
 
 void RadioStatusBarTest::copyPutsRawSerialOnClipboard()
