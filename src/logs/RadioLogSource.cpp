@@ -103,6 +103,8 @@ bool RadioLogSource::downloadLog(QListWidgetItem *item)
     connect(reply, &QNetworkReply::finished, this, &RadioLogSource::onLogDownloadReply);
     if (statusLabel)
         statusLabel->setText(tr("Downloading log..."));
+    ++pendingDownloads;
+    emit downloadsInFlightChanged();
     return true;
 }
 
@@ -112,6 +114,8 @@ void RadioLogSource::onLogDownloadReply()
     if (!reply)
         return;
     reply->deleteLater();
+    --pendingDownloads;
+    emit downloadsInFlightChanged();
     if (reply->error() != QNetworkReply::NoError) {
         if (statusLabel)
             statusLabel->setText(tr("Failed to download log: %1").arg(reply->errorString()));

@@ -5,6 +5,7 @@
 #include <QIcon>
 #include <QLabel>
 #include <QListWidget>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -80,6 +81,16 @@ WelcomeScreenWidget::WelcomeScreenWidget(const QString &iconPath, const QString 
     logsColumn->addWidget(logList);
     logsColumn->addWidget(placeholderLabel);
 
+    loadingLabel = new QLabel(this);
+    loadingLabel->setObjectName(QStringLiteral("loadingLabel"));
+    loadingLabel->setTextFormat(Qt::PlainText); // file and radio log names
+    loadingLabel->setAlignment(Qt::AlignCenter);
+    loadingLabel->setStyleSheet(QStringLiteral("color: #b0b0b6;"));
+    loadingLabel->hide();
+    loadingBar = createBusyBar(this);
+    loadingBar->setObjectName(QStringLiteral("loadingBar"));
+    loadingBar->setFixedWidth(220);
+
     auto *stepsRow = new QHBoxLayout;
     stepsRow->addWidget(createStepRow(this, 1, step1), 1);
     stepsRow->addSpacing(24);
@@ -100,6 +111,8 @@ WelcomeScreenWidget::WelcomeScreenWidget(const QString &iconPath, const QString 
     cardLayout->addWidget(subtitleLabel, 0, Qt::AlignHCenter);
     cardLayout->addSpacing(10);
     cardLayout->addWidget(openButton, 0, Qt::AlignHCenter);
+    cardLayout->addWidget(loadingLabel);
+    cardLayout->addWidget(loadingBar, 0, Qt::AlignHCenter);
     cardLayout->addSpacing(18);
     cardLayout->addLayout(logsColumn);
     cardLayout->addSpacing(18);
@@ -131,6 +144,24 @@ void WelcomeScreenWidget::setRadioLogsAvailable(bool available)
 {
     logList->setVisible(available);
     placeholderLabel->setVisible(!available);
+}
+
+void WelcomeScreenWidget::setLoadingText(const QString &text)
+{
+    loadingLabel->setText(text);
+    loadingLabel->setVisible(!text.isEmpty());
+    loadingBar->setVisible(!text.isEmpty());
+}
+
+QProgressBar *WelcomeScreenWidget::createBusyBar(QWidget *parent)
+{
+    auto *bar = new QProgressBar(parent);
+    bar->setObjectName(QStringLiteral("busyBar"));
+    bar->setRange(0, 0); // no known end: the bar runs back and forth
+    bar->setTextVisible(false);
+    bar->setFixedHeight(6);
+    bar->hide();
+    return bar;
 }
 
 QWidget *WelcomeScreenWidget::createStepRow(QWidget *parent, int number, const QString &text)
