@@ -3,6 +3,7 @@
 #include "LogNames.h"
 #include "LogTabLoader.h"
 #include "MultiAxisPlot.h"
+#include "PageScrollArea.h"
 #include "PlotStyle.h"
 #include "RadioLogSource.h"
 #include "RadioScanner.h"
@@ -135,7 +136,6 @@ PlotWidget::PlotWidget(RadioScanner *scanner, QWidget *parent)
     QProgressBar *busyBar = WelcomeScreenWidget::createBusyBar(this);
 
     auto *leftPanel = new QWidget(this);
-    leftPanel->setMaximumWidth(240);
     auto *leftLayout = new QVBoxLayout(leftPanel);
     leftLayout->addWidget(radioLogList);
     leftLayout->addSpacing(6);
@@ -148,6 +148,8 @@ PlotWidget::PlotWidget(RadioScanner *scanner, QWidget *parent)
     leftLayout->addWidget(variableList, 1);
     leftLayout->addWidget(statusLabel);
     leftLayout->addWidget(busyBar);
+    // Wider only when a large font needs more for the file buttons.
+    leftPanel->setMaximumWidth(qMax(240, leftPanel->minimumSizeHint().width()));
 
     valueTable = new QTableWidget(0, 4, this);
     valueTable->setObjectName(QStringLiteral("valueTable"));
@@ -185,7 +187,7 @@ PlotWidget::PlotWidget(RadioScanner *scanner, QWidget *parent)
 
     stack = new QStackedWidget(this);
     stack->addWidget(welcome);
-    stack->addWidget(content);
+    stack->addWidget(new PageScrollArea(content, stack));
     stack->setCurrentIndex(0);
 
     auto *layout = new QVBoxLayout(this);

@@ -4,6 +4,7 @@
 #include "LogTabLoader.h"
 #include "ModelScene.h"
 #include "MultiAxisPlot.h"
+#include "PageScrollArea.h"
 #include "PlotStyle.h"
 #include "RadioLogSource.h"
 #include "RadioScanner.h"
@@ -126,6 +127,8 @@ ReplayWidget::ReplayWidget(RadioScanner *radioScanner, QWidget *parent)
     // Left panel.
     auto *leftPanel = new QWidget(content);
     leftPanel->setMaximumWidth(240);
+    // As wide as the Log Viewer's, so the variable names show in full.
+    leftPanel->setMinimumWidth(240);
     auto *leftLayout = new QVBoxLayout(leftPanel);
     leftLayout->setContentsMargins(0, 0, 0, 0);
     leftLayout->addWidget(new QLabel(tr("Radio Logs:"), leftPanel));
@@ -270,7 +273,7 @@ ReplayWidget::ReplayWidget(RadioScanner *radioScanner, QWidget *parent)
     contentLayout->addLayout(rightColumn, 1);
 
     stack->addWidget(welcome);
-    stack->addWidget(content);
+    stack->addWidget(new PageScrollArea(content, stack));
     stack->setCurrentIndex(0);
 
     playbackTimer.setInterval(40);

@@ -1,5 +1,7 @@
 #include "WelcomeScreenWidget.h"
 
+#include "PageScrollArea.h"
+
 #include <QFont>
 #include <QHBoxLayout>
 #include <QIcon>
@@ -45,6 +47,8 @@ WelcomeScreenWidget::WelcomeScreenWidget(const QString &iconPath, const QString 
     subtitleFont.setPointSize(subtitleFont.pointSize() + 1);
     subtitleLabel->setFont(subtitleFont);
     subtitleLabel->setFixedWidth(460);
+    // The card's layout asks for the height at the card's width, not at these 460 px.
+    subtitleLabel->setMinimumHeight(subtitleLabel->heightForWidth(460));
 
     auto *openButton = new QPushButton(tr("Open Log File..."), this);
     openButton->setCursor(Qt::PointingHandCursor);
@@ -122,7 +126,8 @@ WelcomeScreenWidget::WelcomeScreenWidget(const QString &iconPath, const QString 
     centreRow->addStretch(1);
     centreRow->addWidget(card);
     centreRow->addStretch(1);
-    auto *outer = new QVBoxLayout(this);
+    // The card keeps its size: in a small window the page scrolls.
+    auto *outer = new QVBoxLayout(PageScrollArea::addTo(this));
     outer->addStretch(1);
     outer->addLayout(centreRow);
     outer->addStretch(1);
@@ -176,8 +181,12 @@ QWidget *WelcomeScreenWidget::createStepRow(QWidget *parent, int number, const Q
     textLabel->setTextFormat(Qt::PlainText);
     textLabel->setText(text);
     textLabel->setWordWrap(true);
+    // The row is as tall as the other step's text: start level with the number.
+    textLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     textLabel->setStyleSheet(QStringLiteral("color: #d0d0d5;"));
     auto *layout = new QHBoxLayout(row);
+    // Level with the card's other content, and room for the text to wrap.
+    layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(numberLabel, 0, Qt::AlignTop);
     layout->addSpacing(10);
     layout->addWidget(textLabel, 1);

@@ -2,6 +2,7 @@
 
 #include "ClickableImageLabel.h"
 #include "ImageCropWidget.h"
+#include "PageScrollArea.h"
 #include "RadioApi.h"
 #include "RadioScanner.h"
 #include "RadioTabSupport.h"
@@ -86,7 +87,7 @@ ImageWidget::ImageWidget(RadioScanner *radioScanner, QWidget *parent)
     contentLayout->addWidget(listBox, 1);
     contentLayout->addWidget(uploadBox, 1);
 
-    auto *layout = new QVBoxLayout(this);
+    auto *layout = new QVBoxLayout(PageScrollArea::addTo(this));
     layout->addWidget(notFoundLabel, 1);
     layout->addWidget(contentWidget, 1);
 

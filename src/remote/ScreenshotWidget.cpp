@@ -1,6 +1,7 @@
 #include "ScreenshotWidget.h"
 
 #include "AspectImageLabel.h"
+#include "PageScrollArea.h"
 #include "RadioApi.h"
 #include "RadioScanner.h"
 #include "RadioTabSupport.h"
@@ -29,7 +30,7 @@ ScreenshotWidget::ScreenshotWidget(RadioScanner *scanner, QWidget *parent)
 {
     refreshTimer.setInterval(RefreshIntervalMs);
 
-    auto *layout = new QVBoxLayout(this);
+    auto *layout = new QVBoxLayout(PageScrollArea::addTo(this));
     notFoundLabel = RadioTabSupport::createNotFoundLabel(
         tr("Kelo radio not found.\nConnect to a Kelo radio to see its screen."), this);
     contentWidget = new QWidget(this);
