@@ -70,6 +70,8 @@ PlotWidget::PlotWidget(RadioScanner *scanner, QWidget *parent)
     plot->xAxis->setTicker(timeTicker);
     plot->xAxis->setLabel(tr("Time [m:ss]"));
     plot->legend->setVisible(false);
+    // Room for the time axis's labels side by side: narrower, they print over each other.
+    plot->setMinimumWidth(10 * plot->fontMetrics().horizontalAdvance(QStringLiteral("00:00")));
 
     // The cursor lives on the plot's buffered cursor layer, so moving it repaints only it.
     cursorLine = new QCPItemStraightLine(plot);
@@ -148,8 +150,8 @@ PlotWidget::PlotWidget(RadioScanner *scanner, QWidget *parent)
     leftLayout->addWidget(variableList, 1);
     leftLayout->addWidget(statusLabel);
     leftLayout->addWidget(busyBar);
-    // Wider only when a large font needs more for the file buttons.
-    leftPanel->setMaximumWidth(qMax(240, leftPanel->minimumSizeHint().width()));
+    // 240 wide, the names in full; wider only when a large font needs it for the buttons.
+    leftPanel->setFixedWidth(qMax(240, leftPanel->minimumSizeHint().width()));
 
     valueTable = new QTableWidget(0, 4, this);
     valueTable->setObjectName(QStringLiteral("valueTable"));

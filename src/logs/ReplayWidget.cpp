@@ -127,7 +127,7 @@ ReplayWidget::ReplayWidget(RadioScanner *radioScanner, QWidget *parent)
     // Left panel.
     auto *leftPanel = new QWidget(content);
     leftPanel->setMaximumWidth(240);
-    // As wide as the Log Viewer's, so the variable names show in full.
+    // As wide as the Log Viewer's: the variable names show in full.
     leftPanel->setMinimumWidth(240);
     auto *leftLayout = new QVBoxLayout(leftPanel);
     leftLayout->setContentsMargins(0, 0, 0, 0);
