@@ -153,7 +153,7 @@ QIcon projectTypeIcon(ProjectType type)
     return QIcon(projectTypeIconPath(type));
 }
 
-bool createProject(const QString &name, ProjectType type, QString &error)
+bool checkProjectName(const QString &name, QString &error)
 {
     if (name.isEmpty() || name.size() > 16) {
         error = Texts::tr("Project names must be 1-16 characters.");
@@ -163,6 +163,13 @@ bool createProject(const QString &name, ProjectType type, QString &error)
         error = Texts::tr("The name contains characters that aren't allowed in a folder name.");
         return false;
     }
+    return true;
+}
+
+bool createProject(const QString &name, ProjectType type, QString &error)
+{
+    if (!checkProjectName(name, error))
+        return false;
     QDir().mkpath(developerRootPath());
     if (QFileInfo(projectPath(name)).isDir()) {
         error = Texts::tr("A project named \"%1\" already exists. Please pick another name.")

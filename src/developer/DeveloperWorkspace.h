@@ -40,8 +40,10 @@ ProjectType projectTypeForName(const QString &name);
 QString projectTypeIconPath(ProjectType type);
 QIcon projectTypeIcon(ProjectType type);
 
-// Checks the name (1-16 UTF-16 units; none of / \ : * ? " < > |, no control character,
-// no leading "."), creates root/name/src and root/name/output and copies the templates of
+// The rules a project name must meet: 1-16 UTF-16 units; none of / \ : * ? " < > |, no
+// control character, no leading ".". Also checked before packaging a folder made by hand.
+bool checkProjectName(const QString &name, QString &error);
+// Checks the name, creates root/name/src and root/name/output and copies the templates of
 // the type. On false, error holds the reason for the user. The name is used as given.
 bool createProject(const QString &name, ProjectType type, QString &error);
 

@@ -149,6 +149,9 @@ void DeveloperWorkspaceTest::projectNames()
 {
     QFETCH(QString, name);
     QFETCH(QString, error);
+    QString checked;
+    QCOMPARE(checkProjectName(name, checked), error.isEmpty());
+    QCOMPARE(checked, error);
     QString reason;
     const bool created = createProject(name, ProjectType::Application, reason);
     QCOMPARE(reason, error);
