@@ -5,6 +5,7 @@
 #include "DeveloperWidget.h"
 
 #include "RadioApi.h"
+#include "RadioReply.h"
 #include "RadioUpload.h"
 
 #include <QFile>
@@ -78,7 +79,7 @@ void DeveloperWidget::onRunUploadFinished(QNetworkReply *reply, const QString &n
 {
     reply->deleteLater();
     if (reply->error() != QNetworkReply::NoError) {
-        completion(false, tr("Upload failed: %1").arg(reply->errorString()));
+        completion(false, tr("Upload failed: %1").arg(RadioReply::errorString(reply)));
         return;
     }
     // The radio the package went to, even if another one has been found since.
@@ -89,8 +90,9 @@ void DeveloperWidget::onRunUploadFinished(QNetworkReply *reply, const QString &n
     connect(start, &QNetworkReply::finished, this, [start, completion]() {
         start->deleteLater();
         if (start->error() != QNetworkReply::NoError)
-            completion(false,
-                       tr("Uploaded, but executing it failed: %1").arg(start->errorString()));
+            completion(
+                false,
+                tr("Uploaded, but executing it failed: %1").arg(RadioReply::errorString(start)));
         else
             completion(true, tr("Uploaded and executed."));
     });

@@ -4,6 +4,7 @@
 
 #include "DeveloperPortal.h"
 #include "RadioApi.h"
+#include "RadioReply.h"
 #include "WelcomeScreenWidget.h"
 
 #include <QDialog>
@@ -110,7 +111,8 @@ void DeveloperWidget::onDeleteHomeScreenClicked()
     connect(reply, &QNetworkReply::finished, this, [this, reply]() {
         reply->deleteLater();
         if (reply->error() != QNetworkReply::NoError)
-            statusLabel->setText(tr("Failed to delete Home Screen: %1").arg(reply->errorString()));
+            statusLabel->setText(
+                tr("Failed to delete Home Screen: %1").arg(RadioReply::errorString(reply)));
         else
             statusLabel->setText(tr("Home Screen deleted - reverted to the radio's default."));
     });

@@ -1,5 +1,6 @@
 #include "DeveloperWidget.h"
 
+#include "AiAssistantWidget.h"
 #include "AspectImageLabel.h"
 #include "RadioScanner.h"
 #include "SaveFileCommit.h"
@@ -214,9 +215,10 @@ DeveloperWidget::DeveloperWidget(RadioScanner *radioScanner, QWidget *parent)
     workbenchLayout->addWidget(leftColumn, 0);
     workbenchLayout->addWidget(rightColumn, 1);
 
-    // The assistant panel's place until the panel itself is built in.
-    aiPanel = new QWidget(this);
+    aiPanel = new AiAssistantWidget(networkManager, this);
     aiPanel->setObjectName(QStringLiteral("aiPanel"));
+    connect(aiPanel, &AiAssistantWidget::toolCallRequested, this,
+            &DeveloperWidget::onAiToolCallRequested);
 
     splitter = new QSplitter(Qt::Horizontal, this);
     splitter->setObjectName(QStringLiteral("splitter"));
@@ -231,9 +233,13 @@ DeveloperWidget::DeveloperWidget(RadioScanner *radioScanner, QWidget *parent)
 
     connect(scanner, &RadioScanner::deviceFound, this, &DeveloperWidget::onRadioDeviceFound);
     connect(scanner, &RadioScanner::deviceNotFound, this, &DeveloperWidget::onRadioDeviceNotFound);
+    connect(scanner, &RadioScanner::serialFound, aiPanel, &AiAssistantWidget::setRadioSerial);
 
-    if (!scanner->ip.isEmpty())
+    if (!scanner->ip.isEmpty()) {
         onRadioDeviceFound(scanner->ip, scanner->networkName, scanner->modelName);
+        if (!scanner->serial.isEmpty())
+            aiPanel->setRadioSerial(scanner->serial);
+    }
 
     refreshProjectList();
 }
@@ -549,6 +555,7 @@ void DeveloperWidget::onRadioDeviceNotFound()
 {
     radioIp.clear();
     updateDeleteHomeScreenButtonVisibility();
+    aiPanel->setRadioSerial(QString());
 }
 
 void DeveloperWidget::updateDeleteHomeScreenButtonVisibility()

@@ -21,6 +21,7 @@ class QSplitter;
 class QStackedWidget;
 class QToolButton;
 class QUrl;
+class AiAssistantWidget;
 class AspectImageLabel;
 class RadioScanner;
 
@@ -82,6 +83,8 @@ private slots:
                             const QString &modelName);
     void onRadioDeviceNotFound();
     void onAiToggleClicked();
+    void onAiToolCallRequested(const QString &toolUseId, const QString &toolName,
+                               const QJsonObject &input);
     void onDebugToggleClicked();
     void onDebugWindowClosed();
 
@@ -143,7 +146,7 @@ private:
     QLabel *versionInfoLabel = nullptr;
     AspectImageLabel *imageView = nullptr;
     QSplitter *splitter = nullptr;
-    QWidget *aiPanel = nullptr;
+    AiAssistantWidget *aiPanel = nullptr;
     QToolButton *createButton = nullptr;
     QToolButton *playButton = nullptr;
     QToolButton *undoButton = nullptr;

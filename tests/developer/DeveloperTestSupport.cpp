@@ -1,5 +1,6 @@
 #include "DeveloperTestSupport.h"
 
+#include "AiServiceApi.h"
 #include "DeveloperWorkspace.h"
 
 #include <QApplication>
@@ -25,6 +26,8 @@ namespace DeveloperTest {
 void TabFixture::setUp()
 {
     home = std::make_unique<WorkspaceTest::TemporaryHome>();
+    // The assistant talks to nothing unless a test gives it a fake service.
+    AiServiceApi::setBaseUrl(QUrl(QStringLiteral("http://127.0.0.1:1")));
     radio = new FakeRadio();
     if (!radio->listen())
         qFatal("the fake radio cannot listen");

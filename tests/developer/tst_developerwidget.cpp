@@ -1,7 +1,9 @@
 // The Developer tab: its lists, pages, unsaved marker, saving, menus, file actions and how
 // it follows the radio. Running and publishing have suites of their own.
+#include "AiServiceApi.h"
 #include "AspectImageLabel.h"
 #include "DeveloperTestSupport.h"
+#include "FakeAiService.h"
 #include "KeloResources.h"
 #include "TestImages.h"
 #include "TestSupport.h"
@@ -79,6 +81,7 @@ private slots:
     void escapeStaysInTypingFields();
     void deleteHomeScreenFollowsRadioAndType();
     void aiToggleHidesPanel();
+    void assistantGetsTheSerialAndAnAnswerToEveryCall();
     void showFilesFallsBackToThePath();
     void namesShownAsPlainText();
 };
@@ -222,11 +225,16 @@ void DeveloperWidgetTest::unsavedMarkerAndSaveKey_data()
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QByteArray>("written"); // the file after the Save key; empty = unchanged
     QTest::addColumn<QString>("status");
+    QTest::addColumn<bool>("focusInAssistant");
     QTest::newRow("QML file") << "app.qml"
-                              << "// hi " << QByteArray() << "Saved";
+                              << "// hi " << QByteArray() << "Saved" << false;
+    // The shortcut belongs to the whole tab, the assistant panel included.
+    QTest::newRow("QML file, focus in the assistant")
+        << "app.qml"
+        << "// hi " << QByteArray() << "Saved" << true;
     QTest::newRow("version") << "version"
-                             << "1.2.3" << QByteArray("1 2 3") << "";
-    QTest::newRow("icon page") << "icon.png" << QString() << QByteArray() << "";
+                             << "1.2.3" << QByteArray("1 2 3") << "" << false;
+    QTest::newRow("icon page") << "icon.png" << QString() << QByteArray() << "" << false;
 }
 
 void DeveloperWidgetTest::unsavedMarkerAndSaveKey()
@@ -235,6 +243,7 @@ void DeveloperWidgetTest::unsavedMarkerAndSaveKey()
     QFETCH(QString, typed);
     QFETCH(QByteArray, written);
     QFETCH(QString, status);
+    QFETCH(bool, focusInAssistant);
     QVERIFY(makeProject("demo", ProjectType::Application));
     makeWidget();
     selectProject("demo");
@@ -258,6 +267,8 @@ void DeveloperWidgetTest::unsavedMarkerAndSaveKey()
     } else {
         child<QWidget>("uploadIconButton")->setFocus();
     }
+    if (focusInAssistant)
+        child<QPlainTextEdit>("input")->setFocus();
     pressSave();
     QCOMPARE(readFile(path), written.isEmpty() ? before : written);
     QCOMPARE(item->text(), entry);
@@ -633,6 +644,56 @@ void DeveloperWidgetTest::aiToggleHidesPanel()
     QVERIFY(!panel->isVisible());
     button("aiToggleButton")->click();
     QVERIFY(panel->isVisible());
+}
+
+void DeveloperWidgetTest::assistantGetsTheSerialAndAnAnswerToEveryCall()
+{
+    FakeAiService service;
+    QVERIFY(service.listen());
+    AiServiceApi::setBaseUrl(service.url());
+    // A radio with its serial already known when the tab is built.
+    scanner->ip = radio->address();
+    scanner->serial = "1-2-3-4-5-6";
+    makeWidget();
+    QTRY_COMPARE(service.usageRequests().size(), 1);
+    QCOMPARE(service.usageRequests().first().header("X-Radio-Serial"), QByteArray("1-2-3-4-5-6"));
+    emit scanner->serialFound("9-8-7-6-5-4");
+    QTRY_COMPARE(service.usageRequests().size(), 2);
+    QCOMPARE(service.usageRequests().last().header("X-Radio-Serial"), QByteArray("9-8-7-6-5-4"));
+
+    // Every tool call is answered, so the turn goes on and ends.
+    const QStringList ids
+        = service.queueToolCalls("Let me look.", {{"list_files", {}}, {"check_radio", {}}});
+    service.queueText("Done.");
+    auto *input = child<QPlainTextEdit>("input");
+    input->setPlainText("hello");
+    child<QPushButton>("sendButton")->click();
+    QTRY_COMPARE_WITH_TIMEOUT(service.messagesRequests().size(), 2, 10000);
+    const QJsonArray results = service.messages(1).last().toObject().value("content").toArray();
+    QCOMPARE(results.size(), 2);
+    for (int i = 0; i < 2; ++i) {
+        const QJsonObject result = results.at(i).toObject();
+        QCOMPARE(result.value("tool_use_id").toString(), ids.at(i));
+        QVERIFY(!result.value("content")
+                     .toArray()
+                     .first()
+                     .toObject()
+                     .value("text")
+                     .toString()
+                     .isEmpty());
+    }
+    QTRY_VERIFY(child<QPushButton>("sendButton")->isVisible());
+    QVERIFY2(service.problems().isEmpty(), qPrintable(service.problems().join('\n')));
+
+    QCOMPARE(service.messagesRequests().last().header("X-Radio-Serial"), QByteArray("9-8-7-6-5-4"));
+
+    // The radio lost: the assistant forgets the serial.
+    lost();
+    service.queueText("Fine.");
+    input->setPlainText("again");
+    child<QPushButton>("sendButton")->click();
+    QTRY_COMPARE_WITH_TIMEOUT(service.messagesRequests().size(), 3, 10000);
+    QCOMPARE(service.messagesRequests().last().header("X-Radio-Serial"), QByteArray());
 }
 
 void DeveloperWidgetTest::showFilesFallsBackToThePath()
