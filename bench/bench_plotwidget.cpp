@@ -42,13 +42,16 @@ int main(int argc, char **argv)
         file.close();
 
         const double openMs = timeMs([&] {
-            if (!tab.loadLogFile(path))
+            tab.loadLogFile(path);
+            while (tab.isLoading())
+                app.processEvents(QEventLoop::WaitForMoreEvents);
+            if (tab.logVariables().isEmpty())
                 std::exit(2);
         });
         auto *list = tab.findChild<QListWidget *>(QStringLiteral("variableList"));
         std::printf("one-hour log: %.1f MB, %d variables listed\n", bytes.size() / 1e6,
                     list->count());
-        std::printf("  %-44s %8.1f ms\n", "open (read, parse, list, empty plot)", openMs);
+        std::printf("  %-44s %8.1f ms\n", "open (read and parse off the GUI thread, list)", openMs);
 
         QVector<double> checks;
         const int rows[] = {2, 3, 4, 5, 19, 40, 45, 60};

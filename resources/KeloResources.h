@@ -1,4 +1,5 @@
 #pragma once
 
-// Registers the embedded resources (":/icons/...", ":/qml/...") of the static library.
+// Registers the embedded resources (":/icons/...", ":/qml/...", ":/dev/...", ":/devdoc/...")
+// of the static library.
 void initKeloResources();

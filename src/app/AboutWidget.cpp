@@ -1,5 +1,7 @@
 #include "AboutWidget.h"
 
+#include "PageScrollArea.h"
+
 #include <QLabel>
 #include <QPainter>
 #include <QPixmap>
@@ -12,7 +14,7 @@ static const char *const MakerMail = "contact@varnek.com";
 AboutWidget::AboutWidget(const QString &version, QWidget *parent)
     : QWidget(parent)
 {
-    auto *layout = new QVBoxLayout(this);
+    auto *layout = new QVBoxLayout(PageScrollArea::addTo(this));
     layout->addStretch(1);
 
     auto *disc = new QWidget(this);

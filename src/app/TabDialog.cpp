@@ -5,6 +5,7 @@
 #include "SettingsFiles.h"
 
 #include "ApplicationsWidget.h"
+#include "DeveloperWidget.h"
 #include "ImageWidget.h"
 #include "JoystickStatusWidget.h"
 #include "PlotWidget.h"
@@ -71,10 +72,6 @@ TabDialog::TabDialog(QWidget *parent)
     auto icon = [](const char *name) {
         return QIcon(QStringLiteral(":/icons/%1.svg").arg(QLatin1String(name)));
     };
-    // Pages still to be built are empty, so the receivers' order already holds.
-    auto emptyPage = [this]() {
-        return new QWidget(this);
-    };
     tabWidget->addTab(joystickWidget, icon("tab-joystick"), QStringLiteral("Joystick"));
     tabWidget->addTab(new PlotWidget(scanner, this), icon("tab-logviewer"),
                       QStringLiteral("Log Viewer"));
@@ -85,7 +82,8 @@ TabDialog::TabDialog(QWidget *parent)
                       QStringLiteral("Screen"));
     tabWidget->addTab(new ApplicationsWidget(scanner, this), icon("tab-applications"),
                       QStringLiteral("Applications"));
-    tabWidget->addTab(emptyPage(), icon("tab-developer"), QStringLiteral("Developer"));
+    tabWidget->addTab(new DeveloperWidget(scanner, this), icon("tab-developer"),
+                      QStringLiteral("Developer"));
     tabWidget->addTab(new AboutWidget(version, this), icon("tab-about"), QStringLiteral("About"));
 
     restoreLastTab();

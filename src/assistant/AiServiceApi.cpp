@@ -56,14 +56,24 @@ static std::optional<QJsonObject> parseObject(const QByteArray &body)
     return doc.object();
 }
 
-std::optional<QList<ContentBlock>> parseMessagesAnswer(const QByteArray &body)
+std::optional<MessagesAnswer> readMessagesAnswer(const QByteArray &body)
 {
     const auto obj = parseObject(body);
     if (!obj || !obj->value(QLatin1String("content")).isArray())
         return std::nullopt;
+    MessagesAnswer answer;
+    answer.content = obj->value(QLatin1String("content")).toArray();
+    answer.stopReason = obj->value(QLatin1String("stop_reason")).toString();
+    return answer;
+}
+
+std::optional<QList<ContentBlock>> parseMessagesAnswer(const QByteArray &body)
+{
+    const auto answer = readMessagesAnswer(body);
+    if (!answer)
+        return std::nullopt;
     QList<ContentBlock> blocks;
-    const QJsonArray content = obj->value(QLatin1String("content")).toArray();
-    for (const QJsonValue &v : content) {
+    for (const QJsonValue &v : answer->content) {
         const QJsonObject b = v.toObject();
         ContentBlock block;
         block.type = b.value(QLatin1String("type")).toString();
@@ -89,30 +99,35 @@ bool isQuotaExhausted(const QString &errorText)
     return errorText.contains(QLatin1String(QuotaExhaustedWords));
 }
 
-static bool wholeNumber(const QJsonValue &v, qint64 *out)
+static int tokenFigure(const QJsonValue &v)
 {
     if (!v.isDouble())
-        return false;
+        return 0;
     const double d = v.toDouble();
-    if (!std::isfinite(d) || d != std::floor(d) || std::fabs(d) > 9.0e15)
-        return false;
-    *out = static_cast<qint64>(d);
-    return true;
+    if (d != std::floor(d) || d < -2147483648.0 || d > 2147483647.0)
+        return 0;
+    return static_cast<int>(d);
 }
 
-std::optional<Usage> parseUsage(const QByteArray &body)
+static qint64 wholeMilliseconds(const QJsonValue &v)
 {
-    const auto obj = parseObject(body);
-    if (!obj)
-        return std::nullopt;
+    if (!v.isDouble())
+        return 0;
+    // Clamped first: a cast of an out-of-range double is undefined.
+    const double d = qBound(-9.0e18, v.toDouble(), 9.0e18);
+    return static_cast<qint64>(std::trunc(d));
+}
+
+Usage parseUsage(const QByteArray &body)
+{
+    const QJsonObject obj = parseObject(body).value_or(QJsonObject());
     Usage u;
-    if (!wholeNumber(obj->value(QLatin1String("fourHourTokens")), &u.fourHourTokens)
-        || !wholeNumber(obj->value(QLatin1String("fourHourLimit")), &u.fourHourLimit)
-        || !wholeNumber(obj->value(QLatin1String("weekTokens")), &u.weekTokens)
-        || !wholeNumber(obj->value(QLatin1String("weekLimit")), &u.weekLimit))
-        return std::nullopt;
-    u.plan = obj->value(QLatin1String("plan")).toString();
-    wholeNumber(obj->value(QLatin1String("fourHourResetAt")), &u.fourHourResetAt);
+    u.fourHourTokens = tokenFigure(obj.value(QLatin1String("fourHourTokens")));
+    u.fourHourLimit = tokenFigure(obj.value(QLatin1String("fourHourLimit")));
+    u.weekTokens = tokenFigure(obj.value(QLatin1String("weekTokens")));
+    u.weekLimit = tokenFigure(obj.value(QLatin1String("weekLimit")));
+    u.plan = obj.value(QLatin1String("plan")).toString();
+    u.fourHourResetAt = wholeMilliseconds(obj.value(QLatin1String("fourHourResetAt")));
     return u;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QJsonArray>
 #include <QJsonObject>
 #include <QList>
 #include <QNetworkRequest>
@@ -42,19 +43,30 @@ struct ContentBlock
 // holding a "content" array.
 std::optional<QList<ContentBlock>> parseMessagesAnswer(const QByteArray &body);
 
+// A successful answer as it is kept in the conversation: its "content" array unchanged, and
+// "stop_reason" ("max_tokens" means the last block may be cut off).
+struct MessagesAnswer
+{
+    QJsonArray content;
+    QString stopReason;
+};
+std::optional<MessagesAnswer> readMessagesAnswer(const QByteArray &body);
+
 // The text at "error" then "message" of a failed answer; empty when there is none.
 QString errorMessage(const QByteArray &body);
 bool isQuotaExhausted(const QString &errorText);
 
+// Every key is optional: a token figure that is missing, not a number, or not a whole number
+// within 32 bits counts as 0; a body that is not a JSON object reads as an empty one.
 struct Usage
 {
-    qint64 fourHourTokens = 0;
-    qint64 fourHourLimit = 0; // below 1: unlimited
-    qint64 weekTokens = 0;
-    qint64 weekLimit = 0; // below 1: unlimited
-    QString plan;
-    qint64 fourHourResetAt = 0; // ms since the epoch
+    int fourHourTokens = 0;
+    int fourHourLimit = 0; // below 1: unlimited
+    int weekTokens = 0;
+    int weekLimit = 0; // below 1: unlimited
+    QString plan; // empty: keep the plan shown
+    qint64 fourHourResetAt = 0; // ms since the epoch, cut to whole ms; 0: no limit pending
 };
-std::optional<Usage> parseUsage(const QByteArray &body);
+Usage parseUsage(const QByteArray &body);
 
 } // namespace AiServiceApi

@@ -6,6 +6,7 @@
 #include <QHBoxLayout>
 #include <QIcon>
 #include <QLabel>
+#include <QScrollArea>
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -53,6 +54,8 @@ JoystickStatusWidget::JoystickStatusWidget(QWidget *parent)
     subtitleFont.setPointSize(subtitleFont.pointSize() + 1);
     subtitle->setFont(subtitleFont);
     subtitle->setFixedWidth(460);
+    // The card's layout asks for the height at the card's width, not at these 460 px.
+    subtitle->setMinimumHeight(subtitle->heightForWidth(460));
 
     statusLabel = new QLabel(card);
     statusLabel->setTextFormat(Qt::PlainText);
@@ -100,11 +103,21 @@ JoystickStatusWidget::JoystickStatusWidget(QWidget *parent)
     footer->setAlignment(Qt::AlignCenter);
     footer->setStyleSheet(QStringLiteral("color: #6b6b70; font-size: 11px;"));
 
-    auto *page = new QVBoxLayout(this);
+    // The card keeps its size: in a small window the page scrolls.
+    auto *body = new QWidget;
+    auto *page = new QVBoxLayout(body);
     page->addStretch(1);
     page->addLayout(centreRow);
     page->addStretch(1);
     page->addWidget(footer);
+    auto *scroller = new QScrollArea(this);
+    scroller->setFrameShape(QFrame::NoFrame);
+    scroller->setWidgetResizable(true);
+    scroller->setFocusPolicy(Qt::NoFocus);
+    scroller->setWidget(body);
+    auto *tabLayout = new QVBoxLayout(this);
+    tabLayout->setContentsMargins(0, 0, 0, 0);
+    tabLayout->addWidget(scroller);
 
     updateStatusLabels();
 }

@@ -5,6 +5,7 @@
 #include <QFile>
 
 #include <array>
+#include <atomic>
 #include <cmath>
 #include <limits>
 
@@ -157,6 +158,29 @@ template<typename F> qint64 forEachRecord(const uchar *d, qint64 size, F &&f)
     }
 }
 
+// Polled once per 64 Ki records, so a cancelled parse of a long log ends within about a
+// millisecond at little cost to one that runs to its end.
+class CancelCheck
+{
+public:
+    explicit CancelCheck(const std::atomic<bool> *flag)
+        : flag(flag)
+    {
+    }
+    bool operator()()
+    {
+        if (flag && (++records & 0xFFFF) == 0 && flag->load(std::memory_order_relaxed))
+            hit = true;
+        return hit;
+    }
+    bool cancelled() const { return hit; }
+
+private:
+    const std::atomic<bool> *flag;
+    unsigned records = 0;
+    bool hit = false;
+};
+
 } // namespace
 
 bool LogReader::load(const QString &path, QVector<LogVariable> &variables, QString &error)
@@ -177,6 +201,13 @@ bool LogReader::load(const QString &path, QVector<LogVariable> &variables, QStri
 
 bool LogReader::parseData(const QByteArray &data, QVector<LogVariable> &variables, QString &error)
 {
+    return parseData(data, variables, error, nullptr);
+}
+
+bool LogReader::parseData(const QByteArray &data, QVector<LogVariable> &variables, QString &error,
+                          const std::atomic<bool> *cancelled)
+{
+    CancelCheck cancel(cancelled);
     const auto *d = reinterpret_cast<const uchar *>(data.constData());
     const qint64 size = data.size();
 
@@ -197,6 +228,8 @@ bool LogReader::parseData(const QByteArray &data, QVector<LogVariable> &variable
     // gigabyte) ends there, as if truncated, instead of failing to allocate.
     int nSticks = 0;
     const qint64 end = forEachRecord(d, size, [&](int type, int len, const uchar *, const uchar *) {
+        if (cancel())
+            return false;
         int *count = nullptr;
         switch (type) {
         case 1:
@@ -439,7 +472,12 @@ bool LogReader::parseData(const QByteArray &data, QVector<LogVariable> &variable
         fc.n = 0;
     };
 
+    if (cancel.cancelled())
+        return false;
+
     forEachRecord(d, end, [&](int type, int len, const uchar *v, const uchar *stamp) {
+        if (cancel())
+            return false;
         const double t = u32(stamp) / 1000.0;
         switch (type) {
         case 1:
@@ -489,6 +527,8 @@ bool LogReader::parseData(const QByteArray &data, QVector<LogVariable> &variable
         }
         return true;
     });
+    if (cancel.cancelled())
+        return false;
     flushSticks();
     flushTx();
     flushRx();

@@ -7,6 +7,8 @@
 #include <QString>
 #include <QVector>
 
+#include <atomic>
+
 // Turns the radio's flight-log bytes into named time series. Stateless.
 class LogReader
 {
@@ -23,4 +25,8 @@ public:
     // true when the vector is non-empty afterwards; otherwise sets error and returns false.
     // Any byte sequence is safe: a truncated or over-long record ends the parse.
     static bool parseData(const QByteArray &data, QVector<LogVariable> &variables, QString &error);
+    // The same, giving up as soon as it sees *cancelled set (a null pointer never does):
+    // false, with the vector and the error text untouched.
+    static bool parseData(const QByteArray &data, QVector<LogVariable> &variables, QString &error,
+                          const std::atomic<bool> *cancelled);
 };

@@ -1,8 +1,9 @@
 #include "PlotWidget.h"
 
 #include "LogNames.h"
-#include "LogReader.h"
+#include "LogTabLoader.h"
 #include "MultiAxisPlot.h"
+#include "PageScrollArea.h"
 #include "PlotStyle.h"
 #include "RadioLogSource.h"
 #include "RadioScanner.h"
@@ -19,6 +20,7 @@
 #include <QListWidget>
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSaveFile>
 #include <QSet>
@@ -68,6 +70,8 @@ PlotWidget::PlotWidget(RadioScanner *scanner, QWidget *parent)
     plot->xAxis->setTicker(timeTicker);
     plot->xAxis->setLabel(tr("Time [m:ss]"));
     plot->legend->setVisible(false);
+    // Room for the time axis's labels side by side: narrower, they print over each other.
+    plot->setMinimumWidth(10 * plot->fontMetrics().horizontalAdvance(QStringLiteral("00:00")));
 
     // The cursor lives on the plot's buffered cursor layer, so moving it repaints only it.
     cursorLine = new QCPItemStraightLine(plot);
@@ -131,9 +135,9 @@ PlotWidget::PlotWidget(RadioScanner *scanner, QWidget *parent)
     statusLabel->setObjectName(QStringLiteral("statusLabel"));
     statusLabel->setTextFormat(Qt::PlainText); // log and file names come from outside
     statusLabel->setWordWrap(true);
+    QProgressBar *busyBar = WelcomeScreenWidget::createBusyBar(this);
 
     auto *leftPanel = new QWidget(this);
-    leftPanel->setMaximumWidth(240);
     auto *leftLayout = new QVBoxLayout(leftPanel);
     leftLayout->addWidget(radioLogList);
     leftLayout->addSpacing(6);
@@ -145,6 +149,9 @@ PlotWidget::PlotWidget(RadioScanner *scanner, QWidget *parent)
     leftLayout->addWidget(new QLabel(tr("Variables:"), leftPanel));
     leftLayout->addWidget(variableList, 1);
     leftLayout->addWidget(statusLabel);
+    leftLayout->addWidget(busyBar);
+    // 240 wide, the names in full; wider only when a large font needs it for the buttons.
+    leftPanel->setFixedWidth(qMax(240, leftPanel->minimumSizeHint().width()));
 
     valueTable = new QTableWidget(0, 4, this);
     valueTable->setObjectName(QStringLiteral("valueTable"));
@@ -175,11 +182,14 @@ PlotWidget::PlotWidget(RadioScanner *scanner, QWidget *parent)
 
     // Connects to the scanner and takes its current radio, if any.
     radioLogs = new RadioLogSource(scanner, radioLogList, welcome, statusLabel, this);
-    connect(radioLogs, &RadioLogSource::logDownloaded, this, &PlotWidget::onLogDownloaded);
+    loading = new LogTabLoader(radioLogs, statusLabel, busyBar, welcome, true, this);
+    connect(loading, &LogTabLoader::loaded, this, &PlotWidget::onLogLoaded);
+    connect(loading, &LogTabLoader::fileFailed, this,
+            [this](const QString &error) { showWarning(tr("Open Log File"), error); });
 
     stack = new QStackedWidget(this);
     stack->addWidget(welcome);
-    stack->addWidget(content);
+    stack->addWidget(new PageScrollArea(content, stack));
     stack->setCurrentIndex(0);
 
     auto *layout = new QVBoxLayout(this);
@@ -257,30 +267,24 @@ void PlotWidget::openLogFile()
     loadLogFile(path);
 }
 
-bool PlotWidget::loadLogFile(const QString &path)
+void PlotWidget::loadLogFile(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        showWarning(tr("Open Log File"), tr("Cannot open file: %1").arg(path));
-        return false;
-    }
-    const QByteArray data = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        showWarning(tr("Open Log File"), tr("Cannot open file: %1").arg(path));
-        return false;
-    }
-    QVector<LogVariable> vars;
-    QString error;
-    if (!LogReader::parseData(data, vars, error)) {
-        showWarning(tr("Open Log File"), error);
-        return false;
-    }
-    rawLogData = data;
+    loading->loadFile(path);
+}
+
+bool PlotWidget::isLoading() const
+{
+    return loading->isLoading();
+}
+
+void PlotWidget::onLogLoaded(const LogLoader::Result &result)
+{
+    rawLogData = result.bytes;
     saveButton->setEnabled(true);
-    setVariables(vars);
+    setVariables(result.log->variables);
+    shownLog = result.log;
     statusLabel->setText(tr("Loaded %1 variable(s) from %2")
-                             .arg(QString::number(vars.size()), QFileInfo(path).fileName()));
-    return true;
+                             .arg(QString::number(result.log->variables.size()), result.label));
 }
 
 void PlotWidget::saveLogFile()
@@ -321,23 +325,9 @@ void PlotWidget::onLogItemClicked(QListWidgetItem *item)
     radioLogs->downloadLog(item);
 }
 
-void PlotWidget::onLogDownloaded(const QByteArray &data, const QString &label)
-{
-    QVector<LogVariable> vars;
-    QString error;
-    if (!LogReader::parseData(data, vars, error)) {
-        statusLabel->setText(tr("Failed to parse downloaded log: %1").arg(error));
-        return;
-    }
-    rawLogData = data;
-    saveButton->setEnabled(true);
-    setVariables(vars);
-    statusLabel->setText(
-        tr("Loaded %1 variable(s) from %2").arg(QString::number(vars.size()), label));
-}
-
 void PlotWidget::setVariables(const QVector<LogVariable> &vars)
 {
+    shownLog.reset();
     variables.clear();
     for (const LogVariable &v : vars) {
         if (!hiddenVariableNames().contains(v.name))

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "LogLoader.h"
 #include "LogVariable.h"
 
 #include <QByteArray>
@@ -16,6 +17,7 @@ class QCPItemText;
 class QLabel;
 class QListWidget;
 class QListWidgetItem;
+class LogTabLoader;
 class QPushButton;
 class QStackedWidget;
 class QTableWidget;
@@ -32,9 +34,14 @@ class PlotWidget : public QWidget
 public:
     PlotWidget(RadioScanner *scanner, QWidget *parent = nullptr);
 
-    // What the Open and Save buttons do once the user has picked a path.
-    bool loadLogFile(const QString &path);
+    // What the Open and Save buttons do once the user has picked a path. The log is read
+    // and parsed on a worker thread; the tab shows it, or a warning, when that is done.
+    void loadLogFile(const QString &path);
     bool saveLogTo(const QString &chosenPath);
+    // A file or downloaded log is being read or parsed, or a download is under way.
+    bool isLoading() const;
+    // The variables of the log shown, quaternion components left out.
+    const QVector<LogVariable> &logVariables() const { return variables; }
 
     // A path with ".log" appended unless it already ends so (any case).
     static QString withLogSuffix(const QString &path);
@@ -62,7 +69,7 @@ private slots:
     void onPlotSelectionChanged();
     void onArrowKeyPressed(int direction);
     void onLogItemClicked(QListWidgetItem *item);
-    void onLogDownloaded(const QByteArray &data, const QString &label);
+    void onLogLoaded(const LogLoader::Result &result);
 
 private:
     void rebuildGraphs();
@@ -90,4 +97,6 @@ private:
     QVector<LogVariable> variables;
     QVector<QCPAxis *> extraAxes;
     QVector<int> tableRowVariable;
+    LogTabLoader *loading = nullptr;
+    ParsedLogPtr shownLog; // what the other tab may share while this one shows it
 };

@@ -98,11 +98,13 @@ bool RadioLogSource::downloadLog(QListWidgetItem *item)
     const qint64 id = item->data(Qt::UserRole).toLongLong();
     const qint64 length = item->data(Qt::UserRole + 1).toLongLong();
     QNetworkReply *reply = RadioApi::get(networkManager, ip, RadioApi::logGetPath(id, length),
-                                         RadioApi::ListTimeoutMs);
+                                         RadioApi::ListTimeoutMs, RadioReply::Kind::Log);
     reply->setProperty(LogLabelProperty, item->text());
     connect(reply, &QNetworkReply::finished, this, &RadioLogSource::onLogDownloadReply);
     if (statusLabel)
         statusLabel->setText(tr("Downloading log..."));
+    ++pendingDownloads;
+    emit downloadsInFlightChanged();
     return true;
 }
 
@@ -112,6 +114,8 @@ void RadioLogSource::onLogDownloadReply()
     if (!reply)
         return;
     reply->deleteLater();
+    --pendingDownloads;
+    emit downloadsInFlightChanged();
     if (reply->error() != QNetworkReply::NoError) {
         if (statusLabel)
             statusLabel->setText(tr("Failed to download log: %1").arg(reply->errorString()));

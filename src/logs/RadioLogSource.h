@@ -33,6 +33,8 @@ public:
     // Starts the download of a list item's log; false (and nothing sent) for a null item or
     // while no radio is known. Each download is handled on its own when it finishes.
     bool downloadLog(QListWidgetItem *item);
+    // Downloads sent and not yet answered.
+    int downloadsInFlight() const { return pendingDownloads; }
 
     // Clears list and fills it with one item per valid triple of the "list" array.
     static void populateLogListWidget(QListWidget *list, const QJsonArray &array);
@@ -43,6 +45,8 @@ signals:
     // label is the clicked item's text.
     void logDownloaded(const QByteArray &data, const QString &label);
     void logDownloadFailed(const QString &errorString);
+    // A download started or ended (before its logDownloaded or logDownloadFailed).
+    void downloadsInFlightChanged();
 
 private slots:
     void onRadioDeviceFound(const QString &address, const QString &networkName,
@@ -58,4 +62,5 @@ private:
     QLabel *statusLabel = nullptr;
     QString ip;
     QString model; // the model the list was last fetched for
+    int pendingDownloads = 0;
 };

@@ -1,9 +1,10 @@
 #include "ReplayWidget.h"
 
 #include "LogNames.h"
-#include "LogReader.h"
+#include "LogTabLoader.h"
 #include "ModelScene.h"
 #include "MultiAxisPlot.h"
+#include "PageScrollArea.h"
 #include "PlotStyle.h"
 #include "RadioLogSource.h"
 #include "RadioScanner.h"
@@ -20,6 +21,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QMessageBox>
+#include <QProgressBar>
 #include <QQmlError>
 #include <QQuickItem>
 #include <QQuickView>
@@ -125,6 +127,8 @@ ReplayWidget::ReplayWidget(RadioScanner *radioScanner, QWidget *parent)
     // Left panel.
     auto *leftPanel = new QWidget(content);
     leftPanel->setMaximumWidth(240);
+    // As wide as the Log Viewer's: the variable names show in full.
+    leftPanel->setMinimumWidth(240);
     auto *leftLayout = new QVBoxLayout(leftPanel);
     leftLayout->setContentsMargins(0, 0, 0, 0);
     leftLayout->addWidget(new QLabel(tr("Radio Logs:"), leftPanel));
@@ -146,6 +150,8 @@ ReplayWidget::ReplayWidget(RadioScanner *radioScanner, QWidget *parent)
     statusLabel->setWordWrap(true);
     statusLabel->setTextFormat(Qt::PlainText); // file and radio names are not markup
     leftLayout->addWidget(statusLabel);
+    QProgressBar *busyBar = WelcomeScreenWidget::createBusyBar(leftPanel);
+    leftLayout->addWidget(busyBar);
     leftLayout->addSpacing(6);
     leftLayout->addWidget(new QLabel(tr("Variables:"), leftPanel));
     variableList = new QListWidget(leftPanel);
@@ -267,7 +273,7 @@ ReplayWidget::ReplayWidget(RadioScanner *radioScanner, QWidget *parent)
     contentLayout->addLayout(rightColumn, 1);
 
     stack->addWidget(welcome);
-    stack->addWidget(content);
+    stack->addWidget(new PageScrollArea(content, stack));
     stack->setCurrentIndex(0);
 
     playbackTimer.setInterval(40);
@@ -282,7 +288,13 @@ ReplayWidget::ReplayWidget(RadioScanner *radioScanner, QWidget *parent)
 
     // Connects to the scanner and applies its current radio at once.
     radioLogs = new RadioLogSource(scanner, radioLogList, welcome, statusLabel, this);
-    connect(radioLogs, &RadioLogSource::logDownloaded, this, &ReplayWidget::onLogDownloaded);
+    loading = new LogTabLoader(radioLogs, statusLabel, busyBar, welcome, false, this);
+    connect(loading, &LogTabLoader::loaded, this, &ReplayWidget::onLogLoaded);
+    connect(loading, &LogTabLoader::fileFailed, this, [this](const QString &error) {
+        QMessageBox box(QMessageBox::Warning, tr("Open Log File"), error, QMessageBox::Ok, this);
+        box.setTextFormat(Qt::PlainText); // the path is the user's, not markup
+        box.exec();
+    });
 
     updateMetricsAvailability();
 }
@@ -365,13 +377,17 @@ void ReplayWidget::openLogFile()
         = QFileDialog::getOpenFileName(this, tr("Open Log File"), QString(), tr("All Files (*)"));
     if (path.isEmpty())
         return;
-    QVector<LogVariable> vars;
-    QString error;
-    if (!LogReader::load(path, vars, error)) {
-        QMessageBox::warning(this, tr("Open Log File"), error, QMessageBox::Ok);
-        return;
-    }
-    loadLog(vars, QFileInfo(path).fileName());
+    loadLogFile(path);
+}
+
+void ReplayWidget::loadLogFile(const QString &path)
+{
+    loading->loadFile(path);
+}
+
+bool ReplayWidget::isLoading() const
+{
+    return loading->isLoading();
 }
 
 void ReplayWidget::onLogItemClicked(QListWidgetItem *item)
@@ -379,19 +395,15 @@ void ReplayWidget::onLogItemClicked(QListWidgetItem *item)
     radioLogs->downloadLog(item);
 }
 
-void ReplayWidget::onLogDownloaded(const QByteArray &data, const QString &label)
+void ReplayWidget::onLogLoaded(const LogLoader::Result &result)
 {
-    QVector<LogVariable> vars;
-    QString error;
-    if (!LogReader::parseData(data, vars, error)) {
-        statusLabel->setText(tr("Failed to parse downloaded log: %1").arg(error));
-        return;
-    }
-    loadLog(vars, label);
+    loadLog(result.log->variables, result.label);
+    shownLog = result.log;
 }
 
 void ReplayWidget::loadLog(const QVector<LogVariable> &vars, const QString &label)
 {
+    shownLog.reset();
     variables.clear();
     variables.reserve(vars.size());
     for (const LogVariable &v : vars)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "LogLoader.h"
 #include "LogVariable.h"
 
 #include <QElapsedTimer>
@@ -9,6 +10,7 @@
 #include <QVector>
 #include <QWidget>
 
+class LogTabLoader;
 class MultiAxisPlot;
 class QComboBox;
 class QCPAxis;
@@ -37,6 +39,11 @@ public:
 
     // The one entry for logs from disk and from the radio.
     void loadLog(const QVector<LogVariable> &vars, const QString &label);
+    // What the Open button does once the user has picked a path: the log is read and
+    // parsed on a worker thread, then loaded, or a warning shown.
+    void loadLogFile(const QString &path);
+    // A file or downloaded log is being read or parsed, or a download is under way.
+    bool isLoading() const;
     void seekTo(double seconds);
     void setPlaying(bool play);
 
@@ -63,7 +70,7 @@ public:
 private slots:
     void openLogFile();
     void onLogItemClicked(QListWidgetItem *item);
-    void onLogDownloaded(const QByteArray &data, const QString &label);
+    void onLogLoaded(const LogLoader::Result &result);
     void onVariableItemChanged(QListWidgetItem *item);
     void onPlayButtonClicked();
     void onSpeedChanged(int index);
@@ -85,6 +92,8 @@ private:
 
     RadioScanner *scanner = nullptr;
     RadioLogSource *radioLogs = nullptr;
+    LogTabLoader *loading = nullptr;
+    ParsedLogPtr shownLog; // what the other tab may share while this one shows it
     QListWidget *radioLogList = nullptr;
     WelcomeScreenWidget *welcome = nullptr;
     QLabel *statusLabel = nullptr;

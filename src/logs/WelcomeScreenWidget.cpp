@@ -1,10 +1,13 @@
 #include "WelcomeScreenWidget.h"
 
+#include "PageScrollArea.h"
+
 #include <QFont>
 #include <QHBoxLayout>
 #include <QIcon>
 #include <QLabel>
 #include <QListWidget>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -44,6 +47,8 @@ WelcomeScreenWidget::WelcomeScreenWidget(const QString &iconPath, const QString 
     subtitleFont.setPointSize(subtitleFont.pointSize() + 1);
     subtitleLabel->setFont(subtitleFont);
     subtitleLabel->setFixedWidth(460);
+    // The card's layout asks for the height at the card's width, not at these 460 px.
+    subtitleLabel->setMinimumHeight(subtitleLabel->heightForWidth(460));
 
     auto *openButton = new QPushButton(tr("Open Log File..."), this);
     openButton->setCursor(Qt::PointingHandCursor);
@@ -80,6 +85,16 @@ WelcomeScreenWidget::WelcomeScreenWidget(const QString &iconPath, const QString 
     logsColumn->addWidget(logList);
     logsColumn->addWidget(placeholderLabel);
 
+    loadingLabel = new QLabel(this);
+    loadingLabel->setObjectName(QStringLiteral("loadingLabel"));
+    loadingLabel->setTextFormat(Qt::PlainText); // file and radio log names
+    loadingLabel->setAlignment(Qt::AlignCenter);
+    loadingLabel->setStyleSheet(QStringLiteral("color: #b0b0b6;"));
+    loadingLabel->hide();
+    loadingBar = createBusyBar(this);
+    loadingBar->setObjectName(QStringLiteral("loadingBar"));
+    loadingBar->setFixedWidth(220);
+
     auto *stepsRow = new QHBoxLayout;
     stepsRow->addWidget(createStepRow(this, 1, step1), 1);
     stepsRow->addSpacing(24);
@@ -100,6 +115,8 @@ WelcomeScreenWidget::WelcomeScreenWidget(const QString &iconPath, const QString 
     cardLayout->addWidget(subtitleLabel, 0, Qt::AlignHCenter);
     cardLayout->addSpacing(10);
     cardLayout->addWidget(openButton, 0, Qt::AlignHCenter);
+    cardLayout->addWidget(loadingLabel);
+    cardLayout->addWidget(loadingBar, 0, Qt::AlignHCenter);
     cardLayout->addSpacing(18);
     cardLayout->addLayout(logsColumn);
     cardLayout->addSpacing(18);
@@ -109,7 +126,8 @@ WelcomeScreenWidget::WelcomeScreenWidget(const QString &iconPath, const QString 
     centreRow->addStretch(1);
     centreRow->addWidget(card);
     centreRow->addStretch(1);
-    auto *outer = new QVBoxLayout(this);
+    // The card keeps its size: in a small window the page scrolls.
+    auto *outer = new QVBoxLayout(PageScrollArea::addTo(this));
     outer->addStretch(1);
     outer->addLayout(centreRow);
     outer->addStretch(1);
@@ -133,6 +151,24 @@ void WelcomeScreenWidget::setRadioLogsAvailable(bool available)
     placeholderLabel->setVisible(!available);
 }
 
+void WelcomeScreenWidget::setLoadingText(const QString &text)
+{
+    loadingLabel->setText(text);
+    loadingLabel->setVisible(!text.isEmpty());
+    loadingBar->setVisible(!text.isEmpty());
+}
+
+QProgressBar *WelcomeScreenWidget::createBusyBar(QWidget *parent)
+{
+    auto *bar = new QProgressBar(parent);
+    bar->setObjectName(QStringLiteral("busyBar"));
+    bar->setRange(0, 0); // no known end: the bar runs back and forth
+    bar->setTextVisible(false);
+    bar->setFixedHeight(6);
+    bar->hide();
+    return bar;
+}
+
 QWidget *WelcomeScreenWidget::createStepRow(QWidget *parent, int number, const QString &text)
 {
     auto *row = new QWidget(parent);
@@ -145,8 +181,12 @@ QWidget *WelcomeScreenWidget::createStepRow(QWidget *parent, int number, const Q
     textLabel->setTextFormat(Qt::PlainText);
     textLabel->setText(text);
     textLabel->setWordWrap(true);
+    // The row is as tall as the other step's text: start level with the number.
+    textLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     textLabel->setStyleSheet(QStringLiteral("color: #d0d0d5;"));
     auto *layout = new QHBoxLayout(row);
+    // Level with the card's other content, and room for the text to wrap.
+    layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(numberLabel, 0, Qt::AlignTop);
     layout->addSpacing(10);
     layout->addWidget(textLabel, 1);

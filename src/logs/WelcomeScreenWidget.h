@@ -5,6 +5,7 @@
 
 class QLabel;
 class QListWidget;
+class QProgressBar;
 class QListWidgetItem;
 
 // The empty-state card of the log tabs: icon, title, subtitle, "Open Log File...", the
@@ -23,6 +24,12 @@ public:
     // owner's business.
     void setRadioLogsAvailable(bool available);
 
+    // While a log loads: text (plain) and a busy bar under the button; empty hides both.
+    void setLoadingText(const QString &text);
+
+    // The slim indeterminate bar both log tabs show while a log loads; hidden at first.
+    static QProgressBar *createBusyBar(QWidget *parent);
+
     // Filled and cleared by the owning tab.
     QListWidget *logList = nullptr;
 
@@ -34,4 +41,6 @@ private:
     static QWidget *createStepRow(QWidget *parent, int number, const QString &text);
 
     QLabel *placeholderLabel = nullptr;
+    QLabel *loadingLabel = nullptr;
+    QProgressBar *loadingBar = nullptr;
 };

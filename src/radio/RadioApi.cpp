@@ -83,9 +83,17 @@ QNetworkRequest request(const QString &address, const QString &path, int timeout
 }
 
 QNetworkReply *get(QNetworkAccessManager *manager, const QString &address, const QString &path,
-                   int timeoutMs)
+                   int timeoutMs, RadioReply::Kind kind)
 {
-    return manager->get(request(address, path, timeoutMs));
+    return get(manager, request(address, path, timeoutMs), kind);
+}
+
+QNetworkReply *get(QNetworkAccessManager *manager, const QNetworkRequest &request,
+                   RadioReply::Kind kind)
+{
+    QNetworkReply *reply = manager->get(request);
+    RadioReply::bound(reply, kind, request.transferTimeout());
+    return reply;
 }
 
 } // namespace RadioApi

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "RadioReply.h"
+
 #include <QByteArray>
 #include <QNetworkRequest>
 #include <QString>
@@ -52,8 +54,12 @@ QString touchPath(int x, int y, const QString &op);
 QUrl url(const QString &address, const QString &path);
 QNetworkRequest request(const QString &address, const QString &path, int timeoutMs);
 
-// A GET of a radio path with the given transfer time-out.
+// A GET of a radio path with the given transfer time-out, its answer bounded for its kind
+// (see RadioReply): small texts unless told otherwise.
 QNetworkReply *get(QNetworkAccessManager *manager, const QString &address, const QString &path,
-                   int timeoutMs);
+                   int timeoutMs, RadioReply::Kind kind = RadioReply::Kind::Text);
+// The same for a prepared request (extra attributes); the time-out is the request's.
+QNetworkReply *get(QNetworkAccessManager *manager, const QNetworkRequest &request,
+                   RadioReply::Kind kind);
 
 } // namespace RadioApi

@@ -84,8 +84,11 @@ bool parseSerial(const QByteArray &body, QString *serial)
         const QString field = part.trimmed();
         if (field.isEmpty())
             return false;
-        for (const QChar c : field) {
-            if (c.category() == QChar::Other_Control)
+        // Format characters (bidirectional overrides, zero-width joiners, ...) would make
+        // the serial look like another one.
+        for (const uint c : field.toUcs4()) {
+            const QChar::Category category = QChar::category(c);
+            if (category == QChar::Other_Control || category == QChar::Other_Format)
                 return false;
         }
         fields.append(field);

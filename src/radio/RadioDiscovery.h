@@ -38,7 +38,8 @@ bool parseSystemInfo(const QByteArray &body, QString *networkName, QString *mode
 
 // A /system/serial body: six comma-separated, non-empty fields between braces,
 // read up to the first NUL byte; joined with "-". Fields holding control characters
-// are refused, since the serial travels in an HTTP header later.
+// are refused, since the serial travels in an HTTP header later, and so are fields
+// holding format characters (category Cf), which reorder or hide what is shown.
 bool parseSerial(const QByteArray &body, QString *serial);
 
 } // namespace RadioDiscovery

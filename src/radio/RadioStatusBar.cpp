@@ -1,6 +1,7 @@
 #include "RadioStatusBar.h"
 
 #include "RadioScanner.h"
+#include "RadioText.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -105,12 +106,16 @@ void RadioStatusBar::onDeviceNotFound()
 
 void RadioStatusBar::updateStatusText()
 {
-    // Model and serial come from the radio: escaped, since the label renders them as rich text.
+    // Model and serial come from the radio: cut to a name's length and escaped, since the
+    // label renders them as rich text.
+    auto shown = [](const QString &fromRadio) {
+        return RadioText::forDisplay(fromRadio).toHtmlEscaped();
+    };
     QString text = tr("RADIO: %1").arg(scanner->ip.toHtmlEscaped());
     if (!scanner->modelName.isEmpty())
-        text += tr("&nbsp;&nbsp;MODEL: <b>%1</b>").arg(scanner->modelName.toHtmlEscaped());
+        text += tr("&nbsp;&nbsp;MODEL: <b>%1</b>").arg(shown(scanner->modelName));
     if (!scanner->serial.isEmpty())
-        text += tr("&nbsp;&nbsp;SERIAL: <b>%1</b>").arg(scanner->serial.toHtmlEscaped());
+        text += tr("&nbsp;&nbsp;SERIAL: <b>%1</b>").arg(shown(scanner->serial));
     textLabel->setText(text);
     copyButton->setVisible(!scanner->serial.isEmpty());
 }

@@ -1,5 +1,6 @@
 #include "ApplicationsWidget.h"
 
+#include "PageScrollArea.h"
 #include "RadioApi.h"
 #include "RadioScanner.h"
 #include "RadioTabSupport.h"
@@ -57,7 +58,7 @@ ApplicationsWidget::ApplicationsWidget(RadioScanner *scanner, QWidget *parent)
     , scanner(scanner)
     , networkManager(scanner->networkManager)
 {
-    auto *layout = new QVBoxLayout(this);
+    auto *layout = new QVBoxLayout(PageScrollArea::addTo(this));
     notFoundLabel = RadioTabSupport::createNotFoundLabel(
         tr("Kelo radio not found.\nConnect to a Kelo radio to see its installed apps."), this);
     contentWidget = new QWidget(this);
@@ -290,8 +291,9 @@ void ApplicationsWidget::requestIcon(QListWidgetItem *item)
 {
     if (!fitsInPath(item->text()))
         return;
-    QNetworkReply *reply = RadioApi::get(
-        networkManager, radioIp, RadioApi::appIconPath(item->text()), RadioApi::CommandTimeoutMs);
+    QNetworkReply *reply
+        = RadioApi::get(networkManager, radioIp, RadioApi::appIconPath(item->text()),
+                        RadioApi::CommandTimeoutMs, RadioReply::Kind::Picture);
     reply->setProperty("app_list_item", QVariant::fromValue(static_cast<void *>(item)));
     pendingIconReplies.append(reply);
     connect(reply, &QNetworkReply::finished, this, &ApplicationsWidget::onAppIconReply);

@@ -2,6 +2,7 @@
 
 #include "ClickableImageLabel.h"
 #include "ImageCropWidget.h"
+#include "PageScrollArea.h"
 #include "RadioApi.h"
 #include "RadioScanner.h"
 #include "RadioTabSupport.h"
@@ -86,7 +87,7 @@ ImageWidget::ImageWidget(RadioScanner *radioScanner, QWidget *parent)
     contentLayout->addWidget(listBox, 1);
     contentLayout->addWidget(uploadBox, 1);
 
-    auto *layout = new QVBoxLayout(this);
+    auto *layout = new QVBoxLayout(PageScrollArea::addTo(this));
     layout->addWidget(notFoundLabel, 1);
     layout->addWidget(contentWidget, 1);
 
@@ -228,8 +229,9 @@ void ImageWidget::requestNextThumbnails()
     while (pendingThumbReplies.size() < MaxThumbRequests && !queuedThumbs.isEmpty()) {
         ClickableImageLabel *label = queuedThumbs.takeFirst();
         const QString name = label->property(ImageFilenameProperty).toString();
-        QNetworkReply *reply = RadioApi::get(
-            networkManager, radioIp, RadioApi::mediaImagePath(name), RadioApi::CommandTimeoutMs);
+        QNetworkReply *reply
+            = RadioApi::get(networkManager, radioIp, RadioApi::mediaImagePath(name),
+                            RadioApi::CommandTimeoutMs, RadioReply::Kind::Picture);
         reply->setProperty(ImageLabelProperty, QVariant::fromValue<QObject *>(label));
         pendingThumbReplies.append(reply);
         connect(reply, &QNetworkReply::finished, this,

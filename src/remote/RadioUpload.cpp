@@ -78,7 +78,11 @@ QNetworkReply *post(QNetworkAccessManager *manager, const QString &address, cons
     QNetworkRequest request
         = RadioApi::request(address, QString::fromLatin1(RadioApi::UploadPath), timeoutMs);
     request.setHeader(QNetworkRequest::ContentTypeHeader, contentTypeHeader());
-    return manager->post(request, buildBody(fileName, contentType, data));
+    const QByteArray body = buildBody(fileName, contentType, data);
+    QNetworkReply *reply = manager->post(request, body);
+    // The radio may take its time to store a large file: the deadline grows with it.
+    RadioReply::bound(reply, RadioReply::Kind::Text, timeoutMs, body.size());
+    return reply;
 }
 
 } // namespace RadioUpload

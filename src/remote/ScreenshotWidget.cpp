@@ -1,6 +1,7 @@
 #include "ScreenshotWidget.h"
 
 #include "AspectImageLabel.h"
+#include "PageScrollArea.h"
 #include "RadioApi.h"
 #include "RadioScanner.h"
 #include "RadioTabSupport.h"
@@ -29,7 +30,7 @@ ScreenshotWidget::ScreenshotWidget(RadioScanner *scanner, QWidget *parent)
 {
     refreshTimer.setInterval(RefreshIntervalMs);
 
-    auto *layout = new QVBoxLayout(this);
+    auto *layout = new QVBoxLayout(PageScrollArea::addTo(this));
     notFoundLabel = RadioTabSupport::createNotFoundLabel(
         tr("Kelo radio not found.\nConnect to a Kelo radio to see its screen."), this);
     contentWidget = new QWidget(this);
@@ -157,7 +158,7 @@ void ScreenshotWidget::fetchScreenshot()
                             RadioApi::ShortTimeoutMs);
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
                          QNetworkRequest::AlwaysNetwork);
-    pendingReply = networkManager->get(request);
+    pendingReply = RadioApi::get(networkManager, request, RadioReply::Kind::Picture);
     connect(pendingReply, &QNetworkReply::finished, this, &ScreenshotWidget::onScreenshotReply);
 }
 

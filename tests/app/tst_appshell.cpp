@@ -24,6 +24,7 @@ private slots:
     void fontFamilies();
     void tabSizeAndLabelColours();
     void tabTextStartsAfterIconOr14px();
+    void selectedTabLabelIsBold();
     void aboutTexts();
 
 private:
@@ -162,6 +163,44 @@ void AppShellTest::tabTextStartsAfterIconOr14px()
     brightestIn(image, QRect(second.left() + 14 + 20 + 1, second.top() + 2, 120, 40), &textLeft);
     QVERIFY2(textLeft >= second.left() + 14 + 20 + 9 && textLeft <= second.left() + 14 + 20 + 13,
              qPrintable(QString::number(textLeft - second.left())));
+}
+
+// How wide the label's ink is: from the first to the last column holding a text pixel.
+static int inkWidth(const QImage &image, const QRect &rect)
+{
+    int left = -1, right = -1;
+    for (int x = rect.left(); x <= rect.right(); ++x) {
+        for (int y = rect.top(); y <= rect.bottom(); ++y) {
+            if (image.pixelColor(x, y).lightness() > 120) {
+                if (left < 0)
+                    left = x;
+                right = x;
+                break;
+            }
+        }
+    }
+    return left < 0 ? 0 : right - left + 1;
+}
+
+// The same label, selected and not: the selected one is drawn bold, so wider. Selecting the
+// other tab moves the bold weight with it.
+void AppShellTest::selectedTabLabelIsBold()
+{
+    LeftTabWidget tabs;
+    tabs.addTab(new QWidget, QStringLiteral("WWWWWW"));
+    tabs.addTab(new QWidget, QStringLiteral("WWWWWW"));
+    tabs.resize(600, 300);
+    tabs.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&tabs));
+    QTabBar *bar = tabs.tabBar();
+    for (int selected : {0, 1}) {
+        tabs.setCurrentIndex(selected);
+        const QImage image = bar->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        const int bold = inkWidth(image, bar->tabRect(selected).adjusted(2, 2, -2, -2));
+        const int normal = inkWidth(image, bar->tabRect(1 - selected).adjusted(2, 2, -2, -2));
+        QVERIFY2(normal > 40 && bold > normal + 3,
+                 qPrintable(QStringLiteral("selected %1 px, other %2 px").arg(bold).arg(normal)));
+    }
 }
 
 void AppShellTest::aboutTexts()

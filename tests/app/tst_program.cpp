@@ -3,8 +3,11 @@
 // once the radio is known, then presses Escape.
 #include "FakeRadio.h"
 #include "KeloMain.h"
+#include "LogGenerator.h"
 #include "NetnsGuard.h"
+#include "PlotWidget.h"
 #include "RadioScanner.h"
+#include "ReplayWidget.h"
 #include "SettingsFiles.h"
 #include "TabDialog.h"
 #include "TestSupport.h"
@@ -42,12 +45,30 @@ static void reportAndEscape(TabDialog *dialog)
     dialog->show();
 }
 
+// Both log tabs start parsing a long log; Escape comes while they are at it.
+static void openLogAndEscape(TabDialog *dialog)
+{
+    dialog->show();
+    QTimer::singleShot(0, dialog, [dialog]() {
+        const QString path = qEnvironmentVariable("KELO_TEST_LOG");
+        auto *viewer = dialog->findChild<PlotWidget *>();
+        auto *replay = dialog->findChild<ReplayWidget *>();
+        viewer->loadLogFile(path);
+        replay->loadLogFile(path);
+        std::printf("LOADING: %d\n", viewer->isLoading() && replay->isLoading());
+        std::fflush(stdout);
+        QTest::keyClick(dialog, Qt::Key_Escape);
+        std::printf("NOT REACHED\n");
+    });
+}
+
 class ProgramTest : public QObject
 {
     Q_OBJECT
 private slots:
     void initTestCase();
     void startsFindsRadioAndEscapes();
+    void escapeWhileParsingEndsCleanly();
 };
 
 void ProgramTest::initTestCase()
@@ -103,10 +124,46 @@ void ProgramTest::startsFindsRadioAndEscapes()
     QCOMPARE(radio.countFor("/system/serial"), 1);
 }
 
+void ProgramTest::escapeWhileParsingEndsCleanly()
+{
+    QTemporaryDir home;
+    QVERIFY(QDir().mkpath(home.path() + QStringLiteral("/Documents")));
+    const QString logPath = home.path() + QStringLiteral("/hour.log");
+    {
+        const QByteArray bytes = LogGenerator::flight(3600);
+        QFile file(logPath);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+    }
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("HOME"), home.path());
+    env.remove(QStringLiteral("XDG_DOCUMENTS_DIR"));
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path() + QStringLiteral("/.config"));
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("KELO_TEST_LOG"), logPath);
+
+    QProcess child;
+    child.setProcessEnvironment(env);
+    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--child-parse")});
+    QVERIFY(child.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(child.state() == QProcess::NotRunning, 60000);
+
+    const QString out = QString::fromLocal8Bit(child.readAllStandardOutput());
+    QVERIFY2(child.exitStatus() == QProcess::NormalExit,
+             qPrintable(QString::fromLocal8Bit(child.readAllStandardError())));
+    QCOMPARE(child.exitCode(), 0);
+    const QStringList lines = out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QVERIFY2(lines.contains(QStringLiteral("LOADING: 1")), qPrintable(out));
+    QCOMPARE(lines.mid(lines.size() - 2),
+             QStringList({QStringLiteral("> Close Event"), QStringLiteral("> Closing app")}));
+    QVERIFY(!out.contains(QStringLiteral("NOT REACHED")));
+}
+
 int main(int argc, char **argv)
 {
     if (argc > 1 && qstrcmp(argv[1], "--child") == 0)
         return keloMain(1, argv, reportAndEscape);
+    if (argc > 1 && qstrcmp(argv[1], "--child-parse") == 0)
+        return keloMain(1, argv, openLogAndEscape);
     QCoreApplication app(argc, argv);
     ProgramTest test;
     return QTest::qExec(&test, argc, argv);

@@ -65,17 +65,30 @@ void AiServiceApiTest::messagesAnswer_data()
     QTest::addColumn<QByteArray>("body");
     QTest::addColumn<int>("blocks"); // -1 = not an answer
     QTest::addColumn<QString>("firstType");
+    QTest::addColumn<QString>("stopReason");
     QTest::newRow("text and tool_use")
         << QByteArray(R"({"content":[{"type":"text","text":"Hi"},)"
-                      R"({"type":"tool_use","id":"t1","name":"run_project","input":{"a":1}}]})")
-        << 2 << "text";
-    QTest::newRow("empty content") << QByteArray(R"({"content":[]})") << 0 << "";
+                      R"({"type":"tool_use","id":"t1","name":"run_project","input":{"a":1}}],)"
+                      R"("stop_reason":"tool_use"})")
+        << 2 << "text"
+        << "tool_use";
+    QTest::newRow("empty content") << QByteArray(R"({"content":[]})") << 0 << ""
+                                   << "";
+    QTest::newRow("cut off") << QByteArray(
+        R"({"content":[{"type":"text","text":"x"}],"stop_reason":"max_tokens"})")
+                             << 1 << "text"
+                             << "max_tokens";
     QTest::newRow("unknown block kept")
-        << QByteArray(R"({"content":[{"type":"thinking"}]})") << 1 << "thinking";
-    QTest::newRow("content not an array") << QByteArray(R"({"content":"x"})") << -1 << "";
-    QTest::newRow("no content") << QByteArray(R"({"id":"m"})") << -1 << "";
-    QTest::newRow("not JSON") << QByteArray("<html>") << -1 << "";
-    QTest::newRow("truncated") << QByteArray(R"({"content":[{"type":"te)") << -1 << "";
+        << QByteArray(R"({"content":[{"type":"thinking"}]})") << 1 << "thinking"
+        << "";
+    QTest::newRow("content not an array") << QByteArray(R"({"content":"x"})") << -1 << ""
+                                          << "";
+    QTest::newRow("no content") << QByteArray(R"({"id":"m"})") << -1 << ""
+                                << "";
+    QTest::newRow("not JSON") << QByteArray("<html>") << -1 << ""
+                              << "";
+    QTest::newRow("truncated") << QByteArray(R"({"content":[{"type":"te)") << -1 << ""
+                               << "";
 }
 
 void AiServiceApiTest::messagesAnswer()
@@ -83,6 +96,12 @@ void AiServiceApiTest::messagesAnswer()
     QFETCH(QByteArray, body);
     QFETCH(int, blocks);
     QFETCH(QString, firstType);
+    const auto kept = readMessagesAnswer(body);
+    QCOMPARE(kept.has_value(), blocks >= 0);
+    if (kept) {
+        QCOMPARE(kept->content.size(), blocks);
+        QTEST(kept->stopReason, "stopReason");
+    }
     const auto parsed = parseMessagesAnswer(body);
     QCOMPARE(parsed.has_value(), blocks >= 0);
     if (!parsed)
@@ -124,32 +143,56 @@ void AiServiceApiTest::errorTexts()
 void AiServiceApiTest::usage_data()
 {
     QTest::addColumn<QByteArray>("body");
-    QTest::addColumn<bool>("ok");
+    QTest::addColumn<int>("fourHourTokens");
+    QTest::addColumn<int>("fourHourLimit");
+    QTest::addColumn<int>("weekTokens");
+    QTest::addColumn<int>("weekLimit");
+    QTest::addColumn<QString>("plan");
+    QTest::addColumn<qint64>("resetAt");
     QTest::newRow("full") << QByteArray(
         R"({"fourHourTokens":10,"fourHourLimit":100,"weekTokens":20,)"
         R"("weekLimit":0,"plan":"Pro","fourHourResetAt":1765400000000})")
-                          << true;
-    QTest::newRow("fraction refused") << QByteArray(R"({"fourHourTokens":1.5,"fourHourLimit":1,)"
-                                                    R"("weekTokens":1,"weekLimit":1})")
-                                      << false;
-    QTest::newRow("missing limit")
-        << QByteArray(R"({"fourHourTokens":1,"weekTokens":1,"weekLimit":1})") << false;
-    QTest::newRow("not JSON") << QByteArray("oops") << false;
+                          << 10 << 100 << 20 << 0 << "Pro" << Q_INT64_C(1765400000000);
+    // Every key is optional: a partial answer keeps what it has.
+    QTest::newRow("only the four-hour figures")
+        << QByteArray(R"({"fourHourTokens":4250,"fourHourLimit":5000})") << 4250 << 5000 << 0 << 0
+        << "" << Q_INT64_C(0);
+    QTest::newRow("empty object") << QByteArray("{}") << 0 << 0 << 0 << 0 << "" << Q_INT64_C(0);
+    QTest::newRow("not JSON reads as empty")
+        << QByteArray("<html>") << 0 << 0 << 0 << 0 << "" << Q_INT64_C(0);
+    QTest::newRow("array reads as empty")
+        << QByteArray("[1,2]") << 0 << 0 << 0 << 0 << "" << Q_INT64_C(0);
+    QTest::newRow("fraction counts as 0")
+        << QByteArray(R"({"fourHourTokens":1.5,"fourHourLimit":7})") << 0 << 7 << 0 << 0 << ""
+        << Q_INT64_C(0);
+    QTest::newRow("text counts as 0") << QByteArray(R"({"weekTokens":"12","weekLimit":true})") << 0
+                                      << 0 << 0 << 0 << "" << Q_INT64_C(0);
+    QTest::newRow("32-bit bounds")
+        << QByteArray(R"({"fourHourTokens":2147483647,"fourHourLimit":2147483648,)"
+                      R"("weekTokens":-2147483648,"weekLimit":-2147483649})")
+        << 2147483647 << 0 << -2147483647 - 1 << 0 << "" << Q_INT64_C(0);
+    QTest::newRow("huge figure counts as 0")
+        << QByteArray(R"({"weekTokens":1e300})") << 0 << 0 << 0 << 0 << "" << Q_INT64_C(0);
+    QTest::newRow("reset time cut to whole ms")
+        << QByteArray(R"({"fourHourResetAt":1765400000000.9})") << 0 << 0 << 0 << 0 << ""
+        << Q_INT64_C(1765400000000);
+    QTest::newRow("reset time as text is absent")
+        << QByteArray(R"({"fourHourResetAt":"1765400000000"})") << 0 << 0 << 0 << 0 << ""
+        << Q_INT64_C(0);
+    QTest::newRow("plan not a string")
+        << QByteArray(R"({"plan":3})") << 0 << 0 << 0 << 0 << "" << Q_INT64_C(0);
 }
 
 void AiServiceApiTest::usage()
 {
     QFETCH(QByteArray, body);
-    QFETCH(bool, ok);
-    const auto u = parseUsage(body);
-    QCOMPARE(u.has_value(), ok);
-    if (u && body.contains("Pro")) {
-        QCOMPARE(u->fourHourTokens, 10);
-        QCOMPARE(u->fourHourLimit, 100);
-        QCOMPARE(u->weekLimit, 0);
-        QCOMPARE(u->plan, QStringLiteral("Pro"));
-        QCOMPARE(u->fourHourResetAt, Q_INT64_C(1765400000000));
-    }
+    const Usage u = parseUsage(body);
+    QTEST(u.fourHourTokens, "fourHourTokens");
+    QTEST(u.fourHourLimit, "fourHourLimit");
+    QTEST(u.weekTokens, "weekTokens");
+    QTEST(u.weekLimit, "weekLimit");
+    QTEST(u.plan, "plan");
+    QTEST(u.fourHourResetAt, "resetAt");
 }
 
 QTEST_GUILESS_MAIN(AiServiceApiTest)

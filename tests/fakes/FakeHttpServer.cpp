@@ -63,6 +63,40 @@ FakeResponse FakeResponse::drop()
     return r;
 }
 
+FakeResponse FakeResponse::endless(const QByteArray &prefix, const QByteArray &type)
+{
+    FakeResponse r;
+    r.mode = Stream;
+    r.body = prefix;
+    r.contentType = type;
+    return r;
+}
+
+FakeResponse FakeResponse::oversized(qint64 length, const QByteArray &prefix,
+                                     const QByteArray &type)
+{
+    FakeResponse r = endless(prefix, type);
+    r.streamLength = length;
+    r.announcedLength = length;
+    return r;
+}
+
+FakeResponse FakeResponse::hugeLength(qint64 announced)
+{
+    FakeResponse r = endless();
+    r.announcedLength = announced;
+    return r;
+}
+
+FakeResponse FakeResponse::trickle(const QByteArray &body, int ms, int bytes,
+                                   const QByteArray &type)
+{
+    FakeResponse r = oversized(body.size(), body, type);
+    r.trickleMs = ms;
+    r.trickleBytes = qMax(1, bytes);
+    return r;
+}
+
 FakeResponse FakeResponse::delayed(int ms) const
 {
     FakeResponse r = *this;
@@ -187,6 +221,7 @@ void FakeHttpServer::onNewConnection()
     while (QTcpSocket *socket = server->nextPendingConnection()) {
         connections.insert(socket, Connection());
         connect(socket, &QTcpSocket::readyRead, this, [this, socket]() { onReadyRead(socket); });
+        connect(socket, &QTcpSocket::bytesWritten, this, [this, socket]() { pump(socket, false); });
         connect(socket, &QTcpSocket::disconnected, this, [this, socket]() {
             auto it = connections.find(socket);
             if (it != connections.end()) {
@@ -287,6 +322,33 @@ void FakeHttpServer::answer(QTcpSocket *socket, const FakeRequest &request)
         QByteArray head = "HTTP/1.1 " + QByteArray::number(response.status) + ' '
             + reasonPhrase(response.status) + "\r\n";
         head += "Content-Type: " + response.contentType + "\r\n";
+        if (response.mode == FakeResponse::Stream) {
+            if (response.announcedLength >= 0)
+                head += "Content-Length: " + QByteArray::number(response.announcedLength) + "\r\n";
+            for (const auto &h : response.headers)
+                head += h.first + ": " + h.second + "\r\n";
+            head += "Connection: close\r\n\r\n";
+            it->busy = true;
+            ++pending;
+            it->streaming = true;
+            it->stream.prefix = response.body;
+            it->stream.length = response.streamLength;
+            it->stream.announced = response.announcedLength >= 0;
+            it->stream.trickleMs = response.trickleMs;
+            it->stream.trickleBytes = response.trickleBytes;
+            guard->write(head);
+            if (response.trickleMs > 0) {
+                auto *tick = new QTimer(guard.data());
+                connect(tick, &QTimer::timeout, this, [this, guard]() {
+                    if (guard)
+                        pump(guard.data(), true);
+                });
+                tick->start(response.trickleMs);
+            } else {
+                pump(guard.data(), false);
+            }
+            return;
+        }
         head += "Content-Length: " + QByteArray::number(response.body.size()) + "\r\n";
         for (const auto &h : response.headers)
             head += h.first + ": " + h.second + "\r\n";
@@ -303,4 +365,54 @@ void FakeHttpServer::answer(QTcpSocket *socket, const FakeRequest &request)
         QTimer::singleShot(response.delayMs, this, send);
     else
         send();
+}
+
+void FakeHttpServer::pump(QTcpSocket *socket, bool tick)
+{
+    auto it = connections.find(socket);
+    if (it == connections.end() || !it->streaming)
+        return;
+    Stream &s = it->stream;
+    if (s.trickleMs > 0 && !tick)
+        return;
+    static const QByteArray filler(64 * 1024, 'x');
+    // Trickling: a few bytes per tick. Otherwise: keep a few chunks queued, no more, so an
+    // endless body costs the fake no memory.
+    const qint64 perCall = s.trickleMs > 0 ? s.trickleBytes : Q_INT64_C(1) << 62;
+    qint64 budget = perCall;
+    while (budget > 0 && (s.trickleMs > 0 || socket->bytesToWrite() < 256 * 1024)) {
+        if (s.length >= 0 && s.sent >= s.length)
+            break;
+        qint64 n = filler.size();
+        if (s.length >= 0)
+            n = qMin(n, s.length - s.sent);
+        n = qMin(n, budget);
+        QByteArray chunk;
+        if (s.sent < s.prefix.size()) {
+            chunk = s.prefix.mid(int(s.sent), int(n));
+        } else {
+            chunk = filler.left(int(n));
+        }
+        socket->write(chunk);
+        s.sent += chunk.size();
+        streamed += chunk.size();
+        budget -= chunk.size();
+    }
+    if (s.length >= 0 && s.sent >= s.length)
+        endStream(socket);
+}
+
+void FakeHttpServer::endStream(QTcpSocket *socket)
+{
+    auto it = connections.find(socket);
+    if (it == connections.end() || !it->streaming)
+        return;
+    it->streaming = false;
+    it->busy = false;
+    finishRequest();
+    for (QTimer *tick : socket->findChildren<QTimer *>())
+        tick->deleteLater();
+    // Without a length the body ends with the connection.
+    if (!it->stream.announced)
+        socket->disconnectFromHost();
 }

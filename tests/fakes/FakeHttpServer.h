@@ -32,16 +32,23 @@ struct FakeRequest
 };
 
 // A scripted answer. Hang keeps the connection open without answering; Drop closes it
-// as soon as the request has arrived.
+// as soon as the request has arrived. Stream sends body followed by filler bytes up to
+// streamLength bytes in all (-1: without end), as fast as the client reads or
+// trickleBytes every trickleMs, with announcedLength as Content-Length (-1: none, the body ends
+// when the connection closes).
 struct FakeResponse
 {
-    enum Mode { Answer, Hang, Drop };
+    enum Mode { Answer, Hang, Drop, Stream };
     int status = 200;
     QByteArray body;
     QByteArray contentType = "text/plain";
     int delayMs = 0;
     Mode mode = Answer;
     QList<QPair<QByteArray, QByteArray>> headers;
+    qint64 streamLength = -1;
+    qint64 announcedLength = -1;
+    int trickleMs = 0;
+    int trickleBytes = 1;
 
     static FakeResponse json(const QByteArray &body, int status = 200);
     static FakeResponse text(const QByteArray &body, int status = 200);
@@ -49,6 +56,17 @@ struct FakeResponse
     static FakeResponse error(int status, const QByteArray &body = QByteArray());
     static FakeResponse hang();
     static FakeResponse drop();
+    // A body that never ends, starting with prefix.
+    static FakeResponse endless(const QByteArray &prefix = QByteArray(),
+                                const QByteArray &type = "application/octet-stream");
+    // length bytes, announced truthfully, starting with prefix.
+    static FakeResponse oversized(qint64 length, const QByteArray &prefix = QByteArray(),
+                                  const QByteArray &type = "application/octet-stream");
+    // Announces length bytes, then sends without end.
+    static FakeResponse hugeLength(qint64 announced = Q_INT64_C(1000000000000));
+    // body, announced truthfully, bytes at a time every ms.
+    static FakeResponse trickle(const QByteArray &body, int ms, int bytes = 1,
+                                const QByteArray &type = "application/json");
     FakeResponse delayed(int ms) const;
 };
 
@@ -87,6 +105,9 @@ public:
     int maxInFlight() const { return maxPending; }
     void resetMaxInFlight() { maxPending = pending; }
 
+    // Bytes written by Stream answers so far.
+    qint64 streamedBytes() const { return streamed; }
+
     // Waits, running the event loop, until at least n requests for path have arrived.
     bool waitForRequests(const QByteArray &path, int n, int timeoutMs = 5000);
 
@@ -94,12 +115,25 @@ signals:
     void requestReceived(const FakeRequest &request);
 
 private:
+    struct Stream
+    {
+        QByteArray prefix;
+        qint64 sent = 0;
+        qint64 length = -1;
+        bool announced = false;
+        int trickleMs = 0;
+        int trickleBytes = 1;
+    };
     struct Connection
     {
         QByteArray buffer;
         bool busy = false; // a request of this connection is being answered
+        bool streaming = false;
+        Stream stream;
     };
     void onNewConnection();
+    void pump(QTcpSocket *socket, bool tick);
+    void endStream(QTcpSocket *socket);
     void onReadyRead(QTcpSocket *socket);
     void answer(QTcpSocket *socket, const FakeRequest &request);
     void finishRequest();
@@ -114,4 +148,5 @@ private:
     QList<FakeRequest> received;
     int pending = 0;
     int maxPending = 0;
+    qint64 streamed = 0;
 };

@@ -2,6 +2,9 @@
 
 #include <QBuffer>
 #include <QImage>
+#include <QtEndian>
+
+#include <zlib.h>
 
 namespace TestImages {
 
@@ -12,6 +15,54 @@ QByteArray png(const QImage &image)
     buffer.open(QIODevice::WriteOnly);
     image.save(&buffer, "PNG");
     return bytes;
+}
+
+static void appendChunk(QByteArray &out, const char *type, const QByteArray &data)
+{
+    char word[4];
+    qToBigEndian<quint32>(quint32(data.size()), word);
+    out.append(word, 4);
+    QByteArray typed = QByteArray(type, 4) + data;
+    out.append(typed);
+    qToBigEndian<quint32>(
+        quint32(crc32(0, reinterpret_cast<const Bytef *>(typed.constData()), uInt(typed.size()))),
+        word);
+    out.append(word, 4);
+}
+
+QByteArray hugePng(int width, int height, bool pixels)
+{
+    QByteArray out("\x89PNG\r\n\x1a\n", 8);
+    QByteArray header(13, '\0');
+    qToBigEndian<quint32>(quint32(width), header.data());
+    qToBigEndian<quint32>(quint32(height), header.data() + 4);
+    header[8] = 8; // bits per sample
+    header[9] = 0; // grey
+    appendChunk(out, "IHDR", header);
+    // Without pixels, the data stops after the first row: the header still declares it all.
+    const int rows = pixels ? height : 1;
+    z_stream z {};
+    deflateInit(&z, 9);
+    QByteArray line(width + 1, '\x40'); // dark grey
+    line[0] = 0; // the row's filter: none
+    QByteArray compressed;
+    QByteArray buffer(1 << 16, '\0');
+    for (int y = 0; y <= rows; ++y) {
+        const bool last = y == rows;
+        z.next_in = reinterpret_cast<Bytef *>(last ? nullptr : line.data());
+        z.avail_in = last ? 0 : uInt(line.size());
+        do {
+            z.next_out = reinterpret_cast<Bytef *>(buffer.data());
+            z.avail_out = uInt(buffer.size());
+            deflate(&z, last ? Z_FINISH : Z_NO_FLUSH);
+            compressed.append(buffer.constData(), buffer.size() - int(z.avail_out));
+        } while (z.avail_out == 0);
+    }
+    deflateEnd(&z);
+    for (int at = 0; at < compressed.size(); at += 1 << 20)
+        appendChunk(out, "IDAT", compressed.mid(at, 1 << 20));
+    appendChunk(out, "IEND", QByteArray());
+    return out;
 }
 
 } // namespace TestImages

@@ -1,14 +1,19 @@
 // A stand-alone fake radio for whole-program runs inside the test network namespace:
 //   fake_radio ADDRESS PORT [MODEL]
-// Answers discovery, logs, images, apps, screenshots and touches; prints each request.
+// Answers discovery, logs, images, apps, screenshots, touches, uploads and the app and home
+// screen commands; prints each request. Streams debug output on ADDRESS:9022.
 #include "FakeRadio.h"
 #include "LogGenerator.h"
 #include "TestImages.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QImage>
 #include <QPainter>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTextStream>
+#include <QTimer>
 
 // No text anywhere: a core application has no fonts.
 static QImage picture(int w, int h, const QColor &from, const QColor &to)
@@ -38,6 +43,64 @@ static QImage icon(const QColor &color)
     p.drawEllipse(QPoint(32, 32), 12, 12);
     return image;
 }
+
+namespace {
+
+// The radio's debug port: its web server's access log and the output of the app it runs,
+// as lines to every connected client.
+class DebugStream : public QObject
+{
+public:
+    explicit DebugStream(FakeHttpServer *radio)
+    {
+        connect(&server, &QTcpServer::newConnection, this, [this]() {
+            while (QTcpSocket *client = server.nextPendingConnection()) {
+                clients.append(client);
+                connect(client, &QTcpSocket::disconnected, this, [this, client]() {
+                    clients.removeAll(client);
+                    client->deleteLater();
+                });
+                client->write("Kelo debug console\r\n");
+            }
+        });
+        connect(radio, &FakeHttpServer::requestReceived, this, [this](const FakeRequest &r) {
+            const QString stamp
+                = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+            send(stamp.toUtf8() + " [1] New connection");
+            send(stamp.toUtf8() + " [1] " + r.method + ' ' + r.target + " HTTP/1.1 (200)");
+            if (r.path == "/app/exec")
+                startApp(r.query.mid(r.query.indexOf('=') + 1));
+            else if (r.path == "/model/base/exec")
+                startApp("home screen");
+        });
+        connect(&ticker, &QTimer::timeout, this,
+                [this]() { send("qml: " + running + " tick " + QByteArray::number(++ticks)); });
+    }
+
+    bool listen(const QHostAddress &address) { return server.listen(address, 9022); }
+
+private:
+    void startApp(const QByteArray &name)
+    {
+        running = QByteArray::fromPercentEncoding(name);
+        ticks = 0;
+        send("qml: " + running + " started");
+        ticker.start(1000);
+    }
+    void send(const QByteArray &line)
+    {
+        for (QTcpSocket *client : qAsConst(clients))
+            client->write(line + '\n');
+    }
+
+    QTcpServer server;
+    QList<QTcpSocket *> clients;
+    QTimer ticker;
+    QByteArray running;
+    int ticks = 0;
+};
+
+} // namespace
 
 int main(int argc, char **argv)
 {
@@ -78,6 +141,7 @@ int main(int argc, char **argv)
     radio.setResponse("/upload.html", FakeResponse::text("OK"));
     radio.setResponse("/app/exec", FakeResponse::text("OK"));
     radio.setResponse("/model/base/exec", FakeResponse::text("OK"));
+    radio.setResponse("/model/base/delete", FakeResponse::text("OK"));
     radio.setFallback([&](const FakeRequest &r) {
         if (r.path.startsWith("/log/get/"))
             return FakeResponse::bytes(log, "application/octet-stream");
@@ -103,6 +167,9 @@ int main(int argc, char **argv)
                             << '\n';
         return 1;
     }
+    DebugStream debug(&radio);
+    if (!debug.listen(QHostAddress(args.at(1))))
+        QTextStream(stderr) << "fake_radio: no debug stream on " << args.at(1) << ":9022\n";
     QTextStream(stdout) << "fake_radio: listening on " << args.at(1) << ':' << radio.port() << '\n'
                         << Qt::flush;
     return app.exec();

@@ -2,6 +2,7 @@
 #include "KeloResources.h"
 #include "LogGenerator.h"
 #include "LogReader.h"
+#include "LogTabLoader.h"
 #include "MultiAxisPlot.h"
 #include "PlotWidget.h"
 #include "RadioScanner.h"
@@ -17,6 +18,7 @@
 #include <QMessageBox>
 #include <QNetworkAccessManager>
 #include <QProcess>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QStackedWidget>
@@ -27,6 +29,18 @@
 #include <unistd.h>
 
 namespace {
+
+// Opens a file as the Open button does and waits until the tab is done with it, warning
+// boxes answered; true when the log was loaded.
+bool openLog(PlotWidget &widget, const QString &path)
+{
+    auto *loading = widget.findChild<LogTabLoader *>();
+    if (!loading)
+        return false;
+    QSignalSpy loaded(loading, &LogTabLoader::loaded);
+    widget.loadLogFile(path);
+    return QTest::qWaitFor([&] { return !widget.isLoading(); }, 10000) && loaded.count() == 1;
+}
 
 // The tab with a scanner that sends nothing; tests reach its parts by object name.
 struct Tab
@@ -42,6 +56,7 @@ struct Tab
     WelcomeScreenWidget *welcome = widget.findChild<WelcomeScreenWidget *>();
 
     Tab() { widget.resize(1100, 760); }
+    bool open(const QString &path) { return openLog(widget, path); }
     void show()
     {
         widget.show();
@@ -65,6 +80,18 @@ struct Tab
         return nullptr;
     }
     QString atCursor(int tableRow) const { return table->item(tableRow, 3)->text(); }
+    QProgressBar *busyBar() const
+    {
+        return widget.findChild<QProgressBar *>(QStringLiteral("busyBar"));
+    }
+    QLabel *cardLoadingLabel() const
+    {
+        return welcome->findChild<QLabel *>(QStringLiteral("loadingLabel"));
+    }
+    QProgressBar *cardLoadingBar() const
+    {
+        return welcome->findChild<QProgressBar *>(QStringLiteral("loadingBar"));
+    }
 };
 
 LogVariable series(const QString &name, QVector<double> times, QVector<double> values)
@@ -159,6 +186,12 @@ private slots:
 
     void radioDownloadLoadsLog();
     void radioDownloadFailuresKeepLog();
+
+    void loadingShowsStatusAndBusyBar();
+    void openedLogEqualsSynchronousParse();
+    void secondOpenReplacesFirst();
+    void radioLostMidDownload();
+    void hiddenTabFinishesLoading();
 
     void screenshot();
 };
@@ -273,7 +306,7 @@ void PlotWidgetTest::openListsVariablesWithoutQuaternion()
     Tab tab;
     QCOMPARE(tab.stack->currentIndex(), 0);
     QVERIFY(!tab.save->isEnabled());
-    QVERIFY(tab.widget.loadLogFile(path));
+    QVERIFY(tab.open(path));
 
     QStringList names;
     for (int i = 0; i < tab.variables->count(); ++i) {
@@ -305,7 +338,7 @@ void PlotWidgetTest::openFailuresChangeNothing()
     Tab tab;
     {
         WarningCatcher warning;
-        QVERIFY(!tab.widget.loadLogFile(missing));
+        QVERIFY(!tab.open(missing));
         QCOMPARE(warning.title, QStringLiteral("Open Log File"));
         QCOMPARE(warning.text, QStringLiteral("Cannot open file: ") + missing);
         // The path is shown as typed, never as markup.
@@ -313,12 +346,12 @@ void PlotWidgetTest::openFailuresChangeNothing()
     }
     QCOMPARE(tab.stack->currentIndex(), 0);
 
-    QVERIFY(tab.widget.loadLogFile(good));
+    QVERIFY(tab.open(good));
     const int count = tab.variables->count();
     tab.check(0);
     {
         WarningCatcher warning;
-        QVERIFY(!tab.widget.loadLogFile(garbage));
+        QVERIFY(!tab.open(garbage));
         QCOMPARE(warning.text, QStringLiteral("No recognized log entries found in file"));
     }
     QCOMPARE(tab.variables->count(), count);
@@ -364,7 +397,7 @@ void PlotWidgetTest::eachCheckedVariableGetsItsOwnAxis()
     QTemporaryDir dir;
     Tab tab;
     tab.show();
-    QVERIFY(tab.widget.loadLogFile(writeFile(dir.filePath(QStringLiteral("a.log")), smallLog())));
+    QVERIFY(tab.open(writeFile(dir.filePath(QStringLiteral("a.log")), smallLog())));
     const int lv = tab.row(QStringLiteral("Stick LV [%]"));
     const int rh = tab.row(QStringLiteral("Stick RH [%]"));
     const int pitch = tab.row(QString::fromUtf8(u8"Varnek Pitch [\u00B0]"));
@@ -419,7 +452,7 @@ void PlotWidgetTest::channelAxesSpanFullRange()
     QTemporaryDir dir;
     Tab tab;
     tab.show();
-    QVERIFY(tab.widget.loadLogFile(writeFile(dir.filePath(QStringLiteral("a.log")), smallLog())));
+    QVERIFY(tab.open(writeFile(dir.filePath(QStringLiteral("a.log")), smallLog())));
     const int ch3 = tab.row(QStringLiteral("Channel 3 [%]"));
     const int lv = tab.row(QStringLiteral("Stick LV [%]"));
     QVERIFY(ch3 >= 0 && lv >= 0);
@@ -605,10 +638,10 @@ void PlotWidgetTest::secondLoadReplacesEverything()
     g.tx(0, 50);
     g.tx(100, 60);
     Tab tab;
-    QVERIFY(tab.widget.loadLogFile(writeFile(dir.filePath(QStringLiteral("a.log")), smallLog())));
+    QVERIFY(tab.open(writeFile(dir.filePath(QStringLiteral("a.log")), smallLog())));
     tab.check(0);
     tab.widget.updateCursor(0.5);
-    QVERIFY(tab.widget.loadLogFile(writeFile(dir.filePath(QStringLiteral("b.log")), g.bytes())));
+    QVERIFY(tab.open(writeFile(dir.filePath(QStringLiteral("b.log")), g.bytes())));
     QCOMPARE(tab.variables->count(), 1);
     QCOMPARE(tab.variables->item(0)->text(), QStringLiteral("TX Signal [%]"));
     QCOMPARE(tab.plot->graphCount(), 0);
@@ -629,7 +662,7 @@ void PlotWidgetTest::saveRoundTrip()
     Tab tab;
     QVERIFY(!tab.widget.saveLogTo(dir.filePath(QStringLiteral("nothing.log"))));
     QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("nothing.log"))));
-    QVERIFY(tab.widget.loadLogFile(source));
+    QVERIFY(tab.open(source));
 
     QVERIFY(tab.widget.saveLogTo(dir.filePath(QStringLiteral("flight.txt"))));
     QCOMPARE(readFile(dir.filePath(QStringLiteral("flight.txt.log"))), bytes);
@@ -649,7 +682,7 @@ void PlotWidgetTest::saveThroughDialogSuggestsLogName()
     QTemporaryDir dir;
     Tab tab;
     tab.show();
-    QVERIFY(tab.widget.loadLogFile(writeFile(dir.filePath(QStringLiteral("a.bin")), smallLog())));
+    QVERIFY(tab.open(writeFile(dir.filePath(QStringLiteral("a.bin")), smallLog())));
     QString caption, suggested;
     TestSupport::answerNextModal([&](QWidget *w) {
         auto *dialog = qobject_cast<QFileDialog *>(w);
@@ -680,7 +713,7 @@ static int saveAsNobody(int argc, char **argv)
     initKeloResources();
     RadioScanner scanner;
     PlotWidget widget(&scanner);
-    if (!widget.loadLogFile(QString::fromLocal8Bit(folder) + QStringLiteral("/new.bin")))
+    if (!openLog(widget, QString::fromLocal8Bit(folder) + QStringLiteral("/new.bin")))
         return 11;
     WarningCatcher warning;
     const QString target = QString::fromLocal8Bit(folder) + QStringLiteral("/old.log");
@@ -727,7 +760,7 @@ void PlotWidgetTest::failedSaveKeepsOldFile()
             QCOMPARE(child.exitCode(), 0);
     } else {
         Tab tab;
-        QVERIFY(tab.widget.loadLogFile(dir.filePath(QStringLiteral("new.bin"))));
+        QVERIFY(tab.open(dir.filePath(QStringLiteral("new.bin"))));
         WarningCatcher warning;
         QVERIFY(!tab.widget.saveLogTo(old));
         QCOMPARE(warning.text, QStringLiteral("Cannot write file: ") + old);
@@ -740,7 +773,7 @@ void PlotWidgetTest::failedSaveKeepsOldFile()
         dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
     QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("folder.log")));
     Tab tab;
-    QVERIFY(tab.widget.loadLogFile(dir.filePath(QStringLiteral("new.bin"))));
+    QVERIFY(tab.open(dir.filePath(QStringLiteral("new.bin"))));
     const QString status = tab.status->text();
     WarningCatcher warning;
     QVERIFY(!tab.widget.saveLogTo(dir.filePath(QStringLiteral("folder.log"))));
@@ -807,7 +840,7 @@ void PlotWidgetTest::radioDownloadFailuresKeepLog()
     radio.setResponse("/log/get/1-50", FakeResponse::error(500));
     radio.setResponse("/log/get/2-60", FakeResponse::bytes("xx", "application/octet-stream"));
     Tab tab;
-    QVERIFY(tab.widget.loadLogFile(writeFile(dir.filePath(QStringLiteral("a.log")), smallLog())));
+    QVERIFY(tab.open(writeFile(dir.filePath(QStringLiteral("a.log")), smallLog())));
     tab.check(0);
     const int count = tab.variables->count();
     tab.scanner.ip = radio.address();
@@ -841,6 +874,169 @@ void PlotWidgetTest::radioDownloadFailuresKeepLog()
     QCOMPARE(tab.variables->count(), 1);
 }
 
+void PlotWidgetTest::loadingShowsStatusAndBusyBar()
+{
+    QTemporaryDir dir;
+    const QString first = writeFile(dir.filePath(QStringLiteral("first.log")), smallLog());
+    Tab tab;
+    tab.show();
+    // From the welcome card: the card says what is loading, with its busy bar.
+    tab.widget.loadLogFile(first);
+    QVERIFY(tab.widget.isLoading());
+    QCOMPARE(tab.cardLoadingLabel()->text(), QStringLiteral("Loading first.log..."));
+    QCOMPARE(tab.cardLoadingLabel()->textFormat(), Qt::PlainText);
+    QVERIFY(tab.cardLoadingLabel()->isVisible());
+    QVERIFY(tab.cardLoadingBar()->isVisible());
+    QCOMPARE(tab.status->text(), QStringLiteral("Loading first.log..."));
+    QCOMPARE(tab.stack->currentIndex(), 0);
+    QTRY_VERIFY(!tab.widget.isLoading());
+    QCOMPARE(tab.stack->currentIndex(), 1);
+    QVERIFY(tab.cardLoadingLabel()->isHidden());
+    QVERIFY(tab.cardLoadingBar()->isHidden());
+    QVERIFY(tab.busyBar()->isHidden());
+    QVERIFY(tab.status->text().endsWith(QLatin1String(" variable(s) from first.log")));
+
+    // On the content page: the status line and the panel's busy bar, and the log shown
+    // stays usable meanwhile.
+    const QString shownStatus = tab.status->text();
+    const QString missing = dir.filePath(QStringLiteral("missing.log"));
+    tab.widget.loadLogFile(missing);
+    QCOMPARE(tab.status->text(), QStringLiteral("Loading missing.log..."));
+    QVERIFY(tab.busyBar()->isVisible());
+    tab.check(0);
+    QCOMPARE(tab.plot->graphCount(), 1);
+    WarningCatcher warning;
+    QTRY_COMPARE(warning.text, QStringLiteral("Cannot open file: ") + missing);
+    QVERIFY(!tab.widget.isLoading());
+    QVERIFY(tab.busyBar()->isHidden());
+    QCOMPARE(tab.status->text(), shownStatus); // a failed open puts the status back
+    QCOMPARE(tab.plot->graphCount(), 1);
+}
+
+void PlotWidgetTest::openedLogEqualsSynchronousParse()
+{
+    QTemporaryDir dir;
+    const QByteArray bytes = LogGenerator::flight(30);
+    Tab tab;
+    QVERIFY(tab.open(writeFile(dir.filePath(QStringLiteral("flight.log")), bytes)));
+    QVector<LogVariable> expected;
+    QString error;
+    QVERIFY(LogReader::parseData(bytes, expected, error));
+    QStringList shown;
+    for (const LogVariable &v : expected) {
+        if (!v.name.startsWith(QLatin1String("Varnek Quat ")))
+            shown << v.name;
+    }
+    const QVector<LogVariable> &got = tab.widget.logVariables();
+    QCOMPARE(got.size(), shown.size());
+    for (const LogVariable &v : got) {
+        const auto same = std::find_if(expected.cbegin(), expected.cend(),
+                                       [&v](const LogVariable &e) { return e.name == v.name; });
+        QVERIFY2(same != expected.cend(), qPrintable(v.name));
+        QCOMPARE(v.times, same->times);
+        QCOMPARE(v.values, same->values);
+        QCOMPARE(v.timesAscending, same->timesAscending);
+    }
+    QCOMPARE(tab.variables->count(), shown.size());
+    for (int i = 0; i < shown.size(); ++i)
+        QCOMPARE(tab.variables->item(i)->text(), shown[i]);
+    QCOMPARE(tab.status->text(),
+             QStringLiteral("Loaded %1 variable(s) from flight.log").arg(expected.size()));
+}
+
+void PlotWidgetTest::secondOpenReplacesFirst()
+{
+    QTemporaryDir dir;
+    const QString a = writeFile(dir.filePath(QStringLiteral("a.log")), smallLog());
+    const QByteArray bBytes = LogGenerator::flight(3);
+    const QString b = writeFile(dir.filePath(QStringLiteral("b.log")), bBytes);
+    Tab tab;
+    tab.show();
+    auto *loading = tab.widget.findChild<LogTabLoader *>();
+    QSignalSpy loaded(loading, &LogTabLoader::loaded);
+    int modals = 0;
+    TestSupport::answerNextModal(
+        [&modals](QWidget *w) {
+            ++modals;
+            static_cast<QDialog *>(w)->reject();
+        },
+        1000);
+    // Opened one after another before any could finish: only the last is shown, and the
+    // failure of the first is never told.
+    tab.widget.loadLogFile(dir.filePath(QStringLiteral("missing.log")));
+    tab.widget.loadLogFile(a);
+    tab.widget.loadLogFile(b);
+    QTRY_VERIFY(!tab.widget.isLoading());
+    QTest::qWait(50);
+    QCOMPARE(loaded.count(), 1);
+    QCOMPARE(modals, 0);
+    QVector<LogVariable> vars;
+    QString error;
+    QVERIFY(LogReader::parseData(bBytes, vars, error));
+    QCOMPARE(tab.status->text(),
+             QStringLiteral("Loaded %1 variable(s) from b.log").arg(vars.size()));
+    QCOMPARE(tab.variables->count(), vars.size() - 4);
+    QVERIFY(tab.widget.saveLogTo(dir.filePath(QStringLiteral("saved.log"))));
+    QCOMPARE(readFile(dir.filePath(QStringLiteral("saved.log"))), bBytes);
+}
+
+void PlotWidgetTest::radioLostMidDownload()
+{
+    QTemporaryDir dir;
+    FakeRadio radio;
+    QVERIFY(radio.listen());
+    radio.setResponse("/log/list", FakeResponse::json(R"({"list":[7,"Long",600]})"));
+    radio.setResponse("/log/get/7-600", FakeResponse::hang());
+    Tab tab;
+    tab.show();
+    QVERIFY(tab.open(writeFile(dir.filePath(QStringLiteral("a.log")), smallLog())));
+    tab.check(0);
+    const int count = tab.variables->count();
+    tab.scanner.ip = radio.address();
+    emit tab.scanner.deviceFound(radio.address(), QString(), QStringLiteral("M"));
+    auto *tabList = tab.widget.findChild<QListWidget *>(QStringLiteral("radioLogList"));
+    QTRY_COMPARE_WITH_TIMEOUT(tabList->count(), 1, 10000);
+    emit tabList->itemClicked(tabList->item(0));
+    QCOMPARE(tab.status->text(), QStringLiteral("Downloading log..."));
+    QVERIFY(tab.widget.isLoading());
+    QVERIFY(tab.busyBar()->isVisible());
+    QVERIFY(radio.waitForRequests("/log/get/7-600", 1, 10000));
+
+    // The radio goes away in the middle of the download.
+    radio.close();
+    emit tab.scanner.deviceNotFound();
+    QCOMPARE(tabList->count(), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        tab.status->text().startsWith(QLatin1String("Failed to download log: ")), 15000);
+    QVERIFY(!tab.widget.isLoading());
+    QVERIFY(tab.busyBar()->isHidden());
+    QCOMPARE(tab.variables->count(), count);
+    QCOMPARE(tab.plot->graphCount(), 1);
+    QVERIFY(tab.widget.saveLogTo(dir.filePath(QStringLiteral("kept.log"))));
+    QCOMPARE(readFile(dir.filePath(QStringLiteral("kept.log"))), smallLog());
+}
+
+void PlotWidgetTest::hiddenTabFinishesLoading()
+{
+    QTemporaryDir dir;
+    Tab tab;
+    tab.show();
+    QVERIFY(tab.open(writeFile(dir.filePath(QStringLiteral("a.log")), smallLog())));
+    // Another page of the main window is shown while the next log loads.
+    tab.widget.hide();
+    const QByteArray bytes = LogGenerator::flight(2);
+    tab.widget.loadLogFile(writeFile(dir.filePath(QStringLiteral("b.log")), bytes));
+    QTRY_VERIFY(!tab.widget.isLoading());
+    tab.show();
+    QVector<LogVariable> vars;
+    QString error;
+    QVERIFY(LogReader::parseData(bytes, vars, error));
+    QCOMPARE(tab.status->text(),
+             QStringLiteral("Loaded %1 variable(s) from b.log").arg(vars.size()));
+    QCOMPARE(tab.variables->count(), vars.size() - 4);
+    QVERIFY(tab.busyBar()->isHidden());
+}
+
 void PlotWidgetTest::screenshot()
 {
     const QByteArray outDir = qgetenv("KELO_SCREENSHOT_DIR");
@@ -862,8 +1058,8 @@ void PlotWidgetTest::screenshot()
         = QString::fromLocal8Bit(outDir) + QStringLiteral("/logviewer-welcome.png");
     tab.show();
     QVERIFY(tab.widget.grab().save(welcomePath));
-    QVERIFY(tab.widget.loadLogFile(
-        writeFile(dir.filePath(QStringLiteral("flight.log")), LogGenerator::flight(180))));
+    QVERIFY(
+        tab.open(writeFile(dir.filePath(QStringLiteral("flight.log")), LogGenerator::flight(180))));
     tab.check(tab.row(QStringLiteral("Stick LV [%]")));
     tab.check(tab.row(QStringLiteral("ESC Batt Volt [V]")));
     tab.check(tab.row(QString::fromUtf8(u8"Varnek Pitch [\u00B0]")));

@@ -16,6 +16,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QListWidget>
+#include <QProgressBar>
 #include <QSlider>
 #include <QStackedWidget>
 #include <QTemporaryDir>
@@ -85,6 +86,7 @@ private slots:
     void noOpenGLDoesNotAbort();
     void openFromDisk();
     void radioDownload();
+    void loadsOffTheGuiThread();
 };
 
 void ReplayWidgetTest::initTestCase()
@@ -553,6 +555,7 @@ void ReplayWidgetTest::openFromDisk()
     };
     TestSupport::answerNextModal(choose(good));
     QMetaObject::invokeMethod(&f.tab, "openLogFile");
+    QTRY_VERIFY(!f.tab.isLoading());
     QCOMPARE(f.text("statusLabel"), QStringLiteral("Loaded good.log"));
     const double duration = f.tab.logDuration();
     QVERIFY(duration > 2.5);
@@ -567,6 +570,7 @@ void ReplayWidgetTest::openFromDisk()
         });
     });
     QMetaObject::invokeMethod(&f.tab, "openLogFile");
+    QTRY_VERIFY(!f.tab.isLoading());
     QCOMPARE(TestSupport::lastModalText(),
              QStringLiteral("No recognized log entries found in file"));
     QCOMPARE(f.tab.logDuration(), duration);
@@ -619,6 +623,51 @@ void ReplayWidgetTest::radioDownload()
     emit f.scanner.deviceNotFound();
     QCOMPARE(list->count(), 0);
     QCOMPARE(f.tab.logDuration(), duration);
+}
+
+void ReplayWidgetTest::loadsOffTheGuiThread()
+{
+    QTemporaryDir dir;
+    LogGenerator g;
+    // Stamps that go backwards in one series: the tab orders them, as it does for a log
+    // handed to loadLog.
+    g.raw(LogGenerator::flight(20)).tx(100, 7);
+    const QByteArray bytes = g.bytes();
+    const QString path = dir.filePath(QStringLiteral("flight.log"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+    file.close();
+
+    Fixture f;
+    f.tab.show();
+    f.tab.loadLogFile(path);
+    QVERIFY(f.tab.isLoading());
+    QCOMPARE(f.text("statusLabel"), QStringLiteral("Loading flight.log..."));
+    auto *card = f.child<QLabel>("loadingLabel");
+    QCOMPARE(card->text(), QStringLiteral("Loading flight.log..."));
+    QVERIFY(card->isVisible());
+    QTRY_VERIFY(!f.tab.isLoading());
+    QVERIFY(card->isHidden());
+    QVERIFY(f.child<QProgressBar>("busyBar")->isHidden());
+    QCOMPARE(f.text("statusLabel"), QStringLiteral("Loaded flight.log"));
+    QCOMPARE(f.child<QStackedWidget>("pageStack")->currentIndex(), 1);
+
+    // The same variables as a log parsed here and handed to loadLog.
+    QVector<LogVariable> parsed;
+    QString error;
+    QVERIFY(LogReader::parseData(bytes, parsed, error));
+    const QVector<LogVariable> async = f.tab.logVariables();
+    f.tab.loadLog(parsed, QStringLiteral("direct"));
+    const QVector<LogVariable> direct = f.tab.logVariables();
+    QCOMPARE(async.size(), direct.size());
+    for (int i = 0; i < direct.size(); ++i) {
+        QCOMPARE(async[i].name, direct[i].name);
+        QCOMPARE(async[i].times, direct[i].times);
+        QCOMPARE(async[i].values, direct[i].values);
+    }
+    const int tx = f.tab.indexOfVariable(QStringLiteral("TX Signal [%]"));
+    QVERIFY(tx >= 0);
+    QVERIFY(std::is_sorted(async[tx].times.cbegin(), async[tx].times.cend()));
 }
 
 int main(int argc, char **argv)

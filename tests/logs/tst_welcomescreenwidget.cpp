@@ -25,6 +25,7 @@ private slots:
     void primaryStyleIsExact();
     void cardStaysNarrowAndCentred();
     void titleIsRichTextOtherTextsPlain();
+    void stepTextsStartLevelWithTheirNumbers();
 };
 
 static WelcomeScreenWidget *makeCard(QWidget *parent = nullptr)
@@ -166,6 +167,51 @@ void WelcomeScreenWidgetTest::titleIsRichTextOtherTextsPlain()
         }
     }
     QVERIFY2(blue > 20, qPrintable(QString::number(blue)));
+}
+
+// A long first step makes both step rows tall; the short second text must still start at
+// its number's top, not float to the middle of the row.
+void WelcomeScreenWidgetTest::stepTextsStartLevelWithTheirNumbers()
+{
+    const QString longStep = QStringLiteral(
+        "Start Varnek Remote app from the Apps/Files menu on your Kelo radio, or open a saved "
+        "log file above.");
+    QScopedPointer<WelcomeScreenWidget> card(new WelcomeScreenWidget(
+        QStringLiteral(":/icons/tab-replay.svg"), QStringLiteral("Title"),
+        QStringLiteral("Subtitle"), longStep, QStringLiteral("Press Play."), nullptr));
+    card->resize(1000, 1000);
+    card->show();
+    QVERIFY(QTest::qWaitForWindowExposed(card.data()));
+    const QImage image = card->grab().toImage();
+
+    for (const auto &step : {qMakePair(QStringLiteral("1"), longStep),
+                             qMakePair(QStringLiteral("2"), QStringLiteral("Press Play."))}) {
+        QLabel *number = nullptr;
+        QLabel *text = nullptr;
+        for (QLabel *label : card->findChildren<QLabel *>()) {
+            if (label->text() == step.first)
+                number = label;
+            if (label->text() == step.second)
+                text = label;
+        }
+        QVERIFY(number && text);
+        const QRect area(text->mapTo(card.data(), QPoint(0, 0)), text->size());
+        int top = -1;
+        for (int y = area.top(); y <= area.bottom() && top < 0; ++y) {
+            for (int x = area.left(); x <= area.right(); ++x) {
+                if (QColor(image.pixel(x, y)).lightness() > 120) {
+                    top = y;
+                    break;
+                }
+            }
+        }
+        const int numberTop = number->mapTo(card.data(), QPoint(0, 0)).y();
+        QVERIFY2(top >= numberTop && top <= numberTop + 13,
+                 qPrintable(QStringLiteral("step %1: text from y %2, number from y %3")
+                                .arg(step.first)
+                                .arg(top)
+                                .arg(numberTop)));
+    }
 }
 
 QTEST_MAIN(WelcomeScreenWidgetTest)

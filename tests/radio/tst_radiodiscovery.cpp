@@ -1,5 +1,6 @@
 #include "RadioApi.h"
 #include "RadioDiscovery.h"
+#include "RadioText.h"
 
 #include <QtTest>
 
@@ -42,6 +43,8 @@ private slots:
     void percentEncoding_data();
     void percentEncoding();
     void paths();
+    void displayText_data();
+    void displayText();
 };
 
 void RadioDiscoveryTest::candidates_data()
@@ -170,6 +173,16 @@ void RadioDiscoveryTest::serial_data()
     QTest::newRow("NUL inside braces cuts the text")
         << QByteArray("{1,2,3\0,4,5,6}", 14) << QString();
     QTest::newRow("DEL in a field") << QByteArray("{1,2\x7f,3,4,5,6}") << QString();
+    // Format characters make one serial look like another: "EVIL" shown reversed.
+    QTest::newRow("right-to-left override") << QByteArray("{\xe2\x80\xae"
+                                                          "EVIL,2,3,4,5,6}")
+                                            << QString();
+    QTest::newRow("zero-width space") << QByteArray("{1,2\xe2\x80\x8b,3,4,5,6}") << QString();
+    QTest::newRow("format character outside the BMP") << QByteArray("{1,\xf3\xa0\x81\x81"
+                                                                    "2,3,4,5,6}")
+                                                      << QString();
+    QTest::newRow("letters beyond ASCII kept")
+        << QByteArray("{\xc3\x84,2,3,4,5,6}") << QString::fromUtf8("\xc3\x84-2-3-4-5-6");
 }
 
 void RadioDiscoveryTest::serial()
@@ -219,6 +232,30 @@ void RadioDiscoveryTest::paths()
     QCOMPARE(RadioApi::screenshotPath(1733820000123),
              QStringLiteral("/screenshot.png?t=1733820000123"));
     QCOMPARE(RadioApi::request("1.2.3.4", "/system/info", 1200).transferTimeout(), 1200);
+}
+
+void RadioDiscoveryTest::displayText_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("maxChars");
+    QTest::addColumn<QString>("shown");
+    const QString ellipsis(QChar(0x2026));
+    QTest::newRow("short kept") << "Heli 450" << 80 << "Heli 450";
+    QTest::newRow("exactly the length kept") << QString(80, 'a') << 80 << QString(80, 'a');
+    QTest::newRow("one over cut") << QString(81, 'a') << 80 << QString(79, 'a') + ellipsis;
+    QTest::newRow("a megabyte cut") << QString(1 << 20, 'm') << 80 << QString(79, 'm') + ellipsis;
+    // Cutting between the two halves of a surrogate pair would leave a broken character.
+    const QString emoji = QString::fromUtf8("\xf0\x9f\x9a\x81"); // two UTF-16 units
+    QTest::newRow("surrogate pair not split")
+        << QString(3, 'a') + emoji + QString(10, 'b') << 5 << QString(3, 'a') + ellipsis;
+}
+
+void RadioDiscoveryTest::displayText()
+{
+    QFETCH(QString, text);
+    QFETCH(int, maxChars);
+    QFETCH(QString, shown);
+    QCOMPARE(RadioText::forDisplay(text, maxChars), shown);
 }
 
 QTEST_GUILESS_MAIN(RadioDiscoveryTest)

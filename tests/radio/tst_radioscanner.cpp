@@ -9,6 +9,8 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+Q_DECLARE_METATYPE(FakeResponse)
+
 static const QHostAddress RadioAddress(QStringLiteral("10.77.0.2"));
 static const int TickMs = 300;
 
@@ -22,6 +24,7 @@ private slots:
     void answersThatAreNotARadio_data();
     void answersThatAreNotARadio();
     void badSerialIsAskedAgain();
+    void tricklingHostDoesNotHoldTheSweep();
 };
 
 void RadioScannerTest::initTestCase()
@@ -115,33 +118,33 @@ void RadioScannerTest::sweepStaysWithin24AndSkipsOwnAddresses()
 
 void RadioScannerTest::answersThatAreNotARadio_data()
 {
-    QTest::addColumn<int>("status");
-    QTest::addColumn<QByteArray>("body");
-    QTest::addColumn<int>("mode");
+    QTest::addColumn<FakeResponse>("response");
     QTest::addColumn<bool>("isRadio");
 
     const QByteArray valid = R"({"network":"N","ip":"1.2.3.4","mdlcur":"M"})";
-    QTest::newRow("valid") << 200 << valid << int(FakeResponse::Answer) << true;
-    QTest::newRow("HTTP error with a valid body")
-        << 500 << valid << int(FakeResponse::Answer) << false;
-    QTest::newRow("network without ip")
-        << 200 << QByteArray(R"({"network":"N"})") << int(FakeResponse::Answer) << false;
-    QTest::newRow("junk after JSON") << 200 << valid + "x" << int(FakeResponse::Answer) << false;
-    QTest::newRow("array") << 200 << QByteArray("[1,2]") << int(FakeResponse::Answer) << false;
-    QTest::newRow("hangs until the time-out") << 200 << valid << int(FakeResponse::Hang) << false;
-    QTest::newRow("connection dropped") << 200 << valid << int(FakeResponse::Drop) << false;
+    QTest::newRow("valid") << FakeResponse::json(valid) << true;
+    QTest::newRow("HTTP error with a valid body") << FakeResponse::json(valid, 500) << false;
+    QTest::newRow("network without ip") << FakeResponse::json(R"({"network":"N"})") << false;
+    QTest::newRow("junk after JSON") << FakeResponse::json(valid + "x") << false;
+    QTest::newRow("array") << FakeResponse::json("[1,2]") << false;
+    FakeResponse hang = FakeResponse::json(valid);
+    hang.mode = FakeResponse::Hang;
+    QTest::newRow("hangs until the time-out") << hang << false;
+    FakeResponse drop = FakeResponse::json(valid);
+    drop.mode = FakeResponse::Drop;
+    QTest::newRow("connection dropped") << drop << false;
+    QTest::newRow("endless body") << FakeResponse::endless(valid.left(20)) << false;
+    QTest::newRow("huge Content-Length") << FakeResponse::hugeLength() << false;
+    // A byte every 100 ms never trips the inactivity time-out; 1200 ms is the whole budget.
+    QTest::newRow("valid answer trickled") << FakeResponse::trickle(valid, 100) << false;
 }
 
 void RadioScannerTest::answersThatAreNotARadio()
 {
-    QFETCH(int, status);
-    QFETCH(QByteArray, body);
-    QFETCH(int, mode);
+    QFETCH(FakeResponse, response);
     QFETCH(bool, isRadio);
 
     FakeRadio radio;
-    FakeResponse response = FakeResponse::json(body, status);
-    response.mode = FakeResponse::Mode(mode);
     radio.setResponse("/system/info", response);
     QVERIFY(radio.listen(RadioAddress, 80));
 
@@ -172,6 +175,32 @@ void RadioScannerTest::badSerialIsAskedAgain()
     radio.setSerialBody("{1,2,3,4,5,6}");
     QTRY_COMPARE_WITH_TIMEOUT(serial.count(), 1, 5000);
     QCOMPARE(scanner.serial, QStringLiteral("1-2-3-4-5-6"));
+}
+
+void RadioScannerTest::tricklingHostDoesNotHoldTheSweep()
+{
+    // Below the radio's address, a host answers /system/info at a byte a second.
+    FakeRadio trickler;
+    trickler.setResponse("/system/info",
+                         FakeResponse::trickle(R"({"network":"N","ip":"x","mdlcur":"M"})", 1000));
+    QVERIFY(trickler.listen(RadioAddress, 80));
+
+    RadioScanner scanner;
+    QSignalSpy started(&scanner, &RadioScanner::scanStarted);
+    QSignalSpy found(&scanner, &RadioScanner::deviceFound);
+    QSignalSpy notFound(&scanner, &RadioScanner::deviceNotFound);
+    scanner.startPeriodicScanning(TickMs);
+    // The sweep ends although the trickler never finishes its answer.
+    QTRY_VERIFY_WITH_TIMEOUT(notFound.count() >= 1, 10000);
+    QCOMPARE(found.count(), 0);
+
+    // The radio is switched on: found in the sweep under way or the next one.
+    const int sweepsBefore = started.count();
+    FakeRadio radio;
+    QVERIFY(radio.listen(QHostAddress(QStringLiteral("10.77.0.9")), 80));
+    QTRY_VERIFY_WITH_TIMEOUT(found.count() >= 1, 15000);
+    QCOMPARE(found.at(0).at(0).toString(), QStringLiteral("10.77.0.9"));
+    QVERIFY2(started.count() <= sweepsBefore + 1, qPrintable(QString::number(started.count())));
 }
 
 QTEST_GUILESS_MAIN(RadioScannerTest)

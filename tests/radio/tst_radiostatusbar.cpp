@@ -6,10 +6,15 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QLabel>
+#include <QPainter>
+#include <QSvgRenderer>
 #include <QTextDocument>
 #include <QTimer>
 #include <QToolButton>
+#include <QtMath>
 #include <QtTest>
+
+#include <cmath>
 
 class RadioStatusBarTest : public QObject
 {
@@ -19,9 +24,11 @@ private slots:
     void initialAndScanningTexts();
     void foundTextGrowsWithModelAndSerial();
     void radioTextsAreEscaped();
+    void longRadioTextsCutForDisplay();
     void copyPutsRawSerialOnClipboard();
     void lossDuringSweepThenNotFound();
     void knownRadioAtConstruction();
+    void spinnerTurns30DegreesPerTick();
 
 private:
     struct Strip
@@ -92,6 +99,23 @@ void RadioStatusBarTest::radioTextsAreEscaped()
     QVERIFY(text.contains(QStringLiteral("SERIAL: <b>1-&lt;i&gt;-3-4-5-6</b>")));
 }
 
+void RadioStatusBarTest::longRadioTextsCutForDisplay()
+{
+    Strip s;
+    s.scanner.ip = QStringLiteral("10.0.0.2");
+    s.scanner.modelName = QString(1 << 20, QLatin1Char('m'));
+    s.scanner.serial = QString(200, QLatin1Char('s')) + QStringLiteral("-2-3-4-5-6");
+    emit s.scanner.serialFound(s.scanner.serial);
+    const QString ellipsis(QChar(0x2026));
+    QCOMPARE(s.text()->text(),
+             QStringLiteral("RADIO: 10.0.0.2&nbsp;&nbsp;MODEL: <b>") + QString(79, QLatin1Char('m'))
+                 + ellipsis + QStringLiteral("</b>&nbsp;&nbsp;SERIAL: <b>")
+                 + QString(79, QLatin1Char('s')) + ellipsis + QStringLiteral("</b>"));
+    // Copy still gives the whole serial.
+    s.copy()->click();
+    QCOMPARE(QApplication::clipboard()->text(), s.scanner.serial);
+}
+
 void RadioStatusBarTest::copyPutsRawSerialOnClipboard()
 {
     Strip s;
@@ -138,6 +162,64 @@ void RadioStatusBarTest::knownRadioAtConstruction()
     RadioStatusBar bar(&scanner);
     QCOMPARE(bar.findChildren<QLabel *>().at(1)->text(),
              QStringLiteral("RADIO: 10.0.0.7&nbsp;&nbsp;MODEL: <b>Glider</b>"));
+}
+
+// Where the spinner's arc points, in degrees clockwise from the x axis around the
+// picture's centre: the alpha-weighted mean direction of its pixels.
+static double arcDirection(const QImage &picture)
+{
+    const QImage image = picture.convertToFormat(QImage::Format_ARGB32);
+    double sx = 0, sy = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const int alpha = qAlpha(image.pixel(x, y));
+            sx += alpha * (x + 0.5 - image.width() / 2.0);
+            sy += alpha * (y + 0.5 - image.height() / 2.0);
+        }
+    }
+    return qRadiansToDegrees(std::atan2(sy, sx));
+}
+
+static double turnBetween(double from, double to)
+{
+    double d = std::fmod(to - from, 360.0);
+    if (d <= -180)
+        d += 360;
+    if (d > 180)
+        d -= 360;
+    return d;
+}
+
+// Each 80 ms tick turns the arc 30 degrees clockwise, starting from the picture as drawn:
+// twelve different frames, then the first again. The measured direction is good to a few
+// degrees (the turned picture is whole pixels), the repeat after twelve ticks is exact.
+void RadioStatusBarTest::spinnerTurns30DegreesPerTick()
+{
+    Strip s;
+    QList<QImage> frames;
+    connect(s.spinner(), &QTimer::timeout, &s.bar,
+            [&]() { frames.append(s.icon()->pixmap(Qt::ReturnByValue).toImage()); });
+    emit s.scanner.scanStarted();
+    QTRY_VERIFY(frames.size() >= 13);
+
+    for (int i = 1; i < 12; ++i)
+        QVERIFY2(frames.at(i) != frames.at(0), qPrintable(QString::number(i)));
+    QCOMPARE(frames.at(12), frames.at(0));
+
+    QImage drawn(14, 14, QImage::Format_ARGB32);
+    drawn.fill(Qt::transparent);
+    {
+        QPainter painter(&drawn);
+        QSvgRenderer(QStringLiteral(":/icons/spinner.svg")).render(&painter);
+    }
+    double previous = arcDirection(drawn);
+    for (int i = 0; i < 12; ++i) {
+        const double now = arcDirection(frames.at(i));
+        const double step = turnBetween(previous, now);
+        QVERIFY2(step >= 20 && step <= 40,
+                 qPrintable(QStringLiteral("tick %1 turned %2 degrees").arg(i + 1).arg(step)));
+        previous = now;
+    }
 }
 
 QTEST_MAIN(RadioStatusBarTest)

@@ -1,0 +1,605 @@
+// The two log tabs as a pilot meets them: the real Log Viewer and Replay widgets open
+// generated flight logs of 1, 4 and 8 hours through their file dialog and from a fake radio,
+// then check variables one by one. A thread pings the GUI thread every 2 ms, so the longest
+// time the window could not answer is measured, not guessed. Each case runs in a fresh
+// process so that its memory figure is its own.
+//
+//   bench_logtabs [--baseline OTHER_BUILD/bench_logtabs] [--hours 1,4,8]
+//   bench_logtabs --replay3d [--baseline ...]     (needs an X server; use software OpenGL)
+//
+// With --baseline the same cases run in the other build too (today's code, built from main
+// in a separate directory), alternating, and the table shows both columns.
+#include "BenchSupport.h"
+#include "FakeHttpServer.h"
+#include "KeloResources.h"
+#include "LogGenerator.h"
+#include "LogReader.h"
+#include "PlotWidget.h"
+#include "RadioScanner.h"
+#include "ReplayWidget.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QComboBox>
+#include <QDialog>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileDialog>
+#include <QLabel>
+#include <QListWidget>
+#include <QPaintEvent>
+#include <QProcess>
+#include <QQuickWindow>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
+#include <QToolButton>
+
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <map>
+#include <thread>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double nowMs()
+{
+    return std::chrono::duration<double, std::milli>(Clock::now().time_since_epoch()).count();
+}
+
+long rssKb()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLong();
+    }
+    return -1;
+}
+
+double cpuSeconds()
+{
+    rusage u {};
+    getrusage(RUSAGE_SELF, &u);
+    return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+// Posts an event to the GUI thread every 2 ms (one at a time) and remembers how late the
+// latest answered one was: the longest stretch in which the window could not react.
+class StallProbe : public QObject
+{
+public:
+    StallProbe()
+    {
+        worker = std::thread([this] {
+            while (!quit) {
+                if (!outstanding.exchange(true))
+                    QCoreApplication::postEvent(this, new Ping(nowMs()));
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            }
+        });
+    }
+    ~StallProbe() override
+    {
+        quit = true;
+        worker.join();
+        QCoreApplication::removePostedEvents(this);
+    }
+    // The longest stall since the last call, including one still going on.
+    double takeWorst()
+    {
+        QCoreApplication::sendPostedEvents(this);
+        const double w = worst;
+        worst = 0;
+        return w;
+    }
+
+protected:
+    bool event(QEvent *e) override
+    {
+        if (e->type() != Ping::Type)
+            return QObject::event(e);
+        worst = std::max(worst, nowMs() - static_cast<Ping *>(e)->sentMs);
+        outstanding = false;
+        return true;
+    }
+
+private:
+    struct Ping : QEvent
+    {
+        static constexpr QEvent::Type Type = QEvent::Type(QEvent::User + 77);
+        explicit Ping(double ms)
+            : QEvent(Type)
+            , sentMs(ms)
+        {
+        }
+        double sentMs;
+    };
+    std::thread worker;
+    std::atomic<bool> quit {false};
+    std::atomic<bool> outstanding {false};
+    double worst = 0;
+};
+
+// Runs the event loop until done() or timeout; false on timeout. Sleeps between events
+// (a 5 ms timer wakes it), so waiting costs no CPU of its own.
+template<typename F> bool waitFor(F &&done, int timeoutMs = 60000)
+{
+    QElapsedTimer t;
+    t.start();
+    QTimer wake;
+    wake.start(5);
+    while (!done()) {
+        if (t.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    return true;
+}
+
+void idle(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+// Results go to stdout as "key value" lines for the driver.
+void put(const char *key, double value)
+{
+    std::printf("R %s %.3f\n", key, value);
+    std::fflush(stdout);
+}
+
+QLabel *statusOf(QWidget *tab)
+{
+    return tab->findChild<QLabel *>(QStringLiteral("statusLabel"));
+}
+
+bool loaded(QWidget *tab)
+{
+    const QString s = statusOf(tab)->text();
+    return s.startsWith(QLatin1String("Loaded"));
+}
+
+// The variables a pilot might look at, in list order when checked top to bottom.
+QStringList checkNames()
+{
+    return {QStringLiteral("Stick LV [%]"),      QStringLiteral("Stick LH [%]"),
+            QStringLiteral("Stick RV [%]"),      QStringLiteral("Stick RH [%]"),
+            QStringLiteral("Channel 3 [%]"),     QString::fromUtf8(u8"Varnek Pitch [\u00B0]"),
+            QStringLiteral("ESC Batt Volt [V]"), QString::fromUtf8(u8"Varnek Elevator [\u00B0/s]")};
+}
+
+// The open itself: through the tab's own dialog, or a click on a radio log.
+struct OpenTiming
+{
+    double openMs = -1, stallMs = -1;
+};
+
+OpenTiming openThroughDialog(QWidget *tab, const QString &path, StallProbe &probe)
+{
+    OpenTiming r;
+    double started = 0;
+    QTimer answer;
+    answer.setInterval(5);
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        answer.stop();
+        dialog->selectFile(path);
+        probe.takeWorst();
+        started = nowMs();
+        QMetaObject::invokeMethod(dialog, "accept");
+    });
+    answer.start();
+    QMetaObject::invokeMethod(tab, "openLogFile");
+    if (!waitFor([&] { return started > 0 && loaded(tab); }))
+        return r;
+    tab->repaint();
+    r.openMs = nowMs() - started;
+    r.stallMs = probe.takeWorst();
+    return r;
+}
+
+// A fake radio on loopback, answering from a thread of its own so that its work does not
+// count as the tab's.
+struct RadioThread
+{
+    QThread thread;
+    FakeHttpServer *server = nullptr;
+    QString address;
+
+    explicit RadioThread(const QByteArray &log)
+    {
+        thread.start();
+        server = new FakeHttpServer;
+        server->moveToThread(&thread);
+        QMetaObject::invokeMethod(
+            server,
+            [this, log] {
+                server->setResponse("/log/list", FakeResponse::json(R"({"list":[1,"bench",100]})"));
+                server->setResponse("/log/get/1-100",
+                                    FakeResponse::bytes(log, "application/octet-stream"));
+                server->listen();
+                address = server->address();
+            },
+            Qt::BlockingQueuedConnection);
+    }
+    ~RadioThread()
+    {
+        QMetaObject::invokeMethod(
+            server, [this] { delete server; }, Qt::BlockingQueuedConnection);
+        thread.quit();
+        thread.wait();
+    }
+};
+
+OpenTiming openFromRadio(QWidget *tab, RadioScanner &scanner, const QByteArray &log,
+                         StallProbe &probe)
+{
+    OpenTiming r;
+    RadioThread radio(log);
+    scanner.ip = radio.address;
+    scanner.modelName = QStringLiteral("Bench");
+    emit scanner.deviceFound(radio.address, QStringLiteral("net"), QStringLiteral("Bench"));
+    auto *list = tab->findChild<QListWidget *>(QStringLiteral("radioLogList"));
+    if (!waitFor([&] { return list->count() == 1; }, 10000))
+        return r;
+    probe.takeWorst();
+    const double started = nowMs();
+    QMetaObject::invokeMethod(tab, "onLogItemClicked", Q_ARG(QListWidgetItem *, list->item(0)));
+    if (!waitFor([&] { return loaded(tab); }))
+        return r;
+    tab->repaint();
+    r.openMs = nowMs() - started;
+    r.stallMs = probe.takeWorst();
+    return r;
+}
+
+void toggles(QWidget *tab, StallProbe &probe, long rssBefore)
+{
+    auto *list = tab->findChild<QListWidget *>(QStringLiteral("variableList"));
+    QVector<QListWidgetItem *> items;
+    for (const QString &name : checkNames()) {
+        const auto found = list->findItems(name, Qt::MatchExactly);
+        if (!found.isEmpty())
+            items << found.first();
+    }
+    std::sort(items.begin(), items.end(), [list](QListWidgetItem *a, QListWidgetItem *b) {
+        return list->row(a) < list->row(b);
+    });
+    const auto timed = [&](QListWidgetItem *item, Qt::CheckState state) {
+        probe.takeWorst();
+        const double t0 = nowMs();
+        item->setCheckState(state);
+        QCoreApplication::processEvents();
+        tab->repaint();
+        const double ms = nowMs() - t0;
+        return std::max(ms, probe.takeWorst());
+    };
+    for (int k = 0; k < items.size(); ++k)
+        put(qPrintable(QStringLiteral("check%1").arg(k + 1)), timed(items[k], Qt::Checked));
+    put("mem_checked_mb", (rssKb() - rssBefore) / 1024.0);
+    // With all eight shown: the last one off and on again, then the first one off.
+    put("uncheck_last", timed(items.last(), Qt::Unchecked));
+    put("recheck_last", timed(items.last(), Qt::Checked));
+    put("uncheck_first", timed(items.first(), Qt::Unchecked));
+}
+
+int runTabCase(const QString &kind, const QString &path, double samples)
+{
+    qputenv("QT_QPA_OFFSCREEN_NO_GLX", "1"); // no 3D view: the Replay figures are the tab's own
+    int argc = 1;
+    char name[] = "bench_logtabs";
+    char *argv[] = {name, nullptr};
+    QApplication app(argc, argv);
+    initKeloResources();
+    RadioScanner scanner; // sends nothing
+    QFile file(path);
+    QByteArray download;
+    const bool fromRadio = kind.endsWith(QLatin1String("-radio"));
+    if (fromRadio) {
+        if (!file.open(QIODevice::ReadOnly))
+            return 2;
+        download = file.readAll();
+    }
+    QWidget *tab = kind.startsWith(QLatin1String("viewer"))
+        ? static_cast<QWidget *>(new PlotWidget(&scanner))
+        : static_cast<QWidget *>(new ReplayWidget(&scanner));
+    tab->resize(1400, 900);
+    tab->show();
+    idle(300);
+    StallProbe probe;
+    idle(100);
+    const long before = rssKb();
+    const OpenTiming t = fromRadio ? openFromRadio(tab, scanner, download, probe)
+                                   : openThroughDialog(tab, path, probe);
+    if (t.openMs < 0)
+        return 3;
+    // Let a background parse thread and any deferred work finish before reading memory.
+    idle(300);
+    put("open_ms", t.openMs);
+    put("open_stall_ms", t.stallMs);
+    const long after = rssKb();
+    put("mem_open_mb", (after - before) / 1024.0);
+    put("bytes_per_sample", (after - before) * 1024.0 / samples);
+    toggles(tab, probe, before);
+    delete tab;
+    return 0;
+}
+
+// Replay with the 3D view on: frames, CPU and the playback ticks, paused and playing.
+class TickWatch : public QObject
+{
+public:
+    QVector<double> tickStarts, tickMs, updateMs;
+    qint64 paintedPixels = 0;
+    int paints = 0;
+
+protected:
+    bool eventFilter(QObject *obj, QEvent *e) override
+    {
+        if (e->type() == QEvent::Timer) {
+            auto *timer = qobject_cast<QTimer *>(obj);
+            if (timer && timer->interval() == 40
+                && static_cast<QTimerEvent *>(e)->timerId() == timer->timerId()) {
+                const double t0 = nowMs();
+                tickStarts << t0;
+                obj->event(e);
+                tickMs << nowMs() - t0;
+                return true;
+            }
+        } else if (e->type() == QEvent::UpdateRequest && obj->isWidgetType()
+                   && static_cast<QWidget *>(obj)->isWindow()) {
+            const double t0 = nowMs();
+            obj->event(e);
+            updateMs << nowMs() - t0;
+            return true;
+        } else if (e->type() == QEvent::Paint && obj->isWidgetType()) {
+            const QRect r = static_cast<QPaintEvent *>(e)->region().boundingRect();
+            ++paints;
+            paintedPixels += qint64(r.width()) * r.height();
+            if (qEnvironmentVariableIsSet("BENCH_PAINT_DEBUG"))
+                std::printf("paint %s %s %dx%d\n", obj->metaObject()->className(),
+                            qPrintable(obj->objectName()), r.width(), r.height());
+        }
+        return false;
+    }
+};
+
+double percentile(QVector<double> v, double p)
+{
+    if (v.isEmpty())
+        return -1;
+    std::sort(v.begin(), v.end());
+    return v[std::min(int(v.size() * p), v.size() - 1)];
+}
+
+int runReplay3d(const QString &path)
+{
+    int argc = 1;
+    char name[] = "bench_logtabs";
+    char *argv[] = {name, nullptr};
+    QApplication app(argc, argv);
+    initKeloResources();
+    RadioScanner scanner;
+    ReplayWidget tab(&scanner);
+    tab.resize(1280, 900);
+    tab.show();
+    idle(500);
+    if (!tab.hasModelView()) {
+        std::printf("no 3D view (no OpenGL?)\n");
+        return 4;
+    }
+    QQuickWindow *quick = nullptr;
+    for (QWindow *w : QGuiApplication::allWindows()) {
+        if (auto *q = qobject_cast<QQuickWindow *>(w))
+            quick = q;
+    }
+    int frames = 0;
+    if (quick)
+        QObject::connect(quick, &QQuickWindow::frameSwapped, [&frames] { ++frames; });
+    StallProbe probe;
+    if (openThroughDialog(&tab, path, probe).openMs < 0)
+        return 3;
+    auto *list = tab.findChild<QListWidget *>(QStringLiteral("variableList"));
+    for (const QString &n : {QStringLiteral("Stick LV [%]"), QStringLiteral("ESC Batt Volt [V]")})
+        list->findItems(n, Qt::MatchExactly).first()->setCheckState(Qt::Checked);
+    idle(2000);
+
+    TickWatch watch;
+    const auto phase = [&](const char *prefix, int ms) {
+        watch.tickStarts.clear();
+        watch.tickMs.clear();
+        watch.updateMs.clear();
+        watch.paints = 0;
+        watch.paintedPixels = 0;
+        frames = 0;
+        probe.takeWorst();
+        const double c0 = cpuSeconds(), t0 = nowMs();
+        idle(ms);
+        const double wall = (nowMs() - t0) / 1000.0;
+        const QString p = QString::fromLatin1(prefix);
+        put(qPrintable(p + QStringLiteral("_fps")), frames / wall);
+        put(qPrintable(p + QStringLiteral("_cpu_pct")), 100 * (cpuSeconds() - c0) / wall);
+        put(qPrintable(p + QStringLiteral("_stall_ms")), probe.takeWorst());
+        if (watch.tickStarts.size() > 1) {
+            QVector<double> gaps;
+            for (int i = 1; i < watch.tickStarts.size(); ++i)
+                gaps << watch.tickStarts[i] - watch.tickStarts[i - 1];
+            put(qPrintable(p + QStringLiteral("_ticks_per_s")), watch.tickStarts.size() / wall);
+            put(qPrintable(p + QStringLiteral("_tick_gap_p95_ms")), percentile(gaps, 0.95));
+            put(qPrintable(p + QStringLiteral("_tick_ms_median")), percentile(watch.tickMs, 0.5));
+            double paintTotal = 0;
+            for (double v : watch.updateMs)
+                paintTotal += v;
+            put(qPrintable(p + QStringLiteral("_paint_ms_per_tick")),
+                paintTotal / watch.tickStarts.size());
+            put(qPrintable(p + QStringLiteral("_kpixels_per_tick")),
+                watch.paintedPixels / 1000.0 / watch.tickStarts.size());
+        }
+    };
+    qApp->installEventFilter(&watch);
+    phase("paused", 5000);
+    auto *speedBox = tab.findChild<QComboBox *>(QStringLiteral("speedBox"));
+    auto *play = tab.findChild<QToolButton *>(QStringLiteral("playButton"));
+    speedBox->setCurrentIndex(5);
+    play->click();
+    phase("play5x", 8000);
+    play->click();
+    speedBox->setCurrentIndex(3);
+    play->click();
+    phase("play1x", 5000);
+    play->click();
+    idle(1000);
+    phase("paused_again", 5000);
+    // The tab hidden behind another page (here: the window minimised away).
+    tab.hide();
+    idle(500);
+    phase("hidden", 3000);
+    qApp->removeEventFilter(&watch);
+    return 0;
+}
+
+// --- the driver ----------------------------------------------------------------------
+
+using Results = std::map<std::string, double>;
+
+Results runChild(const QString &program, const QStringList &args, bool *ok)
+{
+    QProcess child;
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    if (args.value(1) == QLatin1String("replay3d")) {
+        // The 3D view on a real X server, rendered by Mesa's software rasteriser.
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        env.insert(QStringLiteral("LIBGL_ALWAYS_SOFTWARE"), QStringLiteral("1"));
+        child.setProcessEnvironment(env);
+    }
+    child.start(program, args);
+    *ok = child.waitForFinished(600000) && child.exitStatus() == QProcess::NormalExit
+        && child.exitCode() == 0;
+    Results r;
+    for (const QByteArray &line : child.readAllStandardOutput().split('\n')) {
+        const QList<QByteArray> f = line.split(' ');
+        if (f.size() == 3 && f[0] == "R")
+            r[f[1].toStdString()] = f[2].toDouble();
+    }
+    if (!*ok)
+        std::fprintf(stderr, "case failed: %s %s (exit %d)\n", qPrintable(program),
+                     qPrintable(args.join(QLatin1Char(' '))), child.exitCode());
+    return r;
+}
+
+void printRow(const std::string &key, const Results &oldR, const Results &newR, bool haveOld)
+{
+    const auto get = [](const Results &r, const std::string &k) {
+        const auto it = r.find(k);
+        return it == r.end() ? std::nan("") : it->second;
+    };
+    if (haveOld)
+        std::printf("  %-22s %10.1f %10.1f\n", key.c_str(), get(oldR, key), get(newR, key));
+    else
+        std::printf("  %-22s %10.1f\n", key.c_str(), get(newR, key));
+}
+
+int drive(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QStringList args = app.arguments();
+    QString baseline;
+    QList<int> hours {1, 4, 8};
+    bool replay3d = false;
+    for (int i = 1; i < args.size(); ++i) {
+        if (args[i] == QLatin1String("--baseline") && i + 1 < args.size())
+            baseline = args[++i];
+        else if (args[i] == QLatin1String("--hours") && i + 1 < args.size()) {
+            hours.clear();
+            for (const QString &h : args[++i].split(QLatin1Char(',')))
+                hours << h.toInt();
+        } else if (args[i] == QLatin1String("--replay3d"))
+            replay3d = true;
+    }
+    BenchSupport::printBuildKind();
+    QTemporaryDir dir;
+    const QString self = app.applicationFilePath();
+    const bool haveOld = !baseline.isEmpty();
+    if (replay3d)
+        hours = {1};
+    for (int h : hours) {
+        const QString path = dir.filePath(QStringLiteral("%1h.log").arg(h));
+        double samples = 0;
+        {
+            const QByteArray bytes = LogGenerator::flight(h * 3600);
+            QFile f(path);
+            if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
+                return 1;
+            QVector<LogVariable> vars;
+            QString error;
+            LogReader::parseData(bytes, vars, error);
+            for (const LogVariable &v : vars)
+                samples += v.values.size();
+            std::printf("\n%d-hour log: %.1f MB, %.2f M samples\n", h, bytes.size() / 1e6,
+                        samples / 1e6);
+        }
+        const QStringList kinds = replay3d
+            ? QStringList {QStringLiteral("replay3d")}
+            : QStringList {QStringLiteral("viewer"), QStringLiteral("replay"),
+                           QStringLiteral("viewer-radio"), QStringLiteral("replay-radio")};
+        for (const QString &kind : kinds) {
+            const QStringList caseArgs {QStringLiteral("--case"), kind, path,
+                                        QString::number(samples, 'f', 0)};
+            Results oldR, newR;
+            bool ok = true;
+            if (haveOld)
+                oldR = runChild(baseline, caseArgs, &ok);
+            newR = runChild(self, caseArgs, &ok);
+            std::printf(" %s%s\n", qPrintable(kind),
+                        haveOld ? "                  today       new" : "");
+            std::map<std::string, bool> keys;
+            for (const auto &kv : newR)
+                keys[kv.first] = true;
+            for (const auto &kv : oldR)
+                keys[kv.first] = true;
+            for (const auto &kv : keys)
+                printRow(kv.first, oldR, newR, haveOld);
+            std::fflush(stdout);
+        }
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    // For profiling one case by hand: bench_logtabs --write-log HOURS PATH.
+    if (argc == 4 && qstrcmp(argv[1], "--write-log") == 0) {
+        const QByteArray bytes = LogGenerator::flight(QByteArray(argv[2]).toInt() * 3600);
+        QFile f(QString::fromLocal8Bit(argv[3]));
+        return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size() ? 0 : 1;
+    }
+    if (argc >= 5 && qstrcmp(argv[1], "--case") == 0) {
+        const QString kind = QString::fromLatin1(argv[2]);
+        const QString path = QString::fromLocal8Bit(argv[3]);
+        const double samples = QByteArray(argv[4]).toDouble();
+        if (kind == QLatin1String("replay3d"))
+            return runReplay3d(path);
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        return runTabCase(kind, path, samples);
+    }
+    return drive(argc, argv);
+}

@@ -1,0 +1,148 @@
+// Reference images dropped into the chat: shrunk off the GUI thread, shown as chips, sent
+// with the next message.
+#include "AiAssistantWidget.h"
+
+#include "ChatPanelLogic.h"
+
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFutureWatcher>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMimeData>
+#include <QPushButton>
+#include <QToolButton>
+#include <QtConcurrent/QtConcurrentRun>
+
+namespace {
+
+struct PreparedImage
+{
+    QByteArray png;
+    QImage chip;
+};
+
+// Loading, scaling and PNG encoding of a large photo take far longer than a frame.
+QList<PreparedImage> prepare(const QList<QImage> &images, const QStringList &files)
+{
+    QList<QImage> all = images;
+    for (const QString &file : files)
+        all.append(QImage(file));
+    QList<PreparedImage> prepared;
+    for (const QImage &image : qAsConst(all)) {
+        if (image.isNull())
+            continue;
+        prepared.append({ChatPanelLogic::attachmentPng(image),
+                         image.scaled(44, 44, Qt::KeepAspectRatio, Qt::SmoothTransformation)});
+    }
+    return prepared;
+}
+
+} // namespace
+
+void AiAssistantWidget::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (event->mimeData()->hasImage() || event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+}
+
+void AiAssistantWidget::dropEvent(QDropEvent *event)
+{
+    const QMimeData *data = event->mimeData();
+    if (data->hasUrls()) {
+        QStringList files;
+        for (const QUrl &url : data->urls()) {
+            if (url.isLocalFile())
+                files.append(url.toLocalFile());
+        }
+        if (!files.isEmpty())
+            prepareAttachments({}, files);
+    } else if (data->hasImage()) {
+        addImageAttachment(qvariant_cast<QImage>(data->imageData()));
+    }
+    event->acceptProposedAction();
+}
+
+void AiAssistantWidget::addImageAttachment(const QImage &image)
+{
+    if (!image.isNull())
+        prepareAttachments({image}, {});
+}
+
+void AiAssistantWidget::prepareAttachments(const QList<QImage> &images, const QStringList &files)
+{
+    ++preparingAttachments;
+    updateSendAvailability();
+    const quint64 generation = attachmentGeneration;
+    auto *watcher = new QFutureWatcher<QList<PreparedImage>>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, generation]() {
+        const QList<PreparedImage> prepared = watcher->result();
+        watcher->deleteLater();
+        --preparingAttachments;
+        if (generation == attachmentGeneration) {
+            for (const PreparedImage &image : prepared)
+                addPreparedAttachment(image.png, image.chip);
+        }
+        updateSendAvailability();
+    });
+    // One worker: drops come out in the order they went in.
+    watcher->setFuture(QtConcurrent::run(&attachmentPool, prepare, images, files));
+}
+
+void AiAssistantWidget::addPreparedAttachment(const QByteArray &png, const QImage &chipImage)
+{
+    const qint64 id = ++nextAttachmentId;
+    attachments.append({id, png});
+
+    auto *chip = new QFrame(attachmentStrip);
+    chip->setObjectName(QStringLiteral("attachmentChip"));
+    chip->setFixedSize(48, 48);
+    chip->setStyleSheet(QStringLiteral(
+        "QFrame { border: 1px solid #3f3f42; border-radius: 6px; background: #1e1e1e; }"));
+    auto *picture = new QLabel(chip);
+    picture->setGeometry(2, 2, 44, 44);
+    picture->setAlignment(Qt::AlignCenter);
+    picture->setPixmap(QPixmap::fromImage(chipImage));
+    auto *remove = new QToolButton(chip);
+    remove->setObjectName(QStringLiteral("removeAttachment"));
+    remove->setAutoRaise(true);
+    remove->setText(QStringLiteral("x"));
+    remove->setStyleSheet(QStringLiteral(
+        "QToolButton { color: white; background: rgba(0, 0, 0, 160); border-radius: 8px; }"));
+    remove->setFixedSize(16, 16);
+    remove->move(30, 0);
+    remove->raise();
+    attachmentLayout->insertWidget(attachmentLayout->count() - 1, chip);
+    attachmentStrip->show();
+
+    connect(remove, &QToolButton::clicked, this, [this, id, chip]() {
+        for (int i = 0; i < attachments.size(); ++i) {
+            if (attachments.at(i).id == id) {
+                attachments.removeAt(i);
+                break;
+            }
+        }
+        chip->deleteLater();
+        attachmentStrip->setVisible(!attachments.isEmpty());
+    });
+}
+
+void AiAssistantWidget::clearAttachments()
+{
+    attachments.clear();
+    ++attachmentGeneration;
+    while (attachmentLayout->count() > 1) {
+        QLayoutItem *item = attachmentLayout->takeAt(0);
+        delete item->widget();
+        delete item;
+    }
+    attachmentStrip->hide();
+}
+
+void AiAssistantWidget::updateSendAvailability()
+{
+    const bool preparing = preparingAttachments > 0;
+    sendButton->setEnabled(!preparing);
+    if (!busy)
+        statusLabel->setText(preparing ? tr("Preparing the image...") : QString());
+}

@@ -1,0 +1,175 @@
+// The radio's usage quota under the panel's header: the bars, the plan badge and the
+// countdown of a reached four-hour limit.
+#include "AiAssistantWidget.h"
+
+#include "AiServiceApi.h"
+#include "UsageQuota.h"
+
+#include <QLabel>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+#include <QVBoxLayout>
+
+static QProgressBar *makeQuotaBar(QWidget *parent)
+{
+    auto *bar = new QProgressBar(parent);
+    bar->setRange(0, 100);
+    bar->setValue(0);
+    bar->setTextVisible(false);
+    bar->setFixedHeight(4);
+    bar->hide();
+    return bar;
+}
+
+static QLabel *makeQuotaLabel(const char *style, QWidget *parent)
+{
+    auto *label = new QLabel(parent);
+    label->setStyleSheet(QLatin1String(style));
+    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    label->hide();
+    return label;
+}
+
+void AiAssistantWidget::buildQuotaRows(QVBoxLayout *layout)
+{
+    static const char *const FiguresStyle = "color: #8b93a0; font-size: 10px;";
+    fourHourBar = makeQuotaBar(this);
+    fourHourBar->setObjectName(QStringLiteral("fourHourBar"));
+    fourHourBar->setCursor(Qt::PointingHandCursor);
+    fourHourBar->setToolTip(tr("Click for weekly usage and exact numbers"));
+    limitLabel = makeQuotaLabel("color: #f5566a; font-size: 10px; font-weight: bold;", this);
+    limitLabel->setObjectName(QStringLiteral("limitLabel"));
+    fourHourLabel = makeQuotaLabel(FiguresStyle, this);
+    fourHourLabel->setObjectName(QStringLiteral("fourHourLabel"));
+    weekBar = makeQuotaBar(this);
+    weekBar->setObjectName(QStringLiteral("weekBar"));
+    weekLabel = makeQuotaLabel(FiguresStyle, this);
+    weekLabel->setObjectName(QStringLiteral("weekLabel"));
+    for (QWidget *row : {static_cast<QWidget *>(fourHourBar), static_cast<QWidget *>(limitLabel),
+                         static_cast<QWidget *>(fourHourLabel), static_cast<QWidget *>(weekBar),
+                         static_cast<QWidget *>(weekLabel)})
+        layout->addWidget(row);
+}
+
+void AiAssistantWidget::setRadioSerial(const QString &serial)
+{
+    if (serial != radioSerial || serial.isEmpty())
+        ++serialGeneration;
+    radioSerial = serial;
+    if (!serial.isEmpty()) {
+        fetchQuotaUsage();
+        return;
+    }
+    quotaKnown = false;
+    quotaExpanded = false;
+    applyQuotaVisibility();
+    fourHourResetAt = 0;
+    expiryRefetchPending = false;
+    onCountdownTick();
+}
+
+void AiAssistantWidget::fetchQuotaUsage()
+{
+    if (radioSerial.isEmpty())
+        return;
+    QNetworkReply *reply = networkManager->get(AiServiceApi::usageRequest(radioSerial));
+    reply->setParent(this);
+    const quint64 generation = serialGeneration;
+    connect(reply, &QNetworkReply::finished, this,
+            [this, reply, generation]() { onUsageReplyFinished(reply, generation); });
+}
+
+void AiAssistantWidget::onUsageReplyFinished(QNetworkReply *reply, quint64 generation)
+{
+    reply->deleteLater();
+    // An answer for a serial that has since changed or gone is not this radio's.
+    if (generation != serialGeneration)
+        return;
+    if (reply->error() != QNetworkReply::NoError)
+        return;
+    const AiServiceApi::Usage usage = AiServiceApi::parseUsage(reply->readAll());
+    updateQuotaBars(usage.fourHourTokens, usage.fourHourLimit, usage.weekTokens, usage.weekLimit);
+    updatePlanBadge(usage.plan);
+    expiryRefetchPending = false;
+    updateFourHourResetCountdown(usage.fourHourResetAt);
+}
+
+void AiAssistantWidget::updateQuotaBars(int fourHourTokens, int fourHourLimit, int weekTokens,
+                                        int weekLimit)
+{
+    applyQuotaBar(fourHourBar, fourHourLabel, fourHourTokens, fourHourLimit, tr("4h"));
+    applyQuotaBar(weekBar, weekLabel, weekTokens, weekLimit, tr("Week"));
+    quotaKnown = true;
+    applyQuotaVisibility();
+}
+
+void AiAssistantWidget::applyQuotaBar(QProgressBar *bar, QLabel *label, int used, int limit,
+                                      const QString &name)
+{
+    const UsageQuota::BarView view = UsageQuota::barView(used, limit, name, QLocale());
+    bar->setValue(view.value);
+    bar->setStyleSheet(view.styleSheet);
+    label->setText(view.text);
+}
+
+void AiAssistantWidget::updatePlanBadge(const QString &plan)
+{
+    if (plan.isEmpty())
+        return;
+    // A button would take "&" as a shortcut marker.
+    planBadge->setText(
+        UsageQuota::planBadgeText(plan, QString()).replace(QLatin1Char('&'), QLatin1String("&&")));
+}
+
+void AiAssistantWidget::applyQuotaVisibility()
+{
+    fourHourBar->setVisible(quotaKnown);
+    fourHourLabel->setVisible(quotaKnown && quotaExpanded);
+    weekBar->setVisible(quotaKnown && quotaExpanded);
+    weekLabel->setVisible(quotaKnown && quotaExpanded);
+}
+
+void AiAssistantWidget::updateFourHourResetCountdown(qint64 resetAt)
+{
+    fourHourResetAt = resetAt;
+    if (resetAt > 0 && !countdownTimer->isActive())
+        countdownTimer->start(UsageQuota::CountdownPeriodMs);
+    onCountdownTick();
+}
+
+void AiAssistantWidget::onCountdownTick()
+{
+    const qint64 now = clock();
+    if (fourHourResetAt < 1 && !expiryRefetchPending) {
+        countdownTimer->stop();
+        limitLabel->hide();
+        return;
+    }
+    if (fourHourResetAt >= 1 && now < fourHourResetAt) {
+        limitLabel->setText(UsageQuota::countdownText(fourHourResetAt - now));
+        limitLabel->show();
+        return;
+    }
+    fourHourResetAt = 0;
+    limitLabel->hide();
+    if (radioSerial.isEmpty()) {
+        expiryRefetchPending = false;
+        countdownTimer->stop();
+        return;
+    }
+    // A service whose reset time is already past by our clock would be asked again at once,
+    // over and over: such refetches wait for the next tick, 30 s after the last one.
+    if (lastExpiryFetchAt != 0 && now - lastExpiryFetchAt < UsageQuota::CountdownPeriodMs) {
+        expiryRefetchPending = true;
+        if (!countdownTimer->isActive())
+            countdownTimer->start(UsageQuota::CountdownPeriodMs);
+        return;
+    }
+    expiryRefetchPending = false;
+    countdownTimer->stop();
+    lastExpiryFetchAt = now;
+    fetchQuotaUsage();
+}

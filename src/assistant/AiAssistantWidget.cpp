@@ -1,0 +1,432 @@
+#include "AiAssistantWidget.h"
+
+#include "AiServiceApi.h"
+#include "AssistantTexts.h"
+#include "ChatPanelLogic.h"
+
+#include <QApplication>
+#include <QDateTime>
+#include <QDesktopServices>
+#include <QFont>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QNetworkReply>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QSvgRenderer>
+#include <QTimer>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+static const char *const PlanPage = "https://www.varnek.com/ai-plan/";
+
+AiAssistantWidget::AiAssistantWidget(QNetworkAccessManager *networkManager, QWidget *parent)
+    : QWidget(parent)
+    , networkManager(networkManager)
+    , clock([]() { return QDateTime::currentMSecsSinceEpoch(); })
+{
+    attachmentPool.setMaxThreadCount(1);
+    buildPanel();
+}
+
+AiAssistantWidget::~AiAssistantWidget()
+{
+    // Replies are children of the panel; they must not call back into a half-destroyed one.
+    for (QNetworkReply *reply : findChildren<QNetworkReply *>()) {
+        reply->disconnect(this);
+        reply->abort();
+    }
+}
+
+QUrl AiAssistantWidget::messagesUrl()
+{
+    return AiServiceApi::messagesRequest(QString()).url();
+}
+
+QUrl AiAssistantWidget::usageUrl()
+{
+    return AiServiceApi::usageRequest(QString()).url();
+}
+
+QUrl AiAssistantWidget::planUrl()
+{
+    return QUrl(QString::fromLatin1(PlanPage));
+}
+
+QString AiAssistantWidget::systemPrompt() const
+{
+    return AssistantTexts::systemPrompt();
+}
+
+QJsonArray AiAssistantWidget::toolDefinitions() const
+{
+    return AssistantTexts::toolDefinitions();
+}
+
+void AiAssistantWidget::setClock(std::function<qint64()> clockFunction)
+{
+    clock = std::move(clockFunction);
+}
+
+void AiAssistantWidget::buildPanel()
+{
+    auto *layout = new QVBoxLayout(this);
+
+    auto *header = new QHBoxLayout;
+    auto *title = new QLabel(tr("AI Assistant"), this);
+    QFont titleFont = title->font();
+    titleFont.setWeight(QFont::Bold);
+    title->setFont(titleFont);
+    planBadge = new QPushButton(tr("Free"), this);
+    planBadge->setObjectName(QStringLiteral("planBadge"));
+    planBadge->setToolTip(tr("Your AI plan - click to view or change it"));
+    planBadge->setCursor(Qt::PointingHandCursor);
+    planBadge->setStyleSheet(QStringLiteral(
+        "QPushButton { background: rgba(255,255,255,0.08); color: #b0b0b6; border: 1px solid "
+        "rgba(255,255,255,0.16); border-radius: 8px; padding: 1px 8px; font-size: 10px; "
+        "font-weight: 600; } QPushButton:hover { background: rgba(255,255,255,0.16); color: "
+        "#eaeaea; }"));
+    upgradeButton = new QPushButton(tr("Upgrade"), this);
+    upgradeButton->setObjectName(QStringLiteral("upgradeButton"));
+    upgradeButton->setToolTip(tr("Get a higher token limit"));
+    upgradeButton->setStyleSheet(QStringLiteral(
+        "QPushButton { background: #4b52b8; color: white; border: none; border-radius: 4px; "
+        "padding: 3px 10px; font-size: 11px; } QPushButton:hover { background: #5b63d0; }"));
+    upgradeButton->hide();
+    clearButton = new QToolButton(this);
+    clearButton->setObjectName(QStringLiteral("clearButton"));
+    clearButton->setText(tr("Clear"));
+    clearButton->setToolTip(tr("Clear conversation"));
+    clearButton->setAutoRaise(true);
+    header->addWidget(title);
+    header->addWidget(planBadge);
+    header->addStretch(1);
+    header->addWidget(upgradeButton);
+    header->addWidget(clearButton);
+    layout->addLayout(header);
+
+    buildQuotaRows(layout);
+
+    chatScroll = new QScrollArea(this);
+    chatScroll->setObjectName(QStringLiteral("chatScroll"));
+    chatScroll->setFrameShape(QFrame::NoFrame);
+    chatScroll->setWidgetResizable(true);
+    chatScroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    auto *chatContent = new QWidget(chatScroll);
+    chatLayout = new QVBoxLayout(chatContent);
+    chatLayout->setContentsMargins(4, 4, 4, 4);
+    chatLayout->setSpacing(10);
+    chatLayout->addStretch();
+    chatScroll->setWidget(chatContent);
+    layout->addWidget(chatScroll, 1);
+    // While the chat is shown to its end it stays there as bubbles grow.
+    QScrollBar *bar = chatScroll->verticalScrollBar();
+    connect(bar, &QScrollBar::valueChanged, this,
+            [this, bar](int value) { chatFollowsBottom = value >= bar->maximum(); });
+    connect(bar, &QScrollBar::rangeChanged, this, [this, bar](int, int maximum) {
+        if (chatFollowsBottom)
+            bar->setValue(maximum);
+    });
+
+    attachmentStrip = new QWidget(this);
+    attachmentStrip->setObjectName(QStringLiteral("attachmentStrip"));
+    attachmentLayout = new QHBoxLayout(attachmentStrip);
+    attachmentLayout->setContentsMargins(0, 0, 0, 0);
+    attachmentLayout->setSpacing(6);
+    attachmentLayout->addStretch();
+    attachmentStrip->hide();
+    layout->addWidget(attachmentStrip);
+
+    auto *inputRow = new QHBoxLayout;
+    input = new QPlainTextEdit(this);
+    input->setObjectName(QStringLiteral("input"));
+    input->setFixedHeight(72);
+    input->setStyleSheet(QStringLiteral("background-color: #1e1e1e; color: #eaeaea; border: 1px "
+                                        "solid #3f3f42; border-radius: 6px;"));
+    input->setPlaceholderText(
+        tr("Ask me to build or fix something, e.g. \"add a battery voltage readout\" - I can "
+           "read/write this project's files, run and check the result myself, and you can drag a "
+           "reference image in to show me what you want..."));
+    sendButton = new QPushButton(tr("Send"), this);
+    sendButton->setObjectName(QStringLiteral("sendButton"));
+    stopButton = new QPushButton(tr("Stop"), this);
+    stopButton->setObjectName(QStringLiteral("stopButton"));
+    stopButton->hide();
+    inputRow->addWidget(input, 1);
+    inputRow->addWidget(sendButton, 0, Qt::AlignBottom);
+    inputRow->addWidget(stopButton, 0, Qt::AlignBottom);
+    layout->addLayout(inputRow);
+
+    auto *statusRow = new QHBoxLayout;
+    statusRow->setSpacing(6);
+    spinnerLabel = new QLabel(this);
+    spinnerLabel->setObjectName(QStringLiteral("spinnerLabel"));
+    spinnerLabel->setFixedSize(16, 16);
+    statusLabel = new QLabel(this);
+    statusLabel->setObjectName(QStringLiteral("statusLabel"));
+    statusLabel->setStyleSheet(QStringLiteral("color: #b0b0b6; font-size: 11px;"));
+    statusLabel->setWordWrap(true);
+    statusRow->addWidget(spinnerLabel);
+    statusRow->addWidget(statusLabel);
+    statusRow->addStretch(1);
+    layout->addLayout(statusRow);
+
+    setAcceptDrops(true);
+    fourHourBar->installEventFilter(this);
+    input->installEventFilter(this);
+    // Mouse presses in the text area reach the viewport, not the edit itself.
+    input->viewport()->installEventFilter(this);
+
+    busyTimer = new QTimer(this);
+    busyTimer->setObjectName(QStringLiteral("busyTimer"));
+    typeTimer = new QTimer(this);
+    typeTimer->setObjectName(QStringLiteral("typeTimer"));
+    countdownTimer = new QTimer(this);
+    countdownTimer->setObjectName(QStringLiteral("countdownTimer"));
+    connect(busyTimer, &QTimer::timeout, this, &AiAssistantWidget::onBusyTick);
+    connect(typeTimer, &QTimer::timeout, this, &AiAssistantWidget::onTypeTick);
+    connect(countdownTimer, &QTimer::timeout, this, &AiAssistantWidget::onCountdownTick);
+
+    connect(sendButton, &QPushButton::clicked, this, &AiAssistantWidget::onSendClicked);
+    connect(stopButton, &QPushButton::clicked, this, &AiAssistantWidget::onStopClicked);
+    connect(clearButton, &QToolButton::clicked, this, &AiAssistantWidget::onClearClicked);
+    const auto openPlanPage = []() {
+        QDesktopServices::openUrl(planUrl());
+    };
+    connect(planBadge, &QPushButton::clicked, this, openPlanPage);
+    connect(upgradeButton, &QPushButton::clicked, this, openPlanPage);
+}
+
+void AiAssistantWidget::setBusy(bool on)
+{
+    const bool focusInPanel = isAncestorOf(QApplication::focusWidget());
+    busy = on;
+    sendButton->setVisible(!on);
+    stopButton->setVisible(on);
+    input->setEnabled(!on);
+    if (on) {
+        spinnerFrame = 0;
+        busyElapsed.start();
+        onBusyTick();
+        busyTimer->start(130);
+        return;
+    }
+    busyTimer->stop();
+    spinnerLabel->clear();
+    statusLabel->clear();
+    updateSendAvailability();
+    if (focusInPanel)
+        input->setFocus();
+}
+
+void AiAssistantWidget::onBusyTick()
+{
+    spinnerFrame = (spinnerFrame + 1) % 12;
+    spinnerLabel->setPixmap(spinnerPixmap(spinnerFrame, 12, 16));
+    statusLabel->setText(ChatPanelLogic::busyText(busyElapsed.elapsed()));
+}
+
+QPixmap AiAssistantWidget::spinnerPixmap(int frame, int frameCount, int size)
+{
+    QPixmap pixmap(size, size);
+    pixmap.fill(Qt::transparent);
+    QSvgRenderer renderer(ChatPanelLogic::spinnerSvg(frame, frameCount));
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    renderer.render(&painter);
+    return pixmap;
+}
+
+QFrame *AiAssistantWidget::makeBubbleFrame(const QString &borderColour, QWidget *parent)
+{
+    auto *frame = new QFrame(parent);
+    frame->setStyleSheet(
+        QStringLiteral("QFrame { background: #202024; border: 1px solid %1; border-radius: 8px; }")
+            .arg(borderColour));
+    new QVBoxLayout(frame);
+    return frame;
+}
+
+QLabel *AiAssistantWidget::makeBubbleLabel(const QString &text, QWidget *parent)
+{
+    auto *label = new QLabel(text, parent);
+    label->setWordWrap(true);
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    label->setStyleSheet(QStringLiteral("color: #eaeaea; background: transparent; border: none;"));
+    return label;
+}
+
+void AiAssistantWidget::insertBubble(QFrame *bubble)
+{
+    chatLayout->insertWidget(chatLayout->count() - 1, bubble);
+    scrollChatToBottom();
+}
+
+void AiAssistantWidget::scrollChatToBottom()
+{
+    QScrollBar *bar = chatScroll->verticalScrollBar();
+    chatFollowsBottom = true;
+    bar->setValue(bar->maximum());
+}
+
+void AiAssistantWidget::appendUserBubble(const QString &text, const QList<QByteArray> &images)
+{
+    QFrame *bubble = makeBubbleFrame(QStringLiteral("#3f3f42"), chatScroll->widget());
+    bubble->setObjectName(QStringLiteral("userBubble"));
+    auto *layout = static_cast<QVBoxLayout *>(bubble->layout());
+    layout->setContentsMargins(12, 8, 12, 8);
+    layout->setSpacing(6);
+    if (!images.isEmpty()) {
+        auto *row = new QHBoxLayout;
+        row->setSpacing(4);
+        for (const QByteArray &png : images) {
+            QPixmap pixmap;
+            pixmap.loadFromData(png, "PNG");
+            auto *thumbnail = new QLabel(bubble);
+            thumbnail->setObjectName(QStringLiteral("thumbnail"));
+            thumbnail->setStyleSheet(
+                QStringLiteral("border: 1px solid #55585e; border-radius: 4px;"));
+            if (!pixmap.isNull())
+                thumbnail->setPixmap(
+                    pixmap.scaled(96, 96, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+            row->addWidget(thumbnail);
+        }
+        row->addStretch();
+        layout->addLayout(row);
+    }
+    if (!text.isEmpty())
+        layout->addWidget(makeBubbleLabel(text, bubble));
+    insertBubble(bubble);
+}
+
+void AiAssistantWidget::appendToolBubble(const QString &text)
+{
+    QFrame *bubble = makeBubbleFrame(QStringLiteral("#2a2d33"), chatScroll->widget());
+    bubble->setObjectName(QStringLiteral("toolBubble"));
+    bubble->layout()->setContentsMargins(12, 6, 12, 6);
+    QLabel *label = makeBubbleLabel(text, bubble);
+    label->setStyleSheet(QStringLiteral("color: #8b93a0; background: transparent; border: none; "
+                                        "font-style: italic; font-size: 12px;"));
+    bubble->layout()->addWidget(label);
+    insertBubble(bubble);
+}
+
+void AiAssistantWidget::appendErrorBubble(const QString &message)
+{
+    QFrame *bubble = makeBubbleFrame(QStringLiteral("#f5566a"), chatScroll->widget());
+    bubble->setObjectName(QStringLiteral("errorBubble"));
+    bubble->layout()->setContentsMargins(12, 8, 12, 8);
+    QLabel *label = makeBubbleLabel(tr("Error: %1").arg(message), bubble);
+    label->setStyleSheet(QStringLiteral("color: #f5566a; background: transparent; border: none;"));
+    bubble->layout()->addWidget(label);
+    insertBubble(bubble);
+}
+
+void AiAssistantWidget::startTypingReveal(const QString &text)
+{
+    finishTypingReveal();
+    QFrame *bubble = makeBubbleFrame(QStringLiteral("#4b52b8"), chatScroll->widget());
+    bubble->setObjectName(QStringLiteral("answerBubble"));
+    typingLayout = static_cast<QVBoxLayout *>(bubble->layout());
+    typingLayout->setContentsMargins(12, 8, 12, 8);
+    typingLayout->setSpacing(8);
+    typingLabel = makeBubbleLabel(QString(), bubble);
+    typingLayout->addWidget(typingLabel);
+    insertBubble(bubble);
+    typingText = text;
+    typingPos = 0;
+    onTypeTick();
+    if (typingLabel)
+        typeTimer->start(20);
+}
+
+void AiAssistantWidget::onTypeTick()
+{
+    if (!typingLabel)
+        return;
+    typingPos = qMin(typingPos + 3, int(typingText.size()));
+    typingLabel->setText(typingText.left(typingPos));
+    scrollChatToBottom();
+    if (typingPos >= typingText.size())
+        finishTypingReveal();
+}
+
+void AiAssistantWidget::finishTypingReveal()
+{
+    if (!typingLabel)
+        return;
+    typeTimer->stop();
+    const ChatPanelLogic::AnswerParts parts = ChatPanelLogic::splitFirstCodeBlock(typingText);
+    typingLabel->setText(parts.prose);
+    if (!parts.code.isEmpty()) {
+        auto *codeBox = new QPlainTextEdit(parts.code, typingLabel->parentWidget());
+        codeBox->setObjectName(QStringLiteral("codeBox"));
+        codeBox->setReadOnly(true);
+        codeBox->setFixedHeight(140);
+        codeBox->setLineWrapMode(QPlainTextEdit::NoWrap);
+        QFont mono(QStringLiteral("Monospace"));
+        mono.setStyleHint(QFont::Monospace);
+        codeBox->setFont(mono);
+        codeBox->setStyleSheet(QStringLiteral("background-color: #1e1e1e; color: #eaeaea; border: "
+                                              "1px solid #3f3f42; border-radius: 6px;"));
+        typingLayout->addWidget(codeBox);
+    }
+    typingLabel = nullptr;
+    typingLayout = nullptr;
+    scrollChatToBottom();
+}
+
+void AiAssistantWidget::removeBubbles()
+{
+    typeTimer->stop();
+    typingLabel = nullptr;
+    typingLayout = nullptr;
+    while (chatLayout->count() > 1) {
+        QLayoutItem *item = chatLayout->takeAt(0);
+        delete item->widget();
+        delete item;
+    }
+}
+
+void AiAssistantWidget::keyPressEvent(QKeyEvent *event)
+{
+    // Escape would reach the main window, which ends the program and loses the conversation.
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+bool AiAssistantWidget::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == fourHourBar && event->type() == QEvent::MouseButtonPress) {
+        quotaExpanded = !quotaExpanded;
+        applyQuotaVisibility();
+        return true;
+    }
+    if ((watched == input || watched == input->viewport())
+        && event->type() == QEvent::MouseButtonPress)
+        input->setPlaceholderText(QString());
+    if (watched == input
+        && (event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride)) {
+        auto *key = static_cast<QKeyEvent *>(event);
+        if (key->key() == Qt::Key_Escape) {
+            // Taken here so neither a key press nor a shortcut reaches the main window.
+            event->accept();
+            return true;
+        }
+        if (event->type() == QEvent::KeyPress
+            && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)
+            && key->modifiers() == Qt::NoModifier) {
+            onSendClicked();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}

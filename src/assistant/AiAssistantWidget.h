@@ -1,0 +1,184 @@
+#pragma once
+
+#include "AssistantRequest.h"
+
+#include <QElapsedTimer>
+#include <QImage>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QList>
+#include <QPixmap>
+#include <QString>
+#include <QStringList>
+#include <QThreadPool>
+#include <QUrl>
+#include <QWidget>
+
+#include <functional>
+
+class QFrame;
+class QHBoxLayout;
+class QLabel;
+class QNetworkAccessManager;
+class QNetworkReply;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+class QScrollArea;
+class QTimer;
+class QToolButton;
+class QVBoxLayout;
+
+// An image waiting to be sent with the next message.
+struct ImageAttachment
+{
+    qint64 id = 0; // unique within the panel, from 1, never reused
+    QByteArray png;
+};
+
+// The AI assistant's chat panel: talks to the maker's AI service (Anthropic Messages API
+// format) with the whole conversation, hands the model's tool calls one at a time to its
+// owner through toolCallRequested / handleToolResult, and shows the usage quota of the radio.
+// Split by concern: AiAssistantWidget.cpp (panel, busy state, bubbles, typing reveal, keys),
+// AiAssistantConversation.cpp (request, Send/Stop/Clear, answers, tool loop),
+// AiAssistantAttachments.cpp (dropped images), AiAssistantQuota.cpp (usage quota).
+class AiAssistantWidget : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit AiAssistantWidget(QNetworkAccessManager *networkManager, QWidget *parent = nullptr);
+    ~AiAssistantWidget() override;
+
+    // The service's endpoints (AiServiceApi), and the plan page of the maker's web site that
+    // the plan badge and the Upgrade button open.
+    static QUrl messagesUrl();
+    static QUrl usageUrl();
+    static QUrl planUrl();
+
+    QString systemPrompt() const;
+    QJsonArray toolDefinitions() const;
+
+    // The owner's answer to the call last emitted by toolCallRequested, exactly once, at once
+    // or later; an id that is not the pending call is ignored.
+    void handleToolResult(const QString &toolUseId, const QString &text, const QByteArray &image);
+
+    // Tests drive the quota countdown with their own clock (ms since the epoch).
+    void setClock(std::function<qint64()> clock);
+
+    static QPixmap spinnerPixmap(int frame, int frameCount, int size);
+
+public slots:
+    // Empty: no radio. Fetches the usage for a serial, or hides the quota.
+    void setRadioSerial(const QString &serial);
+
+signals:
+    void toolCallRequested(const QString &toolUseId, const QString &toolName,
+                           const QJsonObject &input);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+
+private slots:
+    void onSendClicked();
+    void onStopClicked();
+    void onClearClicked();
+    void onReplyFinished();
+    void onCountdownTick();
+    void onBusyTick();
+    void onTypeTick();
+
+private:
+    // Request and conversation (AiAssistantConversation.cpp).
+    void sendRequest();
+    QByteArray requestBody(const QList<ChatMessage> &messages) const;
+    void postBody(const QByteArray &body);
+    void processNextToolCall();
+    QString extractTextBlocks(const QJsonArray &content) const;
+    void endTurnWithError(const QString &message);
+
+    // Panel (AiAssistantWidget.cpp).
+    void buildPanel();
+    void setBusy(bool busy);
+    void appendUserBubble(const QString &text, const QList<QByteArray> &images);
+    void startTypingReveal(const QString &text);
+    void finishTypingReveal();
+    void appendToolBubble(const QString &text);
+    void appendErrorBubble(const QString &message);
+    QFrame *makeBubbleFrame(const QString &borderColour, QWidget *parent);
+    QLabel *makeBubbleLabel(const QString &text, QWidget *parent);
+    void insertBubble(QFrame *bubble);
+    void scrollChatToBottom();
+    void removeBubbles();
+    void updateSendAvailability();
+
+    // Attachments (AiAssistantAttachments.cpp).
+    void addImageAttachment(const QImage &image);
+    void prepareAttachments(const QList<QImage> &images, const QStringList &files);
+    void addPreparedAttachment(const QByteArray &png, const QImage &chipImage);
+    void clearAttachments();
+
+    // Usage quota (AiAssistantQuota.cpp).
+    void buildQuotaRows(QVBoxLayout *layout);
+    void fetchQuotaUsage();
+    void onUsageReplyFinished(QNetworkReply *reply, quint64 serialGeneration);
+    void updateQuotaBars(int fourHourTokens, int fourHourLimit, int weekTokens, int weekLimit);
+    void applyQuotaBar(QProgressBar *bar, QLabel *label, int used, int limit, const QString &name);
+    void updatePlanBadge(const QString &plan);
+    void applyQuotaVisibility();
+    void updateFourHourResetCountdown(qint64 resetAt);
+
+    QNetworkAccessManager *networkManager;
+    QNetworkReply *currentReply = nullptr;
+    QString radioSerial;
+    QList<ChatMessage> conversation;
+    QList<QJsonObject> pendingToolCalls;
+    QJsonArray toolResults;
+    int toolSteps = 0;
+    bool stopRequested = false;
+
+    QList<ImageAttachment> attachments;
+    qint64 nextAttachmentId = 0;
+    int preparingAttachments = 0; // drops still being shrunk off the GUI thread
+    quint64 attachmentGeneration = 0; // bumped by clearAttachments: late results are dropped
+    QThreadPool attachmentPool;
+
+    QProgressBar *fourHourBar = nullptr;
+    QLabel *fourHourLabel = nullptr;
+    QProgressBar *weekBar = nullptr;
+    QLabel *weekLabel = nullptr;
+    bool quotaKnown = false;
+    bool quotaExpanded = false;
+    QLabel *limitLabel = nullptr;
+    QTimer *countdownTimer = nullptr;
+    qint64 fourHourResetAt = 0;
+    quint64 serialGeneration = 0; // bumped when the serial changes: late answers are dropped
+    bool expiryRefetchPending = false;
+    qint64 lastExpiryFetchAt = 0; // clock of the last refetch after a reset time passed
+    std::function<qint64()> clock;
+
+    QPushButton *upgradeButton = nullptr;
+    QPushButton *planBadge = nullptr;
+    QToolButton *clearButton = nullptr;
+    QScrollArea *chatScroll = nullptr;
+    QVBoxLayout *chatLayout = nullptr;
+    bool chatFollowsBottom = true;
+    QWidget *attachmentStrip = nullptr;
+    QHBoxLayout *attachmentLayout = nullptr;
+    QPlainTextEdit *input = nullptr;
+    QPushButton *sendButton = nullptr;
+    QPushButton *stopButton = nullptr;
+    QLabel *spinnerLabel = nullptr;
+    QLabel *statusLabel = nullptr;
+    QTimer *busyTimer = nullptr;
+    QElapsedTimer busyElapsed;
+    int spinnerFrame = 0;
+    QTimer *typeTimer = nullptr;
+    QLabel *typingLabel = nullptr;
+    QVBoxLayout *typingLayout = nullptr;
+    QString typingText;
+    int typingPos = 0;
+    bool busy = false;
+};

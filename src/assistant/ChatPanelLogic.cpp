@@ -1,0 +1,75 @@
+#include "ChatPanelLogic.h"
+
+#include <QBuffer>
+
+#include <cmath>
+
+namespace ChatPanelLogic {
+
+QStringList busyWords()
+{
+    return {QStringLiteral("Thinking"),     QStringLiteral("Working"),
+            QStringLiteral("Pondering"),    QStringLiteral("Tinkering"),
+            QStringLiteral("Reticulating"), QStringLiteral("Cooking")};
+}
+
+QString busyText(qint64 elapsedMs)
+{
+    const QStringList words = busyWords();
+    const QString word = words.at(int((elapsedMs / 3000) % words.size()));
+    return QStringLiteral("%1... (%2s)").arg(word).arg(elapsedMs / 1000);
+}
+
+AnswerParts splitFirstCodeBlock(const QString &text)
+{
+    const QString fence = QStringLiteral("```");
+    const int open = text.indexOf(fence);
+    const int lineEnd = open < 0 ? -1 : text.indexOf(QLatin1Char('\n'), open);
+    const int close = lineEnd < 0 ? -1 : text.indexOf(fence, lineEnd + 1);
+    if (close < 0)
+        return {text.trimmed(), QString()};
+    return {(text.left(open) + text.mid(close + fence.size())).trimmed(),
+            text.mid(lineEnd + 1, close - lineEnd - 1).trimmed()};
+}
+
+QByteArray spinnerSvg(int frame, int frameCount)
+{
+    const double angle = frame * 360.0 / frameCount;
+    return QStringLiteral("<svg xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 24 24\">"
+                          "<circle cx=\"12\" cy=\"12\" r=\"9\" fill=\"none\" stroke=\"#0a84ff\" "
+                          "stroke-width=\"3\" stroke-linecap=\"round\" stroke-dasharray=\"26 100\" "
+                          "transform=\"rotate(%1 12 12)\"/></svg>")
+        .arg(angle)
+        .toUtf8();
+}
+
+static QByteArray encodePng(const QImage &image)
+{
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return png;
+}
+
+QByteArray attachmentPng(const QImage &image)
+{
+    if (image.isNull())
+        return QByteArray();
+    QImage capped = image;
+    if (image.width() > MaxAttachmentSide || image.height() > MaxAttachmentSide)
+        capped = image.scaled(MaxAttachmentSide, MaxAttachmentSide, Qt::KeepAspectRatio,
+                              Qt::SmoothTransformation);
+    QByteArray png = encodePng(capped);
+    QSize size = capped.size();
+    while (png.size() > MaxAttachmentPngBytes && size.width() > 1 && size.height() > 1) {
+        // PNG size follows the pixel count; aim a little under and always shrink a tenth.
+        const double factor
+            = qMin(0.9, 0.95 * std::sqrt(double(MaxAttachmentPngBytes) / double(png.size())));
+        size = QSize(qMax(1, int(size.width() * factor)), qMax(1, int(size.height() * factor)));
+        png = encodePng(capped.scaled(size, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    }
+    return png;
+}
+
+} // namespace ChatPanelLogic

@@ -1,0 +1,181 @@
+#include "ConversationLogic.h"
+
+#include "AiServiceApi.h"
+
+#include <QCoreApplication>
+
+namespace ConversationLogic {
+
+static const QString Type = QStringLiteral("type");
+
+static QString tr(const char *text)
+{
+    return QCoreApplication::translate("AiAssistantWidget", text);
+}
+
+QString extractTextBlocks(const QJsonArray &content)
+{
+    QStringList texts;
+    for (const QJsonValue &v : content) {
+        const QJsonObject block = v.toObject();
+        if (block.value(Type).toString() == QLatin1String("text"))
+            texts.append(block.value(QStringLiteral("text")).toString());
+    }
+    return texts.join(QStringLiteral("\n\n")).trimmed();
+}
+
+QList<QJsonObject> toolUseBlocks(const QJsonArray &content)
+{
+    QList<QJsonObject> calls;
+    for (const QJsonValue &v : content) {
+        const QJsonObject block = v.toObject();
+        if (block.value(Type).toString() == QLatin1String("tool_use"))
+            calls.append(block);
+    }
+    return calls;
+}
+
+int thinScreenshots(QList<ChatMessage> &conversation)
+{
+    int replaced = 0;
+    for (ChatMessage &message : conversation) {
+        if (!message.content.isArray())
+            continue;
+        QJsonArray blocks = message.content.toArray();
+        bool changed = false;
+        for (int i = 0; i < blocks.size(); ++i) {
+            QJsonObject block = blocks.at(i).toObject();
+            if (block.value(Type).toString() != QLatin1String("tool_result"))
+                continue;
+            QJsonArray inner = block.value(QStringLiteral("content")).toArray();
+            bool innerChanged = false;
+            for (int j = 0; j < inner.size(); ++j) {
+                if (inner.at(j).toObject().value(Type).toString() == QLatin1String("image")) {
+                    inner.replace(j, AssistantRequest::textBlock(QLatin1String(ThinnedScreenshot)));
+                    innerChanged = true;
+                    ++replaced;
+                }
+            }
+            if (innerChanged) {
+                block.insert(QStringLiteral("content"), inner);
+                blocks.replace(i, block);
+                changed = true;
+            }
+        }
+        if (changed)
+            message.content = blocks;
+    }
+    return replaced;
+}
+
+static QJsonArray blocksOf(const QJsonValue &content)
+{
+    if (content.isArray())
+        return content.toArray();
+    return QJsonArray {AssistantRequest::textBlock(content.toString())};
+}
+
+static QJsonArray answersForOpenToolCalls(const QList<ChatMessage> &conversation,
+                                          const QJsonArray &collected, const QString &notRunText)
+{
+    QJsonArray answers;
+    if (conversation.isEmpty() || conversation.last().role != QLatin1String("assistant"))
+        return answers;
+    for (const QJsonObject &call : toolUseBlocks(conversation.last().content.toArray())) {
+        const QString id = call.value(QStringLiteral("id")).toString();
+        QJsonObject answer = AssistantRequest::toolResultBlock(id, notRunText);
+        for (const QJsonValue &v : collected) {
+            if (v.toObject().value(QStringLiteral("tool_use_id")).toString() == id) {
+                answer = v.toObject();
+                break;
+            }
+        }
+        answers.append(answer);
+    }
+    return answers;
+}
+
+void appendUserContent(QList<ChatMessage> &conversation, const QJsonValue &content,
+                       const QJsonArray &collectedResults, const QString &notRunText)
+{
+    QJsonArray answers = answersForOpenToolCalls(conversation, collectedResults, notRunText);
+    if (!answers.isEmpty()) {
+        for (const QJsonValue &block : blocksOf(content))
+            answers.append(block);
+        conversation.append({QStringLiteral("user"), answers});
+        return;
+    }
+    if (!conversation.isEmpty() && conversation.last().role == QLatin1String("user")) {
+        QJsonArray merged = blocksOf(conversation.last().content);
+        for (const QJsonValue &block : blocksOf(content))
+            merged.append(block);
+        conversation.last().content = merged;
+        return;
+    }
+    conversation.append({QStringLiteral("user"), content});
+}
+
+QString toolBubbleText(const QString &toolName, const QJsonObject &input)
+{
+    const auto field = [&input](const char *key) {
+        return input.value(QLatin1String(key)).toString();
+    };
+    if (toolName == QLatin1String("list_files"))
+        return tr("Listing project files...");
+    if (toolName == QLatin1String("read_file"))
+        return tr("Reading %1...").arg(field("filename"));
+    if (toolName == QLatin1String("write_file"))
+        return tr("Writing %1...").arg(field("filename"));
+    if (toolName == QLatin1String("write_image"))
+        return tr("Drawing %1...").arg(field("filename"));
+    if (toolName == QLatin1String("check_radio"))
+        return tr("Checking radio connection...");
+    if (toolName == QLatin1String("create_project"))
+        return tr("Creating project \"%1\"...").arg(field("name"));
+    if (toolName == QLatin1String("run_project"))
+        return tr("Uploading and running the project...");
+    if (toolName == QLatin1String("take_screenshot"))
+        return tr("Taking a screenshot...");
+    if (toolName == QLatin1String("read_debug_log"))
+        return tr("Reading the Debug terminal...");
+    if (toolName == QLatin1String("read_docs"))
+        return tr("Checking the docs...");
+    return tr("Running %1...").arg(toolName);
+}
+
+ReplyOutcome readReply(const ReplyFacts &facts)
+{
+    ReplyOutcome out;
+    const QString serviceMessage = AiServiceApi::errorMessage(facts.body);
+    out.quotaExhausted = AiServiceApi::isQuotaExhausted(serviceMessage);
+    if (facts.failed) {
+        if (!serviceMessage.isEmpty())
+            out.errorText = serviceMessage;
+        else if (facts.httpStatus != 0)
+            out.errorText
+                = tr("%1 (HTTP status %2)").arg(facts.transportError).arg(facts.httpStatus);
+        else
+            out.errorText = facts.transportError;
+        return out;
+    }
+    const auto answer = AiServiceApi::readMessagesAnswer(facts.body);
+    if (!answer) {
+        out.errorText = !serviceMessage.isEmpty()
+            ? serviceMessage
+            : tr("The AI service sent an answer that could not be read (HTTP status %1).")
+                  .arg(facts.httpStatus);
+        return out;
+    }
+    if (answer->content.isEmpty()) {
+        out.errorText = tr("The AI service sent an empty answer.");
+        out.quotaExhausted = false;
+        return out;
+    }
+    out.success = true;
+    out.quotaExhausted = false;
+    out.content = answer->content;
+    out.stopReason = answer->stopReason;
+    return out;
+}
+
+} // namespace ConversationLogic

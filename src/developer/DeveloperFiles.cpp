@@ -1,0 +1,223 @@
+// The Developer tab's file actions: new QML file, add image, delete, the project icon and
+// the version. The rules and the disk work are DeveloperWorkspace's; this is the tab's side.
+#include "DeveloperWidget.h"
+
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPixmap>
+#include <QVBoxLayout>
+
+QString DeveloperWidget::developerRootPath() const
+{
+    return DeveloperWorkspace::developerRootPath();
+}
+
+DeveloperWidget::ProjectType DeveloperWidget::projectTypeForName(const QString &name) const
+{
+    return DeveloperWorkspace::projectTypeForName(name);
+}
+
+QIcon DeveloperWidget::projectTypeIcon(ProjectType type) const
+{
+    return DeveloperWorkspace::projectTypeIcon(type);
+}
+
+bool DeveloperWidget::createProject(const QString &name, ProjectType type, QString &error)
+{
+    return DeveloperWorkspace::createProject(name, type, error);
+}
+
+QString DeveloperWidget::sourceFolder() const
+{
+    return DeveloperWorkspace::sourcePath(currentProject);
+}
+
+void DeveloperWidget::addQmlFileItem(const QString &name)
+{
+    auto *item = new QListWidgetItem(
+        QIcon(DeveloperWorkspace::fileKindIconPath(DeveloperWorkspace::FileKind::Qml)), name,
+        fileList);
+    item->setData(Qt::UserRole, name);
+}
+
+void DeveloperWidget::addImageFileItem(const QString &name)
+{
+    auto *item = new QListWidgetItem(imageThumbnail(sourceFolder() + QLatin1Char('/') + name), name,
+                                     fileList);
+    item->setData(Qt::UserRole, name);
+}
+
+QIcon DeveloperWidget::imageThumbnail(const QString &path) const
+{
+    return DeveloperWorkspace::imageThumbnail(path);
+}
+
+QIcon DeveloperWidget::projectIconThumbnail() const
+{
+    return imageThumbnail(sourceFolder() + QStringLiteral("/icon.png"));
+}
+
+bool DeveloperWidget::parseVersionString(const QString &text, int &major, int &minor, int &patch,
+                                         QString &error) const
+{
+    return DeveloperWorkspace::parseVersionString(text, major, minor, patch, error);
+}
+
+bool DeveloperWidget::packageProjectFiles(const QString &name, ProjectType type,
+                                          const QString &outputFile, QString &error) const
+{
+    return DeveloperWorkspace::packageProjectFiles(name, type, outputFile, error);
+}
+
+void DeveloperWidget::onNewFileClicked()
+{
+    if (currentProject.isEmpty())
+        return;
+    const QString project = currentProject;
+    QDialog dialog(this);
+    dialog.setWindowTitle(tr("New QML File"));
+    auto *layout = new QVBoxLayout(&dialog);
+    layout->addWidget(new QLabel(tr("Enter file name:"), &dialog));
+    auto *nameEdit = new QLineEdit(&dialog);
+    nameEdit->setObjectName(QStringLiteral("nameEdit"));
+    layout->addWidget(nameEdit);
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    layout->addWidget(buttons);
+    nameEdit->setFocus();
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    // The dialog's event loop may have let another project be selected meanwhile.
+    if (project != currentProject)
+        return;
+    QString name;
+    QString error;
+    if (!DeveloperWorkspace::createQmlFile(project, nameEdit->text(), name, error)) {
+        showWarning(tr("New QML File"), error);
+        return;
+    }
+    addQmlFileItem(name);
+    fileList->setCurrentRow(fileList->count() - 1);
+}
+
+void DeveloperWidget::onAddImageClicked()
+{
+    if (currentProject.isEmpty())
+        return;
+    const QString project = currentProject;
+    const QString path = QFileDialog::getOpenFileName(this, tr("Add Image"), QString(),
+                                                      tr("Images (*.png *.jpg *.jpeg)"));
+    if (path.isEmpty() || project != currentProject)
+        return;
+    QString name;
+    QString error;
+    if (!DeveloperWorkspace::addImageFile(project, path, name, error)) {
+        showWarning(tr("Add Image"), error);
+        return;
+    }
+    addImageFileItem(name);
+    fileList->setCurrentRow(fileList->count() - 1);
+}
+
+void DeveloperWidget::deleteProjectFile(const QString &name)
+{
+    const QString project = currentProject;
+    const QString title = tr("Delete File");
+    if (!askYesNo(title, tr("Are you sure you want to delete \"%1\"?").arg(name)))
+        return;
+    if (!DeveloperWorkspace::deleteProjectFile(project, name)) {
+        showWarning(title, tr("Failed to delete \"%1\".").arg(name));
+        return;
+    }
+    // The question's event loop may have rebuilt the list: find the entry again.
+    if (project != currentProject)
+        return;
+    for (int row = 0; row < fileList->count(); ++row) {
+        QListWidgetItem *entry = fileList->item(row);
+        if (entry->data(Qt::UserRole).toString() != name)
+            continue;
+        if (entry == currentFileItem)
+            currentFileItem = nullptr;
+        delete entry;
+        break;
+    }
+    if (!fileList->currentItem() && fileList->count() > 0)
+        fileList->setCurrentRow(0);
+}
+
+void DeveloperWidget::onUploadIconClicked()
+{
+    if (currentProject.isEmpty())
+        return;
+    const QString project = currentProject;
+    const QString title = tr("Upload New Icon");
+    const QString path
+        = QFileDialog::getOpenFileName(this, title, QString(), tr("PNG Images (*.png)"));
+    if (path.isEmpty() || project != currentProject)
+        return;
+    QString error;
+    if (!DeveloperWorkspace::checkIconFile(path, error)) {
+        showWarning(title, error);
+        return;
+    }
+    replaceProjectIcon(path);
+    iconInfoLabel->setText(tr("Icon updated."));
+}
+
+void DeveloperWidget::onDefaultIconClicked()
+{
+    if (currentProject.isEmpty())
+        return;
+    replaceProjectIcon(QStringLiteral(":/dev/icon.png"));
+    iconInfoLabel->setText(tr("Default icon restored."));
+}
+
+void DeveloperWidget::replaceProjectIcon(const QString &sourcePath)
+{
+    QString error;
+    // A failed copy keeps the old icon whole; the preview shows whichever icon is there.
+    DeveloperWorkspace::replaceProjectIcon(currentProject, sourcePath, error);
+    updateIconPreview();
+    refreshProjectFileIcon();
+}
+
+void DeveloperWidget::updateIconPreview()
+{
+    QPixmap pixmap;
+    if (!pixmap.load(sourceFolder() + QStringLiteral("/icon.png"))) {
+        iconPreview->setPixmap(QPixmap());
+        iconPreview->setText(tr("No icon"));
+        return;
+    }
+    iconPreview->setPixmap(
+        pixmap.scaled(iconPreview->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
+}
+
+void DeveloperWidget::refreshProjectFileIcon()
+{
+    for (int row = 0; row < fileList->count(); ++row) {
+        QListWidgetItem *item = fileList->item(row);
+        if (item->data(Qt::UserRole).toString() == QLatin1String("icon.png")) {
+            item->setIcon(projectIconThumbnail());
+            return;
+        }
+    }
+}
+
+void DeveloperWidget::onSaveVersionClicked()
+{
+    if (currentProject.isEmpty())
+        return;
+    QString error;
+    if (!DeveloperWorkspace::saveVersion(currentProject, versionEdit->text(), error)) {
+        showWarning(tr("Save Version"), error);
+        return;
+    }
+    setItemModified(currentFileItem, false);
+    versionInfoLabel->setText(tr("Version updated."));
+}

@@ -1,0 +1,591 @@
+#include "DeveloperWidget.h"
+
+#include "AiAssistantWidget.h"
+#include "AspectImageLabel.h"
+#include "RadioScanner.h"
+#include "SaveFileCommit.h"
+
+#include <QDesktopServices>
+#include <QFileInfo>
+#include <QFrame>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+#include <QSaveFile>
+#include <QShortcut>
+#include <QSplitter>
+#include <QStackedWidget>
+#include <QToolButton>
+#include <QUrl>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr int EditorPage = 0;
+constexpr int IconPage = 1;
+constexpr int VersionPage = 2;
+constexpr int ImagePage = 3;
+
+const char *const PageFrameStyle
+    = "background: #141414; border: 1px solid #3f3f42; border-radius: 6px;";
+const char *const GreyTextStyle = "color: #b0b0b6;";
+
+// Escape anywhere else in the window ends the program; a field the user types in keeps it.
+class EscapeConsumer : public QObject
+{
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::KeyPress
+            && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape) {
+            event->accept();
+            return true;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+QLabel *greyLabel(QWidget *parent)
+{
+    auto *label = new QLabel(parent);
+    label->setStyleSheet(QString::fromLatin1(GreyTextStyle));
+    label->setTextFormat(Qt::PlainText);
+    return label;
+}
+
+QString storedName(const QListWidgetItem *item)
+{
+    return item ? item->data(Qt::UserRole).toString() : QString();
+}
+
+} // namespace
+
+DeveloperWidget::DeveloperWidget(RadioScanner *radioScanner, QWidget *parent)
+    : QWidget(parent)
+    , scanner(radioScanner)
+    , networkManager(radioScanner->networkManager)
+{
+    createButton
+        = createToolButton(QStringLiteral(":/icons/icon-create-project.svg"), tr("Create Project"));
+    connect(createButton, &QToolButton::clicked, this, &DeveloperWidget::onCreateProjectClicked);
+    auto *separator = new QFrame(this);
+    separator->setFrameShape(QFrame::VLine);
+    separator->setFrameShadow(QFrame::Sunken);
+    playButton = createToolButton(QStringLiteral(":/icons/icon-play.svg"),
+                                  tr("Save, package, upload and execute this project"));
+    playButton->setEnabled(false);
+    connect(playButton, &QToolButton::clicked, this, &DeveloperWidget::onPlayButtonClicked);
+    undoButton = createToolButton(QStringLiteral(":/icons/icon-undo.svg"), tr("Undo"));
+    undoButton->setEnabled(false);
+    redoButton = createToolButton(QStringLiteral(":/icons/icon-redo.svg"), tr("Redo"));
+    redoButton->setEnabled(false);
+    newFileButton
+        = createToolButton(QStringLiteral(":/icons/icon-new-file.svg"), tr("New QML File"));
+    newFileButton->setEnabled(false);
+    connect(newFileButton, &QToolButton::clicked, this, &DeveloperWidget::onNewFileClicked);
+    addImageButton
+        = createToolButton(QStringLiteral(":/icons/icon-add-image.svg"), tr("Add Image (PNG/JPG)"));
+    addImageButton->setEnabled(false);
+    connect(addImageButton, &QToolButton::clicked, this, &DeveloperWidget::onAddImageClicked);
+    statusLabel = greyLabel(this);
+    statusLabel->setObjectName(QStringLiteral("statusLabel"));
+    deleteHomeScreenButton
+        = createToolButton(QStringLiteral(":/icons/icon-delete-home.svg"),
+                           tr("Delete Home Screen from radio (revert to its built-in default)"));
+    deleteHomeScreenButton->setVisible(false);
+    connect(deleteHomeScreenButton, &QToolButton::clicked, this,
+            &DeveloperWidget::onDeleteHomeScreenClicked);
+    aiToggleButton = createToolButton(QStringLiteral(":/icons/icon-ai.svg"), tr("AI Assistant"));
+    aiToggleButton->setCheckable(true);
+    aiToggleButton->setChecked(true);
+    connect(aiToggleButton, &QToolButton::clicked, this, &DeveloperWidget::onAiToggleClicked);
+    debugToggleButton = createToolButton(QStringLiteral(":/icons/icon-debug.svg"),
+                                         tr("Debug (radio log output)"));
+    debugToggleButton->setCheckable(true);
+    connect(debugToggleButton, &QToolButton::clicked, this, &DeveloperWidget::onDebugToggleClicked);
+    docsButton = createToolButton(QStringLiteral(":/icons/icon-docs.svg"),
+                                  tr("Open Developer Documentation"));
+    connect(docsButton, &QToolButton::clicked, this, &DeveloperWidget::onDocsButtonClicked);
+
+    const std::pair<QToolButton *, const char *> names[]
+        = {{createButton, "createButton"},
+           {playButton, "playButton"},
+           {undoButton, "undoButton"},
+           {redoButton, "redoButton"},
+           {newFileButton, "newFileButton"},
+           {addImageButton, "addImageButton"},
+           {deleteHomeScreenButton, "deleteHomeScreenButton"},
+           {aiToggleButton, "aiToggleButton"},
+           {debugToggleButton, "debugToggleButton"},
+           {docsButton, "docsButton"}};
+    for (const auto &[button, name] : names)
+        button->setObjectName(QLatin1String(name));
+
+    auto *toolbar = new QHBoxLayout();
+    for (QWidget *w : {static_cast<QWidget *>(createButton), static_cast<QWidget *>(separator),
+                       static_cast<QWidget *>(playButton), static_cast<QWidget *>(undoButton),
+                       static_cast<QWidget *>(redoButton), static_cast<QWidget *>(newFileButton),
+                       static_cast<QWidget *>(addImageButton)})
+        toolbar->addWidget(w);
+    toolbar->addWidget(statusLabel, 1);
+    for (QWidget *w : {deleteHomeScreenButton, aiToggleButton, debugToggleButton, docsButton})
+        toolbar->addWidget(w);
+
+    auto *saveShortcut = new QShortcut(QKeySequence::Save, this);
+    saveShortcut->setContext(Qt::WidgetWithChildrenShortcut);
+    connect(saveShortcut, &QShortcut::activated, this, &DeveloperWidget::onSaveShortcutActivated);
+
+    auto *leftColumn = new QWidget(this);
+    leftColumn->setFixedWidth(260);
+    auto *leftLayout = new QVBoxLayout(leftColumn);
+    leftLayout->setContentsMargins(0, 0, 0, 0);
+    auto *projectsBox = new QGroupBox(tr("Projects"), leftColumn);
+    auto *projectsLayout = new QVBoxLayout(projectsBox);
+    projectList = new QListWidget(projectsBox);
+    projectList->setObjectName(QStringLiteral("projectList"));
+    projectList->setIconSize(QSize(16, 16));
+    projectList->setContextMenuPolicy(Qt::CustomContextMenu);
+    projectsLayout->addWidget(projectList);
+    auto *filesBox = new QGroupBox(tr("Project Files"), leftColumn);
+    auto *filesLayout = new QVBoxLayout(filesBox);
+    fileList = new QListWidget(filesBox);
+    fileList->setObjectName(QStringLiteral("fileList"));
+    fileList->setIconSize(QSize(18, 18));
+    fileList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    fileList->setContextMenuPolicy(Qt::CustomContextMenu);
+    filesLayout->addWidget(fileList);
+    leftLayout->addWidget(projectsBox, 1);
+    leftLayout->addWidget(filesBox, 1);
+    connect(projectList, &QListWidget::currentItemChanged, this,
+            &DeveloperWidget::onProjectSelectionChanged);
+    connect(projectList, &QListWidget::customContextMenuRequested, this,
+            &DeveloperWidget::onProjectContextMenuRequested);
+    connect(fileList, &QListWidget::currentItemChanged, this,
+            &DeveloperWidget::onProjectFileSelectionChanged);
+    connect(fileList, &QListWidget::customContextMenuRequested, this,
+            &DeveloperWidget::onProjectFileContextMenuRequested);
+
+    auto *rightColumn = new QWidget(this);
+    auto *rightLayout = new QVBoxLayout(rightColumn);
+    rightLayout->setContentsMargins(0, 0, 0, 0);
+    fileLabel = greyLabel(rightColumn);
+    fileLabel->setObjectName(QStringLiteral("fileLabel"));
+    editor = new QPlainTextEdit(rightColumn);
+    editor->setObjectName(QStringLiteral("editor"));
+    editor->setPlaceholderText(tr("Select a project and a QML file to edit."));
+    editor->setLineWrapMode(QPlainTextEdit::NoWrap);
+    QFont font(QStringLiteral("Monospace"));
+    font.setStyleHint(QFont::Monospace);
+    editor->setFont(font);
+    editor->setStyleSheet(QStringLiteral("background-color: #1e1e1e; color: #eaeaea; border: 1px "
+                                         "solid #3f3f42; border-radius: 6px;"));
+    connect(editor->document(), &QTextDocument::undoAvailable, undoButton,
+            &QToolButton::setEnabled);
+    connect(editor->document(), &QTextDocument::redoAvailable, redoButton,
+            &QToolButton::setEnabled);
+    connect(editor->document(), &QTextDocument::modificationChanged, this,
+            &DeveloperWidget::onEditorModificationChanged);
+    connect(undoButton, &QToolButton::clicked, editor, &QPlainTextEdit::undo);
+    connect(redoButton, &QToolButton::clicked, editor, &QPlainTextEdit::redo);
+    editor->installEventFilter(new EscapeConsumer(this));
+
+    pageStack = new QStackedWidget(rightColumn);
+    pageStack->setObjectName(QStringLiteral("pageStack"));
+    pageStack->addWidget(editor);
+    pageStack->addWidget(createIconPage());
+    pageStack->addWidget(createVersionPage());
+    pageStack->addWidget(createImagePage());
+    rightLayout->addWidget(fileLabel);
+    rightLayout->addWidget(pageStack, 1);
+
+    auto *workbench = new QWidget(this);
+    auto *workbenchLayout = new QHBoxLayout(workbench);
+    workbenchLayout->setContentsMargins(0, 0, 0, 0);
+    workbenchLayout->addWidget(leftColumn, 0);
+    workbenchLayout->addWidget(rightColumn, 1);
+
+    aiPanel = new AiAssistantWidget(networkManager, this);
+    aiPanel->setObjectName(QStringLiteral("aiPanel"));
+    connect(aiPanel, &AiAssistantWidget::toolCallRequested, this,
+            &DeveloperWidget::onAiToolCallRequested);
+
+    splitter = new QSplitter(Qt::Horizontal, this);
+    splitter->setObjectName(QStringLiteral("splitter"));
+    splitter->addWidget(workbench);
+    splitter->addWidget(aiPanel);
+    splitter->setStretchFactor(0, 1);
+    splitter->setSizes({700, 320});
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(toolbar, 0);
+    layout->addWidget(splitter, 1);
+
+    connect(scanner, &RadioScanner::deviceFound, this, &DeveloperWidget::onRadioDeviceFound);
+    connect(scanner, &RadioScanner::deviceNotFound, this, &DeveloperWidget::onRadioDeviceNotFound);
+    connect(scanner, &RadioScanner::serialFound, aiPanel, &AiAssistantWidget::setRadioSerial);
+
+    if (!scanner->ip.isEmpty()) {
+        onRadioDeviceFound(scanner->ip, scanner->networkName, scanner->modelName);
+        if (!scanner->serial.isEmpty())
+            aiPanel->setRadioSerial(scanner->serial);
+    }
+
+    refreshProjectList();
+}
+
+QToolButton *DeveloperWidget::createToolButton(const QString &iconPath, const QString &toolTip)
+{
+    auto *button = new QToolButton(this);
+    button->setIcon(QIcon(iconPath));
+    button->setIconSize(QSize(20, 20));
+    button->setToolTip(toolTip);
+    button->setAutoRaise(true);
+    return button;
+}
+
+QWidget *DeveloperWidget::createIconPage()
+{
+    auto *page = new QWidget(this);
+    auto *layout = new QVBoxLayout(page);
+    layout->setAlignment(Qt::AlignTop | Qt::AlignHCenter);
+    iconPreview = new QLabel(page);
+    iconPreview->setObjectName(QStringLiteral("iconPreview"));
+    iconPreview->setFixedSize(192, 192);
+    iconPreview->setAlignment(Qt::AlignCenter);
+    iconPreview->setStyleSheet(QString::fromLatin1(PageFrameStyle));
+    uploadIconButton = new QPushButton(tr("Upload New Icon"), page);
+    uploadIconButton->setObjectName(QStringLiteral("uploadIconButton"));
+    defaultIconButton = new QPushButton(tr("Default Icon"), page);
+    defaultIconButton->setObjectName(QStringLiteral("defaultIconButton"));
+    iconInfoLabel = greyLabel(page);
+    iconInfoLabel->setObjectName(QStringLiteral("iconInfoLabel"));
+    iconInfoLabel->setAlignment(Qt::AlignCenter);
+    layout->addWidget(iconPreview, 0, Qt::AlignHCenter);
+    layout->addSpacing(12);
+    layout->addWidget(uploadIconButton, 0, Qt::AlignHCenter);
+    layout->addWidget(defaultIconButton, 0, Qt::AlignHCenter);
+    layout->addWidget(iconInfoLabel, 0, Qt::AlignHCenter);
+    connect(uploadIconButton, &QPushButton::clicked, this, &DeveloperWidget::onUploadIconClicked);
+    connect(defaultIconButton, &QPushButton::clicked, this, &DeveloperWidget::onDefaultIconClicked);
+    return page;
+}
+
+QWidget *DeveloperWidget::createVersionPage()
+{
+    auto *page = new QWidget(this);
+    auto *layout = new QVBoxLayout(page);
+    layout->setAlignment(Qt::AlignTop | Qt::AlignHCenter);
+    auto *label = new QLabel(tr("Current Version (X.Y.Z, each 0-255):"), page);
+    versionEdit = new QLineEdit(page);
+    versionEdit->setObjectName(QStringLiteral("versionEdit"));
+    versionEdit->setFixedWidth(160);
+    versionEdit->setAlignment(Qt::AlignCenter);
+    versionEdit->setValidator(new QRegularExpressionValidator(
+        QRegularExpression(QStringLiteral("[0-9.]*")), versionEdit));
+    versionEdit->installEventFilter(new EscapeConsumer(this));
+    saveVersionButton = new QPushButton(tr("Save Version"), page);
+    saveVersionButton->setObjectName(QStringLiteral("saveVersionButton"));
+    versionInfoLabel = greyLabel(page);
+    versionInfoLabel->setObjectName(QStringLiteral("versionInfoLabel"));
+    versionInfoLabel->setAlignment(Qt::AlignCenter);
+    layout->addWidget(label, 0, Qt::AlignHCenter);
+    layout->addWidget(versionEdit, 0, Qt::AlignHCenter);
+    layout->addSpacing(12);
+    layout->addWidget(saveVersionButton, 0, Qt::AlignHCenter);
+    layout->addWidget(versionInfoLabel, 0, Qt::AlignHCenter);
+    connect(versionEdit, &QLineEdit::textEdited, this, &DeveloperWidget::onVersionTextEdited);
+    connect(saveVersionButton, &QPushButton::clicked, this, &DeveloperWidget::onSaveVersionClicked);
+    return page;
+}
+
+QWidget *DeveloperWidget::createImagePage()
+{
+    auto *page = new QWidget(this);
+    auto *layout = new QVBoxLayout(page);
+    layout->setContentsMargins(0, 0, 0, 0);
+    imageView = new AspectImageLabel(page);
+    imageView->setObjectName(QStringLiteral("imageView"));
+    imageView->setStyleSheet(QString::fromLatin1(PageFrameStyle));
+    imageView->setMinimumSize(100, 100);
+    layout->addWidget(imageView, 1);
+    return page;
+}
+
+void DeveloperWidget::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    refreshProjectList();
+}
+
+void DeveloperWidget::refreshProjectList()
+{
+    const QString remembered = currentProject;
+    // clear() reports the current entry going away; the open file must survive a refresh.
+    const QSignalBlocker blocker(projectList);
+    projectList->clear();
+    for (const QString &name : DeveloperWorkspace::listProjects()) {
+        auto *item = new QListWidgetItem(projectTypeIcon(projectTypeForName(name)), name);
+        projectList->addItem(item);
+        if (name == remembered)
+            projectList->setCurrentItem(item);
+    }
+}
+
+void DeveloperWidget::selectProjectByName(const QString &name)
+{
+    for (int row = 0; row < projectList->count(); ++row) {
+        if (projectList->item(row)->text() == name) {
+            projectList->setCurrentRow(row);
+            return;
+        }
+    }
+}
+
+void DeveloperWidget::onProjectSelectionChanged(QListWidgetItem *current, QListWidgetItem *)
+{
+    currentFileItem = nullptr;
+    fileList->clear();
+    editor->clear();
+    currentFilePath.clear();
+    fileLabel->clear();
+    statusLabel->clear();
+    iconInfoLabel->clear();
+    versionInfoLabel->clear();
+
+    currentProject = current ? current->text() : QString();
+    const bool selected = !currentProject.isEmpty();
+    playButton->setEnabled(selected);
+    newFileButton->setEnabled(selected);
+    addImageButton->setEnabled(selected);
+    updateDeleteHomeScreenButtonVisibility();
+    if (!selected)
+        return;
+
+    for (const DeveloperWorkspace::ProjectFile &file :
+         DeveloperWorkspace::listProjectFiles(currentProject)) {
+        switch (file.kind) {
+        case DeveloperWorkspace::FileKind::Qml:
+            addQmlFileItem(file.name);
+            break;
+        case DeveloperWorkspace::FileKind::Image:
+            addImageFileItem(file.name);
+            break;
+        case DeveloperWorkspace::FileKind::Icon: {
+            auto *item = new QListWidgetItem(projectIconThumbnail(), file.name, fileList);
+            item->setData(Qt::UserRole, file.name);
+            break;
+        }
+        case DeveloperWorkspace::FileKind::Version: {
+            auto *item = new QListWidgetItem(QIcon(DeveloperWorkspace::fileKindIconPath(file.kind)),
+                                             file.name, fileList);
+            item->setData(Qt::UserRole, file.name);
+            break;
+        }
+        }
+    }
+    if (fileList->count() > 0)
+        fileList->setCurrentRow(0);
+}
+
+void DeveloperWidget::onProjectFileSelectionChanged(QListWidgetItem *current, QListWidgetItem *)
+{
+    iconInfoLabel->clear();
+    versionInfoLabel->clear();
+    // Leaving an entry drops its unsaved text, so its marker goes too.
+    if (currentFileItem && currentFileItem != current)
+        setItemModified(currentFileItem, false);
+    currentFileItem = current;
+
+    if (!current) {
+        editor->clear();
+        currentFilePath.clear();
+        fileLabel->clear();
+        pageStack->setCurrentIndex(EditorPage);
+        return;
+    }
+    const QString name = storedName(current);
+    const QString path = sourceFolder() + QLatin1Char('/') + name;
+    const QString title = QStringLiteral("%1 / %2").arg(currentProject, name);
+    if (name == QLatin1String("icon.png")) {
+        currentFilePath.clear();
+        fileLabel->setText(title);
+        undoButton->setEnabled(false);
+        redoButton->setEnabled(false);
+        updateIconPreview();
+        pageStack->setCurrentIndex(IconPage);
+    } else if (DeveloperWorkspace::isProjectImageFile(name)) {
+        currentFilePath.clear();
+        fileLabel->setText(title);
+        undoButton->setEnabled(false);
+        redoButton->setEnabled(false);
+        QPixmap pixmap;
+        pixmap.load(path);
+        imageView->setSourcePixmap(pixmap);
+        pageStack->setCurrentIndex(ImagePage);
+    } else if (name == QLatin1String("version")) {
+        currentFilePath.clear();
+        fileLabel->setText(title);
+        undoButton->setEnabled(false);
+        redoButton->setEnabled(false);
+        versionEdit->setText(DeveloperWorkspace::readVersionForDisplay(currentProject));
+        setItemModified(current, false);
+        pageStack->setCurrentIndex(VersionPage);
+    } else {
+        QFile file(path);
+        if (file.open(QIODevice::ReadOnly)) {
+            editor->setPlainText(QString::fromUtf8(file.readAll()));
+            editor->document()->setModified(false);
+            setItemModified(current, false);
+            currentFilePath = path;
+            fileLabel->setText(title);
+        } else {
+            editor->clear();
+            currentFilePath.clear();
+            fileLabel->setText(tr("Cannot open %1").arg(name));
+        }
+        pageStack->setCurrentIndex(EditorPage);
+    }
+}
+
+void DeveloperWidget::setItemModified(QListWidgetItem *item, bool modified)
+{
+    if (item)
+        item->setText(DeveloperWorkspace::fileEntryText(storedName(item), modified));
+}
+
+void DeveloperWidget::onEditorModificationChanged(bool modified)
+{
+    setItemModified(currentFileItem, modified);
+}
+
+void DeveloperWidget::onVersionTextEdited()
+{
+    setItemModified(currentFileItem, true);
+}
+
+void DeveloperWidget::onSaveShortcutActivated()
+{
+    if (currentProject.isEmpty())
+        return;
+    if (!currentFilePath.isEmpty()) {
+        if (saveCurrentQmlFile())
+            statusLabel->setText(tr("Saved"));
+        return;
+    }
+    if (currentFileItem && storedName(currentFileItem) == QLatin1String("version"))
+        onSaveVersionClicked();
+}
+
+bool DeveloperWidget::saveCurrentQmlFile()
+{
+    if (currentFilePath.isEmpty())
+        return true;
+    // Written beside the file and renamed over it: a full disk leaves the old file whole.
+    QSaveFile file(currentFilePath);
+    const QByteArray bytes = editor->toPlainText().toUtf8();
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()
+        || !commitSaveFile(file)) {
+        file.cancelWriting();
+        statusLabel->setText(tr("Failed to save %1").arg(QFileInfo(currentFilePath).fileName()));
+        return false;
+    }
+    editor->document()->setModified(false);
+    setItemModified(currentFileItem, false);
+    return true;
+}
+
+void DeveloperWidget::onProjectContextMenuRequested(const QPoint &pos)
+{
+    const QListWidgetItem *item = projectList->itemAt(pos);
+    if (!item)
+        return;
+    // The entry may be gone when the menu closes; its name is all the actions need.
+    const QString name = item->text();
+    QMenu menu(this);
+    QAction *publish = menu.addAction(tr("Publish"));
+    QAction *showFiles = menu.addAction(tr("Show Files"));
+    QAction *chosen = menu.exec(projectList->viewport()->mapToGlobal(pos));
+    if (chosen == publish)
+        publishProject(name);
+    else if (chosen == showFiles)
+        openUrl(tr("Show Files"), QUrl::fromLocalFile(DeveloperWorkspace::projectPath(name)));
+}
+
+void DeveloperWidget::onProjectFileContextMenuRequested(const QPoint &pos)
+{
+    const QString name = storedName(fileList->itemAt(pos));
+    if (name.isEmpty() || DeveloperWorkspace::isReservedFileName(name))
+        return;
+    QMenu menu(this);
+    QAction *remove = menu.addAction(tr("Delete"));
+    if (menu.exec(fileList->viewport()->mapToGlobal(pos)) == remove)
+        deleteProjectFile(name);
+}
+
+void DeveloperWidget::onAiToggleClicked()
+{
+    aiPanel->setVisible(aiToggleButton->isChecked());
+}
+
+void DeveloperWidget::onDebugToggleClicked() { }
+
+void DeveloperWidget::onDebugWindowClosed()
+{
+    debugToggleButton->setChecked(false);
+}
+
+void DeveloperWidget::onRadioDeviceFound(const QString &ip, const QString &, const QString &)
+{
+    radioIp = ip;
+    updateDeleteHomeScreenButtonVisibility();
+}
+
+void DeveloperWidget::onRadioDeviceNotFound()
+{
+    radioIp.clear();
+    updateDeleteHomeScreenButtonVisibility();
+    aiPanel->setRadioSerial(QString());
+}
+
+void DeveloperWidget::updateDeleteHomeScreenButtonVisibility()
+{
+    deleteHomeScreenButton->setVisible(!radioIp.isEmpty() && !currentProject.isEmpty()
+                                       && projectTypeForName(currentProject)
+                                           == ProjectType::HomeScreen);
+}
+
+void DeveloperWidget::showWarning(const QString &title, const QString &text)
+{
+    QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::Ok, this);
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+}
+
+bool DeveloperWidget::askYesNo(const QString &title, const QString &text)
+{
+    QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No, this);
+    box.setTextFormat(Qt::PlainText);
+    return box.exec() == QMessageBox::Yes;
+}
+
+void DeveloperWidget::openUrl(const QString &title, const QUrl &url)
+{
+    if (QDesktopServices::openUrl(url))
+        return;
+    const QString where = url.isLocalFile() ? url.toLocalFile() : url.toString();
+    showWarning(title,
+                url.isLocalFile()
+                    ? tr("The folder could not be opened. It is here:\n%1").arg(where)
+                    : tr("The browser could not be opened. The address is:\n%1").arg(where));
+}

@@ -1,0 +1,104 @@
+#pragma once
+
+#include <QIcon>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+// The developer workspace on disk, without any widget: the folder "Kelo Developer" in
+// Documents, one folder per project with src/ (the app) and output/ (packages).
+// DeveloperWidget's workspace members are thin calls into these functions; the assistant's
+// tools use the same rules. Every user-facing text is translated in the "DeveloperWidget"
+// context. Every file copied into src/ is written beside its target under a temporary name,
+// renamed over it only when complete, and then given the mode 0644.
+namespace DeveloperWorkspace {
+
+// Re-exported as DeveloperWidget::ProjectType. Never stored: a project is a Home Screen
+// exactly when its src/ folder holds "screen.qml".
+enum class ProjectType { Application = 0, HomeScreen = 1 };
+
+// One entry of the Project Files list, in listing order.
+enum class FileKind { Qml, Image, Icon, Version };
+struct ProjectFile
+{
+    QString name; // the bare file name, also the entry's stored name (Qt::UserRole)
+    FileKind kind;
+};
+
+// Documents + "/Kelo Developer". Not created here.
+QString developerRootPath();
+// root/name, root/name/src and root/name/output.
+QString projectPath(const QString &name);
+QString sourcePath(const QString &name);
+QString outputPath(const QString &name);
+
+// Project folders of the root (no hidden ones), sorted by UTF-16 code unit; empty when the
+// root does not exist.
+QStringList listProjects();
+ProjectType projectTypeForName(const QString &name);
+// ":/icons/icon-project-home.svg" for a Home Screen, ":/icons/icon-project-app.svg" otherwise.
+QString projectTypeIconPath(ProjectType type);
+QIcon projectTypeIcon(ProjectType type);
+
+// The rules a project name must meet: 1-16 UTF-16 units; none of / \ : * ? " < > |, no
+// control character, no leading ".". Also checked before packaging a folder made by hand.
+bool checkProjectName(const QString &name, QString &error);
+// Checks the name, creates root/name/src and root/name/output and copies the templates of
+// the type. On false, error holds the reason for the user. The name is used as given.
+bool createProject(const QString &name, ProjectType type, QString &error);
+
+// True for *.png, *.jpg, *.jpeg (any case), except "icon.png" in any case.
+bool isProjectImageFile(const QString &name);
+// The assistant's file-name check: not empty, no "/", no "\", no "..".
+bool isValidProjectFilename(const QString &name);
+// "app.qml", "icon.png", "version", "screen.qml": never deletable from the tab (exact case).
+bool isReservedFileName(const QString &name);
+
+// Regular files directly in src/ (no hidden files, sub-folders or symlinks), sorted by
+// UTF-16 code unit: exactly what a package holds, in its order.
+QStringList sourceFiles(const QString &project);
+// The Project Files list: QML files, then images, then "icon.png", then "version"; each
+// group sorted by UTF-16 code unit, symlinks left out like in packages.
+QVector<ProjectFile> listProjectFiles(const QString &project);
+// The entry's displayed text: the name, plus " *" while it has unsaved changes.
+QString fileEntryText(const QString &name, bool modified);
+// The list icon of a kind that has a fixed one: ":/icons/icon-file-qml.svg" or
+// ":/icons/icon-version.svg" (images and the project icon show their thumbnails).
+QString fileKindIconPath(FileKind kind);
+// The picture as an icon, or the QML file icon when it does not load.
+QIcon imageThumbnail(const QString &path);
+
+// New QML File after the dialog: trims the typed name, checks it, appends ".qml" unless it
+// ends so (any case) and creates the empty file. On success fileName is the final name.
+bool createQmlFile(const QString &project, const QString &typedName, QString &fileName,
+                   QString &error);
+// Add Image after the file dialog: copies the picture into src/ under its own name.
+bool addImageFile(const QString &project, const QString &sourceFile, QString &fileName,
+                  QString &error);
+// Removes src/name. False when it could not be removed.
+bool deleteProjectFile(const QString &project, const QString &name);
+
+// Upload New Icon: the chosen file must load and be exactly 64x64.
+bool checkIconFile(const QString &path, QString &error);
+// The file step of replaceProjectIcon: src/icon.png becomes a byte copy of source (a file
+// or a resource such as ":/dev/icon.png"). The old icon stays whole when the copy fails,
+// and when source is the icon itself.
+bool replaceProjectIcon(const QString &project, const QString &source, QString &error);
+
+// "1.2.3" -> 1, 2, 3. Exactly three dot-separated parts of 1-3 digits, each at most 255.
+bool parseVersionString(const QString &text, int &major, int &minor, int &patch, QString &error);
+// The version file's text: "%1 %2 %3", no line feed.
+QString formatVersion(int major, int minor, int patch);
+// The version file's bytes as shown for editing: white space simplified, spaces -> dots.
+QString versionForDisplay(const QByteArray &fileBytes);
+// src/version as shown for editing; empty when it cannot be read.
+QString readVersionForDisplay(const QString &project);
+// Save Version: parses the dotted text and writes src/version.
+bool saveVersion(const QString &project, const QString &dottedText, QString &error);
+
+// Packages src/ of the project into outputFile (see TarWriter): root folder "base" for a
+// Home Screen, the project name otherwise.
+bool packageProjectFiles(const QString &project, ProjectType type, const QString &outputFile,
+                         QString &error);
+
+} // namespace DeveloperWorkspace

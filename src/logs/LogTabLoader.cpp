@@ -1,0 +1,70 @@
+#include "LogTabLoader.h"
+
+#include "RadioLogSource.h"
+#include "WelcomeScreenWidget.h"
+
+#include <QFileInfo>
+#include <QLabel>
+#include <QProgressBar>
+
+LogTabLoader::LogTabLoader(RadioLogSource *radioLogs, QLabel *statusLabel, QProgressBar *busyBar,
+                           WelcomeScreenWidget *welcome, bool keepBytes, QObject *parent)
+    : QObject(parent)
+    , loader(new LogLoader(this))
+    , radioLogs(radioLogs)
+    , statusLabel(statusLabel)
+    , busyBar(busyBar)
+    , welcome(welcome)
+    , keepBytes(keepBytes)
+{
+    connect(loader, &LogLoader::finished, this, &LogTabLoader::onFinished);
+    connect(radioLogs, &RadioLogSource::downloadsInFlightChanged, this, &LogTabLoader::updateBusy);
+    connect(radioLogs, &RadioLogSource::logDownloaded, this, &LogTabLoader::parseDownload);
+}
+
+bool LogTabLoader::isLoading() const
+{
+    return loader->isBusy() || radioLogs->downloadsInFlight() > 0;
+}
+
+void LogTabLoader::loadFile(const QString &path)
+{
+    startLoading(QFileInfo(path).fileName());
+    loader->loadFile(path, keepBytes);
+    updateBusy();
+}
+
+void LogTabLoader::parseDownload(const QByteArray &data, const QString &label)
+{
+    startLoading(label);
+    loader->parseDownload(data, label, keepBytes);
+    updateBusy();
+}
+
+void LogTabLoader::startLoading(const QString &label)
+{
+    // What a failed open puts back: the status from before the tab got busy.
+    if (!isLoading())
+        statusBeforeLoading = statusLabel->text();
+    statusLabel->setText(tr("Loading %1...").arg(label));
+}
+
+void LogTabLoader::updateBusy()
+{
+    const bool busy = isLoading();
+    busyBar->setVisible(busy);
+    welcome->setLoadingText(busy ? statusLabel->text() : QString());
+}
+
+void LogTabLoader::onFinished(const LogLoader::Result &result)
+{
+    updateBusy();
+    if (result.ok) {
+        emit loaded(result);
+    } else if (result.fromFile) {
+        statusLabel->setText(statusBeforeLoading);
+        emit fileFailed(result.error);
+    } else {
+        statusLabel->setText(tr("Failed to parse downloaded log: %1").arg(result.error));
+    }
+}

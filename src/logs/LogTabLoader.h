@@ -1,0 +1,48 @@
+#pragma once
+
+#include "LogLoader.h"
+
+#include <QObject>
+#include <QString>
+
+class QLabel;
+class QProgressBar;
+class RadioLogSource;
+class WelcomeScreenWidget;
+
+// The loading half of a log tab, for files and downloads alike: parses on a worker thread
+// (LogLoader) and shows meanwhile "Loading <name>..." in the status line and on the welcome
+// card, with a busy bar, also while a download is under way. The tab stays usable; a newer
+// open or download replaces a load still running.
+class LogTabLoader : public QObject
+{
+    Q_OBJECT
+public:
+    // keepBytes: whether results carry the log's bytes (the Log Viewer saves them).
+    LogTabLoader(RadioLogSource *radioLogs, QLabel *statusLabel, QProgressBar *busyBar,
+                 WelcomeScreenWidget *welcome, bool keepBytes, QObject *parent);
+
+    void loadFile(const QString &path);
+    // Connected to the radio source's logDownloaded.
+    void parseDownload(const QByteArray &data, const QString &label);
+    // Reading, parsing or downloading.
+    bool isLoading() const;
+
+signals:
+    void loaded(const LogLoader::Result &result);
+    // The status line is back to what it said before; the tab shows the warning.
+    void fileFailed(const QString &error);
+
+private:
+    void onFinished(const LogLoader::Result &result);
+    void startLoading(const QString &label);
+    void updateBusy();
+
+    LogLoader *loader = nullptr;
+    RadioLogSource *radioLogs = nullptr;
+    QLabel *statusLabel = nullptr;
+    QProgressBar *busyBar = nullptr;
+    WelcomeScreenWidget *welcome = nullptr;
+    bool keepBytes = false;
+    QString statusBeforeLoading;
+};

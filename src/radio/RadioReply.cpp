@@ -1,0 +1,188 @@
+#include "RadioReply.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QNetworkReply>
+#include <QTimer>
+
+#include <climits>
+
+namespace RadioReply {
+
+static const char TooLargeProperty[] = "radio_answer_too_large";
+
+// Slowest average rate allowed beyond a transfer's time-out. A radio on Wi-Fi is far
+// faster; a host that trickles a byte a second misses its deadline.
+static constexpr qint64 MinBytesPerSecond = 64 * 1024;
+
+static qint64 maxBytesOverride[3] = {0, 0, 0};
+
+Limit limit(Kind kind)
+{
+    // Wide margins over what a radio sends: JSON and texts of a few hundred bytes,
+    // pictures of a few hundred kB, logs of a few hundred MB. A log stays below 1 GiB
+    // so that it still fits one QByteArray.
+    Limit row;
+    switch (kind) {
+    case Kind::Text:
+        row = {1024 * 1024, 0};
+        break;
+    case Kind::Picture:
+        row = {32 * 1024 * 1024, 0};
+        break;
+    case Kind::Log:
+        row = {qint64(1024) * 1024 * 1024, MinBytesPerSecond};
+        break;
+    }
+    if (const qint64 forced = maxBytesOverride[int(kind)])
+        row.maxBytes = forced;
+    return row;
+}
+
+qint64 budgetMs(int timeoutMs, qint64 bytes)
+{
+    return qint64(timeoutMs) + qMax<qint64>(bytes, 0) * 1000 / MinBytesPerSecond;
+}
+
+namespace {
+
+// Lives as a child of its reply and watches it until it finishes.
+class ReplyGuard : public QObject
+{
+public:
+    ReplyGuard(QNetworkReply *reply, Kind kind, int timeoutMs, qint64 uploadBytes)
+        : QObject(reply)
+        , reply(reply)
+        , row(limit(kind))
+        , timeoutMs(timeoutMs)
+        , uploadBytes(uploadBytes)
+    {
+        // Qt stops reading from the socket once this much waits unread.
+        reply->setReadBufferSize(row.maxBytes + 1);
+        connect(reply, &QNetworkReply::metaDataChanged, this, &ReplyGuard::onMetaDataChanged);
+        connect(reply, &QNetworkReply::readyRead, this,
+                [this]() { onBytes(this->reply->bytesAvailable()); });
+        connect(reply, &QNetworkReply::downloadProgress, this, &ReplyGuard::onDownloadProgress);
+        connect(reply, &QNetworkReply::finished, this, &ReplyGuard::stop);
+        deadline.setSingleShot(true);
+        connect(&deadline, &QTimer::timeout, this, &ReplyGuard::onDeadline);
+        clock.start();
+        armDeadline();
+    }
+
+private:
+    void onMetaDataChanged()
+    {
+        const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+        if (!length.isValid())
+            return;
+        announced = qMax<qint64>(announced, length.toLongLong());
+        if (announced > row.maxBytes)
+            refuse();
+        else
+            armDeadline();
+    }
+
+    void onDownloadProgress(qint64 received, qint64 total)
+    {
+        if (total > row.maxBytes) {
+            refuse();
+            return;
+        }
+        onBytes(received);
+    }
+
+    void onBytes(qint64 bytes)
+    {
+        if (stopped)
+            return;
+        if (bytes > row.maxBytes) {
+            refuse();
+            return;
+        }
+        if (bytes > received) {
+            received = bytes;
+            if (row.minBytesPerSecond > 0)
+                armDeadline();
+        }
+    }
+
+    void armDeadline()
+    {
+        if (stopped)
+            return;
+        qint64 length = uploadBytes;
+        if (row.minBytesPerSecond > 0)
+            length += qMax(announced, received);
+        const qint64 left = budgetMs(timeoutMs, length) - clock.elapsed();
+        deadline.start(int(qBound<qint64>(0, left, INT_MAX)));
+    }
+
+    void refuse()
+    {
+        if (stopped)
+            return;
+        stop();
+        reply->setProperty(TooLargeProperty, true);
+        // Finishes the reply at once with OperationCanceledError; its owner's handler runs.
+        reply->abort();
+    }
+
+    void onDeadline()
+    {
+        if (stopped)
+            return;
+        stop();
+        // The same ending as the inactivity time-out.
+        reply->abort();
+    }
+
+    void stop()
+    {
+        stopped = true;
+        deadline.stop();
+        disconnect(reply, nullptr, this, nullptr);
+    }
+
+    QNetworkReply *reply;
+    const Limit row;
+    const int timeoutMs;
+    const qint64 uploadBytes;
+    qint64 announced = 0;
+    qint64 received = 0;
+    bool stopped = false;
+    QElapsedTimer clock;
+    QTimer deadline;
+};
+
+} // namespace
+
+void bound(QNetworkReply *reply, Kind kind, int timeoutMs, qint64 uploadBytes)
+{
+    if (reply)
+        new ReplyGuard(reply, kind, timeoutMs, uploadBytes);
+}
+
+bool tooLarge(const QNetworkReply *reply)
+{
+    return reply && reply->property(TooLargeProperty).toBool();
+}
+
+QString tooLargeText()
+{
+    return QCoreApplication::translate("RadioReply", "The radio's answer was too large");
+}
+
+QString errorString(const QNetworkReply *reply)
+{
+    if (!reply)
+        return QString();
+    return tooLarge(reply) ? tooLargeText() : reply->errorString();
+}
+
+void setMaxBytesForTesting(Kind kind, qint64 maxBytes)
+{
+    maxBytesOverride[int(kind)] = qMax<qint64>(maxBytes, 0);
+}
+
+} // namespace RadioReply

@@ -1,0 +1,25 @@
+#include "RadioText.h"
+
+#include <QCoreApplication>
+
+namespace RadioText {
+
+QString forDisplay(const QString &text, int maxChars)
+{
+    if (maxChars < 1 || text.size() <= maxChars)
+        return text;
+    int keep = maxChars - 1;
+    if (keep > 0 && text.at(keep - 1).isHighSurrogate())
+        --keep;
+    return text.left(keep) + QChar(0x2026);
+}
+
+QString listCutNote()
+{
+    return QCoreApplication::translate("RadioText",
+                                       "The radio's list is longer than %1 entries; only the "
+                                       "first %1 are shown.")
+        .arg(MaxListEntries);
+}
+
+} // namespace RadioText

@@ -1,0 +1,141 @@
+// The whole program and the stand-alone fake radio program, both inside the namespace's test
+// LAN (the radio at 10.77.0.2). The program, started as a child with a fresh home, creates a
+// project through the Developer tab's dialogs, presses Play once the radio is found, reports
+// what the tab shows and presses Escape.
+#include "DeveloperTestSupport.h"
+#include "KeloMain.h"
+#include "NetnsGuard.h"
+#include "RadioScanner.h"
+#include "TabDialog.h"
+#include "TestSupport.h"
+
+#include <QLabel>
+#include <QProcess>
+#include <QTabWidget>
+#include <QTimer>
+#include <QToolButton>
+#include <QtTest>
+
+#include <cstdio>
+
+using namespace DeveloperTest;
+
+static void report(const char *key, const QString &value)
+{
+    std::printf("%s: %s\n", key, qPrintable(value));
+    std::fflush(stdout);
+}
+
+static void createProjectAndPlay(TabDialog *dialog)
+{
+    dialog->show();
+    RadioScanner *scanner = dialog->radioScanner();
+    auto *started = new bool(false);
+    QObject::connect(scanner, &RadioScanner::deviceFound, dialog, [dialog, started]() {
+        if (*started)
+            return;
+        *started = true;
+        // Out of the scanner's signal: the dialogs below run their own event loops.
+        QTimer::singleShot(0, dialog, [dialog]() {
+            tabWidget->setCurrentIndex(6);
+            auto *tab = dialog->findChild<DeveloperWidget *>();
+            auto *script = new ScopedModalScript();
+            script->run({clickButton("applicationButton"), typeName("demo")});
+            tab->findChild<QToolButton *>(QStringLiteral("createButton"))->click();
+            delete script;
+            report("FILE", tab->findChild<QLabel *>(QStringLiteral("fileLabel"))->text());
+            auto *status = tab->findChild<QLabel *>(QStringLiteral("statusLabel"));
+            auto *play = tab->findChild<QToolButton *>(QStringLiteral("playButton"));
+            play->click();
+            report("PLAY", play->isEnabled() ? "enabled" : "disabled");
+            auto *poll = new QTimer(dialog);
+            QObject::connect(poll, &QTimer::timeout, dialog, [dialog, play, status, poll]() {
+                if (!play->isEnabled())
+                    return;
+                poll->stop();
+                report("STATUS", status->text());
+                QTest::keyClick(dialog, Qt::Key_Escape);
+                report("NOT REACHED", QString());
+            });
+            poll->start(20);
+        });
+    });
+}
+
+class ProgramDeveloperTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void createsAndPlaysOnTheFakeRadio();
+};
+
+void ProgramDeveloperTest::initTestCase()
+{
+    TestSupport::unsetProxies();
+    QString why;
+    if (!NetnsGuard::insideTestLan(&why))
+        QFAIL(qPrintable(QStringLiteral("refusing to start the program: ") + why));
+}
+
+void ProgramDeveloperTest::createsAndPlaysOnTheFakeRadio()
+{
+    QProcess radio;
+    radio.setProcessChannelMode(QProcess::SeparateChannels);
+    radio.start(QStringLiteral(FAKE_RADIO_PATH),
+                {QStringLiteral("10.77.0.2"), QStringLiteral("80"), QStringLiteral("Heli 450")});
+    QVERIFY(radio.waitForStarted());
+    QByteArray radioOut;
+    auto radioSaid = [&radio, &radioOut](const QByteArray &text) {
+        radioOut += radio.readAllStandardOutput();
+        return radioOut.contains(text);
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(radioSaid("listening"), 10000);
+
+    QTemporaryDir home;
+    QVERIFY(QDir().mkpath(home.path() + QStringLiteral("/Documents")));
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("HOME"), home.path());
+    env.remove(QStringLiteral("XDG_DOCUMENTS_DIR"));
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path() + QStringLiteral("/.config"));
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    QProcess child;
+    child.setProcessEnvironment(env);
+    child.setProcessChannelMode(QProcess::SeparateChannels);
+    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--child")});
+    QVERIFY(child.waitForStarted());
+    QVERIFY(child.waitForFinished(90000));
+    radio.terminate();
+    QVERIFY(radio.waitForFinished(10000));
+
+    const QString out = QString::fromLocal8Bit(child.readAllStandardOutput());
+    const QString err = QString::fromLocal8Bit(child.readAllStandardError());
+    QVERIFY2(child.exitStatus() == QProcess::NormalExit, qPrintable(err));
+    QCOMPARE(child.exitCode(), 0);
+    const QStringList lines = out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QVERIFY2(lines.contains(QStringLiteral("FILE: demo / app.qml")), qPrintable(out));
+    QVERIFY2(lines.contains(QStringLiteral("PLAY: disabled")), qPrintable(out));
+    QVERIFY2(lines.contains(QStringLiteral("STATUS: Uploaded and executed.")), qPrintable(out));
+    QVERIFY(!out.contains(QStringLiteral("NOT REACHED")));
+
+    const QString package
+        = home.path() + QStringLiteral("/Documents/Kelo Developer/demo/output/demo.tar");
+    QCOMPARE(tarMembers(package),
+             (QStringList {"demo/", "demo/app.qml", "demo/icon.png", "demo/version"}));
+    radioSaid(QByteArray());
+    const QStringList seen = QString::fromLocal8Bit(radioOut).split('\n');
+    const int upload = seen.indexOf(QStringLiteral("fake_radio: POST /upload.html HTTP/1.1"));
+    const int exec = seen.indexOf(QStringLiteral("fake_radio: GET /app/exec?app=demo HTTP/1.1"));
+    QVERIFY2(upload >= 0 && exec > upload, qPrintable(seen.join('\n')));
+}
+
+int main(int argc, char **argv)
+{
+    if (argc > 1 && qstrcmp(argv[1], "--child") == 0)
+        return keloMain(1, argv, createProjectAndPlay);
+    QCoreApplication app(argc, argv);
+    ProgramDeveloperTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_program_developer.moc"

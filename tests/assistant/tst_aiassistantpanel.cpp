@@ -1,0 +1,414 @@
+// The chat panel as a user meets it: the typing reveal and code box, the busy line, dropped
+// reference images, the keys of the input, Clear, and the plan page.
+#include "AssistantTestSupport.h"
+#include "TestSupport.h"
+
+#include <QBuffer>
+#include <QDesktopServices>
+#include <QDropEvent>
+#include <QImage>
+#include <QMimeData>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+
+namespace {
+
+QString writePng(const QTemporaryDir &dir, const QString &name, const QImage &image)
+{
+    const QString path = dir.filePath(name);
+    if (!image.save(path, "PNG"))
+        qFatal("cannot write %s", qPrintable(path));
+    return path;
+}
+
+QImage filled(int w, int h, QColor colour)
+{
+    QImage image(w, h, QImage::Format_RGB32);
+    image.fill(colour);
+    return image;
+}
+
+QImage noise(int w, int h, quint32 seed)
+{
+    QImage image(w, h, QImage::Format_RGB32);
+    QRandomGenerator random(seed);
+    for (int y = 0; y < h; ++y) {
+        auto *line = reinterpret_cast<quint32 *>(image.scanLine(y));
+        for (int x = 0; x < w; ++x)
+            line[x] = random.generate() | 0xff000000u;
+    }
+    return image;
+}
+
+void drop(QWidget *target, const QStringList &files)
+{
+    auto *data = new QMimeData;
+    QList<QUrl> urls;
+    for (const QString &f : files)
+        urls.append(f.startsWith("http") ? QUrl(f) : QUrl::fromLocalFile(f));
+    data->setUrls(urls);
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &enter);
+    QVERIFY(enter.isAccepted());
+    QDropEvent dropEvent(QPointF(10, 10), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &dropEvent);
+    delete data;
+}
+
+QList<QFrame *> chips(const PanelFixture &f)
+{
+    return f.panel->findChildren<QFrame *>("attachmentChip");
+}
+
+// The sizes of the pictures in a request's last user message, in order.
+QList<QSize> sentImageSizes(const QJsonArray &messages)
+{
+    QList<QSize> sizes;
+    for (const QJsonValue &v : messages.last().toObject().value("content").toArray()) {
+        const QJsonObject block = v.toObject();
+        if (block.value("type").toString() != "image")
+            continue;
+        const QByteArray png = QByteArray::fromBase64(
+            block.value("source").toObject().value("data").toString().toLatin1());
+        sizes.append(QImage::fromData(png, "PNG").size());
+    }
+    return sizes;
+}
+
+// Records the key presses that get past the panel, as the main window would see them.
+class KeyWitness : public QWidget
+{
+public:
+    QList<int> keys;
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override { keys.append(event->key()); }
+};
+
+class UrlWitness : public QObject
+{
+    Q_OBJECT
+public:
+    QList<QUrl> opened;
+public slots:
+    void open(const QUrl &url) { opened.append(url); }
+};
+
+} // namespace
+
+class AiAssistantPanelTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase() { TestSupport::unsetProxies(); }
+    void construction();
+    void typingRevealThreeCharactersPerTick();
+    void newAnswerCompletesTheRevealWithItsCodeBox();
+    void clearDuringRevealForgetsTheLabel();
+    void busyLine();
+    void droppedFilesBecomeChipsInOrder();
+    void imagesWithoutText();
+    void requestOver32MbRefusedAtSend();
+    void inputKeys_data();
+    void inputKeys();
+    void escapeNeverReachesTheWindow();
+    void placeholderGoneForGood();
+    void planBadgeAndUpgradeOpenThePlanPage();
+};
+
+void AiAssistantPanelTest::construction()
+{
+    PanelFixture f;
+    QCOMPARE(f.child<QPushButton>("planBadge")->text(), QStringLiteral("Free"));
+    QVERIFY(!f.upgradeButton()->isVisibleTo(f.panel.get()));
+    QVERIFY(!f.stopButton()->isVisibleTo(f.panel.get()));
+    QVERIFY(!f.child<QWidget>("attachmentStrip")->isVisibleTo(f.panel.get()));
+    for (const char *name : {"fourHourBar", "limitLabel", "fourHourLabel", "weekBar", "weekLabel"})
+        QVERIFY2(!f.child<QWidget>(name)->isVisibleTo(f.panel.get()), name);
+    QCOMPARE(f.input()->height(), 72);
+    QCOMPARE(f.input()->placeholderText(),
+             QStringLiteral("Ask me to build or fix something, e.g. \"add a battery voltage "
+                            "readout\" - I can read/write this project's files, run and check "
+                            "the result myself, and you can drag a reference image in to show me "
+                            "what you want..."));
+    QVERIFY(f.panel->acceptDrops());
+    QCOMPARE(AiAssistantWidget::planUrl(), QUrl("https://www.varnek.com/ai-plan/"));
+    QCOMPARE(AiAssistantWidget::messagesUrl(), QUrl(f.service.url().toString() + "/v1/messages"));
+    QCOMPARE(AiAssistantWidget::usageUrl(), QUrl(f.service.url().toString() + "/v1/usage"));
+    QCOMPARE(AiAssistantWidget::spinnerPixmap(1, 12, 16).size(), QSize(16, 16));
+}
+
+void AiAssistantPanelTest::typingRevealThreeCharactersPerTick()
+{
+    PanelFixture f;
+    auto *typeTimer = f.panel->findChild<QTimer *>("typeTimer");
+    QStringList seen;
+    // The tool call is emitted right after the reveal starts: hold the ticks there.
+    QObject::connect(f.panel.get(), &AiAssistantWidget::toolCallRequested, f.panel.get(), [&]() {
+        seen.append(f.chat().value(1));
+        QCOMPARE(typeTimer->interval(), 20);
+        QVERIFY(typeTimer->isActive());
+        typeTimer->stop();
+    });
+    f.service.queueToolCalls("Hello!!", {{"list_files"}});
+    f.send("hi");
+    QTRY_COMPARE(seen.size(), 1);
+    QMetaObject::invokeMethod(f.panel.get(), "onTypeTick");
+    seen.append(f.chat().value(1));
+    QMetaObject::invokeMethod(f.panel.get(), "onTypeTick");
+    seen.append(f.chat().value(1));
+    QCOMPARE(seen, QStringList({"answer: Hel", "answer: Hello!", "answer: Hello!!"}));
+    QVERIFY(!typeTimer->isActive()); // finished with the last character
+    f.stop();
+}
+
+void AiAssistantPanelTest::newAnswerCompletesTheRevealWithItsCodeBox()
+{
+    PanelFixture f;
+    ToolOwner owner(f.panel.get(), ToolOwner::Manual);
+    auto *typeTimer = f.panel->findChild<QTimer *>("typeTimer");
+    QObject::connect(f.panel.get(), &AiAssistantWidget::toolCallRequested, typeTimer,
+                     &QTimer::stop);
+    f.service.queueToolCalls("Here is the file:\n```qml\nItem {\n    width: 10\n}\n```\nSaving it.",
+                             {{"list_files"}});
+    f.service.queueText("Saved.");
+    f.send("show me");
+    QTRY_COMPARE(owner.calls.size(), 1);
+    QCOMPARE(f.chat().value(1), QStringLiteral("answer: Her"));
+    owner.answerLast();
+    QTRY_VERIFY(f.idle());
+    QTRY_COMPARE(f.chat(),
+                 QStringList({"user: show me", "answer: Here is the file:\n\nSaving it. [code]",
+                              "tool: Listing project files...", "answer: Saved."}));
+    auto *code = f.panel->findChild<QPlainTextEdit *>("codeBox");
+    QCOMPARE(code->toPlainText(), QStringLiteral("Item {\n    width: 10\n}"));
+    QVERIFY(code->isReadOnly());
+    QCOMPARE(code->height(), 140);
+    QCOMPARE(code->lineWrapMode(), QPlainTextEdit::NoWrap);
+    QCOMPARE(code->font().family(), QStringLiteral("Monospace"));
+}
+
+void AiAssistantPanelTest::clearDuringRevealForgetsTheLabel()
+{
+    PanelFixture f;
+    auto *typeTimer = f.panel->findChild<QTimer *>("typeTimer");
+    f.service.queueText(QString(600, QLatin1Char('x'))); // four seconds of typing
+    f.send("long one");
+    QTRY_VERIFY(f.idle());
+    QVERIFY(typeTimer->isActive());
+    f.clear();
+    QVERIFY(!typeTimer->isActive());
+    QCOMPARE(f.chat(), QStringList());
+    // A tick that was already due must not write into the deleted bubble.
+    QMetaObject::invokeMethod(f.panel.get(), "onTypeTick");
+    QCOMPARE(f.chat(), QStringList());
+
+    f.service.queueText("Fresh.");
+    f.send("again");
+    QTRY_COMPARE(f.chat(), QStringList({"user: again", "answer: Fresh."}));
+    QCOMPARE(
+        f.service.messages(1),
+        QJsonArray({QJsonObject {
+            {"role", "user"},
+            {"content",
+             QJsonArray {QJsonObject {{"type", "text"},
+                                      {"text", "again"},
+                                      {"cache_control", QJsonObject {{"type", "ephemeral"}}}}}}}}));
+    VERIFY_BODIES(f);
+}
+
+void AiAssistantPanelTest::busyLine()
+{
+    PanelFixture f;
+    auto *spinner = f.child<QLabel>("spinnerLabel");
+    f.service.queueAnswer(FakeResponse::hang());
+    f.send("wait");
+    QCOMPARE(f.statusLabel()->text(), QStringLiteral("Thinking... (0s)"));
+    QVERIFY(!spinner->pixmap(Qt::ReturnByValue).isNull());
+    QCOMPARE(f.panel->findChild<QTimer *>("busyTimer")->interval(), 130);
+    QVERIFY(!f.input()->isEnabled());
+    QVERIFY(f.stopButton()->isVisibleTo(f.panel.get()));
+    QVERIFY(!f.sendButton()->isVisibleTo(f.panel.get()));
+    f.stop();
+    QCOMPARE(f.statusLabel()->text(), QString());
+    QVERIFY(spinner->pixmap(Qt::ReturnByValue).isNull());
+    QVERIFY(f.input()->isEnabled());
+}
+
+void AiAssistantPanelTest::droppedFilesBecomeChipsInOrder()
+{
+    PanelFixture f;
+    QTemporaryDir dir;
+    const QString wide = writePng(dir, "wide.png", filled(4000, 1000, Qt::red));
+    const QString small = writePng(dir, "small.png", filled(30, 20, Qt::green));
+    const QString notes = dir.filePath("notes.txt");
+    QFile file(notes);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write("not a picture") > 0);
+    file.close();
+
+    drop(f.panel.get(), {wide, notes, "https://example.com/x.png", small});
+    QTRY_COMPARE(chips(f).size(), 2);
+    QVERIFY(f.child<QWidget>("attachmentStrip")->isVisibleTo(f.panel.get()));
+    QCOMPARE(chips(f).at(0)->size(), QSize(48, 48));
+    // Chips line up in the dropped order: the wide red one first.
+    const QImage firstChip
+        = chips(f).at(0)->findChild<QLabel *>()->pixmap(Qt::ReturnByValue).toImage();
+    QCOMPARE(firstChip.size(), QSize(44, 11));
+    QCOMPARE(QColor(firstChip.pixel(20, 5)), QColor(Qt::red));
+
+    // Removing the first leaves the second; removing the last hides the strip.
+    drop(f.panel.get(), {small});
+    QTRY_COMPARE(chips(f).size(), 3);
+    chips(f).at(0)->findChild<QToolButton *>("removeAttachment")->click();
+    QTRY_COMPARE(chips(f).size(), 2);
+    QVERIFY(f.child<QWidget>("attachmentStrip")->isVisibleTo(f.panel.get()));
+
+    f.send("like these");
+    QTRY_VERIFY(f.idle());
+    QCOMPARE(sentImageSizes(f.service.messages(0)), QList<QSize>({QSize(30, 20), QSize(30, 20)}));
+    QVERIFY(!f.child<QWidget>("attachmentStrip")->isVisibleTo(f.panel.get()));
+    QTRY_COMPARE(chips(f).size(), 0);
+    // The user bubble shows both pictures as thumbnails.
+    QCOMPARE(f.panel->findChildren<QLabel *>("thumbnail").size(), 2);
+
+    drop(f.panel.get(), {wide});
+    QTRY_COMPARE(chips(f).size(), 1);
+    f.send("and this one");
+    QTRY_VERIFY(f.idle());
+    QCOMPARE(sentImageSizes(f.service.messages(1)), QList<QSize>({QSize(1568, 392)}));
+    drop(f.panel.get(), {small});
+    QTRY_COMPARE(chips(f).size(), 1);
+    chips(f).at(0)->findChild<QToolButton *>("removeAttachment")->click();
+    QVERIFY(!f.child<QWidget>("attachmentStrip")->isVisibleTo(f.panel.get()));
+    VERIFY_BODIES(f);
+}
+
+void AiAssistantPanelTest::imagesWithoutText()
+{
+    PanelFixture f;
+    QTemporaryDir dir;
+    drop(f.panel.get(), {writePng(dir, "a.png", noise(1568, 1568, 3))});
+    QTRY_COMPARE(chips(f).size(), 1);
+    f.send("   ");
+    QTRY_VERIFY(f.idle());
+    const QJsonArray content = f.service.messages(0).last().toObject().value("content").toArray();
+    QCOMPARE(content.size(), 1);
+    QCOMPARE(content.at(0).toObject().value("type").toString(), QStringLiteral("image"));
+    // A noisy full-size picture is shrunk until the service takes it (3.75 MB of PNG).
+    const QByteArray png = QByteArray::fromBase64(
+        content.at(0).toObject().value("source").toObject().value("data").toString().toLatin1());
+    QVERIFY2(png.size() <= 3932160, QByteArray::number(png.size()));
+    QCOMPARE(f.chat().value(0), QStringLiteral("user: "));
+    VERIFY_BODIES(f);
+}
+
+void AiAssistantPanelTest::requestOver32MbRefusedAtSend()
+{
+    PanelFixture f;
+    QTemporaryDir dir;
+    // About 3.6 MB of PNG each, 4.8 MB as Base64: seven make a request over 32 MB.
+    const QString picture = writePng(dir, "noise.png", noise(1090, 1100, 11));
+    QVERIFY(QFileInfo(picture).size() > 3500000);
+    QStringList seven;
+    for (int i = 0; i < 7; ++i)
+        seven.append(picture);
+    drop(f.panel.get(), seven);
+    QTRY_COMPARE(chips(f).size(), 7);
+    f.send("all of them");
+    QCOMPARE(f.manager.countFor("/v1/messages"), 0);
+    QCOMPARE(f.chat(),
+             QStringList({"error: Error: The request would be larger than the AI service accepts "
+                          "(32 MB). Remove some images, or press Clear to start a new "
+                          "conversation."}));
+    QCOMPARE(f.input()->toPlainText(), QStringLiteral("all of them"));
+    QCOMPARE(chips(f).size(), 7);
+    QVERIFY(f.idle());
+
+    chips(f).at(0)->findChild<QToolButton *>("removeAttachment")->click();
+    QTRY_COMPARE(chips(f).size(), 6);
+    f.send("all of them");
+    QTRY_VERIFY(f.idle());
+    QCOMPARE(f.service.messagesRequests().size(), 1);
+    QVERIFY(f.service.messagesRequests().at(0).body.size() > 28000000);
+    VERIFY_BODIES(f);
+}
+
+void AiAssistantPanelTest::inputKeys_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("modifiers");
+    QTest::addColumn<bool>("sends");
+    QTest::addColumn<QString>("text"); // the input afterwards
+    QTest::newRow("Return") << int(Qt::Key_Return) << int(Qt::NoModifier) << true << "";
+    QTest::newRow("Enter") << int(Qt::Key_Enter) << int(Qt::NoModifier) << true << "";
+    QTest::newRow("Shift+Return") << int(Qt::Key_Return) << int(Qt::ShiftModifier) << false
+                                  << "first line\n";
+    // The keypad sets a modifier flag of its own: a new line, not Send.
+    QTest::newRow("keypad Enter") << int(Qt::Key_Enter) << int(Qt::KeypadModifier) << false
+                                  << "first line\n";
+    QTest::newRow("Ctrl+Return") << int(Qt::Key_Return) << int(Qt::ControlModifier) << false
+                                 << "first line";
+}
+
+void AiAssistantPanelTest::inputKeys()
+{
+    QFETCH(int, key);
+    QFETCH(int, modifiers);
+    QFETCH(bool, sends);
+    PanelFixture f;
+    f.type("first line");
+    f.input()->moveCursor(QTextCursor::End);
+    QTest::keyClick(f.input(), Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+    QCOMPARE(f.manager.countFor("/v1/messages"), sends ? 1 : 0);
+    QTEST(f.input()->toPlainText(), "text");
+    QTRY_VERIFY(f.idle());
+    VERIFY_BODIES(f);
+}
+
+void AiAssistantPanelTest::escapeNeverReachesTheWindow()
+{
+    FakeAiService service;
+    QVERIFY(service.listen());
+    AiServiceApi::setBaseUrl(service.url());
+    QNetworkAccessManager manager;
+    KeyWitness window;
+    auto *panel = new AiAssistantWidget(&manager, &window);
+    auto *input = panel->findChild<QPlainTextEdit *>("input");
+    input->setPlainText("unsent work");
+    QTest::keyClick(input, Qt::Key_Escape);
+    QTest::keyClick(panel->findChild<QPushButton *>("sendButton"), Qt::Key_Escape);
+    QTest::keyClick(panel, Qt::Key_Escape);
+    QCOMPARE(window.keys, QList<int>());
+    QCOMPARE(input->toPlainText(), QStringLiteral("unsent work"));
+    // Other keys still travel up as usual.
+    QTest::keyClick(panel, Qt::Key_F5);
+    QCOMPARE(window.keys, QList<int>({Qt::Key_F5}));
+}
+
+void AiAssistantPanelTest::placeholderGoneForGood()
+{
+    PanelFixture f;
+    QVERIFY(!f.input()->placeholderText().isEmpty());
+    QTest::mouseClick(f.input()->viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(20, 20));
+    QCOMPARE(f.input()->placeholderText(), QString());
+    f.send("x");
+    QTRY_VERIFY(f.idle());
+    f.clear();
+    QCOMPARE(f.input()->placeholderText(), QString());
+}
+
+void AiAssistantPanelTest::planBadgeAndUpgradeOpenThePlanPage()
+{
+    PanelFixture f;
+    UrlWitness witness;
+    QDesktopServices::setUrlHandler("https", &witness, "open");
+    f.child<QPushButton>("planBadge")->click();
+    f.upgradeButton()->click();
+    QDesktopServices::unsetUrlHandler("https");
+    QCOMPARE(witness.opened,
+             QList<QUrl>({QUrl("https://www.varnek.com/ai-plan/"),
+                          QUrl("https://www.varnek.com/ai-plan/")}));
+}
+
+QTEST_MAIN(AiAssistantPanelTest)
+#include "tst_aiassistantpanel.moc"

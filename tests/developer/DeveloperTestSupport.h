@@ -1,0 +1,117 @@
+#pragma once
+
+#include "DeveloperWidget.h"
+#include "FakeRadio.h"
+#include "RadioScanner.h"
+#include "RemoteTestSupport.h"
+#include "WorkspaceTestSupport.h"
+
+#include <QListWidget>
+#include <QObject>
+#include <QPointer>
+#include <QUrl>
+
+#include <memory>
+
+class QLabel;
+class QTimer;
+class QPlainTextEdit;
+class QToolButton;
+
+namespace DeveloperTest {
+
+// Everything a Developer tab test stands on: a fresh home (so the workspace is empty), the
+// fake radio, a recording network manager, a scanner that sends nothing by itself, and the
+// tab. The radio is known only after found().
+struct TabFixture
+{
+    std::unique_ptr<WorkspaceTest::TemporaryHome> home;
+    FakeRadio *radio = nullptr;
+    RecordingNetworkManager *manager = nullptr;
+    RadioScanner *scanner = nullptr;
+    // Tests may hand the tab to a window of their own, which then deletes it.
+    QPointer<DeveloperWidget> widget;
+
+    void setUp();
+    // Builds the tab (after any projects the test made) and shows it, active.
+    void makeWidget();
+    void tearDown();
+
+    void found(FakeRadio *which = nullptr);
+    void lost();
+
+    template<typename T> T *child(const char *name) const
+    {
+        return widget->findChild<T *>(QString::fromLatin1(name));
+    }
+    QListWidget *projects() const { return child<QListWidget>("projectList"); }
+    QListWidget *files() const { return child<QListWidget>("fileList"); }
+    QPlainTextEdit *editor() const;
+    QToolButton *button(const char *name) const;
+    QString status() const;
+    QString fileLabel() const;
+    int page() const;
+    QStringList projectTexts() const;
+    QStringList fileTexts() const;
+
+    void selectProject(const QString &name);
+    void selectFile(const QString &storedName);
+    QListWidgetItem *fileItem(const QString &storedName) const;
+    // Types into the editor where the cursor is, as a user would.
+    void typeInEditor(const QString &text);
+    void pressSave();
+};
+
+// Creates a project with its templates; fails the test on error.
+bool makeProject(const QString &name, DeveloperWidget::ProjectType type);
+QString projectFile(const QString &project, const QString &name);
+
+// Opens the list's context menu on the item and clicks the action with that text (none:
+// closes the menu). Returns the menu's action texts; empty when no menu opened.
+QStringList useContextMenu(QListWidget *list, QListWidgetItem *item, const QString &action);
+
+// Like ModalScript, but it ends with its scope: steps left over when a test ends (a warning
+// that never came) cannot answer the next test's dialogs.
+class ScopedModalScript
+{
+public:
+    ScopedModalScript() = default;
+    ~ScopedModalScript();
+    ScopedModalScript(const ScopedModalScript &) = delete;
+    ScopedModalScript &operator=(const ScopedModalScript &) = delete;
+
+    void run(QList<ModalScript::Step> steps, int timeoutMs = 15000);
+    std::shared_ptr<QStringList> texts = std::make_shared<QStringList>();
+
+private:
+    QPointer<QTimer> timer;
+};
+
+// A modal step that answers a file dialog with a file: its folder first, then the name.
+ModalScript::Step chooseFile(const QString &path);
+// A modal step that fills the dialog's "nameEdit" field and accepts, or rejects.
+ModalScript::Step typeName(const QString &name);
+ModalScript::Step rejectDialog();
+ModalScript::Step clickButton(const char *objectName);
+
+// Takes the addresses handed to the desktop services for the given schemes, so nothing is
+// opened; openUrl then returns true.
+class OpenedUrls : public QObject
+{
+    Q_OBJECT
+public:
+    explicit OpenedUrls(const QStringList &schemes = {"http", "https", "file"});
+    ~OpenedUrls() override;
+    QList<QUrl> urls;
+
+public slots:
+    void open(const QUrl &url) { urls.append(url); }
+
+private:
+    QStringList schemes;
+};
+
+// The archive's member names in order, as Python's tarfile reads them.
+QStringList tarMembers(const QString &archive);
+
+} // namespace DeveloperTest

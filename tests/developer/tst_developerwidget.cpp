@@ -1,0 +1,745 @@
+// The Developer tab: its lists, pages, unsaved marker, saving, menus, file actions and how
+// it follows the radio. Running and publishing have suites of their own.
+#include "AiServiceApi.h"
+#include "AspectImageLabel.h"
+#include "DeveloperTestSupport.h"
+#include "FakeAiService.h"
+#include "KeloResources.h"
+#include "TestImages.h"
+#include "TestSupport.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSplitter>
+#include <QStackedWidget>
+#include <QTabWidget>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <QtTest>
+
+using namespace DeveloperTest;
+using ProjectType = DeveloperWidget::ProjectType;
+using WorkspaceTest::readFile;
+using WorkspaceTest::writeFile;
+
+namespace {
+
+const QString appTemplate = QStringLiteral("import QtQuick 2.12");
+
+// Records the keys that reach it, as the main window would see them.
+class KeyRecorder : public QWidget
+{
+public:
+    QList<int> keys;
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override { keys.append(event->key()); }
+};
+
+QImage iconOf(const QListWidgetItem *item)
+{
+    return item->icon().pixmap(16, 16).toImage();
+}
+
+QImage resourceIcon(const QString &path)
+{
+    return QIcon(path).pixmap(16, 16).toImage();
+}
+
+} // namespace
+
+class DeveloperWidgetTest : public QObject, public TabFixture
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void startsWithNothingSelected();
+    void projectListOrderAndTypeIcons();
+    void newProjectOpensItsEntryFile_data();
+    void newProjectOpensItsEntryFile();
+    void fileListOrderAndPages();
+    void unsavedMarkerAndSaveKey_data();
+    void unsavedMarkerAndSaveKey();
+    void switchingDropsUnsavedText_data();
+    void switchingDropsUnsavedText();
+    void showingTabAgainKeepsOpenFileAndUnsavedText();
+    void failedSaveKeepsFileAndMarker();
+    void deleteOfferedOnlyForUserFiles_data();
+    void deleteOfferedOnlyForUserFiles();
+    void deleteAsksFirst();
+    void newQmlFile_data();
+    void newQmlFile();
+    void addImage();
+    void iconPage();
+    void versionPage();
+    void escapeStaysInTypingFields();
+    void deleteHomeScreenFollowsRadioAndType();
+    void aiToggleHidesPanel();
+    void assistantGetsTheSerialAndAnAnswerToEveryCall();
+    void showFilesFallsBackToThePath();
+    void namesShownAsPlainText();
+};
+
+void DeveloperWidgetTest::initTestCase()
+{
+    initKeloResources();
+    TestSupport::unsetProxies();
+}
+
+void DeveloperWidgetTest::init()
+{
+    setUp();
+}
+
+void DeveloperWidgetTest::cleanup()
+{
+    tearDown();
+}
+
+void DeveloperWidgetTest::startsWithNothingSelected()
+{
+    QVERIFY(makeProject("demo", ProjectType::Application));
+    makeWidget();
+    QCOMPARE(projectTexts(), QStringList {"demo"});
+    QVERIFY(!projects()->currentItem());
+    QCOMPARE(files()->count(), 0);
+    QCOMPARE(page(), 0);
+    QCOMPARE(editor()->placeholderText(), QString("Select a project and a QML file to edit."));
+    for (const char *name :
+         {"playButton", "undoButton", "redoButton", "newFileButton", "addImageButton"})
+        QVERIFY2(!button(name)->isEnabled(), name);
+    QVERIFY(button("createButton")->isEnabled());
+    QVERIFY(button("docsButton")->isEnabled());
+    QVERIFY(button("deleteHomeScreenButton")->isHidden());
+    QVERIFY(button("aiToggleButton")->isChecked());
+    QVERIFY(!button("debugToggleButton")->isChecked());
+    QCOMPARE(child<QSplitter>("splitter")->count(), 2);
+    // Nothing is sent by building the tab.
+    QCOMPARE(manager->sent.size(), 0);
+}
+
+void DeveloperWidgetTest::projectListOrderAndTypeIcons()
+{
+    QVERIFY(makeProject("beta", ProjectType::Application));
+    QVERIFY(makeProject("Zulu", ProjectType::HomeScreen));
+    QVERIFY(makeProject("alpha", ProjectType::HomeScreen));
+    QVERIFY(QDir().mkpath(DeveloperWorkspace::developerRootPath() + "/.hidden"));
+    QVERIFY(QDir().mkpath(DeveloperWorkspace::developerRootPath() + "/Empty"));
+    makeWidget();
+    // By character code: upper-case initials first; hidden folders are no projects.
+    QCOMPARE(projectTexts(), (QStringList {"Empty", "Zulu", "alpha", "beta"}));
+    const QImage home = resourceIcon(":/icons/icon-project-home.svg");
+    const QImage app = resourceIcon(":/icons/icon-project-app.svg");
+    QVERIFY(home != app);
+    QCOMPARE(iconOf(projects()->item(0)), app);
+    QCOMPARE(iconOf(projects()->item(1)), home);
+    QCOMPARE(iconOf(projects()->item(2)), home);
+    QCOMPARE(iconOf(projects()->item(3)), app);
+}
+
+void DeveloperWidgetTest::newProjectOpensItsEntryFile_data()
+{
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QStringList>("entries");
+    QTest::addColumn<QString>("opened");
+    QTest::newRow("application") << int(ProjectType::Application)
+                                 << QStringList {"app.qml", "icon.png", "version"} << "app.qml";
+    QTest::newRow("home screen") << int(ProjectType::HomeScreen) << QStringList {"screen.qml"}
+                                 << "screen.qml";
+}
+
+void DeveloperWidgetTest::newProjectOpensItsEntryFile()
+{
+    QFETCH(int, type);
+    QFETCH(QStringList, entries);
+    QFETCH(QString, opened);
+    QVERIFY(makeProject("demo", ProjectType(type)));
+    makeWidget();
+    selectProject("demo");
+    QCOMPARE(fileTexts(), entries);
+    QCOMPARE(files()->currentRow(), 0);
+    QCOMPARE(fileLabel(), "demo / " + opened);
+    QCOMPARE(page(), 0);
+    QCOMPARE(editor()->toPlainText().toUtf8(), readFile(":/dev/" + opened));
+    QVERIFY(!editor()->document()->isModified());
+    QVERIFY(!button("undoButton")->isEnabled());
+    for (const char *name : {"playButton", "newFileButton", "addImageButton"})
+        QVERIFY2(button(name)->isEnabled(), name);
+}
+
+void DeveloperWidgetTest::fileListOrderAndPages()
+{
+    QVERIFY(makeProject("demo", ProjectType::Application));
+    const QString src = DeveloperWorkspace::sourcePath("demo");
+    QImage red(40, 20, QImage::Format_RGB32);
+    red.fill(Qt::red);
+    QVERIFY(writeFile(src + "/b.png", TestImages::png(red)));
+    QVERIFY(red.save(src + "/A.jpg"));
+    QVERIFY(writeFile(src + "/main.qml", "Item {}\n"));
+    QVERIFY(writeFile(src + "/notes.txt", "not listed"));
+    QVERIFY(writeFile(src + "/broken.png", "not a picture"));
+    makeWidget();
+    selectProject("demo");
+    QCOMPARE(fileTexts(),
+             (QStringList {"app.qml", "main.qml", "A.jpg", "b.png", "broken.png", "icon.png",
+                           "version"}));
+    // Thumbnails for pictures, the QML icon for one that does not load.
+    QCOMPARE(iconOf(fileItem("broken.png")), resourceIcon(":/icons/icon-file-qml.svg"));
+    QCOMPARE(iconOf(fileItem("version")), resourceIcon(":/icons/icon-version.svg"));
+    QCOMPARE(iconOf(fileItem("b.png")).pixelColor(4, 4), QColor(Qt::red));
+
+    selectFile("b.png");
+    QCOMPARE(page(), 3);
+    QCOMPARE(fileLabel(), QString("demo / b.png"));
+    QCOMPARE(child<AspectImageLabel>("imageView")->sourceImage().size(), QSize(40, 20));
+    selectFile("icon.png");
+    QCOMPARE(page(), 1);
+    QCOMPARE(child<QLabel>("iconPreview")->pixmap(Qt::ReturnByValue).size(), QSize(192, 192));
+    selectFile("version");
+    QCOMPARE(page(), 2);
+    QCOMPARE(child<QLineEdit>("versionEdit")->text(), QString("0.0.1"));
+    selectFile("main.qml");
+    QCOMPARE(page(), 0);
+    QCOMPARE(editor()->toPlainText(), QString("Item {}\n"));
+    QCOMPARE(fileLabel(), QString("demo / main.qml"));
+
+    // A QML file that cannot be read.
+    QVERIFY(QFile::remove(src + "/main.qml"));
+    QVERIFY(QDir().mkpath(src + "/main.qml"));
+    selectFile("app.qml");
+    selectFile("main.qml");
+    QCOMPARE(fileLabel(), QString("Cannot open main.qml"));
+    QCOMPARE(editor()->toPlainText(), QString());
+    QCOMPARE(page(), 0);
+}
+
+void DeveloperWidgetTest::unsavedMarkerAndSaveKey_data()
+{
+    QTest::addColumn<QString>("entry");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QByteArray>("written"); // the file after the Save key; empty = unchanged
+    QTest::addColumn<QString>("status");
+    QTest::addColumn<bool>("focusInAssistant");
+    QTest::newRow("QML file") << "app.qml"
+                              << "// hi " << QByteArray() << "Saved" << false;
+    // The shortcut belongs to the whole tab, the assistant panel included.
+    QTest::newRow("QML file, focus in the assistant")
+        << "app.qml"
+        << "// hi " << QByteArray() << "Saved" << true;
+    QTest::newRow("version") << "version"
+                             << "1.2.3" << QByteArray("1 2 3") << "" << false;
+    QTest::newRow("icon page") << "icon.png" << QString() << QByteArray() << "" << false;
+}
+
+void DeveloperWidgetTest::unsavedMarkerAndSaveKey()
+{
+    QFETCH(QString, entry);
+    QFETCH(QString, typed);
+    QFETCH(QByteArray, written);
+    QFETCH(QString, status);
+    QFETCH(bool, focusInAssistant);
+    QVERIFY(makeProject("demo", ProjectType::Application));
+    makeWidget();
+    selectProject("demo");
+    selectFile(entry);
+    const QString path = projectFile("demo", "src/" + entry);
+    const QByteArray before = readFile(path);
+    QListWidgetItem *item = fileItem(entry);
+
+    if (entry == "app.qml") {
+        editor()->moveCursor(QTextCursor::Start);
+        typeInEditor(typed);
+        QCOMPARE(item->text(), QString("app.qml *"));
+        QVERIFY(button("undoButton")->isEnabled());
+        written = typed.toUtf8() + before;
+    } else if (entry == "version") {
+        auto *edit = child<QLineEdit>("versionEdit");
+        edit->setFocus();
+        edit->selectAll();
+        QTest::keyClicks(edit, typed);
+        QCOMPARE(item->text(), QString("version *"));
+    } else {
+        child<QWidget>("uploadIconButton")->setFocus();
+    }
+    if (focusInAssistant)
+        child<QPlainTextEdit>("input")->setFocus();
+    pressSave();
+    QCOMPARE(readFile(path), written.isEmpty() ? before : written);
+    QCOMPARE(item->text(), entry);
+    QCOMPARE(this->status(), status);
+    if (entry == "version")
+        QCOMPARE(child<QLabel>("versionInfoLabel")->text(), QString("Version updated."));
+    if (entry == "app.qml")
+        QVERIFY(!editor()->document()->isModified());
+}
+
+void DeveloperWidgetTest::switchingDropsUnsavedText_data()
+{
+    QTest::addColumn<bool>("otherProject");
+    QTest::newRow("another file") << false;
+    QTest::newRow("another project") << true;
+}
+
+void DeveloperWidgetTest::switchingDropsUnsavedText()
+{
+    QFETCH(bool, otherProject);
+    QVERIFY(makeProject("demo", ProjectType::Application));
+    QVERIFY(makeProject("other", ProjectType::Application));
+    makeWidget();
+    selectProject("demo");
+    const QByteArray onDisk = readFile(projectFile("demo", "src/app.qml"));
+    typeInEditor("unsaved");
+    QCOMPARE(fileItem("app.qml")->text(), QString("app.qml *"));
+    if (otherProject) {
+        selectProject("other");
+        selectProject("demo");
+    } else {
+        selectFile("version");
+        // The text is dropped, so the entry no longer claims unsaved changes.
+        QCOMPARE(fileItem("app.qml")->text(), QString("app.qml"));
+        selectFile("app.qml");
+    }
+    QCOMPARE(QApplication::activeModalWidget(), nullptr);
+    QCOMPARE(editor()->toPlainText().toUtf8(), onDisk);
+    QCOMPARE(fileItem("app.qml")->text(), QString("app.qml"));
+    QCOMPARE(readFile(projectFile("demo", "src/app.qml")), onDisk);
+}
+
+void DeveloperWidgetTest::showingTabAgainKeepsOpenFileAndUnsavedText()
+{
+    QVERIFY(makeProject("demo", ProjectType::Application));
+    QTabWidget tabs;
+    tabs.addTab(new QWidget(), "Other");
+    widget = new DeveloperWidget(scanner);
+    tabs.addTab(widget, "Developer");
+    tabs.resize(1100, 700);
+    tabs.setCurrentIndex(1);
+    tabs.show();
+    tabs.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&tabs));
+    selectProject("demo");
+    typeInEditor("unsaved ");
+    const QString text = editor()->toPlainText();
+    // A project made meanwhile (by the assistant, say) shows up on the way back.
+    QVERIFY(makeProject("added", ProjectType::HomeScreen));
+    tabs.setCurrentIndex(0);
+    tabs.setCurrentIndex(1);
+    QCOMPARE(projectTexts(), (QStringList {"added", "demo"}));
+    QCOMPARE(projects()->currentItem()->text(), QString("demo"));
+    QCOMPARE(editor()->toPlainText(), text);
+    QCOMPARE(fileItem("app.qml")->text(), QString("app.qml *"));
+    QCOMPARE(fileLabel(), QString("demo / app.qml"));
+    QVERIFY(button("playButton")->isEnabled());
+    // And saving still writes the open file.
+    editor()->setFocus();
+    pressSave();
+    QCOMPARE(readFile(projectFile("demo", "src/app.qml")), text.toUtf8());
+
+    // The open project deleted behind the tab's back: nothing selected, the page kept.
+    QVERIFY(QDir(DeveloperWorkspace::projectPath("demo")).removeRecursively());
+    tabs.setCurrentIndex(0);
+    tabs.setCurrentIndex(1);
+    QCOMPARE(projectTexts(), QStringList {"added"});
+    QVERIFY(!projects()->currentItem());
+    QCOMPARE(fileLabel(), QString("demo / app.qml"));
+}
+
+void DeveloperWidgetTest::failedSaveKeepsFileAndMarker()
+{
+    QVERIFY(makeProject("demo", ProjectType::Application));
+    makeWidget();
+    selectProject("demo");
+    const QString path = projectFile("demo", "src/app.qml");
+    const QByteArray before = readFile(path);
+    editor()->moveCursor(QTextCursor::End);
+    typeInEditor("// more");
+    {
+        // No file may grow past 10 bytes: like a full disk.
+        WorkspaceTest::FileSizeLimit full(10);
+        pressSave();
+    }
+    QCOMPARE(status(), QString("Failed to save app.qml"));
+    QCOMPARE(readFile(path), before);
+    QCOMPARE(fileItem("app.qml")->text(), QString("app.qml *"));
+    QVERIFY(editor()->document()->isModified());
+    QCOMPARE(WorkspaceTest::allEntries(DeveloperWorkspace::sourcePath("demo")),
+             (QStringList {"app.qml", "icon.png", "version"}));
+    pressSave();
+    QCOMPARE(status(), QString("Saved"));
+    QCOMPARE(readFile(path), before + "// more");
+    // Saving keeps the file's rw-r--r--.
+    QCOMPARE(WorkspaceTest::fileMode(path), 0644);
+}
+
+void DeveloperWidgetTest::deleteOfferedOnlyForUserFiles_data()
+{
+    QTest::addColumn<QString>("entry");
+    QTest::addColumn<bool>("offered");
+    QTest::newRow("app.qml") << "app.qml" << false;
+    QTest::newRow("icon.png") << "icon.png" << false;
+    QTest::newRow("version") << "version" << false;
+    QTest::newRow("screen.qml") << "screen.qml" << false;
+    QTest::newRow("user QML") << "main.qml" << true;
+    QTest::newRow("user image") << "pic.png" << true;
+    // Reserved names are compared exactly.
+    QTest::newRow("App.qml") << "App.qml" << true;
+}
+
+void DeveloperWidgetTest::deleteOfferedOnlyForUserFiles()
+{
+    QFETCH(QString, entry);
+    QFETCH(bool, offered);
+    QVERIFY(makeProject("demo", ProjectType::Application));
+    const QString src = DeveloperWorkspace::sourcePath("demo");
+    QImage image(8, 8, QImage::Format_RGB32);
+    image.fill(Qt::blue);
+    QVERIFY(writeFile(src + "/pic.png", TestImages::png(image)));
+    for (const char *name : {"main.qml", "screen.qml", "App.qml"})
+        QVERIFY(writeFile(src + "/" + name, "Item {}\n"));
+    makeWidget();
+    selectProject("demo");
+    const QStringList menu = useContextMenu(files(), fileItem(entry), QString());
+    QCOMPARE(menu, offered ? QStringList {"Delete"} : QStringList());
+    QCOMPARE(QFileInfo::exists(src + "/" + entry), true);
+}
+
+void DeveloperWidgetTest::deleteAsksFirst()
+{
+    QVERIFY(makeProject("demo", ProjectType::Application));
+    const QString src = DeveloperWorkspace::sourcePath("demo");
+    QVERIFY(writeFile(src + "/main.qml", "Item {}\n"));
+    makeWidget();
+    selectProject("demo");
+    selectFile("main.qml");
+
+    ScopedModalScript no;
+    no.run({ModalScript::press(QMessageBox::No)});
+    useContextMenu(files(), fileItem("main.qml"), "Delete");
+    QCOMPARE(*no.texts, QStringList {"Are you sure you want to delete \"main.qml\"?"});
+    QVERIFY(QFile::exists(src + "/main.qml"));
+    QVERIFY(fileItem("main.qml"));
+
+    ScopedModalScript yes;
+    yes.run({ModalScript::press(QMessageBox::Yes)});
+    useContextMenu(files(), fileItem("main.qml"), "Delete");
+    QVERIFY(!QFile::exists(src + "/main.qml"));
+    QCOMPARE(fileTexts(), (QStringList {"app.qml", "icon.png", "version"}));
+    // The deleted file was open: another entry is current and shown.
+    QVERIFY(files()->currentItem());
+    QVERIFY(!fileLabel().endsWith("main.qml"));
+}
+
+void DeveloperWidgetTest::newQmlFile_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("created"); // empty: refused
+    QTest::addColumn<QString>("warning");
+    QTest::newRow("suffix added") << "  main "
+                                  << "main.qml"
+                                  << "";
+    QTest::newRow("suffix in any case kept") << "Main.QML"
+                                             << "Main.QML"
+                                             << "";
+    QTest::newRow("empty") << "   "
+                           << ""
+                           << "Please enter a file name.";
+    QTest::newRow("slash") << "a/b"
+                           << ""
+                           << "The name contains characters that aren't allowed in a file name.";
+    QTest::newRow("exists") << "app"
+                            << ""
+                            << "A file named \"app.qml\" already exists. Please pick another name.";
+}
+
+void DeveloperWidgetTest::newQmlFile()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, created);
+    QFETCH(QString, warning);
+    QVERIFY(makeProject("demo", ProjectType::Application));
+    makeWidget();
+    selectProject("demo");
+    ScopedModalScript script;
+    QList<ModalScript::Step> steps {typeName(typed)};
+    if (!warning.isEmpty())
+        steps << ModalScript::press(QMessageBox::Ok);
+    script.run(steps);
+    button("newFileButton")->click();
+    QCOMPARE(*script.texts, warning.isEmpty() ? QStringList() : QStringList {warning});
+    if (created.isEmpty()) {
+        QCOMPARE(fileTexts(), (QStringList {"app.qml", "icon.png", "version"}));
+        return;
+    }
+    // Appended at the end and opened, until the next listing sorts it in.
+    QCOMPARE(fileTexts(), (QStringList {"app.qml", "icon.png", "version", created}));
+    QCOMPARE(fileLabel(), "demo / " + created);
+    QCOMPARE(readFile(projectFile("demo", "src/" + created)), QByteArray());
+}
+
+void DeveloperWidgetTest::addImage()
+{
+    QVERIFY(makeProject("demo", ProjectType::Application));
+    QTemporaryDir dir;
+    QImage image(30, 10, QImage::Format_RGB32);
+    image.fill(Qt::green);
+    const QByteArray png = TestImages::png(image);
+    QVERIFY(writeFile(dir.filePath("pic.png"), png));
+    QVERIFY(writeFile(dir.filePath("ICON.PNG"), png));
+    makeWidget();
+    selectProject("demo");
+
+    ScopedModalScript script;
+    script.run({chooseFile(dir.filePath("pic.png"))});
+    button("addImageButton")->click();
+    QCOMPARE(fileTexts(), (QStringList {"app.qml", "icon.png", "version", "pic.png"}));
+    QCOMPARE(page(), 3);
+    QCOMPARE(readFile(projectFile("demo", "src/pic.png")), png);
+    QCOMPARE(WorkspaceTest::fileMode(projectFile("demo", "src/pic.png")), 0644);
+
+    ScopedModalScript refused;
+    refused.run({chooseFile(dir.filePath("ICON.PNG")), ModalScript::press(QMessageBox::Ok)});
+    button("addImageButton")->click();
+    QCOMPARE(*refused.texts, QStringList {"Only PNG and JPG images are supported."});
+    QVERIFY(!QFile::exists(projectFile("demo", "src/ICON.PNG")));
+}
+
+void DeveloperWidgetTest::iconPage()
+{
+    QVERIFY(makeProject("demo", ProjectType::Application));
+    QTemporaryDir dir;
+    QImage wrong(64, 65, QImage::Format_ARGB32);
+    wrong.fill(Qt::red);
+    QVERIFY(writeFile(dir.filePath("wrong.png"), TestImages::png(wrong)));
+    QImage right(64, 64, QImage::Format_ARGB32);
+    right.fill(Qt::yellow);
+    const QByteArray rightPng = TestImages::png(right);
+    QVERIFY(writeFile(dir.filePath("right.png"), rightPng));
+    makeWidget();
+    selectProject("demo");
+    selectFile("icon.png");
+    auto *info = child<QLabel>("iconInfoLabel");
+
+    ScopedModalScript refused;
+    refused.run({chooseFile(dir.filePath("wrong.png")), ModalScript::press(QMessageBox::Ok)});
+    child<QPushButton>("uploadIconButton")->click();
+    QCOMPARE(*refused.texts,
+             QStringList {"The icon must be exactly 64x64 pixels. Selected image is 64x65."});
+    QCOMPARE(readFile(projectFile("demo", "src/icon.png")), readFile(":/dev/icon.png"));
+
+    ScopedModalScript accepted;
+    accepted.run({chooseFile(dir.filePath("right.png"))});
+    child<QPushButton>("uploadIconButton")->click();
+    QCOMPARE(info->text(), QString("Icon updated."));
+    QCOMPARE(readFile(projectFile("demo", "src/icon.png")), rightPng);
+    QCOMPARE(iconOf(fileItem("icon.png")).pixelColor(8, 8), QColor(Qt::yellow));
+    QCOMPARE(child<QLabel>("iconPreview")->pixmap(Qt::ReturnByValue).toImage().pixelColor(96, 96),
+             QColor(Qt::yellow));
+
+    child<QPushButton>("defaultIconButton")->click();
+    QCOMPARE(info->text(), QString("Default icon restored."));
+    QCOMPARE(readFile(projectFile("demo", "src/icon.png")), readFile(":/dev/icon.png"));
+    QCOMPARE(WorkspaceTest::fileMode(projectFile("demo", "src/icon.png")), 0644);
+
+    QVERIFY(QFile::remove(projectFile("demo", "src/icon.png")));
+    selectFile("version");
+    selectFile("icon.png");
+    QCOMPARE(child<QLabel>("iconPreview")->text(), QString("No icon"));
+}
+
+void DeveloperWidgetTest::versionPage()
+{
+    QVERIFY(makeProject("demo", ProjectType::Application));
+    makeWidget();
+    selectProject("demo");
+    selectFile("version");
+    auto *edit = child<QLineEdit>("versionEdit");
+    QCOMPARE(edit->text(), QString("0.0.1"));
+    // Text set by the program is no edit.
+    QCOMPARE(fileItem("version")->text(), QString("version"));
+
+    edit->setFocus();
+    edit->selectAll();
+    QTest::keyClicks(edit, "1.256.0");
+    ScopedModalScript refused;
+    refused.run({ModalScript::press(QMessageBox::Ok)});
+    child<QPushButton>("saveVersionButton")->click();
+    QCOMPARE(*refused.texts,
+             QStringList {"Each number must be in the range 0-255 (\"256\" is too big)."});
+    QCOMPARE(readFile(projectFile("demo", "src/version")), readFile(":/dev/version"));
+    QCOMPARE(fileItem("version")->text(), QString("version *"));
+
+    edit->selectAll();
+    QTest::keyClicks(edit, "007.1.0");
+    child<QPushButton>("saveVersionButton")->click();
+    QCOMPARE(readFile(projectFile("demo", "src/version")), QByteArray("7 1 0"));
+    QCOMPARE(fileItem("version")->text(), QString("version"));
+    QCOMPARE(child<QLabel>("versionInfoLabel")->text(), QString("Version updated."));
+    // Letters never get in.
+    edit->selectAll();
+    QTest::keyClicks(edit, "1a.2");
+    QCOMPARE(edit->text(), QString("1.2"));
+}
+
+void DeveloperWidgetTest::escapeStaysInTypingFields()
+{
+    QVERIFY(makeProject("demo", ProjectType::Application));
+    KeyRecorder window;
+    window.resize(1100, 700);
+    widget = new DeveloperWidget(scanner, &window);
+    auto *layout = new QVBoxLayout(&window);
+    layout->addWidget(widget);
+    window.show();
+    window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    selectProject("demo");
+    typeInEditor("x");
+    QTest::keyClick(editor(), Qt::Key_Escape);
+    selectFile("version");
+    auto *edit = child<QLineEdit>("versionEdit");
+    edit->setFocus();
+    QTest::keyClick(edit, Qt::Key_Escape);
+    QCOMPARE(window.keys, QList<int>());
+    // A key the fields do not take still reaches the window: the recorder works.
+    QTest::keyClick(child<QListWidget>("projectList"), Qt::Key_F5);
+    QCOMPARE(window.keys, QList<int> {Qt::Key_F5});
+}
+
+void DeveloperWidgetTest::deleteHomeScreenFollowsRadioAndType()
+{
+    QVERIFY(makeProject("app", ProjectType::Application));
+    QVERIFY(makeProject("clock", ProjectType::HomeScreen));
+    makeWidget();
+    QToolButton *remove = button("deleteHomeScreenButton");
+    selectProject("clock");
+    QVERIFY(remove->isHidden());
+    found();
+    QVERIFY(!remove->isHidden());
+    selectProject("app");
+    QVERIFY(remove->isHidden());
+    selectProject("clock");
+    QVERIFY(!remove->isHidden());
+    lost();
+    QVERIFY(remove->isHidden());
+
+    // A radio already known when the tab is built is adopted at once.
+    delete widget.data();
+    scanner->ip = radio->address();
+    makeWidget();
+    selectProject("clock");
+    QVERIFY(!button("deleteHomeScreenButton")->isHidden());
+}
+
+void DeveloperWidgetTest::aiToggleHidesPanel()
+{
+    makeWidget();
+    QWidget *panel = child<QWidget>("aiPanel");
+    QVERIFY(panel->isVisible());
+    button("aiToggleButton")->click();
+    QVERIFY(!panel->isVisible());
+    button("aiToggleButton")->click();
+    QVERIFY(panel->isVisible());
+}
+
+void DeveloperWidgetTest::assistantGetsTheSerialAndAnAnswerToEveryCall()
+{
+    FakeAiService service;
+    QVERIFY(service.listen());
+    AiServiceApi::setBaseUrl(service.url());
+    // A radio with its serial already known when the tab is built.
+    scanner->ip = radio->address();
+    scanner->serial = "1-2-3-4-5-6";
+    makeWidget();
+    QTRY_COMPARE(service.usageRequests().size(), 1);
+    QCOMPARE(service.usageRequests().first().header("X-Radio-Serial"), QByteArray("1-2-3-4-5-6"));
+    emit scanner->serialFound("9-8-7-6-5-4");
+    QTRY_COMPARE(service.usageRequests().size(), 2);
+    QCOMPARE(service.usageRequests().last().header("X-Radio-Serial"), QByteArray("9-8-7-6-5-4"));
+
+    // Every tool call is answered, so the turn goes on and ends.
+    const QStringList ids
+        = service.queueToolCalls("Let me look.", {{"list_files", {}}, {"check_radio", {}}});
+    service.queueText("Done.");
+    auto *input = child<QPlainTextEdit>("input");
+    input->setPlainText("hello");
+    child<QPushButton>("sendButton")->click();
+    QTRY_COMPARE_WITH_TIMEOUT(service.messagesRequests().size(), 2, 10000);
+    const QJsonArray results = service.messages(1).last().toObject().value("content").toArray();
+    QCOMPARE(results.size(), 2);
+    for (int i = 0; i < 2; ++i) {
+        const QJsonObject result = results.at(i).toObject();
+        QCOMPARE(result.value("tool_use_id").toString(), ids.at(i));
+        QVERIFY(!result.value("content")
+                     .toArray()
+                     .first()
+                     .toObject()
+                     .value("text")
+                     .toString()
+                     .isEmpty());
+    }
+    QTRY_VERIFY(child<QPushButton>("sendButton")->isVisible());
+    QVERIFY2(service.problems().isEmpty(), qPrintable(service.problems().join('\n')));
+
+    QCOMPARE(service.messagesRequests().last().header("X-Radio-Serial"), QByteArray("9-8-7-6-5-4"));
+
+    // The radio lost: the assistant forgets the serial.
+    lost();
+    service.queueText("Fine.");
+    input->setPlainText("again");
+    child<QPushButton>("sendButton")->click();
+    QTRY_COMPARE_WITH_TIMEOUT(service.messagesRequests().size(), 3, 10000);
+    QCOMPARE(service.messagesRequests().last().header("X-Radio-Serial"), QByteArray());
+}
+
+void DeveloperWidgetTest::showFilesFallsBackToThePath()
+{
+    QVERIFY(makeProject("demo", ProjectType::Application));
+    makeWidget();
+    {
+        OpenedUrls opened;
+        useContextMenu(projects(), projects()->item(0), "Show Files");
+        QCOMPARE(opened.urls,
+                 QList<QUrl> {QUrl::fromLocalFile(DeveloperWorkspace::projectPath("demo"))});
+    }
+    // No file manager: the folder is named instead of nothing happening.
+    ScopedModalScript script;
+    script.run({ModalScript::press(QMessageBox::Ok)});
+    useContextMenu(projects(), projects()->item(0), "Show Files");
+    QCOMPARE(script.texts->size(), 1);
+    QVERIFY2(script.texts->first().endsWith("\n" + DeveloperWorkspace::projectPath("demo")),
+             qPrintable(script.texts->first()));
+}
+
+void DeveloperWidgetTest::namesShownAsPlainText()
+{
+    // A folder made by hand, with markup in its name.
+    const QString name = "<i>x";
+    QVERIFY(QDir().mkpath(DeveloperWorkspace::sourcePath(name)));
+    QVERIFY(writeFile(DeveloperWorkspace::sourcePath(name) + "/<i>a.qml", "Item {}\n"));
+    makeWidget();
+    selectProject(name);
+    QCOMPARE(child<QLabel>("fileLabel")->textFormat(), Qt::PlainText);
+    QCOMPARE(fileLabel(), QString("<i>x / <i>a.qml"));
+    QCOMPARE(child<QLabel>("statusLabel")->textFormat(), Qt::PlainText);
+
+    Qt::TextFormat format = Qt::AutoText;
+    ScopedModalScript script;
+    script.run({[&format](QWidget *w) {
+        auto *box = qobject_cast<QMessageBox *>(w);
+        format = box ? box->textFormat() : Qt::AutoText;
+        ModalScript::press(QMessageBox::Ok)(w);
+    }});
+    widget->publishProject(name);
+    QCOMPARE(format, Qt::PlainText);
+    QCOMPARE(*script.texts,
+             QStringList {"Failed to prepare \"<i>x\" for publishing: The name contains "
+                          "characters that aren't allowed in a folder name."});
+}
+
+QTEST_MAIN(DeveloperWidgetTest)
+#include "tst_developerwidget.moc"

@@ -1,0 +1,237 @@
+// The bounded reader against the in-process fake on loopback: every kind of answer is cut
+// at its limit or its deadline, and the next good answer is read whole.
+#include "FakeHttpServer.h"
+#include "RadioApi.h"
+#include "RadioReply.h"
+#include "TestSupport.h"
+
+#include <QElapsedTimer>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QtTest>
+
+using Kind = RadioReply::Kind;
+Q_DECLARE_METATYPE(Kind)
+
+namespace {
+
+enum class Fault { Endless, Oversized, HugeLength, Trickle, SteadyMegabyte, ExactLimit, OneOver };
+
+struct Outcome
+{
+    QNetworkReply::NetworkError error = QNetworkReply::NoError;
+    bool tooLarge = false;
+    QString errorString;
+    qint64 maxBuffered = 0; // the most the reply held unread at any time
+    qint64 elapsedMs = 0;
+    QByteArray body;
+};
+
+Outcome fetch(QNetworkAccessManager *manager, const QString &address, Kind kind, int timeoutMs)
+{
+    Outcome out;
+    QElapsedTimer clock;
+    clock.start();
+    QNetworkReply *reply
+        = RadioApi::get(manager, address, QStringLiteral("/answer"), timeoutMs, kind);
+    auto note = [&out, reply]() {
+        out.maxBuffered = qMax(out.maxBuffered, reply->bytesAvailable());
+    };
+    QObject::connect(reply, &QNetworkReply::readyRead, note);
+    QObject::connect(reply, &QNetworkReply::downloadProgress, note);
+    bool finished = false;
+    QObject::connect(reply, &QNetworkReply::finished, [&]() {
+        note();
+        finished = true;
+        out.error = reply->error();
+        out.tooLarge = RadioReply::tooLarge(reply);
+        out.errorString = RadioReply::errorString(reply);
+        out.elapsedMs = clock.elapsed();
+        if (reply->error() == QNetworkReply::NoError)
+            out.body = reply->readAll();
+    });
+    if (!QTest::qWaitFor([&]() { return finished; }, 60000))
+        qWarning("no end within 60 s");
+    reply->deleteLater();
+    return out;
+}
+
+} // namespace
+
+class RadioReplyTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase() { TestSupport::unsetProxies(); }
+    void cleanup();
+    void limitsTable();
+    void budgets_data();
+    void budgets();
+    void faultyAnswers_data();
+    void faultyAnswers();
+    void tooLargeSaysSo();
+};
+
+void RadioReplyTest::cleanup()
+{
+    for (Kind kind : {Kind::Text, Kind::Picture, Kind::Log})
+        RadioReply::setMaxBytesForTesting(kind, 0);
+}
+
+void RadioReplyTest::limitsTable()
+{
+    QCOMPARE(RadioReply::limit(Kind::Text).maxBytes, Q_INT64_C(1048576));
+    QCOMPARE(RadioReply::limit(Kind::Picture).maxBytes, Q_INT64_C(33554432));
+    QCOMPARE(RadioReply::limit(Kind::Log).maxBytes, Q_INT64_C(1073741824));
+    QCOMPARE(RadioReply::limit(Kind::Text).minBytesPerSecond, Q_INT64_C(0));
+    QCOMPARE(RadioReply::limit(Kind::Picture).minBytesPerSecond, Q_INT64_C(0));
+    QCOMPARE(RadioReply::limit(Kind::Log).minBytesPerSecond, Q_INT64_C(65536));
+}
+
+void RadioReplyTest::budgets_data()
+{
+    QTest::addColumn<int>("timeoutMs");
+    QTest::addColumn<qint64>("bytes");
+    QTest::addColumn<qint64>("budgetMs");
+    QTest::newRow("nothing announced") << 10000 << Q_INT64_C(0) << Q_INT64_C(10000);
+    QTest::newRow("64 KiB adds a second") << 10000 << Q_INT64_C(65536) << Q_INT64_C(11000);
+    // A 300 MB log may take 80 minutes at the slowest allowed rate.
+    QTest::newRow("300 MiB log") << 10000 << Q_INT64_C(314572800) << Q_INT64_C(4810000);
+    QTest::newRow("upload of 1 MiB") << 15000 << Q_INT64_C(1048576) << Q_INT64_C(31000);
+}
+
+void RadioReplyTest::budgets()
+{
+    QFETCH(int, timeoutMs);
+    QFETCH(qint64, bytes);
+    QFETCH(qint64, budgetMs);
+    QCOMPARE(RadioReply::budgetMs(timeoutMs, bytes), budgetMs);
+}
+
+void RadioReplyTest::faultyAnswers_data()
+{
+    QTest::addColumn<Kind>("kind");
+    QTest::addColumn<int>("fault");
+    QTest::addColumn<int>("timeoutMs");
+    QTest::addColumn<qint64>("maxBytes"); // 0: the table's
+    QTest::addColumn<QString>("expected"); // "too large", "deadline" or "ok"
+
+    const struct
+    {
+        const char *name;
+        Kind kind;
+    } kinds[] = {{"text", Kind::Text}, {"picture", Kind::Picture}, {"log", Kind::Log}};
+    for (const auto &k : kinds) {
+        const QByteArray n(k.name);
+        // A log body of a gigabyte is not sent here: the endless log is cut at 4 MiB.
+        const qint64 endlessLimit = k.kind == Kind::Log ? 4 * 1024 * 1024 : 0;
+        QTest::newRow(n + ": endless body")
+            << k.kind << int(Fault::Endless) << 10000 << endlessLimit << "too large";
+        QTest::newRow(n + ": oversized body announced")
+            << k.kind << int(Fault::Oversized) << 10000 << Q_INT64_C(0) << "too large";
+        QTest::newRow(n + ": huge Content-Length")
+            << k.kind << int(Fault::HugeLength) << 10000 << Q_INT64_C(0) << "too large";
+        // A byte every 100 ms never trips the inactivity time-out; the deadline ends it.
+        QTest::newRow(n + ": trickle")
+            << k.kind << int(Fault::Trickle) << 700 << Q_INT64_C(0) << "deadline";
+        QTest::newRow(n + ": exactly the limit")
+            << k.kind << int(Fault::ExactLimit) << 10000 << endlessLimit << "ok";
+        QTest::newRow(n + ": one byte over the limit, unannounced")
+            << k.kind << int(Fault::OneOver) << 10000 << endlessLimit << "too large";
+    }
+    // 1 MiB in 64 KiB steps every 50 ms outlasts a 300 ms time-out: only a log's budget
+    // grows with its length.
+    QTest::newRow("text: steady megabyte past the time-out")
+        << Kind::Text << int(Fault::SteadyMegabyte) << 300 << Q_INT64_C(0) << "deadline";
+    QTest::newRow("log: steady megabyte past the time-out")
+        << Kind::Log << int(Fault::SteadyMegabyte) << 300 << Q_INT64_C(0) << "ok";
+}
+
+void RadioReplyTest::faultyAnswers()
+{
+    QFETCH(Kind, kind);
+    QFETCH(int, fault);
+    QFETCH(int, timeoutMs);
+    QFETCH(qint64, maxBytes);
+    QFETCH(QString, expected);
+
+    RadioReply::setMaxBytesForTesting(kind, maxBytes);
+    const qint64 limit = RadioReply::limit(kind).maxBytes;
+
+    FakeHttpServer server;
+    QVERIFY(server.listen());
+    QByteArray exactBody;
+    switch (Fault(fault)) {
+    case Fault::Endless:
+        server.setResponse("/answer", FakeResponse::endless("{\"list\":[\""));
+        break;
+    case Fault::Oversized:
+        server.setResponse("/answer", FakeResponse::oversized(limit + 1024 * 1024));
+        break;
+    case Fault::HugeLength:
+        server.setResponse("/answer", FakeResponse::hugeLength());
+        break;
+    case Fault::Trickle:
+        server.setResponse("/answer", FakeResponse::trickle(QByteArray(200, 'a'), 100));
+        break;
+    case Fault::SteadyMegabyte:
+        server.setResponse("/answer",
+                           FakeResponse::trickle(QByteArray(1024 * 1024, 'm'), 50, 64 * 1024));
+        break;
+    case Fault::ExactLimit:
+        exactBody = QByteArray(int(limit), 'e');
+        server.setResponse("/answer", FakeResponse::bytes(exactBody, "text/plain"));
+        break;
+    case Fault::OneOver: {
+        FakeResponse r = FakeResponse::endless();
+        r.streamLength = limit + 1;
+        server.setResponse("/answer", r);
+        break;
+    }
+    }
+
+    QNetworkAccessManager manager;
+    const Outcome bad = fetch(&manager, server.address(), kind, timeoutMs);
+    if (expected == QLatin1String("ok")) {
+        QCOMPARE(bad.error, QNetworkReply::NoError);
+        if (!exactBody.isEmpty())
+            QCOMPARE(bad.body, exactBody);
+        else
+            QCOMPARE(bad.body.size(), 1024 * 1024);
+    } else {
+        QCOMPARE(bad.error, QNetworkReply::OperationCanceledError);
+        QCOMPARE(bad.tooLarge, expected == QLatin1String("too large"));
+        // Never much more than the limit held.
+        QVERIFY2(bad.maxBuffered <= limit + 64 * 1024,
+                 qPrintable(QString::number(bad.maxBuffered)));
+        if (expected == QLatin1String("deadline")) {
+            QVERIFY2(bad.elapsedMs >= timeoutMs - 50, qPrintable(QString::number(bad.elapsedMs)));
+            QVERIFY2(bad.elapsedMs < timeoutMs + 2000, qPrintable(QString::number(bad.elapsedMs)));
+        }
+    }
+
+    // The same kind of request works again with a sane answer.
+    server.setResponse("/answer", FakeResponse::json("{\"list\":[]}"));
+    const Outcome good = fetch(&manager, server.address(), kind, timeoutMs);
+    QCOMPARE(good.error, QNetworkReply::NoError);
+    QCOMPARE(good.body, QByteArray("{\"list\":[]}"));
+}
+
+void RadioReplyTest::tooLargeSaysSo()
+{
+    FakeHttpServer server;
+    QVERIFY(server.listen());
+    server.setResponse("/answer", FakeResponse::hugeLength());
+    QNetworkAccessManager manager;
+    const Outcome bad = fetch(&manager, server.address(), Kind::Text, 3000);
+    QVERIFY(bad.tooLarge);
+    QCOMPARE(bad.errorString, QStringLiteral("The radio's answer was too large"));
+
+    server.setResponse("/answer", FakeResponse::error(404));
+    const Outcome missing = fetch(&manager, server.address(), Kind::Text, 3000);
+    QVERIFY(!missing.tooLarge);
+    QVERIFY(missing.errorString.contains(QStringLiteral("Not Found")));
+}
+
+QTEST_GUILESS_MAIN(RadioReplyTest)
+#include "tst_radioreply.moc"
