@@ -1,6 +1,9 @@
 #include "SettingsFiles.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
 #include <QStandardPaths>
 #include <QtEndian>
 
@@ -83,10 +86,12 @@ std::optional<QByteArray> readFile(const QString &path)
 
 void writeFile(const QString &path, const QByteArray &bytes)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    // Documents is often missing on Linux; without it nothing would ever be remembered.
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
         return;
-    file.write(bytes);
+    file.commit();
 }
 
 } // namespace SettingsFiles

@@ -32,7 +32,7 @@ ScaleEnvironment scaleEnvironment(qint16 percent);
 
 // Reads a whole file if it exists; empty optional when absent or unreadable.
 std::optional<QByteArray> readFile(const QString &path);
-// Truncates and writes; silently does nothing when the file cannot be opened.
+// Replaces the file, creating its folder first; silently does nothing when that fails.
 void writeFile(const QString &path, const QByteArray &bytes);
 
 } // namespace SettingsFiles

@@ -125,18 +125,10 @@ LogLoader::Result LogLoader::readAndParseFile(const QString &path, bool keepByte
     result.fromFile = true;
     const QFileInfo info(path);
     result.label = info.fileName();
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        result.error = tr("Cannot open file: %1").arg(path);
-        return result;
-    }
     const QString key = fileKey(info);
-    QByteArray data = file.readAll();
-    // A failed read would otherwise parse as a shorter, seemingly valid log.
-    if (file.error() != QFileDevice::NoError) {
-        result.error = tr("Cannot open file: %1").arg(path);
+    QByteArray data;
+    if (!LogReader::readFile(path, data, result.error))
         return result;
-    }
     if (isCancelled(cancelled))
         return result;
     // The same file, unchanged since, is open already: share what was parsed then.

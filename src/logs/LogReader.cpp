@@ -110,11 +110,16 @@ struct Quat
     double w, x, y, z;
 };
 
+bool isNull(double w, double x, double y, double z)
+{
+    return std::sqrt(w * w + x * x + y * y + z * z) < 1e-12;
+}
+
 Quat normalised(double w, double x, double y, double z)
 {
-    const double n = std::sqrt(w * w + x * x + y * y + z * z);
-    if (n < 1e-12)
+    if (isNull(w, x, y, z))
         return {1.0, 0.0, 0.0, 0.0};
+    const double n = std::sqrt(w * w + x * x + y * y + z * z);
     return {w / n, x / n, y / n, z / n};
 }
 
@@ -183,19 +188,33 @@ private:
 
 } // namespace
 
-bool LogReader::load(const QString &path, QVector<LogVariable> &variables, QString &error)
+bool LogReader::readFile(const QString &path, QByteArray &data, QString &error)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         error = tr("Cannot open file: %1").arg(path);
         return false;
     }
-    const QByteArray data = file.readAll();
+    // A byte array holds a little under 2 GiB; readAll() would give an empty one.
+    if (file.size() > std::numeric_limits<int>::max() - 4096) {
+        error = tr("The file is too large to load (2 GiB or more): %1").arg(path);
+        return false;
+    }
+    QByteArray bytes = file.readAll();
     // A failed read would otherwise parse as a shorter, seemingly valid log.
     if (file.error() != QFileDevice::NoError) {
         error = tr("Cannot open file: %1").arg(path);
         return false;
     }
+    data = std::move(bytes);
+    return true;
+}
+
+bool LogReader::load(const QString &path, QVector<LogVariable> &variables, QString &error)
+{
+    QByteArray data;
+    if (!readFile(path, data, error))
+        return false;
     return parseData(data, variables, error);
 }
 
@@ -581,10 +600,19 @@ bool LogReader::parseData(const QByteArray &data, QVector<LogVariable> &variable
             if (p.w < 0)
                 p = {-p.w, -p.x, -p.y, -p.z};
             const double s = std::sqrt(p.x * p.x + p.y * p.y + p.z * p.z);
-            if (s < 1e-9)
-                continue;
-            const double k = 2 * std::atan2(s, p.w) / s / dt;
             rateTimes[n] = (t1 + t0) * 0.5;
+            if (s < 1e-9) {
+                // At rest the rate is 0; without a sample here the plot and the replay
+                // would carry the last rate over, or interpolate across the pause. An
+                // all-zero quaternion is no attitude, so a step from or to it gives none.
+                if (isNull(qw[i - 1], qx[i - 1], qy[i - 1], qz[i - 1])
+                    || isNull(qw[i], qx[i], qy[i], qz[i]))
+                    continue;
+                elev[n] = ail[n] = rud[n] = 0.0;
+                ++n;
+                continue;
+            }
+            const double k = 2 * std::atan2(s, p.w) / s / dt;
             elev[n] = p.x * k * 180 / M_PI;
             ail[n] = p.y * k * 180 / M_PI;
             rud[n] = p.z * k * 180 / M_PI;

@@ -18,8 +18,12 @@ public:
     LogReader() = delete;
 
     // Reads the whole file and parses it. False with "Cannot open file: <path>" when it
-    // cannot be read; the vector is then untouched.
+    // cannot be read, or the too-large text of readFile(); the vector is then untouched.
     static bool load(const QString &path, QVector<LogVariable> &variables, QString &error);
+
+    // Reads a whole log file. A file too large to hold in memory (2 GiB and more) is
+    // refused with its own text instead of reading as empty.
+    static bool readFile(const QString &path, QByteArray &data, QString &error);
 
     // Appends the variables of the log (first-seen order, body rates last) and returns
     // true when the vector is non-empty afterwards; otherwise sets error and returns false.

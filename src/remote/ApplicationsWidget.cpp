@@ -23,6 +23,7 @@
 #include <QPixmap>
 #include <QPointer>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 
 // Message boxes show names from the radio or from disk, so never as markup.
@@ -140,6 +141,11 @@ ApplicationsWidget::ApplicationsWidget(RadioScanner *scanner, QWidget *parent)
             &ApplicationsWidget::onExecuteButtonClicked);
     connect(uninstallButton, &QPushButton::clicked, this,
             &ApplicationsWidget::onUninstallButtonClicked);
+    listRetryTimer = RadioTabSupport::createListRetryTimer(this);
+    connect(listRetryTimer, &QTimer::timeout, this, [this]() {
+        if (!radioIp.isEmpty() && !listLoaded)
+            fetchAppList();
+    });
     connect(scanner, &RadioScanner::deviceFound, this, &ApplicationsWidget::onRadioDeviceFound);
     connect(scanner, &RadioScanner::deviceNotFound, this,
             &ApplicationsWidget::onRadioDeviceNotFound);
@@ -180,7 +186,9 @@ void ApplicationsWidget::onRadioDeviceFound(const QString &ip, const QString &,
         listModelName = modelName;
         listLoaded = false;
     }
-    if (!listLoaded && isVisible())
+    // A retry already waiting fetches soon enough; the scanner's repeats must not start
+    // request after request while the list keeps failing.
+    if (!listLoaded && isVisible() && !listRetryTimer->isActive())
         fetchAppList();
 }
 
@@ -189,6 +197,7 @@ void ApplicationsWidget::onRadioDeviceNotFound()
     radioIp.clear();
     listModelName.clear();
     listLoaded = false;
+    listRetryTimer->stop();
     clearApps();
     notFoundLabel->show();
     contentWidget->hide();
@@ -237,6 +246,8 @@ void ApplicationsWidget::fetchAppList()
 {
     if (radioIp.isEmpty() || listReply)
         return;
+    // This request stands for any retry still waiting.
+    listRetryTimer->stop();
     listReply = RadioApi::get(networkManager, radioIp, QString::fromLatin1(RadioApi::AppListPath),
                               RadioApi::ShortTimeoutMs);
     connect(listReply, &QNetworkReply::finished, this, &ApplicationsWidget::onAppListReply);
@@ -254,19 +265,14 @@ void ApplicationsWidget::onAppListReply()
     if (radioIp.isEmpty())
         return;
 
-    auto retry = [this]() {
-        RadioTabSupport::retryLater(
-            this, [this]() { return !radioIp.isEmpty() && !listLoaded; },
-            [this]() { fetchAppList(); });
-    };
     if (reply->error() != QNetworkReply::NoError) {
-        retry();
+        listRetryTimer->start();
         return;
     }
     QJsonParseError parseError;
     const QJsonDocument doc = QJsonDocument::fromJson(reply->readAll(), &parseError);
     if (parseError.error != QJsonParseError::NoError || !doc.isObject()) {
-        retry();
+        listRetryTimer->start();
         return;
     }
 
@@ -504,8 +510,9 @@ void ApplicationsWidget::onInstallUploadReply()
     if (radioIp.isEmpty()) {
         // The radio went away meanwhile: say what became of the install, send nothing more.
         if (extension == QLatin1String("kbm"))
-            installStatusLabel->setText(tr("Installed %1, but applying it failed: %2")
-                                            .arg(fileName, tr("Kelo radio not found")));
+            installStatusLabel->setText(
+                tr("Installed %1, but applying it was not attempted: the Kelo radio was lost.")
+                    .arg(fileName));
         else
             installStatusLabel->setText(tr("Installed %1").arg(fileName));
         return;

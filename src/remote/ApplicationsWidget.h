@@ -10,6 +10,7 @@ class QListWidgetItem;
 class QNetworkAccessManager;
 class QNetworkReply;
 class QPushButton;
+class QTimer;
 class RadioScanner;
 
 // The "Applications" tab: the apps on the radio with icons and versions; start,
@@ -75,5 +76,8 @@ private:
     bool listLoaded = false;
     QNetworkReply *listReply = nullptr;
     QNetworkReply *versionReply = nullptr;
+    // At most one list request and one retry waiting, however often deviceFound comes
+    // while the list keeps failing.
+    QTimer *listRetryTimer = nullptr;
     QList<QNetworkReply *> pendingIconReplies;
 };

@@ -1,6 +1,7 @@
 #include "AspectImageLabel.h"
 
 #include <QMouseEvent>
+#include <QPainter>
 #include <QResizeEvent>
 
 #include <algorithm>
@@ -32,13 +33,21 @@ QSize AspectImageLabel::fittedSize(const QSize &box, const QSize &source)
     return QSize(int(W), int(W * sh / sw));
 }
 
+QRect AspectImageLabel::pictureArea() const
+{
+    // Inside the frame, padding and margin a style sheet gives the label.
+    const int m = margin();
+    return contentsRect().adjusted(m, m, -m, -m);
+}
+
 void AspectImageLabel::updateScaledPixmap()
 {
     if (sourcePixmap.isNull()) {
         setPixmap(QPixmap());
         return;
     }
-    const QSize fitted = fittedSize(size(), sourcePixmap.size());
+    ensurePolished(); // the style sheet's frame decides the area
+    const QSize fitted = fittedSize(pictureArea().size(), sourcePixmap.size());
     if (fitted.isEmpty()) {
         setPixmap(QPixmap());
         return;
@@ -52,11 +61,12 @@ QRect AspectImageLabel::displayedImageRect() const
 {
     if (sourcePixmap.isNull())
         return QRect();
-    const QSize fitted = fittedSize(size(), sourcePixmap.size());
+    const QRect area = pictureArea();
+    const QSize fitted = fittedSize(area.size(), sourcePixmap.size());
     if (fitted.isEmpty())
         return QRect();
-    const int left = (width() - fitted.width()) / 2;
-    const int top = (height() - fitted.height()) / 2;
+    const int left = area.left() + (area.width() - fitted.width()) / 2;
+    const int top = area.top() + (area.height() - fitted.height()) / 2;
     return QRect(left, top, fitted.width(), fitted.height());
 }
 
@@ -120,4 +130,29 @@ void AspectImageLabel::resizeEvent(QResizeEvent *event)
 {
     QLabel::resizeEvent(event);
     updateScaledPixmap();
+}
+
+void AspectImageLabel::paintEvent(QPaintEvent *event)
+{
+    if (sourcePixmap.isNull()) {
+        QLabel::paintEvent(event);
+        return;
+    }
+    // The picture is drawn exactly where the mapping expects it. QLabel's own centring
+    // rounds odd margins differently, a pixel off from displayedImageRect().
+    QFrame::paintEvent(event);
+    const QPixmap shown = pixmap(Qt::ReturnByValue);
+    if (shown.isNull())
+        return;
+    QPainter painter(this);
+    painter.setClipRect(pictureArea());
+    painter.drawPixmap(displayedImageRect().topLeft(), shown);
+}
+
+void AspectImageLabel::changeEvent(QEvent *event)
+{
+    QLabel::changeEvent(event);
+    // A new style sheet may bring another frame, and with it another area.
+    if (event->type() == QEvent::StyleChange || event->type() == QEvent::ContentsRectChange)
+        updateScaledPixmap();
 }

@@ -17,7 +17,8 @@ public:
     QPixmap sourceImage() const { return sourcePixmap; }
     void updateScaledPixmap();
 
-    // Where the scaled picture lies in the label; empty without a picture.
+    // Where the scaled picture lies in the label, and where it is drawn: fitted into and
+    // centred in the area inside the label's frame. Empty without a picture.
     QRect displayedImageRect() const;
     // Converts a label position into a picture position. With clamp, positions outside
     // the picture are pulled onto its edge; without, they are refused.
@@ -26,6 +27,8 @@ public:
     // The fitted size of a sw x sh picture in a W x H box, in integer steps, so that
     // drawing and mapping agree to the pixel.
     static QSize fittedSize(const QSize &box, const QSize &source);
+    // The label's inner area: its contents rectangle less its margin.
+    QRect pictureArea() const;
 
 signals:
     void imagePressed(const QPoint &sourcePos);
@@ -37,6 +40,8 @@ protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
     QPixmap sourcePixmap;

@@ -91,9 +91,7 @@ ImageWidget::ImageWidget(RadioScanner *radioScanner, QWidget *parent)
     layout->addWidget(notFoundLabel, 1);
     layout->addWidget(contentWidget, 1);
 
-    listRetryTimer = new QTimer(this);
-    listRetryTimer->setSingleShot(true);
-    listRetryTimer->setInterval(RadioTabSupport::ListRetryDelayMs);
+    listRetryTimer = RadioTabSupport::createListRetryTimer(this);
     connect(listRetryTimer, &QTimer::timeout, this, &ImageWidget::onListRetryTimeout);
 
     connect(selectButton, &QPushButton::clicked, this, &ImageWidget::onSelectImageFile);
@@ -132,19 +130,22 @@ void ImageWidget::updateUploadButtonEnabled()
 
 void ImageWidget::onRadioDeviceFound(const QString &ip, const QString &, const QString &modelName)
 {
-    const bool sameRadio = ip == radioIp && modelName == listModelName;
+    const bool otherRadio = ip != radioIp;
+    const bool otherModel = modelName != listModelName;
     radioIp = ip;
+    listModelName = modelName;
     notFoundLabel->hide();
     contentWidget->show();
     updateUploadButtonEnabled();
-    // The scanner repeats deviceFound every re-check; only a new model or a new radio
-    // address needs a fresh list, and a radio without a model name gets none.
-    if (sameRadio || modelName.isEmpty()) {
-        listModelName = modelName;
-        return;
+    // The scanner repeats deviceFound every re-check; only a new model name (an empty one
+    // too) or another radio under the same name needs a fresh list. A radio without a
+    // model name gets none, and keeps nothing of another radio's.
+    if (otherModel || (otherRadio && !modelName.isEmpty())) {
+        fetchImageList(ip);
+    } else if (otherRadio) {
+        cancelImageList();
+        clearImages();
     }
-    listModelName = modelName;
-    fetchImageList(ip);
 }
 
 void ImageWidget::onRadioDeviceNotFound()
@@ -158,17 +159,23 @@ void ImageWidget::onRadioDeviceNotFound()
     contentWidget->hide();
 }
 
-void ImageWidget::fetchImageList(const QString &ip)
+void ImageWidget::cancelImageList()
 {
     listRetryTimer->stop();
-    if (listReply) {
-        // The newer request answers for both.
-        QNetworkReply *old = listReply;
-        listReply = nullptr;
-        old->disconnect(this);
-        old->abort();
-        old->deleteLater();
-    }
+    if (!listReply)
+        return;
+    QNetworkReply *old = listReply;
+    listReply = nullptr;
+    // Disconnected first: abort() emits finished at once.
+    old->disconnect(this);
+    old->abort();
+    old->deleteLater();
+}
+
+void ImageWidget::fetchImageList(const QString &ip)
+{
+    // The newer request answers for both.
+    cancelImageList();
     QNetworkReply *reply = RadioApi::get(
         networkManager, ip, QString::fromLatin1(RadioApi::ImageListPath), RadioApi::ShortTimeoutMs);
     listReply = reply;
@@ -204,7 +211,9 @@ void ImageWidget::onImageListReply(QNetworkReply *reply)
     int k = 0;
     for (const QJsonValue &value : list) {
         const QString name = value.toString();
-        if (name.isEmpty())
+        // "." and ".." cannot name a file in a URL path: the URL layer resolves them away
+        // and the request would reach /media or /media/image/ instead.
+        if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String(".."))
             continue;
         auto *label = new ClickableImageLabel(thumbContainer);
         label->setFixedSize(ThumbWidth, ThumbHeight);

@@ -53,6 +53,7 @@ private:
     void onUploadReply(QNetworkReply *reply);
     void updateUploadButtonEnabled();
     void fetchImageList(const QString &ip);
+    void cancelImageList();
     void clearImages();
     int desiredThumbColumns() const;
     void relayoutThumbnails();

@@ -15,13 +15,13 @@ QLabel *createNotFoundLabel(const QString &text, QWidget *parent)
     return label;
 }
 
-void retryLater(QObject *tab, std::function<bool()> stillWanted, std::function<void()> retry)
+QTimer *createListRetryTimer(QObject *tab)
 {
-    QTimer::singleShot(ListRetryDelayMs, tab,
-                       [stillWanted = std::move(stillWanted), retry = std::move(retry)]() {
-                           if (stillWanted())
-                               retry();
-                       });
+    auto *timer = new QTimer(tab);
+    timer->setObjectName(QStringLiteral("listRetryTimer"));
+    timer->setSingleShot(true);
+    timer->setInterval(ListRetryDelayMs);
+    return timer;
 }
 
 } // namespace RadioTabSupport

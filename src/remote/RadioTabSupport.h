@@ -2,10 +2,9 @@
 
 #include <QString>
 
-#include <functional>
-
 class QLabel;
 class QObject;
+class QTimer;
 class QWidget;
 
 // What the Image, Screen and Applications tabs share besides the radio link.
@@ -17,9 +16,9 @@ inline constexpr char NotFoundStyle[] = "color: #b0b0b6; font-size: 14pt;";
 // The tab's no-radio notice: centred, word-wrapped, plain text, grey 14 pt.
 QLabel *createNotFoundLabel(const QString &text, QWidget *parent);
 
-// Repeats a failed list request once, ListRetryDelayMs later, bound to the tab so it
-// dies with it. retry runs only when stillWanted() holds then (a radio address is
-// still known, the list is still not loaded, ...).
-void retryLater(QObject *tab, std::function<bool()> stillWanted, std::function<void()> retry);
+// The tab's one timer that repeats a failed list request, ListRetryDelayMs after the
+// failure, single-shot and owned by the tab. One timer, restarted by every failure and
+// stopped by every new request, so failures can never pile up chains of retries.
+QTimer *createListRetryTimer(QObject *tab);
 
 } // namespace RadioTabSupport

@@ -26,6 +26,16 @@ static QString printableName(const QString &fileName)
     return out;
 }
 
+// Multipart readers take a bare LF or a bare CR for a line end as well as CR LF.
+static bool startsALine(const QByteArray &data, const QByteArray &text)
+{
+    for (int at = data.indexOf(text); at >= 0; at = data.indexOf(text, at + 1)) {
+        if (at == 0 || data.at(at - 1) == '\n' || data.at(at - 1) == '\r')
+            return true;
+    }
+    return false;
+}
+
 QByteArray contentTypeHeader()
 {
     return QByteArray("multipart/form-data; boundary=") + Boundary;
@@ -57,7 +67,7 @@ QString refusalReason(const QString &fileName, const QByteArray &data)
                 .arg(printableName(fileName));
     }
     const QByteArray delimiter = QByteArray("--") + Boundary;
-    if (data.startsWith(delimiter) || data.contains("\r\n" + delimiter))
+    if (startsALine(data, delimiter))
         return QCoreApplication::translate("RadioUpload",
                                            "Cannot upload \"%1\": the file contains a line "
                                            "starting with \"%2\", which would cut the upload "

@@ -26,7 +26,8 @@ QByteArray buildBody(const QString &fileName, const QByteArray &contentType,
 // Why this upload cannot be sent, as a text for the user; empty when it can.
 // Refused: a file name holding a quotation mark, a backslash or a control character
 // (it would end or split the part's header line), and data holding a line that starts
-// with the boundary (every multipart parser would cut the file there).
+// with the boundary, after CR LF, a bare LF or a bare CR (a multipart parser would cut
+// the file there).
 QString refusalReason(const QString &fileName, const QByteArray &data);
 
 // Builds the body and POSTs it to http://address/upload.html with the given transfer

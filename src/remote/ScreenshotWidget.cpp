@@ -209,8 +209,11 @@ void ScreenshotWidget::onSaveButtonClicked()
         = file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
     if (!saved) {
         file.cancelWriting();
-        QMessageBox::warning(this, tr("Save Screenshot"), tr("Cannot write file: %1").arg(path),
-                             QMessageBox::Ok);
+        // The text holds the path: shown as typed, never as markup.
+        QMessageBox box(QMessageBox::Warning, tr("Save Screenshot"),
+                        tr("Cannot write file: %1").arg(path), QMessageBox::Ok, this);
+        box.setTextFormat(Qt::PlainText);
+        box.exec();
         return;
     }
     statusLabel->setText(tr("Saved to %1").arg(QFileInfo(path).fileName()));

@@ -36,6 +36,16 @@ void SettingsFilesTest::scale_data()
                            << QByteArray("1.25");
     QTest::newRow("175 %") << QByteArray("\xaf\x00", 2) << true << QByteArray("QT_SCALE_FACTOR")
                            << QByteArray("1.75");
+    // Only exactly 100 hands the scale to the platform; below it the factor shrinks.
+    QTest::newRow("50 %") << QByteArray("\x32\x00", 2) << true << QByteArray("QT_SCALE_FACTOR")
+                          << QByteArray("0.5");
+    QTest::newRow("99 %") << QByteArray("\x63\x00", 2) << true << QByteArray("QT_SCALE_FACTOR")
+                          << QByteArray("0.99");
+    QTest::newRow("101 %") << QByteArray("\x65\x00", 2) << true << QByteArray("QT_SCALE_FACTOR")
+                           << QByteArray("1.01");
+    // Signed: 0xffff is -1, a factor Qt ignores, not 655.35.
+    QTest::newRow("-1 % signed") << QByteArray("\xff\xff", 2) << true
+                                 << QByteArray("QT_SCALE_FACTOR") << QByteArray("-0.01");
     QTest::newRow("little-endian 300 %")
         << QByteArray("\x2c\x01", 2) << true << QByteArray("QT_SCALE_FACTOR") << QByteArray("3.0");
     QTest::newRow("3 bytes ignored")
@@ -112,8 +122,12 @@ void SettingsFilesTest::readAbsentFile()
 {
     QTemporaryDir dir;
     QVERIFY(!readFile(dir.filePath("absent.cfg")).has_value());
-    writeFile(dir.filePath("missing-folder/x.cfg"), "x"); // silently skipped
-    QVERIFY(!QFile::exists(dir.filePath("missing-folder/x.cfg")));
+    // A missing folder is made (Documents often is missing); one that cannot be made is
+    // skipped silently.
+    writeFile(dir.filePath("missing-folder/x.cfg"), "x");
+    QCOMPARE(*readFile(dir.filePath("missing-folder/x.cfg")), QByteArray("x"));
+    writeFile(dir.filePath("missing-folder/x.cfg/y.cfg"), "y");
+    QVERIFY(!QFile::exists(dir.filePath("missing-folder/x.cfg/y.cfg")));
     writeFile(dir.filePath("t.cfg"), "abc");
     writeFile(dir.filePath("t.cfg"), "z");
     QCOMPARE(*readFile(dir.filePath("t.cfg")), QByteArray("z")); // truncated on write

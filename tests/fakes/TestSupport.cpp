@@ -3,6 +3,9 @@
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QDialog>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
 #include <QTimer>
@@ -25,13 +28,20 @@ void answerNextModal(std::function<void(QWidget *)> answer, int timeoutMs)
     auto *timer = new QTimer(qApp);
     timer->setInterval(10);
     QDeadlineTimer deadline(timeoutMs);
-    QObject::connect(timer, &QTimer::timeout, timer, [timer, answer, deadline]() {
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, answer, deadline, timeoutMs]() {
         QWidget *modal = QApplication::activeModalWidget();
         if (modal) {
             if (auto *box = qobject_cast<QMessageBox *>(modal))
                 g_lastModalText = box->text();
             timer->stop();
             timer->deleteLater();
+            // Fail-safe: never leave a test blocked in this dialog. Only this one: a later
+            // test's dialog open at that moment is none of this answer's business.
+            QPointer<QDialog> answered = qobject_cast<QDialog *>(modal);
+            QTimer::singleShot(timeoutMs, qApp, [answered]() {
+                if (answered && answered->isVisible())
+                    answered->reject();
+            });
             answer(modal);
             return;
         }
@@ -41,11 +51,19 @@ void answerNextModal(std::function<void(QWidget *)> answer, int timeoutMs)
         }
     });
     timer->start();
-    // Fail-safe: never leave a test blocked in a modal loop.
-    QTimer::singleShot(timeoutMs + 1000, qApp, []() {
-        if (auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget()))
-            dialog->reject();
-    });
+}
+
+void selectFileInDialog(QFileDialog *dialog, const QString &path)
+{
+    const QString folder = QFileInfo(path).absolutePath();
+    if (QFileInfo(folder).isDir())
+        dialog->setDirectory(folder);
+    auto *field = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+    if (field)
+        field->clearFocus();
+    else
+        qWarning("selectFileInDialog: the dialog has no file-name field");
+    dialog->selectFile(path);
 }
 
 QString lastModalText()

@@ -3,6 +3,7 @@
 #include <QString>
 #include <functional>
 
+class QFileDialog;
 class QWidget;
 
 namespace TestSupport {
@@ -13,6 +14,12 @@ void unsetProxies();
 // Answers the next modal dialog when it appears: calls answer(dialog), which should
 // close it. A fail-safe rejects any modal still open after timeoutMs.
 void answerNextModal(std::function<void(QWidget *)> answer, int timeoutMs = 5000);
+
+// Puts path into an open file dialog's file-name field, ready for accept(). In Qt 5.15
+// selectFile() leaves the field alone while it has focus, which window activation may
+// give it at any moment: the folder (when it exists) is set first and the field's focus
+// cleared.
+void selectFileInDialog(QFileDialog *dialog, const QString &path);
 
 // Waits until the modal dialog is gone (or timeoutMs) and returns its last text, if any.
 QString lastModalText();

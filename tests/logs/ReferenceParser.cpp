@@ -157,10 +157,24 @@ QVector<LogVariable> ReferenceParser::parse(const QByteArray &d)
         if (pw < 0)
             pw = -pw, px = -px, py = -py, pz = -pz;
         const double s = std::sqrt(px * px + py * py + pz * pz);
-        if (s < 1e-9)
-            continue;
-        const double k = 2 * std::atan2(s, pw) / s / dt;
         const double tm = (t1 + t0) * 0.5;
+        if (s < 1e-9) {
+            // No rotation between two real attitudes: at rest, a rate of 0.
+            bool real = true;
+            for (int k = 0; k < 2; ++k) {
+                const int j = i - 1 + k;
+                real = real
+                    && (r.vars[w].values[j] != 0 || r.vars[x].values[j] != 0
+                        || r.vars[y].values[j] != 0 || r.vars[z].values[j] != 0);
+            }
+            if (real) {
+                r.add("Varnek Elevator [" + deg + "/s]", tm, 0.0);
+                r.add("Varnek Aileron [" + deg + "/s]", tm, 0.0);
+                r.add("Varnek Rudder [" + deg + "/s]", tm, 0.0);
+            }
+            continue;
+        }
+        const double k = 2 * std::atan2(s, pw) / s / dt;
         r.add("Varnek Elevator [" + deg + "/s]", tm, px * k * 180 / M_PI);
         r.add("Varnek Aileron [" + deg + "/s]", tm, py * k * 180 / M_PI);
         r.add("Varnek Rudder [" + deg + "/s]", tm, pz * k * 180 / M_PI);

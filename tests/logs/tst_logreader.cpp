@@ -88,8 +88,8 @@ private slots:
     void eulerAngles();
     void bodyRates_data();
     void bodyRates();
-    void noSpuriousRates_data();
-    void noSpuriousRates();
+    void ratesAtRestAndNoSpuriousRates_data();
+    void ratesAtRestAndNoSpuriousRates();
     void signFlipKeepsRates();
     void firstSeenOrder();
     void unsortedTimesFlagged();
@@ -401,31 +401,71 @@ void LogReaderTest::bodyRates()
     }
 }
 
-void LogReaderTest::noSpuriousRates_data()
+void LogReaderTest::ratesAtRestAndNoSpuriousRates_data()
 {
     QTest::addColumn<QByteArray>("data");
+    QTest::addColumn<QVector<double>>("restTimes"); // rate samples of exactly 0
+    QTest::addColumn<QVector<double>>("movingTimes"); // rate samples of a rotation
     LogGenerator::Fc tilted;
     tilted.w = 15000, tilted.x = 3000, tilted.y = -5000, tilted.z = 4000;
     LogGenerator::Fc other = tilted;
     other.x = 5000;
+    // On the ground the rates read 0, not the last rate before or an interpolation.
     QTest::newRow("same attitude")
-        << LogGenerator().fc(0, tilted).fc(20, tilted).fc(40, tilted).bytes();
-    QTest::newRow("equal time stamps") << LogGenerator().fc(20, tilted).fc(20, other).bytes();
+        << LogGenerator().fc(0, tilted).fc(20, tilted).fc(40, tilted).bytes()
+        << QVector<double> {0.01, 0.03} << QVector<double> {};
+    QTest::newRow("rest, turn, rest")
+        << LogGenerator().fc(0, tilted).fc(20, tilted).fc(40, other).fc(60, other).bytes()
+        << QVector<double> {0.01, 0.05} << QVector<double> {0.03};
+    QTest::newRow("equal time stamps") << LogGenerator().fc(20, tilted).fc(20, other).bytes()
+                                       << QVector<double> {} << QVector<double> {};
+    QTest::newRow("equal time stamps at rest")
+        << LogGenerator().fc(20, tilted).fc(20, tilted).bytes() << QVector<double> {}
+        << QVector<double> {};
     // Time going backwards gives a negative interval, which is skipped too.
-    QTest::newRow("time backwards") << LogGenerator().fc(40, tilted).fc(20, other).bytes();
+    QTest::newRow("time backwards") << LogGenerator().fc(40, tilted).fc(20, other).bytes()
+                                    << QVector<double> {} << QVector<double> {};
     LogGenerator::Fc zero;
     zero.w = 0;
-    // An all-zero quaternion counts as the identity for the rates.
-    QTest::newRow("zero then identity") << LogGenerator().fc(0, zero).fc(20, {}).bytes();
-    QTest::newRow("one sample") << LogGenerator().fc(0, tilted).bytes();
+    // An all-zero quaternion is no attitude: a step from or to it gives no rest sample.
+    QTest::newRow("zero then identity") << LogGenerator().fc(0, zero).fc(20, {}).bytes()
+                                        << QVector<double> {} << QVector<double> {};
+    QTest::newRow("zero then zero") << LogGenerator().fc(0, zero).fc(20, zero).bytes()
+                                    << QVector<double> {} << QVector<double> {};
+    QTest::newRow("one sample") << LogGenerator().fc(0, tilted).bytes() << QVector<double> {}
+                                << QVector<double> {};
 }
 
-void LogReaderTest::noSpuriousRates()
+void LogReaderTest::ratesAtRestAndNoSpuriousRates()
 {
     QFETCH(QByteArray, data);
+    QFETCH(QVector<double>, restTimes);
+    QFETCH(QVector<double>, movingTimes);
     const QVector<LogVariable> vars = parseOk(data);
-    QCOMPARE(vars.size(), 12);
-    QVERIFY(!find(vars, LogNames::VarnekElevator));
+    QCOMPARE(diffWithReference(data, vars), QString());
+    if (restTimes.isEmpty() && movingTimes.isEmpty()) {
+        QCOMPARE(vars.size(), 12);
+        QVERIFY(!find(vars, LogNames::VarnekElevator));
+        return;
+    }
+    QCOMPARE(vars.size(), 15);
+    QVector<double> times = restTimes + movingTimes;
+    std::sort(times.begin(), times.end());
+    for (const char *name :
+         {LogNames::VarnekElevator, LogNames::VarnekAileron, LogNames::VarnekRudder}) {
+        const LogVariable *v = find(vars, name);
+        QVERIFY(v);
+        QCOMPARE(v->times, times);
+        for (int i = 0; i < times.size(); ++i) {
+            if (restTimes.contains(times[i]))
+                QCOMPARE(v->values[i], 0.0);
+        }
+    }
+    // The turn itself reads as a rotation.
+    for (int i = 0; i < times.size(); ++i) {
+        if (movingTimes.contains(times[i]))
+            QVERIFY(std::abs(find(vars, LogNames::VarnekElevator)->values[i]) > 1.0);
+    }
 }
 
 void LogReaderTest::signFlipKeepsRates()
@@ -620,6 +660,17 @@ void LogReaderTest::loadFile()
     vars.clear();
     QVERIFY(!LogReader::load(empty.fileName(), vars, error));
     QCOMPARE(error, noEntries);
+
+    // Over 2 GiB (sparse, so nothing is written): refused as too large, not read as empty.
+    QFile huge(dir.filePath("huge.log"));
+    QVERIFY(huge.open(QIODevice::WriteOnly));
+    QVERIFY(huge.resize(qint64(1) << 31));
+    huge.close();
+    vars = {LogVariable {"keep", {1}, {2}}};
+    QVERIFY(!LogReader::load(huge.fileName(), vars, error));
+    QCOMPARE(error,
+             QStringLiteral("The file is too large to load (2 GiB or more): ") + huge.fileName());
+    QCOMPARE(vars.size(), 1);
 }
 
 QTEST_GUILESS_MAIN(LogReaderTest)

@@ -354,6 +354,18 @@ void PlotWidgetTest::openFailuresChangeNothing()
         QVERIFY(!tab.open(garbage));
         QCOMPARE(warning.text, QStringLiteral("No recognized log entries found in file"));
     }
+    const QString huge = dir.filePath(QStringLiteral("huge.log"));
+    {
+        QFile file(huge);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QVERIFY(file.resize(qint64(1) << 31)); // sparse: 2 GiB that take no space
+    }
+    {
+        WarningCatcher warning;
+        QVERIFY(!tab.open(huge));
+        QCOMPARE(warning.text,
+                 QStringLiteral("The file is too large to load (2 GiB or more): ") + huge);
+    }
     QCOMPARE(tab.variables->count(), count);
     QCOMPARE(tab.plot->graphCount(), 1);
     QCOMPARE(tab.status->text(),
@@ -383,7 +395,7 @@ void PlotWidgetTest::openThroughDialog()
             return;
         }
         caption = dialog->windowTitle();
-        dialog->selectFile(path);
+        TestSupport::selectFileInDialog(dialog, path);
         QMetaObject::invokeMethod(dialog, "accept");
     });
     QTest::mouseClick(open, Qt::LeftButton);
@@ -692,7 +704,7 @@ void PlotWidgetTest::saveThroughDialogSuggestsLogName()
         }
         caption = dialog->windowTitle();
         suggested = dialog->selectedFiles().value(0);
-        dialog->selectFile(dir.filePath(QStringLiteral("picked")));
+        TestSupport::selectFileInDialog(dialog, dir.filePath(QStringLiteral("picked")));
         QMetaObject::invokeMethod(dialog, "accept");
     });
     QTest::mouseClick(tab.save, Qt::LeftButton);

@@ -17,6 +17,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QProgressBar>
+#include <QMessageBox>
 #include <QSlider>
 #include <QStackedWidget>
 #include <QTemporaryDir>
@@ -549,7 +550,7 @@ void ReplayWidgetTest::openFromDisk()
             auto *dialog = qobject_cast<QFileDialog *>(w);
             QVERIFY(dialog);
             QCOMPARE(dialog->windowTitle(), QStringLiteral("Open Log File"));
-            dialog->selectFile(path);
+            TestSupport::selectFileInDialog(dialog, path);
             static_cast<QDialog *>(dialog)->accept();
         };
     };
@@ -575,6 +576,30 @@ void ReplayWidgetTest::openFromDisk()
              QStringLiteral("No recognized log entries found in file"));
     QCOMPARE(f.tab.logDuration(), duration);
     QCOMPARE(f.text("statusLabel"), QStringLiteral("Loaded good.log"));
+
+    // A warning naming the path shows it as typed, never as markup. (Sparse: 2 GiB that
+    // take no space, refused as too large.)
+    const QString huge = dir.filePath(QStringLiteral("<b>huge.log"));
+    {
+        QFile file(huge);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QVERIFY(file.resize(qint64(1) << 31));
+    }
+    Qt::TextFormat format = Qt::AutoText;
+    TestSupport::answerNextModal([&](QWidget *w) {
+        choose(huge)(w);
+        TestSupport::answerNextModal([&format](QWidget *box) {
+            if (auto *message = qobject_cast<QMessageBox *>(box))
+                format = message->textFormat();
+            qobject_cast<QDialog *>(box)->accept();
+        });
+    });
+    QMetaObject::invokeMethod(&f.tab, "openLogFile");
+    QTRY_VERIFY(!f.tab.isLoading());
+    QTRY_COMPARE(TestSupport::lastModalText(),
+                 QStringLiteral("The file is too large to load (2 GiB or more): ") + huge);
+    QCOMPARE(format, Qt::PlainText);
+    QCOMPARE(f.tab.logDuration(), duration);
 
     // Cancelled: nothing changes.
     TestSupport::answerNextModal([](QWidget *w) { qobject_cast<QDialog *>(w)->reject(); });

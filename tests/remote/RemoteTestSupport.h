@@ -2,6 +2,7 @@
 
 #include "FakeRadio.h"
 #include "RadioScanner.h"
+#include "TestSupport.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -79,20 +80,34 @@ private:
 
 // Answers the modal dialogs that come next, one step per new dialog, in order: a file
 // dialog is given a path, a message box a button. Texts of the boxes are kept. Anything
-// still open at the deadline is rejected, so a test never hangs in a modal loop.
+// still open at the deadline is rejected, so a test never hangs in a modal loop. The
+// script ends when its last dialog has closed, or with the script object: a script left
+// watching would reject a later test's dialog at its deadline.
 struct ModalScript
 {
     using Step = std::function<void(QWidget *)>;
     std::shared_ptr<QStringList> texts = std::make_shared<QStringList>();
+    std::shared_ptr<QList<Qt::TextFormat>> formats = std::make_shared<QList<Qt::TextFormat>>();
+
+    ModalScript() = default;
+    ModalScript(const ModalScript &) = delete;
+    ModalScript &operator=(const ModalScript &) = delete;
+    ~ModalScript()
+    {
+        for (const QPointer<QTimer> &timer : qAsConst(timers))
+            delete timer.data();
+    }
 
     void run(QList<Step> steps, int timeoutMs = 15000)
     {
         auto *timer = new QTimer(qApp);
+        timers.append(timer);
         timer->setInterval(10);
         auto last = std::make_shared<QPointer<QWidget>>();
         auto remaining = std::make_shared<QList<Step>>(std::move(steps));
         const QDeadlineTimer deadline(timeoutMs);
         auto texts = this->texts;
+        auto formats = this->formats;
         QObject::connect(timer, &QTimer::timeout, timer, [=]() {
             QWidget *modal = QApplication::activeModalWidget();
             if (deadline.hasExpired()) {
@@ -103,17 +118,27 @@ struct ModalScript
                     timer->deleteLater();
                 return;
             }
+            if (remaining->isEmpty() && (!modal || !last->data())) {
+                timer->deleteLater(); // every step taken, its dialog closed
+                return;
+            }
             if (!modal || modal == last->data() || remaining->isEmpty())
                 return;
             *last = modal;
-            if (auto *box = qobject_cast<QMessageBox *>(modal))
+            if (auto *box = qobject_cast<QMessageBox *>(modal)) {
                 texts->append(box->text());
+                formats->append(box->textFormat());
+            }
             const Step step = remaining->takeFirst();
             step(modal);
         });
         timer->start();
     }
 
+private:
+    QList<QPointer<QTimer>> timers;
+
+public:
     static Step chooseFile(const QString &path)
     {
         return [path](QWidget *w) {
@@ -124,7 +149,7 @@ struct ModalScript
                     d->reject();
                 return;
             }
-            dialog->selectFile(path);
+            TestSupport::selectFileInDialog(dialog, path);
             // Later, so an overwrite question opened by accept() is not nested in this step.
             QTimer::singleShot(0, dialog, [dialog]() { static_cast<QDialog *>(dialog)->accept(); });
         };

@@ -19,6 +19,8 @@ private slots:
     void nothingWithoutPictureOrWithOtherButtons();
     void releaseAfterPictureCleared();
     void drawnPixmapMatchesMappedRect();
+    void pressesOnDrawnPixels_data();
+    void pressesOnDrawnPixels();
     void shrinksWithItsWindow();
 
 private:
@@ -200,6 +202,92 @@ void AspectImageLabelTest::drawnPixmapMatchesMappedRect()
     QCOMPARE(QColor(shot.pixel(r.right(), r.bottom())), QColor(Qt::green));
     QCOMPARE(QColor(shot.pixel(r.left(), r.top() - 1)), QColor(Qt::black));
     QCOMPARE(QColor(shot.pixel(r.right(), r.bottom() + 1)), QColor(Qt::black));
+}
+
+void AspectImageLabelTest::pressesOnDrawnPixels_data()
+{
+    QTest::addColumn<QString>("style");
+    QTest::addColumn<QSize>("label");
+    QTest::addColumn<QSize>("source");
+    const QString screenTab = "background: #141414; border: 1px solid #3f3f42; border-radius: 6px;";
+    // The Screen tab's frame narrows the area the label draws in by a pixel each side.
+    QTest::newRow("frame, letterboxed") << screenTab << QSize(400, 300) << QSize(480, 272);
+    QTest::newRow("frame, pillarboxed") << screenTab << QSize(700, 300) << QSize(480, 272);
+    QTest::newRow("frame, exact fit") << screenTab << QSize(482, 274) << QSize(480, 272);
+    QTest::newRow("frame, odd sizes") << screenTab << QSize(517, 263) << QSize(480, 272);
+    QTest::newRow("frame, small") << screenTab << QSize(151, 120) << QSize(480, 272);
+    QTest::newRow("thick frame and padding")
+        << "border: 5px solid red; padding: 3px; background: black;" << QSize(401, 311)
+        << QSize(480, 272);
+    QTest::newRow("no frame") << "background: black;" << QSize(400, 300) << QSize(480, 272);
+    // An odd margin: QLabel's own centring puts the picture a pixel lower than the Part's.
+    QTest::newRow("no frame, odd margin")
+        << "background: black;" << QSize(400, 300) << QSize(400, 225);
+}
+
+void AspectImageLabelTest::pressesOnDrawnPixels()
+{
+    QFETCH(QString, style);
+    QFETCH(QSize, label);
+    QFETCH(QSize, source);
+    AspectImageLabel l;
+    l.setStyleSheet(style);
+    l.resize(label);
+    QPixmap p(source);
+    p.fill(Qt::green);
+    l.setSourcePixmap(p);
+
+    // Where the picture really is on screen.
+    const QImage shot = l.grab().toImage();
+    QRect drawn;
+    for (int y = 0; y < shot.height(); ++y) {
+        for (int x = 0; x < shot.width(); ++x) {
+            if (QColor(shot.pixel(x, y)) == QColor(Qt::green))
+                drawn |= QRect(x, y, 1, 1);
+        }
+    }
+    QVERIFY(!drawn.isEmpty());
+    QCOMPARE(l.displayedImageRect(), drawn);
+
+    // A press on a drawn pixel reports a picture pixel that the drawn pixel shows: drawn
+    // column c of w covers the picture's columns c * sw / w up to (c + 1) * sw / w.
+    QSignalSpy pressed(&l, &AspectImageLabel::imagePressed);
+    auto covers = [](int c, int drawnSize, int sourceSize, int reported) {
+        const double from = double(c) * sourceSize / drawnSize;
+        const double to = double(c + 1) * sourceSize / drawnSize;
+        return reported >= int(std::floor(from)) && reported < int(std::ceil(to))
+            && reported < sourceSize;
+    };
+    const QSize d = drawn.size();
+    for (const QPoint &at : {drawn.topLeft(), drawn.topRight(), drawn.bottomLeft(),
+                             drawn.bottomRight(), drawn.center()}) {
+        pressed.clear();
+        send(&l, QEvent::MouseButtonPress, at, Qt::LeftButton, Qt::LeftButton);
+        send(&l, QEvent::MouseButtonRelease, at, Qt::LeftButton, Qt::NoButton);
+        QCOMPARE(pressed.count(), 1);
+        const QPoint got = pressed.at(0).at(0).toPoint();
+        const QPoint c = at - drawn.topLeft();
+        QVERIFY2(covers(c.x(), d.width(), source.width(), got.x())
+                     && covers(c.y(), d.height(), source.height(), got.y()),
+                 qPrintable(QStringLiteral("(%1, %2) reported (%3, %4)")
+                                .arg(at.x())
+                                .arg(at.y())
+                                .arg(got.x())
+                                .arg(got.y())));
+    }
+    // The picture's first pixel is the first drawn one.
+    pressed.clear();
+    send(&l, QEvent::MouseButtonPress, drawn.topLeft(), Qt::LeftButton, Qt::LeftButton);
+    send(&l, QEvent::MouseButtonRelease, drawn.topLeft(), Qt::LeftButton, Qt::NoButton);
+    QCOMPARE(pressed.at(0).at(0).toPoint(), QPoint(0, 0));
+    for (const QPoint &outside :
+         {drawn.topLeft() - QPoint(1, 0), drawn.topLeft() - QPoint(0, 1),
+          drawn.bottomRight() + QPoint(1, 0), drawn.bottomRight() + QPoint(0, 1)}) {
+        pressed.clear();
+        send(&l, QEvent::MouseButtonPress, outside, Qt::LeftButton, Qt::LeftButton);
+        send(&l, QEvent::MouseButtonRelease, outside, Qt::LeftButton, Qt::NoButton);
+        QCOMPARE(pressed.count(), 0);
+    }
 }
 
 void AspectImageLabelTest::shrinksWithItsWindow()

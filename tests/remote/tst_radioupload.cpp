@@ -64,6 +64,7 @@ private slots:
 private:
     FakeRequest postAndWait(const QString &name, const QByteArray &type, const QByteArray &data);
     QJsonObject parseWithPython(const FakeRequest &request);
+    QJsonObject parseWithPython(const QByteArray &contentType, const QByteArray &body);
 
     FakeRadio *radio = nullptr;
     QNetworkAccessManager *manager = nullptr;
@@ -111,12 +112,17 @@ FakeRequest RadioUploadTest::postAndWait(const QString &name, const QByteArray &
 QJsonObject RadioUploadTest::parseWithPython(const FakeRequest &request)
 {
     // The HTTP head the parser needs is the Content-Type the radio received.
+    return parseWithPython(request.header("Content-Type"), request.body);
+}
+
+QJsonObject RadioUploadTest::parseWithPython(const QByteArray &contentType, const QByteArray &body)
+{
     const QString path = dir.filePath("received.bin");
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return QJsonObject();
-    file.write("Content-Type: " + request.header("Content-Type") + "\r\n\r\n");
-    file.write(request.body);
+    file.write("Content-Type: " + contentType + "\r\n\r\n");
+    file.write(body);
     file.close();
     QProcess python;
     python.start("python3", {"-c", QString::fromLatin1(ParseScript), path});
@@ -244,6 +250,14 @@ void RadioUploadTest::refused_data()
         << "a.app" << QByteArray("head\r\n--KeloStudioUploadBoundary\r\nmore");
     QTest::newRow("closing delimiter in data")
         << "a.app" << QByteArray("head\r\n--KeloStudioUploadBoundary--\r\n");
+    QTest::newRow("delimiter line after a bare LF")
+        << "a.app" << QByteArray("head\n--KeloStudioUploadBoundary\nmore");
+    QTest::newRow("delimiter line after a bare CR")
+        << "a.app" << QByteArray("head\r--KeloStudioUploadBoundary\rmore");
+    QTest::newRow("delimiter with blanks after a bare LF")
+        << "a.app" << QByteArray("head\n--KeloStudioUploadBoundary  \nmore");
+    QTest::newRow("delimiter ends the data after a bare LF")
+        << "a.app" << QByteArray("head\n--KeloStudioUploadBoundary");
 }
 
 void RadioUploadTest::refused()
@@ -264,6 +278,15 @@ void RadioUploadTest::refused()
     // Give anything that did go out time to arrive.
     QTest::qWait(200);
     QCOMPARE(radio->requests().size(), 0);
+
+    // Refused data would indeed not arrive whole at a real multipart reader.
+    if (name == QLatin1String("a.app")) {
+        const QJsonObject parsed
+            = parseWithPython(RadioUpload::contentTypeHeader(),
+                              RadioUpload::buildBody(name, RadioUpload::OctetStreamType, data));
+        QVERIFY2(!parsed.isEmpty(), "python could not parse the body");
+        QVERIFY(parsed["parts"].toInt() != 1 || parsed["size"].toInt() != data.size());
+    }
 }
 
 void RadioUploadTest::otherNamesGoThrough_data()
