@@ -2,6 +2,7 @@
 // with the next message.
 #include "AiAssistantWidget.h"
 
+#include "AssistantRequest.h"
 #include "ChatPanelLogic.h"
 
 #include <QDragEnterEvent>
@@ -18,7 +19,8 @@ namespace {
 
 struct PreparedImage
 {
-    QByteArray png;
+    ImageAttachment attachment; // id given on arrival
+    QByteArray blockJson;
     QImage chip;
 };
 
@@ -32,8 +34,14 @@ QList<PreparedImage> prepare(const QList<QImage> &images, const QStringList &fil
     for (const QImage &image : qAsConst(all)) {
         if (image.isNull())
             continue;
-        prepared.append({ChatPanelLogic::attachmentPng(image),
-                         image.scaled(44, 44, Qt::KeepAspectRatio, Qt::SmoothTransformation)});
+        PreparedImage p;
+        p.attachment.png = ChatPanelLogic::attachmentPng(image);
+        p.attachment.block = AssistantRequest::imageBlock(p.attachment.png);
+        p.attachment.thumbnail
+            = image.scaled(96, 96, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+        p.blockJson = AssistantRequest::blockJson(p.attachment.block);
+        p.chip = image.scaled(44, 44, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+        prepared.append(p);
     }
     return prepared;
 }
@@ -81,7 +89,7 @@ void AiAssistantWidget::prepareAttachments(const QList<QImage> &images, const QS
         --preparingAttachments;
         if (generation == attachmentGeneration) {
             for (const PreparedImage &image : prepared)
-                addPreparedAttachment(image.png, image.chip);
+                addPreparedAttachment(image.attachment, image.blockJson, image.chip);
         }
         updateSendAvailability();
     });
@@ -89,10 +97,14 @@ void AiAssistantWidget::prepareAttachments(const QList<QImage> &images, const QS
     watcher->setFuture(QtConcurrent::run(&attachmentPool, prepare, images, files));
 }
 
-void AiAssistantWidget::addPreparedAttachment(const QByteArray &png, const QImage &chipImage)
+void AiAssistantWidget::addPreparedAttachment(const ImageAttachment &prepared,
+                                              const QByteArray &blockJson, const QImage &chipImage)
 {
     const qint64 id = ++nextAttachmentId;
-    attachments.append({id, png});
+    ImageAttachment attachment = prepared;
+    attachment.id = id;
+    attachments.append(attachment);
+    bodyWriter.remember(attachment.block, blockJson);
 
     auto *chip = new QFrame(attachmentStrip);
     chip->setObjectName(QStringLiteral("attachmentChip"));
@@ -102,6 +114,8 @@ void AiAssistantWidget::addPreparedAttachment(const QByteArray &png, const QImag
     auto *picture = new QLabel(chip);
     picture->setGeometry(2, 2, 44, 44);
     picture->setAlignment(Qt::AlignCenter);
+    // A label is a frame too: without this it draws the chip's border a second time inside.
+    picture->setStyleSheet(QStringLiteral("border: none; background: transparent;"));
     picture->setPixmap(QPixmap::fromImage(chipImage));
     auto *remove = new QToolButton(chip);
     remove->setObjectName(QStringLiteral("removeAttachment"));
@@ -118,6 +132,7 @@ void AiAssistantWidget::addPreparedAttachment(const QByteArray &png, const QImag
     connect(remove, &QToolButton::clicked, this, [this, id, chip]() {
         for (int i = 0; i < attachments.size(); ++i) {
             if (attachments.at(i).id == id) {
+                bodyWriter.forget(attachments.at(i).block);
                 attachments.removeAt(i);
                 break;
             }
@@ -129,6 +144,9 @@ void AiAssistantWidget::addPreparedAttachment(const QByteArray &png, const QImag
 
 void AiAssistantWidget::clearAttachments()
 {
+    // Sent pictures stay written in the body writer's record of the conversation.
+    for (const ImageAttachment &attachment : qAsConst(attachments))
+        bodyWriter.forget(attachment.block);
     attachments.clear();
     ++attachmentGeneration;
     while (attachmentLayout->count() > 1) {

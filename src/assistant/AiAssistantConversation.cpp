@@ -20,10 +20,9 @@ static QString tooLargeText()
         "images, or press Clear to start a new conversation.");
 }
 
-QByteArray AiAssistantWidget::requestBody(const QList<ChatMessage> &messages) const
+QByteArray AiAssistantWidget::requestBody(const QList<ChatMessage> &messages)
 {
-    return AssistantRequest::serialize(
-        AssistantRequest::buildBody(messages, systemPrompt(), toolDefinitions()));
+    return bodyWriter.write(messages, systemPrompt(), toolDefinitions());
 }
 
 void AiAssistantWidget::sendRequest()
@@ -58,13 +57,15 @@ void AiAssistantWidget::onSendClicked()
         return;
 
     QList<QByteArray> images;
-    for (const ImageAttachment &attachment : qAsConst(attachments))
+    QList<QImage> thumbnails;
+    QJsonArray blocks;
+    for (const ImageAttachment &attachment : qAsConst(attachments)) {
         images.append(attachment.png);
+        thumbnails.append(attachment.thumbnail);
+        blocks.append(attachment.block);
+    }
     QJsonValue content = text;
     if (!images.isEmpty()) {
-        QJsonArray blocks;
-        for (const QByteArray &png : qAsConst(images))
-            blocks.append(AssistantRequest::imageBlock(png));
         if (!text.isEmpty())
             blocks.append(AssistantRequest::textBlock(text));
         content = blocks;
@@ -81,7 +82,7 @@ void AiAssistantWidget::onSendClicked()
 
     input->clear();
     clearAttachments();
-    appendUserBubble(text, images);
+    appendUserBubble(text, images, thumbnails);
     conversation = next;
     toolSteps = 0;
     stopRequested = false;
@@ -108,6 +109,7 @@ void AiAssistantWidget::onClearClicked()
         return;
     conversation.clear();
     clearAttachments();
+    bodyWriter.clear();
     removeBubbles();
     statusLabel->clear();
 }

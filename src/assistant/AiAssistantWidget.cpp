@@ -274,7 +274,8 @@ void AiAssistantWidget::scrollChatToBottom()
     bar->setValue(bar->maximum());
 }
 
-void AiAssistantWidget::appendUserBubble(const QString &text, const QList<QByteArray> &images)
+void AiAssistantWidget::appendUserBubble(const QString &text, const QList<QByteArray> &images,
+                                         const QList<QImage> &thumbnails)
 {
     QFrame *bubble = makeBubbleFrame(QStringLiteral("#3f3f42"), chatScroll->widget());
     bubble->setObjectName(QStringLiteral("userBubble"));
@@ -284,9 +285,10 @@ void AiAssistantWidget::appendUserBubble(const QString &text, const QList<QByteA
     if (!images.isEmpty()) {
         auto *row = new QHBoxLayout;
         row->setSpacing(4);
-        for (const QByteArray &png : images) {
-            QPixmap pixmap;
-            pixmap.loadFromData(png, "PNG");
+        for (int i = 0; i < images.size(); ++i) {
+            QPixmap pixmap = QPixmap::fromImage(thumbnails.value(i));
+            if (pixmap.isNull())
+                pixmap.loadFromData(images.at(i), "PNG");
             auto *thumbnail = new QLabel(bubble);
             thumbnail->setObjectName(QStringLiteral("thumbnail"));
             thumbnail->setStyleSheet(

@@ -34,6 +34,10 @@ struct ImageAttachment
 {
     qint64 id = 0; // unique within the panel, from 1, never reused
     QByteArray png;
+    // Made with the PNG off the GUI thread: the image block as sent, and the user bubble's
+    // thumbnail (decoding a 3.75 MB PNG at Send would hold the GUI for some 30 ms each).
+    QJsonObject block;
+    QImage thumbnail;
 };
 
 // The AI assistant's chat panel: talks to the maker's AI service (Anthropic Messages API
@@ -93,7 +97,7 @@ private slots:
 private:
     // Request and conversation (AiAssistantConversation.cpp).
     void sendRequest();
-    QByteArray requestBody(const QList<ChatMessage> &messages) const;
+    QByteArray requestBody(const QList<ChatMessage> &messages);
     void postBody(const QByteArray &body);
     void processNextToolCall();
     QString extractTextBlocks(const QJsonArray &content) const;
@@ -102,7 +106,8 @@ private:
     // Panel (AiAssistantWidget.cpp).
     void buildPanel();
     void setBusy(bool busy);
-    void appendUserBubble(const QString &text, const QList<QByteArray> &images);
+    void appendUserBubble(const QString &text, const QList<QByteArray> &images,
+                          const QList<QImage> &thumbnails = {});
     void startTypingReveal(const QString &text);
     void finishTypingReveal();
     void appendToolBubble(const QString &text);
@@ -117,7 +122,8 @@ private:
     // Attachments (AiAssistantAttachments.cpp).
     void addImageAttachment(const QImage &image);
     void prepareAttachments(const QList<QImage> &images, const QStringList &files);
-    void addPreparedAttachment(const QByteArray &png, const QImage &chipImage);
+    void addPreparedAttachment(const ImageAttachment &attachment, const QByteArray &blockJson,
+                               const QImage &chipImage);
     void clearAttachments();
 
     // Usage quota (AiAssistantQuota.cpp).
@@ -134,6 +140,7 @@ private:
     QNetworkReply *currentReply = nullptr;
     QString radioSerial;
     QList<ChatMessage> conversation;
+    AssistantRequest::BodyWriter bodyWriter;
     QList<QJsonObject> pendingToolCalls;
     QJsonArray toolResults;
     int toolSteps = 0;

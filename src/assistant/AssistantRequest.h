@@ -5,6 +5,7 @@
 #include <QJsonObject>
 #include <QJsonValue>
 #include <QList>
+#include <QPair>
 #include <QString>
 
 // One element of the conversation: "user" or "assistant", and a JSON string (plain user
@@ -43,5 +44,31 @@ QJsonObject buildBody(const QList<ChatMessage> &conversation, const QString &sys
 
 // Compact UTF-8 JSON, keys of every object in ascending order.
 QByteArray serialize(const QJsonObject &body);
+QByteArray blockJson(const QJsonObject &block);
+
+// Writes request bodies byte for byte as serialize(buildBody(...)) does, but keeps the text of
+// every block it wrote: each request carries the whole conversation, and turning a picture's
+// Base64 into JSON text again costs the GUI thread some 2 ms per MB at every step.
+class BodyWriter
+{
+public:
+    QByteArray write(const QList<ChatMessage> &conversation, const QString &systemPrompt,
+                     const QJsonArray &tools);
+    // A block whose text was written elsewhere (a dropped picture, off the GUI thread).
+    void remember(const QJsonObject &block, const QByteArray &json);
+    void forget(const QJsonObject &block);
+    void clear();
+
+private:
+    QByteArray writtenBlock(const QJsonValue &block);
+
+    struct Written
+    {
+        QJsonValue content; // as last written at this place of the conversation
+        QList<QByteArray> blocks; // unmarked
+    };
+    QList<Written> cache;
+    QList<QPair<QJsonObject, QByteArray>> remembered;
+};
 
 } // namespace AssistantRequest

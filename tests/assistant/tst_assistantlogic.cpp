@@ -62,6 +62,7 @@ private slots:
     void cacheMarks_data();
     void cacheMarks();
     void bodyKeysAndFixedValues();
+    void bodyWriterMatchesTheReference();
     void appendUserContent_data();
     void appendUserContent();
     void thinScreenshots();
@@ -157,6 +158,53 @@ void AssistantLogicTest::bodyKeysAndFixedValues()
         R"("ephemeral"},"text":"p\nq","type":"text"}],"tools":[{"cache_control":)"
         R"({"type":"ephemeral"},"name":"t"}]})");
     QCOMPARE(body, expected);
+}
+
+void AssistantLogicTest::bodyWriterMatchesTheReference()
+{
+    // A conversation as it grows, is repaired, thinned, merged and cleared: the writer, which
+    // keeps the text of blocks it wrote, gives the same bytes as writing it all afresh.
+    const QString prompt = QStringLiteral("You write \"QML\".\n\u00e9\U0001F600");
+    const QJsonArray tools {QJsonObject {{"name", "a"}, {"description", "x\ty"}},
+                            QJsonObject {{"name", "read_docs"}}};
+    const QByteArray png = encode(QImage(300, 200, QImage::Format_RGB32));
+    const QJsonObject picture = AssistantRequest::imageBlock(png);
+    AssistantRequest::BodyWriter writer;
+    writer.remember(picture, AssistantRequest::blockJson(picture));
+    QList<QList<ChatMessage>> steps;
+    QList<ChatMessage> c {msg("user", R"("hello \"there\"\n")")};
+    steps << c;
+    c << msg("assistant",
+             R"([{"type":"text","text":"Looking."},"odd",)"
+             R"({"type":"tool_use","id":"t1","name":"take_screenshot","input":{"n":1.5}}])");
+    c << ChatMessage {"user", QJsonArray {AssistantRequest::toolResultBlock("t1", "shot", png)}};
+    steps << c;
+    c << msg("assistant", R"([{"type":"tool_use","id":"t2","name":"list_files","input":{}}])");
+    ConversationLogic::thinScreenshots(c);
+    c << ChatMessage {"user", QJsonArray {AssistantRequest::toolResultBlock("t2", "")}};
+    steps << c;
+    c << msg("assistant", "[]");
+    steps << c;
+    c.removeLast();
+    ConversationLogic::appendUserContent(
+        c, QJsonArray {picture, AssistantRequest::textBlock("this")}, {}, "x");
+    steps << c;
+    c << msg("assistant", R"([{"type":"text","text":"Ok."}])");
+    ConversationLogic::appendUserContent(c, QJsonArray {picture}, {}, "x");
+    steps << c;
+    steps << QList<ChatMessage> {msg("user", R"("after Clear")")};
+    steps << QList<ChatMessage> {
+        msg("user", R"([{"type":"text","text":"a","cache_control":{"type":"ephemeral"}}])")};
+    for (int i = 0; i < steps.size(); ++i) {
+        const QByteArray expected
+            = AssistantRequest::serialize(AssistantRequest::buildBody(steps.at(i), prompt, tools));
+        const QByteArray written = writer.write(steps.at(i), prompt, tools);
+        QVERIFY2(written == expected,
+                 qPrintable(QStringLiteral("step %1:\n%2\n%3")
+                                .arg(i)
+                                .arg(QString::fromUtf8(written.left(2000)),
+                                     QString::fromUtf8(expected.left(2000)))));
+    }
 }
 
 void AssistantLogicTest::appendUserContent_data()

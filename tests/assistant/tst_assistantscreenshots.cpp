@@ -1,0 +1,146 @@
+// Renders the assistant panel in the program's theme mid-conversation against the fake
+// service and writes PNGs (to KELO_SCREENSHOT_DIR, or the temp folder) to be looked at.
+#include "AppTheme.h"
+#include "AssistantTestSupport.h"
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QMimeData>
+#include <QPainter>
+#include <QProgressBar>
+#include <QScrollBar>
+#include <QTemporaryDir>
+
+namespace {
+
+QString outPath(const QString &name)
+{
+    return QDir(qEnvironmentVariable("KELO_SCREENSHOT_DIR", QDir::tempPath())).filePath(name);
+}
+
+// A hand-drawn looking mockup of a radio screen.
+QImage mockup()
+{
+    QImage image(800, 480, QImage::Format_RGB32);
+    image.fill(QColor("#14202e"));
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(Qt::white, 4));
+    p.drawRoundedRect(QRect(40, 60, 720, 260), 24, 24);
+    QFont f = p.font();
+    f.setPixelSize(120);
+    p.setFont(f);
+    p.drawText(QRect(40, 60, 720, 260), Qt::AlignCenter, "12.4 V");
+    return image;
+}
+
+QByteArray radioScreenshot()
+{
+    QImage image(800, 480, QImage::Format_RGB32);
+    image.fill(QColor("#0b1724"));
+    QPainter p(&image);
+    p.fillRect(0, 0, 800, 40, QColor("#0a84ff"));
+    p.setPen(Qt::white);
+    QFont f = p.font();
+    f.setPixelSize(90);
+    p.setFont(f);
+    p.drawText(QRect(30, 70, 740, 230), Qt::AlignCenter, "12.4 V");
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return png;
+}
+
+void dropImage(QWidget *target, const QImage &image)
+{
+    QMimeData data;
+    data.setImageData(image);
+    // The application delivers a drop to the widget that took the drag's entry.
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &enter);
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &drop);
+}
+
+} // namespace
+
+class AssistantScreenshots : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase()
+    {
+        TestSupport::unsetProxies();
+        applyAppTheme(*qApp);
+    }
+    void midConversation_data();
+    void midConversation();
+};
+
+void AssistantScreenshots::midConversation_data()
+{
+    QTest::addColumn<QSize>("size");
+    QTest::newRow("splitter width, first start") << QSize(320, 680);
+    QTest::newRow("1366x768 window") << QSize(320, 600);
+    QTest::newRow("640x600 window") << QSize(240, 520);
+}
+
+void AssistantScreenshots::midConversation()
+{
+    QFETCH(QSize, size);
+    PanelFixture f;
+    f.panel->resize(size);
+    f.panel->show();
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    f.service.queueUsage(FakeResponse::json(
+        QByteArray(R"({"fourHourTokens":4250,"fourHourLimit":5000,"weekTokens":61234,)")
+        + R"("weekLimit":250000,"plan":"pro","fourHourResetAt":)"
+        + QByteArray::number(now + 90 * 60000) + "}"));
+    f.panel->setRadioSerial("12-AB-3-4-5-6");
+    QTRY_VERIFY(f.child<QProgressBar>("fourHourBar")->isVisible());
+    QTest::mouseClick(f.child<QProgressBar>("fourHourBar"), Qt::LeftButton, Qt::NoModifier,
+                      QPoint(5, 2));
+
+    ToolOwner owner(f.panel.get(), ToolOwner::Deferred);
+    owner.reply = [](const ToolOwner::Call &call) {
+        if (call.name == "take_screenshot")
+            return ToolOwner::Answer {"Screenshot taken.", radioScreenshot()};
+        return ToolOwner::Answer {"Done.", QByteArray()};
+    };
+    f.service.queueToolCalls("Let me look at the current screen first.",
+                             {{"read_file", {{"filename", "app.qml"}}}});
+    f.service.queueToolCalls(
+        "Here is the new readout:\n```qml\nGroupFrame {\n    x: 30; y: 30\n    width: 740; "
+        "height: 270\n    Label {\n        anchors.centerIn: parent\n        text: "
+        "stat_battery.toFixed(1) + \" V\"\n    }\n}\n```\nI'll run it and check the screen.",
+        {{"write_file", {{"filename", "app.qml"}, {"content", "Item {}"}}},
+         {"run_project"},
+         {"take_screenshot"}});
+    f.service.queueText("The voltage readout is in place and fits above the footer. "
+                        "Tell me if you want a larger font or a low-battery colour.");
+    dropImage(f.panel.get(), mockup());
+    QTRY_COMPARE(f.panel->findChildren<QFrame *>("attachmentChip").size(), 1);
+    f.send("Make a battery voltage readout like this mockup");
+    QTRY_VERIFY(f.idle());
+    QTRY_COMPARE(f.chat().last(),
+                 QStringLiteral("answer: The voltage readout is in place and fits above the "
+                                "footer. Tell me if you want a larger font or a low-battery "
+                                "colour."));
+    f.service.queueAnswer(FakeResponse::hang());
+    f.send("Make the text red below 11 V");
+    dropImage(f.panel.get(), mockup().scaled(400, 240));
+    QTRY_COMPARE(f.panel->findChildren<QFrame *>("attachmentChip").size(), 1);
+    f.type("and add a small battery icon");
+    const QString name
+        = QStringLiteral("kelo-assistant-panel-%1x%2").arg(size.width()).arg(size.height());
+    QVERIFY(f.panel->grab().save(outPath(name + ".png")));
+    auto *bar = f.child<QScrollArea>("chatScroll")->verticalScrollBar();
+    bar->setValue(0);
+    QVERIFY(f.panel->grab().save(outPath(name + "-top.png")));
+    f.stop();
+    VERIFY_BODIES(f);
+}
+
+QTEST_MAIN(AssistantScreenshots)
+#include "tst_assistantscreenshots.moc"
