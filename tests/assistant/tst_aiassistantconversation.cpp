@@ -3,9 +3,9 @@
 // Messages API validator and against Python's json.dumps.
 #include "AssistantTestSupport.h"
 #include "AssistantTexts.h"
+#include "TestImages.h"
 #include "TestSupport.h"
 
-#include <QBuffer>
 #include <QImage>
 #include <QRegularExpression>
 
@@ -17,11 +17,7 @@ QByteArray smallPng(QColor colour)
 {
     QImage image(8, 6, QImage::Format_RGB32);
     image.fill(colour);
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return png;
+    return TestImages::png(image);
 }
 
 QJsonObject text(const QString &t)

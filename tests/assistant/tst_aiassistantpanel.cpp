@@ -1,6 +1,7 @@
 // The chat panel as a user meets it: the typing reveal and code box, the busy line, dropped
 // reference images, the keys of the input, Clear, and the plan page.
 #include "AssistantTestSupport.h"
+#include "TestImages.h"
 #include "TestSupport.h"
 
 #include <QBuffer>
@@ -8,7 +9,6 @@
 #include <QDropEvent>
 #include <QImage>
 #include <QMimeData>
-#include <QRandomGenerator>
 #include <QTemporaryDir>
 
 namespace {
@@ -25,18 +25,6 @@ QImage filled(int w, int h, QColor colour)
 {
     QImage image(w, h, QImage::Format_RGB32);
     image.fill(colour);
-    return image;
-}
-
-QImage noise(int w, int h, quint32 seed)
-{
-    QImage image(w, h, QImage::Format_RGB32);
-    QRandomGenerator random(seed);
-    for (int y = 0; y < h; ++y) {
-        auto *line = reinterpret_cast<quint32 *>(image.scanLine(y));
-        for (int x = 0; x < w; ++x)
-            line[x] = random.generate() | 0xff000000u;
-    }
     return image;
 }
 
@@ -287,7 +275,7 @@ void AiAssistantPanelTest::imagesWithoutText()
 {
     PanelFixture f;
     QTemporaryDir dir;
-    drop(f.panel.get(), {writePng(dir, "a.png", noise(1568, 1568, 3))});
+    drop(f.panel.get(), {writePng(dir, "a.png", TestImages::noise(1568, 1568, 3))});
     QTRY_COMPARE(chips(f).size(), 1);
     f.send("   ");
     QTRY_VERIFY(f.idle());
@@ -307,7 +295,7 @@ void AiAssistantPanelTest::requestOver32MbRefusedAtSend()
     PanelFixture f;
     QTemporaryDir dir;
     // About 3.6 MB of PNG each, 4.8 MB as Base64: seven make a request over 32 MB.
-    const QString picture = writePng(dir, "noise.png", noise(1090, 1100, 11));
+    const QString picture = writePng(dir, "noise.png", TestImages::noise(1090, 1100, 11));
     QVERIFY(QFileInfo(picture).size() > 3500000);
     QStringList seven;
     for (int i = 0; i < 7; ++i)

@@ -3,12 +3,12 @@
 #include "AssistantRequest.h"
 #include "ChatPanelLogic.h"
 #include "ConversationLogic.h"
+#include "TestImages.h"
 #include "UsageQuota.h"
 
 #include <QBuffer>
 #include <QImage>
 #include <QJsonDocument>
-#include <QRandomGenerator>
 #include <QtTest>
 
 using namespace ConversationLogic;
@@ -42,15 +42,6 @@ QString compactConversation(const QList<ChatMessage> &conversation)
     for (const ChatMessage &m : conversation)
         out.append(m.role + "=" + compact(m.content));
     return out.join(' ');
-}
-
-QByteArray encode(const QImage &image)
-{
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return png;
 }
 
 } // namespace
@@ -167,7 +158,7 @@ void AssistantLogicTest::bodyWriterMatchesTheReference()
     const QString prompt = QStringLiteral("You write \"QML\".\n\u00e9\U0001F600");
     const QJsonArray tools {QJsonObject {{"name", "a"}, {"description", "x\ty"}},
                             QJsonObject {{"name", "read_docs"}}};
-    const QByteArray png = encode(QImage(300, 200, QImage::Format_RGB32));
+    const QByteArray png = TestImages::png(QImage(300, 200, QImage::Format_RGB32));
     const QJsonObject picture = AssistantRequest::imageBlock(png);
     AssistantRequest::BodyWriter writer;
     writer.remember(picture, AssistantRequest::blockJson(picture));
@@ -568,14 +559,8 @@ void AssistantLogicTest::attachmentSize()
 void AssistantLogicTest::noisyAttachmentFitsTheServiceLimit()
 {
     // Noise does not compress: at 1568 x 1568 its PNG is about 7-10 MB.
-    QImage noise(1568, 1568, QImage::Format_ARGB32);
-    QRandomGenerator random(7);
-    for (int y = 0; y < noise.height(); ++y) {
-        auto *line = reinterpret_cast<quint32 *>(noise.scanLine(y));
-        for (int x = 0; x < noise.width(); ++x)
-            line[x] = random.generate() | 0xff000000u;
-    }
-    QVERIFY(encode(noise).size() > 3932160);
+    const QImage noise = TestImages::noise(1568, 1568, 7);
+    QVERIFY(TestImages::png(noise).size() > 3932160);
     const QByteArray png = ChatPanelLogic::attachmentPng(noise);
     QVERIFY2(png.size() <= 3932160, QByteArray::number(png.size()));
     QVERIFY(png.toBase64().size() <= 5 * 1024 * 1024);

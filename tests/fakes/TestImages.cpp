@@ -2,6 +2,7 @@
 
 #include <QBuffer>
 #include <QImage>
+#include <QRandomGenerator>
 #include <QtEndian>
 
 #include <zlib.h>
@@ -15,6 +16,18 @@ QByteArray png(const QImage &image)
     buffer.open(QIODevice::WriteOnly);
     image.save(&buffer, "PNG");
     return bytes;
+}
+
+QImage noise(int width, int height, quint32 seed)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    QRandomGenerator random(seed);
+    for (int y = 0; y < height; ++y) {
+        auto *line = reinterpret_cast<quint32 *>(image.scanLine(y));
+        for (int x = 0; x < width; ++x)
+            line[x] = random.generate() | 0xff000000u;
+    }
+    return image;
 }
 
 static void appendChunk(QByteArray &out, const char *type, const QByteArray &data)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QtGlobal>
 
 class QImage;
 
@@ -8,6 +9,9 @@ namespace TestImages {
 
 // The picture encoded as PNG, as the radio serves its pictures.
 QByteArray png(const QImage &image);
+
+// Opaque random pixels, the same for the same seed: a picture PNG cannot compress.
+QImage noise(int width, int height, quint32 seed);
 
 // A grey PNG of width x height pixels, written row by row, so a picture of billions of
 // pixels costs a few MB and no decoded copy. With pixels false, the data ends after the
