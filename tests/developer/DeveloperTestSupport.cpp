@@ -205,7 +205,9 @@ void ScopedModalScript::run(QList<ModalScript::Step> steps, int timeoutMs)
     delete timer.data();
     timer = new QTimer();
     timer->setInterval(10);
-    auto last = std::make_shared<QPointer<QWidget>>();
+    // Every dialog a step was given: a file dialog is modal again for a moment after its
+    // overwrite question closes, and must not take the next step.
+    auto handled = std::make_shared<QList<QPointer<QWidget>>>();
     auto remaining = std::make_shared<QList<ModalScript::Step>>(std::move(steps));
     const QDeadlineTimer deadline(timeoutMs);
     auto out = texts;
@@ -220,9 +222,9 @@ void ScopedModalScript::run(QList<ModalScript::Step> steps, int timeoutMs)
                 t->stop();
             return;
         }
-        if (!modal || modal == last->data() || remaining->isEmpty())
+        if (!modal || handled->contains(modal) || remaining->isEmpty())
             return;
-        *last = modal;
+        handled->append(modal);
         if (auto *box = qobject_cast<QMessageBox *>(modal))
             out->append(box->text());
         remaining->takeFirst()(modal);

@@ -103,7 +103,9 @@ struct ModalScript
         auto *timer = new QTimer(qApp);
         timers.append(timer);
         timer->setInterval(10);
-        auto last = std::make_shared<QPointer<QWidget>>();
+        // Every dialog a step was given: a file dialog is modal again for a moment after
+        // its overwrite question closes, and must not take the next step.
+        auto handled = std::make_shared<QList<QPointer<QWidget>>>();
         auto remaining = std::make_shared<QList<Step>>(std::move(steps));
         const QDeadlineTimer deadline(timeoutMs);
         auto texts = this->texts;
@@ -118,13 +120,14 @@ struct ModalScript
                     timer->deleteLater();
                 return;
             }
-            if (remaining->isEmpty() && (!modal || !last->data())) {
+            if (remaining->isEmpty()
+                && (!modal || handled->isEmpty() || handled->last().isNull())) {
                 timer->deleteLater(); // every step taken, its dialog closed
                 return;
             }
-            if (!modal || modal == last->data() || remaining->isEmpty())
+            if (!modal || handled->contains(modal) || remaining->isEmpty())
                 return;
-            *last = modal;
+            handled->append(modal);
             if (auto *box = qobject_cast<QMessageBox *>(modal)) {
                 texts->append(box->text());
                 formats->append(box->textFormat());
