@@ -43,6 +43,10 @@ void drop(QWidget *target, const QStringList &files)
     delete data;
 }
 
+// Shrinking noise to a PNG the service takes, or checking a 28 MB body, is seconds of work
+// under the sanitizers on a busy machine: such waits are long, and end as soon as it is done.
+constexpr int PreparingMs = 120000;
+
 QList<QFrame *> chips(const PanelFixture &f)
 {
     return f.panel->findChildren<QFrame *>("attachmentChip");
@@ -276,9 +280,9 @@ void AiAssistantPanelTest::imagesWithoutText()
     PanelFixture f;
     QTemporaryDir dir;
     drop(f.panel.get(), {writePng(dir, "a.png", TestImages::noise(1568, 1568, 3))});
-    QTRY_COMPARE(chips(f).size(), 1);
+    QTRY_COMPARE_WITH_TIMEOUT(chips(f).size(), 1, PreparingMs);
     f.send("   ");
-    QTRY_VERIFY(f.idle());
+    QTRY_VERIFY_WITH_TIMEOUT(f.idle(), PreparingMs);
     const QJsonArray content = f.service.messages(0).last().toObject().value("content").toArray();
     QCOMPARE(content.size(), 1);
     QCOMPARE(content.at(0).toObject().value("type").toString(), QStringLiteral("image"));
@@ -301,7 +305,7 @@ void AiAssistantPanelTest::requestOver32MbRefusedAtSend()
     for (int i = 0; i < 7; ++i)
         seven.append(picture);
     drop(f.panel.get(), seven);
-    QTRY_COMPARE(chips(f).size(), 7);
+    QTRY_COMPARE_WITH_TIMEOUT(chips(f).size(), 7, PreparingMs);
     f.send("all of them");
     QCOMPARE(f.manager.countFor("/v1/messages"), 0);
     QCOMPARE(f.chat(),
@@ -315,7 +319,7 @@ void AiAssistantPanelTest::requestOver32MbRefusedAtSend()
     chips(f).at(0)->findChild<QToolButton *>("removeAttachment")->click();
     QTRY_COMPARE(chips(f).size(), 6);
     f.send("all of them");
-    QTRY_VERIFY(f.idle());
+    QTRY_VERIFY_WITH_TIMEOUT(f.idle(), PreparingMs);
     QCOMPARE(f.service.messagesRequests().size(), 1);
     QVERIFY(f.service.messagesRequests().at(0).body.size() > 28000000);
     VERIFY_BODIES(f);
