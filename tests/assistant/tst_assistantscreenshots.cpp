@@ -2,6 +2,8 @@
 // service and writes PNGs (to KELO_SCREENSHOT_DIR, or the temp folder) to be looked at.
 #include "AppTheme.h"
 #include "AssistantTestSupport.h"
+#include "DeveloperTestSupport.h"
+#include "KeloResources.h"
 #include "TestSupport.h"
 
 #include <QDir>
@@ -52,6 +54,15 @@ QByteArray radioScreenshot()
     return png;
 }
 
+// Lays out what the last steps added, as the event loop would before the next frame.
+void settleLayouts()
+{
+    for (int i = 0; i < 4; ++i) {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        QCoreApplication::processEvents();
+    }
+}
+
 void dropImage(QWidget *target, const QImage &image)
 {
     QMimeData data;
@@ -72,10 +83,13 @@ private slots:
     void initTestCase()
     {
         TestSupport::unsetProxies();
+        initKeloResources();
         applyAppTheme(*qApp);
     }
     void midConversation_data();
     void midConversation();
+    void developerTab_data();
+    void developerTab();
 };
 
 void AssistantScreenshots::midConversation_data()
@@ -140,6 +154,64 @@ void AssistantScreenshots::midConversation()
     QVERIFY(f.panel->grab().save(outPath(name + "-top.png")));
     f.stop();
     VERIFY_BODIES(f);
+}
+
+void AssistantScreenshots::developerTab_data()
+{
+    // The tab's area in the main window: beside the left tab bar, under the status strip.
+    QTest::addColumn<QSize>("size");
+    QTest::newRow("1366x768 window") << QSize(1250, 690);
+    QTest::newRow("640x600 window") << QSize(530, 520);
+}
+
+void AssistantScreenshots::developerTab()
+{
+    QFETCH(QSize, size);
+    DeveloperTest::TabFixture tab;
+    tab.setUp();
+    QVERIFY(DeveloperTest::makeProject("Voltmeter", DeveloperWidget::ProjectType::Application));
+    tab.makeWidget();
+    tab.widget->resize(size);
+    tab.selectProject("Voltmeter");
+    tab.selectFile("app.qml");
+
+    FakeAiService service;
+    QVERIFY(service.listen());
+    AiServiceApi::setBaseUrl(service.url());
+    service.queueUsage(FakeResponse::json(
+        QByteArray(R"({"fourHourTokens":3100,"fourHourLimit":5000,"weekTokens":21000,)")
+        + R"("weekLimit":250000,"plan":"pro"})"));
+    tab.found();
+    tab.scanner->serial = "12-AB-3-4-5-6";
+    emit tab.scanner->serialFound(tab.scanner->serial);
+
+    auto *panel = tab.widget->findChild<AiAssistantWidget *>("aiPanel");
+    QVERIFY(panel);
+    auto *input = panel->findChild<QPlainTextEdit *>("input");
+    auto *sendButton = panel->findChild<QPushButton *>("sendButton");
+    QTRY_VERIFY(panel->findChild<QProgressBar *>("fourHourBar")->isVisible());
+    service.queueToolCalls("I'll read the current file first.",
+                           {{"read_file", {{"filename", "app.qml"}}}});
+    service.queueText("The screen already has a frame; I'll add the readout inside it:\n```qml\n"
+                      "Label {\n    anchors.centerIn: parent\n    text: stat_battery + \" V\"\n}"
+                      "\n```\nShall I run it on the radio?");
+    input->setPlainText("Add a battery voltage readout");
+    QMetaObject::invokeMethod(panel, "onSendClicked");
+    QTRY_VERIFY(sendButton->isVisible());
+    QTRY_VERIFY(!panel->findChild<QTimer *>("typeTimer")->isActive());
+    service.queueAnswer(FakeResponse::hang());
+    input->setPlainText("Yes, run it");
+    QMetaObject::invokeMethod(panel, "onSendClicked");
+    QTRY_VERIFY(panel->findChild<QPushButton *>("stopButton")->isVisible());
+    settleLayouts();
+    QVERIFY(tab.widget->grab().save(outPath(QStringLiteral("kelo-developer-tab-assistant-%1x%2.png")
+                                                .arg(size.width())
+                                                .arg(size.height()))));
+    QMetaObject::invokeMethod(panel, "onStopClicked");
+    const QStringList problems
+        = service.problems() + MessagesBodyValidator::checkWithPython(service.bodies());
+    QVERIFY2(problems.isEmpty(), qPrintable(problems.join('\n')));
+    tab.tearDown();
 }
 
 QTEST_MAIN(AssistantScreenshots)
