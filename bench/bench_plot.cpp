@@ -1,6 +1,8 @@
-// Replot cost of the multi-axis plot: a full replot of 8 graphs of 1 M points each, and
-// a replot of the cursor layer alone (the time cursor moving over the same plot).
+// Replot cost of the multi-axis plot: a full replot of 8 graphs of 1 M points each, with
+// QCustomPlot's own graph and with the log tabs' LogGraph (sampling from a block summary),
+// and a replot of the cursor layer alone (the time cursor moving over the same plot).
 #include "BenchSupport.h"
+#include "LogGraph.h"
 #include "MultiAxisPlot.h"
 #include "TimeAxisTicker.h"
 
@@ -32,19 +34,52 @@ int main(int argc, char **argv)
 
     const int graphs = 8, points = 1000000;
     const double seconds = 3600;
+    QVector<LogVariable> vars;
+    QVector<QCPAxis *> axes;
     for (int g = 0; g < graphs; ++g) {
         QCPAxis *axis = g == 0 ? plot.yAxis : plot.axisRect()->addAxis(QCPAxis::atRight);
-        QVector<double> keys(points), values(points);
+        LogVariable v;
+        v.name = QStringLiteral("Variable %1").arg(g);
+        v.times.resize(points);
+        v.values.resize(points);
         for (int i = 0; i < points; ++i) {
-            keys[i] = i * seconds / points;
-            values[i] = std::sin(keys[i] * (0.01 + g * 0.003)) * (g + 1) + std::sin(i * 0.7) * 0.2;
+            v.times[i] = i * seconds / points;
+            v.values[i]
+                = std::sin(v.times[i] * (0.01 + g * 0.003)) * (g + 1) + std::sin(i * 0.7) * 0.2;
         }
-        QCPGraph *graph = plot.addGraph(plot.xAxis, axis);
-        graph->setData(keys, values, true);
-        graph->setName(QStringLiteral("Variable %1").arg(g));
-        graph->setPen(QPen(QColor::fromHsv(g * 45, 200, 230)));
+        vars << v;
+        axes << axis;
         axis->setRange(-(g + 1.5), g + 1.5);
     }
+    // Today's way: each graph copies the samples into its own container.
+    const auto plainGraphs = [&] {
+        plot.clearGraphs();
+        for (int g = 0; g < graphs; ++g) {
+            QCPGraph *graph = plot.addGraph(plot.xAxis, axes[g]);
+            graph->setData(vars[g].times, vars[g].values, true);
+            graph->setName(vars[g].name);
+            graph->setPen(QPen(QColor::fromHsv(g * 45, 200, 230)));
+        }
+    };
+    // The tabs' way: the shared series, made once (the tab keeps them while the log is open).
+    QVector<QSharedPointer<const PlotSeries>> kept;
+    const auto logGraphs = [&] {
+        plot.clearGraphs();
+        for (int g = 0; g < graphs; ++g) {
+            auto *graph = new LogGraph(plot.xAxis, axes[g]);
+            kept << PlotSeries::of(vars[g]);
+            graph->setSeries(kept.last());
+            graph->setName(vars[g].name);
+            graph->setPen(QPen(QColor::fromHsv(g * 45, 200, 230)));
+        }
+    };
+    const double plainSetMs = BenchSupport::timeMs(plainGraphs);
+    const double seriesMs = BenchSupport::timeMs(logGraphs);
+    const double logSetMs = BenchSupport::timeMs(logGraphs);
+    std::printf("handing 8 x 1 M samples to the graphs: QCPGraph::setData %.1f ms (copies "
+                "them); LogGraph: series made %.1f ms (summary, no copy), then %.3f ms\n",
+                plainSetMs, seriesMs, logSetMs);
+    plainGraphs();
     plot.xAxis->setRange(0, seconds);
     auto *cursor = new QCPItemStraightLine(&plot);
     cursor->setLayer(plot.cursorLayer());
@@ -54,8 +89,8 @@ int main(int argc, char **argv)
     plot.replot(QCustomPlot::rpImmediateRefresh);
     app.processEvents();
 
-    std::printf("Multi-axis plot, %d graphs x %d points, %dx%d px\n", graphs, points, plot.width(),
-                plot.height());
+    std::printf("Multi-axis plot, %d graphs x %d points, %dx%d px\n QCPGraph (today):\n", graphs,
+                points, plot.width(), plot.height());
     // As the log tabs draw: adaptive sampling (the default), fast polylines, no antialiasing.
     plot.setPlottingHint(QCP::phFastPolylines, true);
     plot.setNotAntialiasedElements(QCP::aePlottables);
@@ -66,6 +101,33 @@ int main(int argc, char **argv)
         plot.replot(QCustomPlot::rpImmediateRefresh);
     });
     plot.xAxis->setRange(0, seconds);
+    const auto presetRanges = [&] {
+        for (int g = 0; g < graphs; ++g)
+            axes[g]->setRange(-(g + 1.5), g + 1.5);
+        plot.xAxis->setRange(0, seconds);
+    };
+    report("rescale of the 8 value axes", 10, 5, [&](int) {
+        for (QCPAxis *axis : axes)
+            axis->rescale();
+    });
+    presetRanges();
+    logGraphs();
+    plot.xAxis->setRange(0, seconds);
+    plot.replot(QCustomPlot::rpImmediateRefresh);
+    std::printf(" LogGraph (block summary):\n");
+    report("full replot, whole hour in view", 20, 20,
+           [&](int) { plot.replot(QCustomPlot::rpImmediateRefresh); });
+    report("full replot, 10 min window, panning", 20, 20, [&](int i) {
+        plot.xAxis->setRange(i * 60, i * 60 + 600);
+        plot.replot(QCustomPlot::rpImmediateRefresh);
+    });
+    plot.xAxis->setRange(0, seconds);
+    report("rescale of the 8 value axes", 10, 5, [&](int) {
+        for (QCPAxis *axis : axes)
+            axis->rescale();
+    });
+    presetRanges();
+    plainGraphs();
     plot.setPlottingHint(QCP::phFastPolylines, false);
     plot.setNotAntialiasedElements(QCP::aeNone);
     report("for comparison: antialiased, whole hour", 20, 30,

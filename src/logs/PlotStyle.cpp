@@ -1,6 +1,6 @@
 #include "PlotStyle.h"
 
-#include <qcustomplot.h>
+#include "LogGraph.h"
 
 namespace PlotStyle {
 
@@ -42,6 +42,28 @@ QColor colorForIndex(int index)
     static const char *const colors[]
         = {"#8be9fd", "#50fa7b", "#ffb86c", "#ff79c6", "#bd93f9", "#f1fa8c", "#ff5555", "#6272a4"};
     return QColor(QLatin1String(colors[((index % 8) + 8) % 8]));
+}
+
+LogGraph *addVariableGraph(QCustomPlot *plot, QCPAxis *valueAxis,
+                           const QSharedPointer<const PlotSeries> &series, const QString &name,
+                           const QColor &color)
+{
+    auto *graph = new LogGraph(plot->xAxis, valueAxis);
+    // Sorted once, summarised and shared: no copy per graph, no pass over every sample.
+    graph->setSeries(series);
+    graph->setName(name);
+    graph->setAdaptiveSampling(true);
+    graph->setAntialiased(false);
+    graph->setPen(QPen(color, 1.5));
+    return graph;
+}
+
+QCPRange freshAxisRange(QCustomPlot *plot)
+{
+    QCPAxis *probe = plot->axisRect()->addAxis(QCPAxis::atRight);
+    const QCPRange range = probe->range();
+    plot->axisRect()->removeAxis(probe);
+    return range;
 }
 
 } // namespace PlotStyle

@@ -1,9 +1,12 @@
 #pragma once
 
 #include <QColor>
+#include <QSharedPointer>
 
-class QCPAxis;
-class QCustomPlot;
+#include <qcustomplot.h>
+
+class LogGraph;
+class PlotSeries;
 
 // The dark look the Log Viewer and the Replay tab share for their plots.
 namespace PlotStyle {
@@ -19,5 +22,14 @@ void styleAxis(QCPAxis *axis, const QColor &color, bool grid);
 
 // The colour of the index-th variable, repeating every eight.
 QColor colorForIndex(int index);
+
+// A graph of a variable on (xAxis, valueAxis) as both tabs draw it: the shared series,
+// adaptive sampling, no antialiasing, a pen of width 1.5 in the colour.
+LogGraph *addVariableGraph(QCustomPlot *plot, QCPAxis *valueAxis,
+                           const QSharedPointer<const PlotSeries> &series, const QString &name,
+                           const QColor &color);
+
+// The range a newly added value axis starts with. A rescale of flat data keeps its width.
+QCPRange freshAxisRange(QCustomPlot *plot);
 
 } // namespace PlotStyle

@@ -1,5 +1,6 @@
 #include "PlotWidget.h"
 
+#include "LogGraph.h"
 #include "LogNames.h"
 #include "LogTabLoader.h"
 #include "MultiAxisPlot.h"
@@ -72,6 +73,7 @@ PlotWidget::PlotWidget(RadioScanner *scanner, QWidget *parent)
     plot->legend->setVisible(false);
     // Room for the time axis's labels side by side: narrower, they print over each other.
     plot->setMinimumWidth(10 * plot->fontMetrics().horizontalAdvance(QStringLiteral("00:00")));
+    freshAxisRange = PlotStyle::freshAxisRange(plot);
 
     // The cursor lives on the plot's buffered cursor layer, so moving it repaints only it.
     cursorLine = new QCPItemStraightLine(plot);
@@ -328,6 +330,7 @@ void PlotWidget::onLogItemClicked(QListWidgetItem *item)
 void PlotWidget::setVariables(const QVector<LogVariable> &vars)
 {
     shownLog.reset();
+    plotSeries.clear();
     variables.clear();
     for (const LogVariable &v : vars) {
         if (!hiddenVariableNames().contains(v.name))
@@ -349,9 +352,37 @@ void PlotWidget::setVariables(const QVector<LogVariable> &vars)
     stack->setCurrentIndex(1);
 }
 
-void PlotWidget::onVariableItemChanged(QListWidgetItem *)
+void PlotWidget::onVariableItemChanged(QListWidgetItem *item)
 {
-    rebuildGraphs();
+    if (!changeLastGraph(variableList->row(item)))
+        rebuildGraphs();
+}
+
+QSharedPointer<const PlotSeries> PlotWidget::seriesFor(int index)
+{
+    if (plotSeries.size() != variables.size())
+        plotSeries.resize(variables.size());
+    if (!plotSeries[index])
+        plotSeries[index] = PlotSeries::of(variables[index]);
+    return plotSeries[index];
+}
+
+void PlotWidget::addGraphFor(int row)
+{
+    QCPAxis *axis = plot->yAxis;
+    if (!graphRows.isEmpty()) {
+        axis = plot->axisRect()->addAxis(QCPAxis::atRight);
+        extraAxes.append(axis);
+    }
+    const LogVariable &v = variables[row];
+    const QColor color = colorForIndex(row);
+    axis->setLabel(v.name);
+    PlotStyle::styleAxis(axis, color, axis == plot->yAxis);
+
+    LogGraph *graph = PlotStyle::addVariableGraph(plot, axis, seriesFor(row), v.name, color);
+    graph->setSelectable(QCP::stWhole);
+    graph->selectionDecorator()->setPen(QPen(color.lighter(150), 3));
+    graphRows.append(row);
 }
 
 void PlotWidget::rebuildGraphs()
@@ -360,43 +391,54 @@ void PlotWidget::rebuildGraphs()
     for (QCPAxis *axis : qAsConst(extraAxes))
         plot->axisRect()->removeAxis(axis);
     extraAxes.clear();
-
-    bool anyChecked = false;
+    graphRows.clear();
     for (int i = 0; i < variableList->count() && i < variables.size(); ++i) {
-        if (variableList->item(i)->checkState() != Qt::Checked)
-            continue;
-        const LogVariable &v = variables[i];
-        const QColor color = colorForIndex(i);
-        QCPAxis *axis = plot->yAxis;
-        if (anyChecked) {
-            axis = plot->axisRect()->addAxis(QCPAxis::atRight);
-            extraAxes.append(axis);
-        }
-        anyChecked = true;
-        axis->setLabel(v.name);
-        PlotStyle::styleAxis(axis, color, axis == plot->yAxis);
-
-        QCPGraph *graph = plot->addGraph(plot->xAxis, axis);
-        // Unordered stamps would break the plot's binary searches, so let it sort its copy.
-        graph->setData(v.times, v.values, v.timesAscending);
-        graph->setName(v.name);
-        graph->setAdaptiveSampling(true);
-        graph->setAntialiased(false);
-        graph->setPen(QPen(color, 1.5));
-        graph->setSelectable(QCP::stWhole);
-        graph->selectionDecorator()->setPen(QPen(color.lighter(150), 3));
+        if (variableList->item(i)->checkState() == Qt::Checked)
+            addGraphFor(i);
     }
-    if (!anyChecked) {
+    finishGraphs();
+}
+
+bool PlotWidget::changeLastGraph(int row)
+{
+    if (row < 0 || row >= variables.size())
+        return false;
+    const bool checked = variableList->item(row)->checkState() == Qt::Checked;
+    if (checked && (graphRows.isEmpty() || row > graphRows.last())) {
+        addGraphFor(row);
+    } else if (!checked && !graphRows.isEmpty() && graphRows.last() == row) {
+        QCPGraph *graph = plot->graph(plot->graphCount() - 1);
+        QCPAxis *axis = graph->valueAxis();
+        plot->removeGraph(graph);
+        if (axis != plot->yAxis) {
+            plot->axisRect()->removeAxis(axis);
+            extraAxes.removeLast();
+        }
+        graphRows.removeLast();
+    } else {
+        return false;
+    }
+    // A rebuild gives every right axis a fresh range before rescaling, which decides where
+    // a flat graph sits: do the same.
+    for (QCPAxis *axis : qAsConst(extraAxes))
+        axis->setRange(freshAxisRange);
+    finishGraphs();
+    return true;
+}
+
+void PlotWidget::finishGraphs()
+{
+    if (graphRows.isEmpty()) {
         plot->yAxis->setLabel(QString());
         PlotStyle::styleAxis(plot->yAxis, PlotStyle::AxisGrey, true);
     }
     plot->legend->setVisible(plot->graphCount() > 0);
-
     plot->rescaleAxes();
     forceChannelRanges();
     rebuildValueTable();
+    // New graphs are never selected, so no highlight survives; then one replot.
+    highlight(QString());
     plot->replot(QCustomPlot::rpRefreshHint);
-    onPlotSelectionChanged();
 }
 
 void PlotWidget::forceChannelRanges()
@@ -411,49 +453,37 @@ void PlotWidget::forceChannelRanges()
 
 void PlotWidget::rebuildValueTable()
 {
-    int checked = 0;
-    for (int j = 0; j < variableList->count(); ++j) {
-        if (variableList->item(j)->checkState() == Qt::Checked)
-            ++checked;
-    }
     tableRowVariable.clear();
     valueTable->clearContents();
-    valueTable->setRowCount(checked);
-
-    int row = 0;
-    for (int j = 0; j < variableList->count() && j < variables.size(); ++j) {
-        if (variableList->item(j)->checkState() != Qt::Checked)
-            continue;
-        const LogVariable &v = variables[j];
-        auto *nameItem = new QTableWidgetItem(v.name);
+    valueTable->setRowCount(graphRows.size());
+    for (int row = 0; row < graphRows.size(); ++row) {
+        const int j = graphRows[row];
+        auto *nameItem = new QTableWidgetItem(variables[j].name);
         nameItem->setForeground(colorForIndex(j));
         valueTable->setItem(row, 0, nameItem);
 
+        // NaN samples (an all-zero attitude) neither win nor hide the range.
         QString minText = valueText(0);
         QString maxText = minText;
-        if (!v.values.isEmpty()) {
-            // Skip NaN samples (an all-zero attitude) so they neither win nor hide the range.
-            double lo = std::numeric_limits<double>::infinity();
-            double hi = -lo;
-            for (double x : v.values) {
-                if (std::isfinite(x)) {
-                    lo = std::min(lo, x);
-                    hi = std::max(hi, x);
-                }
-            }
-            const bool anyFinite = lo <= hi;
-            minText = anyFinite ? valueText(lo) : QStringLiteral("-");
-            maxText = anyFinite ? valueText(hi) : QStringLiteral("-");
+        if (!variables[j].values.isEmpty()) {
+            const QSharedPointer<const PlotSeries> s = seriesFor(j);
+            minText = s->hasFinite ? valueText(s->finiteMin) : QStringLiteral("-");
+            maxText = s->hasFinite ? valueText(s->finiteMax) : QStringLiteral("-");
         }
         valueTable->setItem(row, 1, new QTableWidgetItem(minText));
         valueTable->setItem(row, 2, new QTableWidgetItem(maxText));
         valueTable->setItem(row, 3, new QTableWidgetItem(QStringLiteral("-")));
         tableRowVariable.append(j);
-        ++row;
     }
 }
 
 void PlotWidget::selectVariable(const QString &name)
+{
+    highlight(name);
+    plot->replot(QCustomPlot::rpRefreshHint);
+}
+
+void PlotWidget::highlight(const QString &name)
 {
     for (int i = 0; i < plot->graphCount(); ++i) {
         QCPGraph *graph = plot->graph(i);
@@ -479,7 +509,6 @@ void PlotWidget::selectVariable(const QString &name)
                 cell->setBackground(match ? QBrush(QColor(10, 132, 255, 55)) : QBrush());
         }
     }
-    plot->replot(QCustomPlot::rpRefreshHint);
 }
 
 void PlotWidget::onPlotSelectionChanged()

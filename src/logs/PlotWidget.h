@@ -10,14 +10,14 @@
 #include <QVector>
 #include <QWidget>
 
+#include <qcustomplot.h>
+
 class MultiAxisPlot;
-class QCPAxis;
-class QCPItemStraightLine;
-class QCPItemText;
 class QLabel;
 class QListWidget;
 class QListWidgetItem;
 class LogTabLoader;
+class PlotSeries;
 class QPushButton;
 class QStackedWidget;
 class QTableWidget;
@@ -56,6 +56,8 @@ public:
 
     void setVariables(const QVector<LogVariable> &vars);
     void updateCursor(double key);
+    // One graph per checked variable, made anew.
+    void rebuildGraphs();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -72,9 +74,15 @@ private slots:
     void onLogLoaded(const LogLoader::Result &result);
 
 private:
-    void rebuildGraphs();
+    // Adds or removes the last graph when that is all a check change does; false when
+    // the graphs must be rebuilt.
+    bool changeLastGraph(int row);
+    void addGraphFor(int row);
+    void finishGraphs();
+    QSharedPointer<const PlotSeries> seriesFor(int index);
     void rebuildValueTable();
     void selectVariable(const QString &name);
+    void highlight(const QString &name); // selectVariable without the replot
     void forceChannelRanges();
     void showWarning(const QString &title, const QString &text);
 
@@ -97,6 +105,9 @@ private:
     QVector<LogVariable> variables;
     QVector<QCPAxis *> extraAxes;
     QVector<int> tableRowVariable;
+    QVector<int> graphRows; // the list row of each graph, in graph order
+    QVector<QSharedPointer<const PlotSeries>> plotSeries; // by variable, made on first use
+    QCPRange freshAxisRange; // the range of a newly added value axis
     LogTabLoader *loading = nullptr;
     ParsedLogPtr shownLog; // what the other tab may share while this one shows it
 };

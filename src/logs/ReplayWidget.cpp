@@ -1,5 +1,6 @@
 #include "ReplayWidget.h"
 
+#include "LogGraph.h"
 #include "LogNames.h"
 #include "LogTabLoader.h"
 #include "ModelScene.h"
@@ -316,6 +317,7 @@ void ReplayWidget::buildPlot()
     plot->xAxis->setLabel(QString());
     plot->xAxis->setTicker(QSharedPointer<TimeAxisTicker>::create());
     plot->legend->setVisible(false);
+    freshAxisRange = PlotStyle::freshAxisRange(plot);
 
     cursorLine = new QCPItemStraightLine(plot);
     cursorLine->setPen(QPen(QColor(0xf5, 0xa6, 0x23), 1, Qt::DashLine));
@@ -404,6 +406,7 @@ void ReplayWidget::onLogLoaded(const LogLoader::Result &result)
 void ReplayWidget::loadLog(const QVector<LogVariable> &vars, const QString &label)
 {
     shownLog.reset();
+    plotSeries.clear();
     variables.clear();
     variables.reserve(vars.size());
     for (const LogVariable &v : vars)
@@ -665,9 +668,37 @@ void ReplayWidget::rebuildVariableList()
     rebuildGraphs();
 }
 
-void ReplayWidget::onVariableItemChanged(QListWidgetItem *)
+void ReplayWidget::onVariableItemChanged(QListWidgetItem *item)
 {
-    rebuildGraphs();
+    if (!changeLastGraph(variableList->row(item)))
+        rebuildGraphs();
+}
+
+QSharedPointer<const PlotSeries> ReplayWidget::seriesFor(int index)
+{
+    if (plotSeries.size() != variables.size())
+        plotSeries.resize(variables.size());
+    if (!plotSeries[index])
+        plotSeries[index] = PlotSeries::of(variables[index]);
+    return plotSeries[index];
+}
+
+void ReplayWidget::addGraphFor(int row)
+{
+    QCPAxis *axis = plot->yAxis;
+    if (!graphRows.isEmpty()) {
+        axis = plot->axisRect()->addAxis(QCPAxis::atRight);
+        extraAxes.append(axis);
+    }
+    const int index = rowToVariable.at(row);
+    const QColor color = PlotStyle::colorForIndex(row);
+    axis->setLabel(variables.at(index).name);
+    PlotStyle::styleAxis(axis, color, axis == plot->yAxis);
+    LogGraph *graph = PlotStyle::addVariableGraph(plot, axis, seriesFor(index),
+                                                  variables.at(index).name, color);
+    graph->setSelectable(QCP::stNone);
+    graph->setSelectionDecorator(nullptr);
+    graphRows.append(row);
 }
 
 void ReplayWidget::rebuildGraphs()
@@ -676,37 +707,51 @@ void ReplayWidget::rebuildGraphs()
     for (QCPAxis *axis : qAsConst(extraAxes))
         plot->axisRect()->removeAxis(axis);
     extraAxes.clear();
-
-    int graphs = 0;
+    graphRows.clear();
     for (int row = 0; row < variableList->count() && row < rowToVariable.size(); ++row) {
-        if (variableList->item(row)->checkState() != Qt::Checked)
-            continue;
-        const LogVariable &v = variables.at(rowToVariable.at(row));
-        const QColor color = PlotStyle::colorForIndex(row);
-        QCPAxis *axis = plot->yAxis;
-        if (graphs > 0) {
-            axis = plot->axisRect()->addAxis(QCPAxis::atRight);
-            extraAxes.append(axis);
-        }
-        axis->setLabel(v.name);
-        PlotStyle::styleAxis(axis, color, axis == plot->yAxis);
-        QCPGraph *graph = plot->addGraph(plot->xAxis, axis);
-        graph->setData(v.times, v.values, true);
-        graph->setName(v.name);
-        graph->setAdaptiveSampling(true);
-        graph->setAntialiased(false);
-        graph->setPen(QPen(color, 1.5));
-        graph->setSelectable(QCP::stNone);
-        graph->setSelectionDecorator(nullptr);
-        ++graphs;
+        if (variableList->item(row)->checkState() == Qt::Checked)
+            addGraphFor(row);
     }
-    if (graphs == 0) {
+    finishGraphs();
+}
+
+bool ReplayWidget::changeLastGraph(int row)
+{
+    if (row < 0 || row >= rowToVariable.size())
+        return false;
+    const bool checked = variableList->item(row)->checkState() == Qt::Checked;
+    if (checked && (graphRows.isEmpty() || row > graphRows.last())) {
+        addGraphFor(row);
+    } else if (!checked && !graphRows.isEmpty() && graphRows.last() == row) {
+        QCPGraph *graph = plot->graph(plot->graphCount() - 1);
+        QCPAxis *axis = graph->valueAxis();
+        plot->removeGraph(graph);
+        if (axis != plot->yAxis) {
+            plot->axisRect()->removeAxis(axis);
+            extraAxes.removeLast();
+        }
+        graphRows.removeLast();
+    } else {
+        return false;
+    }
+    // A rebuild gives every right axis a fresh range before rescaling, which decides where
+    // a flat graph sits: do the same.
+    for (QCPAxis *axis : qAsConst(extraAxes))
+        axis->setRange(freshAxisRange);
+    finishGraphs();
+    return true;
+}
+
+void ReplayWidget::finishGraphs()
+{
+    const bool any = !graphRows.isEmpty();
+    if (!any) {
         plot->yAxis->setLabel(QString());
         PlotStyle::styleAxis(plot->yAxis, PlotStyle::AxisGrey, true);
     }
-    plot->legend->setVisible(graphs > 0);
-    plot->setVisible(graphs > 0);
-    if (graphs > 0) {
+    plot->legend->setVisible(any);
+    plot->setVisible(any);
+    if (any) {
         plot->rescaleAxes();
         QVector<QCPAxis *> valueAxes = extraAxes;
         valueAxes.prepend(plot->yAxis);

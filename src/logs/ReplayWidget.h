@@ -10,8 +10,11 @@
 #include <QVector>
 #include <QWidget>
 
+#include <qcustomplot.h>
+
 class LogTabLoader;
 class MultiAxisPlot;
+class PlotSeries;
 class QComboBox;
 class QCPAxis;
 class QCPItemStraightLine;
@@ -55,6 +58,8 @@ public:
     QQuaternion interpolatedRawQuaternion(double t) const;
 
     static QString formatMinSec(double seconds);
+    // One graph per checked variable, made anew.
+    void rebuildGraphs();
 
     double position() const { return currentTime; }
     double logDuration() const { return duration; }
@@ -87,7 +92,12 @@ private:
     void updatePlotCursor();
     void placeCursor();
     void rebuildVariableList();
-    void rebuildGraphs();
+    // Adds or removes the last graph when that is all a check change does; false when
+    // the graphs must be rebuilt.
+    bool changeLastGraph(int row);
+    void addGraphFor(int row);
+    void finishGraphs();
+    QSharedPointer<const PlotSeries> seriesFor(int index);
     int sliderValue(double seconds) const;
 
     RadioScanner *scanner = nullptr;
@@ -129,6 +139,9 @@ private:
     QListWidget *variableList = nullptr;
     QVector<int> rowToVariable;
     QVector<QCPAxis *> extraAxes;
+    QVector<int> graphRows; // the list row of each graph, in graph order
+    QVector<QSharedPointer<const PlotSeries>> plotSeries; // by variable, made on first use
+    QCPRange freshAxisRange; // the range of a newly added value axis
     MultiAxisPlot *plot = nullptr;
     QCPItemStraightLine *cursorLine = nullptr;
 

@@ -151,6 +151,67 @@ struct WarningCatcher
     }
 };
 
+// Everything a check change may alter, as text: graphs, axes, ranges, legend, table and
+// highlights.
+QStringList plotState(const Tab &tab)
+{
+    QStringList out;
+    const auto range = [](const QCPAxis *a) {
+        return QStringLiteral("%1..%2")
+            .arg(a->range().lower, 0, 'g', 17)
+            .arg(a->range().upper, 0, 'g', 17);
+    };
+    out << QStringLiteral("x %1").arg(range(tab.plot->xAxis));
+    for (QCPAxis *a : tab.plot->axisRect()->axes(QCPAxis::atLeft | QCPAxis::atRight)) {
+        if (a->visible())
+            out << QStringLiteral("axis %1 '%2' %3 %4 grid %5")
+                       .arg(a->axisType())
+                       .arg(a->label(), range(a), a->labelColor().name())
+                       .arg(a->grid()->visible());
+    }
+    for (int i = 0; i < tab.plot->graphCount(); ++i) {
+        const QCPGraph *g = tab.plot->graph(i);
+        out << QStringLiteral("graph %1 on '%2' %3 %4 selected %5 points %6")
+                   .arg(g->name(), g->valueAxis()->label(), g->pen().color().name())
+                   .arg(g->pen().widthF())
+                   .arg(g->selected())
+                   .arg(g->dataCount());
+    }
+    out << QStringLiteral("legend %1 items %2")
+               .arg(tab.plot->legend->visible())
+               .arg(tab.plot->legend->itemCount());
+    for (int r = 0; r < tab.table->rowCount(); ++r) {
+        QStringList cells;
+        for (int c = 0; c < tab.table->columnCount(); ++c)
+            cells << tab.table->item(r, c)->text() + QLatin1Char('/')
+                    + tab.table->item(r, c)->background().color().name(QColor::HexArgb);
+        out << QStringLiteral("row ") + cells.join(QLatin1Char(' '));
+    }
+    for (int i = 0; i < tab.variables->count(); ++i) {
+        if (tab.variables->item(i)->font().bold())
+            out << QStringLiteral("bold ") + tab.variables->item(i)->text();
+    }
+    return out;
+}
+
+// Four variables: a ramp, a flat one (whose axis range depends on the axis's width), a
+// channel (forced to -100..100) and a wave.
+QVector<LogVariable> toggleVariables()
+{
+    QVector<double> t, ramp, flat, channel, wave;
+    for (int i = 0; i < 400; ++i) {
+        t << i * 0.05;
+        ramp << i * 0.5;
+        flat << 3.0;
+        channel << (i % 40) - 20.0;
+        wave << std::sin(i * 0.1) * 7;
+    }
+    return {series(QStringLiteral("Ramp [V]"), t, ramp),
+            series(QStringLiteral("Flat [A]"), t, flat),
+            series(QStringLiteral("Channel 3 [%]"), t, channel),
+            series(QStringLiteral("Wave [m]"), t, wave)};
+}
+
 } // namespace
 
 class PlotWidgetTest : public QObject
@@ -187,6 +248,8 @@ private slots:
     void radioDownloadLoadsLog();
     void radioDownloadFailuresKeepLog();
 
+    void toggleChangesOnlyItsGraph_data();
+    void toggleChangesOnlyItsGraph();
     void loadingShowsStatusAndBusyBar();
     void openedLogEqualsSynchronousParse();
     void secondOpenReplacesFirst();
@@ -884,6 +947,68 @@ void PlotWidgetTest::radioDownloadFailuresKeepLog()
     QTRY_COMPARE_WITH_TIMEOUT(tab.status->text(),
                               QStringLiteral("Loaded 1 variable(s) from <i>it</i>  (0:01)"), 10000);
     QCOMPARE(tab.variables->count(), 1);
+}
+
+void PlotWidgetTest::toggleChangesOnlyItsGraph_data()
+{
+    // Steps: "+r" checks row r, "-r" unchecks it, "zr" zooms the value axis of row r's
+    // graph, "hr" highlights row r, "c" places the cursor. The last step is measured.
+    QTest::addColumn<QString>("steps");
+    QTest::addColumn<bool>("sameGraphs"); // the graphs before the last step stay
+    QTest::newRow("first check") << "+1" << true;
+    QTest::newRow("append below") << "+0 +1 +3" << true;
+    QTest::newRow("append after a zoom") << "+0 +1 z1 h0 c +2" << true;
+    QTest::newRow("uncheck the last") << "+0 +1 +2 +3 z2 h1 -3" << true;
+    QTest::newRow("uncheck the only one") << "+2 z2 -2" << true;
+    QTest::newRow("check above others") << "+1 +3 z3 +0" << false;
+    QTest::newRow("uncheck the first") << "+0 +1 +2 z2 -0" << false;
+    QTest::newRow("uncheck in the middle") << "+0 +1 +2 z2 -1" << false;
+}
+
+void PlotWidgetTest::toggleChangesOnlyItsGraph()
+{
+    QFETCH(QString, steps);
+    QFETCH(bool, sameGraphs);
+    Tab tab;
+    tab.show();
+    tab.widget.setVariables(toggleVariables());
+    const QStringList list = steps.split(QLatin1Char(' '));
+    QList<QCPGraph *> before;
+    for (int k = 0; k < list.size(); ++k) {
+        const QChar op = list[k].at(0);
+        const int row = list[k].mid(1).toInt();
+        if (k == list.size() - 1) {
+            for (int i = 0; i < tab.plot->graphCount(); ++i)
+                before << tab.plot->graph(i);
+        }
+        if (op == QLatin1Char('+') || op == QLatin1Char('-')) {
+            tab.check(row, op == QLatin1Char('+'));
+        } else if (op == QLatin1Char('z')) {
+            for (int i = 0; i < tab.plot->graphCount(); ++i) {
+                if (tab.plot->graph(i)->name() == tab.variables->item(row)->text())
+                    tab.plot->graph(i)->valueAxis()->scaleRange(0.5);
+            }
+        } else if (op == QLatin1Char('h')) {
+            const QRect r = tab.variables->visualItemRect(tab.variables->item(row));
+            QTest::mousePress(tab.variables->viewport(), Qt::LeftButton, {},
+                              QPoint(r.left() + 60, r.center().y()));
+            QTest::mouseRelease(tab.variables->viewport(), Qt::LeftButton, {},
+                                QPoint(r.left() + 60, r.center().y()));
+        } else {
+            tab.widget.updateCursor(7.3);
+        }
+    }
+    // Unchanged graphs are the very same objects only when the change was at the end.
+    int kept = 0;
+    for (QCPGraph *g : before)
+        kept += tab.plot->hasPlottable(g) ? 1 : 0;
+    const int expectKept = sameGraphs ? std::min(before.size(), tab.plot->graphCount()) : 0;
+    QCOMPARE(kept, expectKept);
+
+    // The full rebuild from here changes nothing more.
+    const QStringList afterStep = plotState(tab);
+    tab.widget.rebuildGraphs();
+    QCOMPARE(afterStep, plotState(tab));
 }
 
 void PlotWidgetTest::loadingShowsStatusAndBusyBar()

@@ -84,6 +84,8 @@ private slots:
     void unsortedStampsAreOrdered();
     void zeroQuaternionIsIdentity();
     void variableListAndPlot();
+    void toggleEqualsRebuild_data();
+    void toggleEqualsRebuild();
     void noOpenGLDoesNotAbort();
     void openFromDisk();
     void radioDownload();
@@ -508,6 +510,81 @@ void ReplayWidgetTest::variableListAndPlot()
     QVERIFY(plot->isHidden());
     QCOMPARE(plot->graphCount(), 0);
     QCOMPARE(plot->axisRect()->axes(QCPAxis::atRight).size(), 1); // only the default one
+}
+
+void ReplayWidgetTest::toggleEqualsRebuild_data()
+{
+    // "+r"/"-r" check or uncheck row r, "zr" zooms row r's value axis; the last step is the
+    // one compared with a full rebuild.
+    QTest::addColumn<QString>("steps");
+    QTest::addColumn<bool>("sameGraphs");
+    QTest::newRow("append") << "+0 +1 z1 +3" << true;
+    QTest::newRow("uncheck the last") << "+0 +1 +2 z1 -2" << true;
+    QTest::newRow("check above") << "+2 +3 z3 +1" << false;
+}
+
+void ReplayWidgetTest::toggleEqualsRebuild()
+{
+    QFETCH(QString, steps);
+    QFETCH(bool, sameGraphs);
+    Fixture f;
+    f.tab.loadLog({var("Ramp [V]", {0, 10}, {0, 50}), var("Flat [A]", {0, 10}, {3, 3}),
+                   var(LogNames::VarnekQuatW, {0, 1}, {1, 1}), var("Channel 2 [%]", {0, 9}, {1, 2}),
+                   var("Wave", {0, 5, 12}, {1, -4, 2})},
+                  QStringLiteral("x"));
+    f.tab.seekTo(4.2);
+    auto *list = f.child<QListWidget>("variableList");
+    auto *plot = f.child<MultiAxisPlot>("plot");
+    const QStringList stepList = steps.split(QLatin1Char(' '));
+    QList<QCPGraph *> before;
+    for (int k = 0; k < stepList.size(); ++k) {
+        const QChar op = stepList[k].at(0);
+        const int row = stepList[k].mid(1).toInt();
+        if (k == stepList.size() - 1) {
+            for (int i = 0; i < plot->graphCount(); ++i)
+                before << plot->graph(i);
+        }
+        if (op == QLatin1Char('z')) {
+            for (int i = 0; i < plot->graphCount(); ++i) {
+                if (plot->graph(i)->name() == list->item(row)->text())
+                    plot->graph(i)->valueAxis()->scaleRange(0.5);
+            }
+        } else {
+            list->item(row)->setCheckState(op == QLatin1Char('+') ? Qt::Checked : Qt::Unchecked);
+        }
+    }
+    int kept = 0;
+    for (QCPGraph *g : before)
+        kept += plot->hasPlottable(g) ? 1 : 0;
+    QCOMPARE(kept, sameGraphs ? std::min(before.size(), plot->graphCount()) : 0);
+
+    const auto state = [plot] {
+        QStringList out;
+        for (QCPAxis *a : plot->axisRect()->axes()) {
+            if (a->visible())
+                out << QStringLiteral("%1 '%2' %3..%4 %5")
+                           .arg(a->axisType())
+                           .arg(a->label())
+                           .arg(a->range().lower, 0, 'g', 17)
+                           .arg(a->range().upper, 0, 'g', 17)
+                           .arg(a->labelColor().name());
+        }
+        for (int i = 0; i < plot->graphCount(); ++i)
+            out << plot->graph(i)->name() + QLatin1Char(' ') + plot->graph(i)->pen().color().name();
+        for (int i = 0; i < plot->itemCount(); ++i) {
+            if (auto *line = qobject_cast<QCPItemStraightLine *>(plot->item(i)))
+                out << QStringLiteral("cursor %1 %2")
+                           .arg(line->visible())
+                           .arg(line->point1->coords().x());
+        }
+        out << QStringLiteral("shown %1 legend %2")
+                   .arg(!plot->isHidden())
+                   .arg(plot->legend->itemCount());
+        return out;
+    };
+    const QStringList afterStep = state();
+    f.tab.rebuildGraphs();
+    QCOMPARE(afterStep, state());
 }
 
 void ReplayWidgetTest::noOpenGLDoesNotAbort()

@@ -1,0 +1,325 @@
+#include "LogGraph.h"
+
+#include <QApplication>
+#include <QPainter>
+#include <QRandomGenerator>
+#include <QtTest>
+
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+// The line LogGraph draws, and the one QCustomPlot's own graph draws from the same samples.
+class ProbeGraph : public LogGraph
+{
+public:
+    using LogGraph::LogGraph;
+    QVector<QPointF> lines() const { return lineFor(QCPDataRange(0, dataCount())); }
+};
+
+class ReferenceGraph : public QCPGraph
+{
+public:
+    using QCPGraph::QCPGraph;
+    QVector<QPointF> lines() const
+    {
+        QVector<QPointF> out;
+        getLines(&out, QCPDataRange(0, dataCount()));
+        return out;
+    }
+};
+
+LogVariable series(QVector<double> times, QVector<double> values)
+{
+    LogVariable v;
+    v.name = QStringLiteral("v");
+    v.times = std::move(times);
+    v.values = std::move(values);
+    return v;
+}
+
+// n samples; kind picks the shape of the times and values.
+LogVariable generated(const QString &kind, int n)
+{
+    QRandomGenerator rng(7);
+    QVector<double> t(n), y(n);
+    double now = 0, walk = 0;
+    for (int i = 0; i < n; ++i) {
+        if (kind == QLatin1String("gaps"))
+            now += (i % 2003 < 3) ? 300.0 : 0.02; // a few lone samples, pixels apart
+        else if (kind == QLatin1String("jitter"))
+            now += 0.001 * rng.bounded(1, 40);
+        else if (kind == QLatin1String("equal stamps"))
+            now += (i % 3 == 0) ? 0.02 : 0.0;
+        else
+            now += 0.02;
+        t[i] = now - (kind == QLatin1String("negative") ? 500.0 : 0.0);
+        walk += rng.generateDouble() - 0.5;
+        if (kind == QLatin1String("flat"))
+            y[i] = 3.0;
+        else if (kind == QLatin1String("nan") && (i % 3001 < 40 || i % 777 == 5))
+            y[i] = std::nan("");
+        else if (kind == QLatin1String("steps"))
+            y[i] = double((i / 500) % 4);
+        else
+            y[i] = std::sin(i * 0.001) * 20 + walk + (i % 5000 == 0 ? 300 : 0);
+    }
+    return series(t, y);
+}
+
+bool sameBits(double a, double b)
+{
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+} // namespace
+
+class LogGraphTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void linesMatchQCustomPlot_data();
+    void linesMatchQCustomPlot();
+    void drawnLikeQCustomPlot();
+    void hitTestLikeQCustomPlot();
+    void summaryMinMaxMatchesScan();
+    void rangesAsQCustomPlotComputesThem();
+    void seriesSharedAndOrdered();
+};
+
+void LogGraphTest::linesMatchQCustomPlot_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<int>("samples");
+    QTest::addColumn<double>("fromFraction"); // the visible part of the time span
+    QTest::addColumn<double>("toFraction");
+    QTest::addColumn<int>("width");
+    QTest::addColumn<bool>("reversed"); // a reversed time axis takes QCustomPlot's own way
+    QTest::newRow("whole span") << "walk" << 200000 << 0.0 << 1.0 << 1400 << false;
+    QTest::newRow("narrow plot") << "walk" << 200000 << 0.0 << 1.0 << 300 << false;
+    QTest::newRow("zoomed in, edges mid-data") << "walk" << 200000 << 0.31 << 0.42 << 1400 << false;
+    QTest::newRow("beyond both ends") << "walk" << 50000 << -0.2 << 1.3 << 900 << false;
+    // Clusters next to single samples: the first and last values of a cluster are added
+    // where the line leaves or meets real samples.
+    QTest::newRow("long pauses") << "gaps" << 200000 << 0.0 << 1.0 << 1400 << false;
+    QTest::newRow("uneven steps") << "jitter" << 200000 << 0.1 << 0.9 << 1000 << false;
+    QTest::newRow("equal stamps") << "equal stamps" << 120000 << 0.0 << 1.0 << 800 << false;
+    QTest::newRow("negative times") << "negative" << 100000 << 0.0 << 1.0 << 1200 << false;
+    QTest::newRow("flat values") << "flat" << 100000 << 0.0 << 1.0 << 1200 << false;
+    QTest::newRow("steps") << "steps" << 100000 << 0.0 << 1.0 << 700 << false;
+    // An all-zero attitude's pitch is NaN: never an extreme, but a cluster that starts
+    // with it stays NaN, as QCustomPlot's pass leaves it.
+    QTest::newRow("NaN samples") << "nan" << 100000 << 0.0 << 1.0 << 1000 << false;
+    // Just two samples per pixel: the smallest density that is sampled at all.
+    QTest::newRow("two per pixel") << "walk" << 2400 << 0.0 << 1.0 << 1200 << false;
+    QTest::newRow("fewer than two per pixel") << "walk" << 1500 << 0.0 << 1.0 << 1200 << false;
+    QTest::newRow("reversed time axis") << "walk" << 50000 << 0.0 << 1.0 << 1000 << true;
+}
+
+void LogGraphTest::linesMatchQCustomPlot()
+{
+    QFETCH(QString, kind);
+    QFETCH(int, samples);
+    QFETCH(double, fromFraction);
+    QFETCH(double, toFraction);
+    QFETCH(int, width);
+    QFETCH(bool, reversed);
+    QCustomPlot plot;
+    plot.resize(width, 400);
+    plot.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&plot));
+    const LogVariable v = generated(kind, samples);
+    auto *graph = new ProbeGraph(plot.xAxis, plot.yAxis);
+    graph->setSeries(PlotSeries::of(v));
+    auto *reference = new ReferenceGraph(plot.xAxis, plot.yAxis);
+    reference->setData(v.times, v.values, true);
+    const double t0 = v.times.first(), span = v.times.last() - t0;
+    plot.rescaleAxes();
+    plot.xAxis->setRange(t0 + span * fromFraction, t0 + span * toFraction);
+    plot.xAxis->setRangeReversed(reversed);
+    plot.replot();
+
+    const QVector<QPointF> fast = graph->lines();
+    const QVector<QPointF> expected = reference->lines();
+    QVERIFY(!expected.isEmpty());
+    QCOMPARE(fast.size(), expected.size());
+    for (int i = 0; i < expected.size(); ++i) {
+        if (!sameBits(fast[i].x(), expected[i].x()) || !sameBits(fast[i].y(), expected[i].y()))
+            QFAIL(qPrintable(QStringLiteral("point %1: (%2, %3) instead of (%4, %5)")
+                                 .arg(i)
+                                 .arg(fast[i].x(), 0, 'g', 17)
+                                 .arg(fast[i].y(), 0, 'g', 17)
+                                 .arg(expected[i].x(), 0, 'g', 17)
+                                 .arg(expected[i].y(), 0, 'g', 17)));
+    }
+}
+
+void LogGraphTest::drawnLikeQCustomPlot()
+{
+    // The same plot twice, one with each graph: the same pixels, selected or not.
+    const LogVariable v = generated(QStringLiteral("walk"), 300000);
+    QImage images[2];
+    for (int k = 0; k < 2; ++k) {
+        QCustomPlot plot;
+        plot.resize(1000, 500);
+        plot.setPlottingHints(plot.plottingHints() | QCP::phFastPolylines);
+        QCPGraph *graph = nullptr;
+        if (k == 0) {
+            auto *logGraph = new LogGraph(plot.xAxis, plot.yAxis);
+            logGraph->setSeries(PlotSeries::of(v));
+            graph = logGraph;
+        } else {
+            graph = plot.addGraph();
+            graph->setData(v.times, v.values, true);
+        }
+        graph->setName(QStringLiteral("Walk [m]"));
+        graph->setPen(QPen(QColor(0x8b, 0xe9, 0xfd), 1.5));
+        graph->setAntialiased(false);
+        graph->setSelectable(QCP::stWhole);
+        graph->selectionDecorator()->setPen(QPen(Qt::yellow, 3));
+        plot.legend->setVisible(true);
+        plot.rescaleAxes();
+        plot.xAxis->setRange(v.times[40000], v.times[250000]);
+        QImage both(1000, 1000, QImage::Format_ARGB32);
+        QPainter painter(&both);
+        painter.drawPixmap(0, 0, plot.toPixmap(1000, 500));
+        graph->setSelection(QCPDataSelection(QCPDataRange(0, graph->dataCount())));
+        painter.drawPixmap(0, 500, plot.toPixmap(1000, 500));
+        images[k] = both;
+    }
+    if (images[0] != images[1] && qEnvironmentVariableIsSet("KELO_SCREENSHOT_DIR")) {
+        const QString dir = qEnvironmentVariable("KELO_SCREENSHOT_DIR");
+        images[0].save(dir + QStringLiteral("/loggraph.png"));
+        images[1].save(dir + QStringLiteral("/qcpgraph.png"));
+    }
+    QVERIFY(images[0] == images[1]);
+}
+
+void LogGraphTest::hitTestLikeQCustomPlot()
+{
+    const LogVariable v = generated(QStringLiteral("walk"), 100000);
+    QCustomPlot plot;
+    plot.resize(900, 500);
+    plot.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&plot));
+    auto *graph = new LogGraph(plot.xAxis, plot.yAxis);
+    graph->setSeries(PlotSeries::of(v));
+    QCPGraph *reference = plot.addGraph();
+    reference->setData(v.times, v.values, true);
+    plot.rescaleAxes();
+    plot.xAxis->setRange(v.times[1000], v.times[60000]);
+    plot.replot();
+    QCOMPARE(graph->dataCount(), reference->dataCount());
+    QRandomGenerator rng(11);
+    const QRect area = plot.axisRect()->rect();
+    for (int k = 0; k < 200; ++k) {
+        const QPointF pos(area.left() + rng.bounded(area.width()),
+                          area.top() + rng.bounded(area.height()));
+        QVariant detailsA, detailsB;
+        QCOMPARE(graph->selectTest(pos, false, &detailsA),
+                 reference->selectTest(pos, false, &detailsB));
+        QCOMPARE(detailsA.value<QCPDataSelection>(), detailsB.value<QCPDataSelection>());
+    }
+    QCOMPARE(graph->selectTest(QPointF(2, 2), false), -1.0); // outside the axis rect
+    const QRectF box(area.left() + 100, area.top() + 50, 200, 300);
+    QCOMPARE(graph->selectTestRect(box, false), reference->selectTestRect(box, false));
+    for (int i : {0, 17, 99999}) {
+        QCOMPARE(graph->dataPixelPosition(i), reference->dataPixelPosition(i));
+        QCOMPARE(graph->dataMainKey(i), reference->dataMainKey(i));
+        QCOMPARE(graph->dataMainValue(i), reference->dataMainValue(i));
+    }
+    for (double key : {-5.0, v.times[500], v.times[500] + 0.001, 1e9}) {
+        for (bool expanded : {true, false}) {
+            QCOMPARE(graph->findBegin(key, expanded), reference->findBegin(key, expanded));
+            QCOMPARE(graph->findEnd(key, expanded), reference->findEnd(key, expanded));
+        }
+    }
+}
+
+void LogGraphTest::summaryMinMaxMatchesScan()
+{
+    const LogVariable v = generated(QStringLiteral("walk"), 10000);
+    const QSharedPointer<const PlotSeries> s = PlotSeries::of(v);
+    QRandomGenerator rng(3);
+    for (int k = 0; k < 2000; ++k) {
+        const int a = rng.bounded(0, 9999);
+        const int b = a + 1 + rng.bounded(0, 10000 - a - 1 + 1);
+        double lo, hi;
+        s->minMax(a, b, lo, hi);
+        const auto [mn, mx] = std::minmax_element(v.values.cbegin() + a, v.values.cbegin() + b);
+        QCOMPARE(lo, *mn);
+        QCOMPARE(hi, *mx);
+    }
+}
+
+void LogGraphTest::rangesAsQCustomPlotComputesThem()
+{
+    LogVariable v = generated(QStringLiteral("negative"), 30000);
+    v.values[0] = std::nan(""); // the key range starts at the first sample with a value
+    v.values[10] = std::nan("");
+    v.values[29999] = std::nan("");
+    QCustomPlot plot;
+    auto *logGraph = new LogGraph(plot.xAxis, plot.yAxis);
+    logGraph->setSeries(PlotSeries::of(v));
+    auto *plain = new QCPGraph(plot.xAxis, plot.yAxis2);
+    plain->setData(v.times, v.values, true);
+    const QCPRange part(v.times[100], v.times[200]);
+    for (QCP::SignDomain domain : {QCP::sdBoth, QCP::sdNegative, QCP::sdPositive}) {
+        bool found1 = false, found2 = false;
+        const QCPRange k1 = logGraph->getKeyRange(found1, domain);
+        const QCPRange k2 = plain->getKeyRange(found2, domain);
+        QCOMPARE(found1, found2);
+        QCOMPARE(k1, k2);
+        for (const QCPRange &keys : {QCPRange(), part}) {
+            const QCPRange r1 = logGraph->getValueRange(found1, domain, keys);
+            const QCPRange r2 = plain->getValueRange(found2, domain, keys);
+            QCOMPARE(found1, found2);
+            QCOMPARE(r1, r2);
+        }
+    }
+
+    const QSharedPointer<const PlotSeries> s = logGraph->plotSeries();
+    QVERIFY(s->hasFinite);
+    double lo = 1e300, hi = -1e300;
+    for (double y : qAsConst(v.values)) {
+        if (std::isfinite(y)) {
+            lo = std::min(lo, y);
+            hi = std::max(hi, y);
+        }
+    }
+    QCOMPARE(s->finiteMin, lo);
+    QCOMPARE(s->finiteMax, hi);
+}
+
+void LogGraphTest::seriesSharedAndOrdered()
+{
+    const LogVariable v = generated(QStringLiteral("walk"), 1000);
+    const QSharedPointer<const PlotSeries> a = PlotSeries::of(v);
+    // No copy of samples already in time order.
+    QCOMPARE(a->times(), v.times.constData());
+    QCOMPARE(a->values(), v.values.constData());
+    LogVariable copy = v; // shares the arrays, as both tabs' copies of a log do
+    copy.name = QStringLiteral("other name");
+    QCOMPARE(PlotSeries::of(copy), a);
+    QVERIFY(PlotSeries::of(generated(QStringLiteral("walk"), 1000)) != a);
+
+    // Stamps out of order are sorted; equal stamps keep their order.
+    const LogVariable unordered = series({3, 1, 2, 1, 0}, {30, 10, 20, 11, 0});
+    const QSharedPointer<const PlotSeries> s = PlotSeries::of(unordered);
+    QVector<QPair<double, double>> points;
+    for (int i = 0; i < s->size(); ++i)
+        points.append({s->times()[i], s->values()[i]});
+    QCOMPARE(points, (QVector<QPair<double, double>> {{0, 0}, {1, 10}, {1, 11}, {2, 20}, {3, 30}}));
+    QCOMPARE(s->finiteMin, 0.0);
+    QCOMPARE(s->finiteMax, 30.0);
+}
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    LogGraphTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_loggraph.moc"
