@@ -1,5 +1,7 @@
 #include "RadioLogList.h"
 
+#include "RadioText.h"
+
 #include <QJsonArray>
 #include <QJsonValue>
 
@@ -19,15 +21,22 @@ static bool readCount(const QJsonValue &value, qint64 *out)
     return true;
 }
 
-QVector<Entry> parse(const QJsonArray &list)
+QVector<Entry> parse(const QJsonArray &list, bool *cut)
 {
     QVector<Entry> entries;
+    if (cut)
+        *cut = false;
     for (int k = 0; k + 2 < list.size(); k += 3) {
         Entry entry;
         const QJsonValue name = list.at(k + 1);
         if (!readCount(list.at(k), &entry.id) || !name.isString()
             || !readCount(list.at(k + 2), &entry.length))
             continue;
+        if (entries.size() == RadioText::MaxListEntries) {
+            if (cut)
+                *cut = true;
+            break;
+        }
         entry.name = name.toString();
         entries.append(entry);
     }

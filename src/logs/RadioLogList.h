@@ -21,7 +21,8 @@ inline constexpr qint64 MaxValue = qint64(1) << 53;
 // The complete triples (id, name, length) of the flat "list" array, in order. A triple
 // whose id or length is not a finite number in 0..MaxValue, or whose name is not a string,
 // is skipped; so is a trailing incomplete triple. Fractional numbers are truncated.
-QVector<Entry> parse(const QJsonArray &list);
+// At most RadioText::MaxListEntries are taken; *cut tells whether more were there.
+QVector<Entry> parse(const QJsonArray &list, bool *cut = nullptr);
 
 // "m:ss" of a length in tenths of a second, rounded to whole seconds (halves up).
 QString durationText(qint64 length);

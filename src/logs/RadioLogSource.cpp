@@ -1,8 +1,10 @@
 #include "RadioLogSource.h"
 
+#include "ListFiller.h"
 #include "RadioApi.h"
 #include "RadioLogList.h"
 #include "RadioScanner.h"
+#include "RadioText.h"
 #include "WelcomeScreenWidget.h"
 
 #include <QJsonArray>
@@ -22,7 +24,13 @@ RadioLogSource::RadioLogSource(RadioScanner *scanner, QListWidget *tabList,
     , tabList(tabList)
     , welcome(welcome)
     , statusLabel(statusLabel)
+    , filler(new ListFiller(this))
 {
+    // One line per log: the views need not measure ten thousand items one by one.
+    if (tabList)
+        tabList->setUniformItemSizes(true);
+    if (welcome)
+        welcome->logList->setUniformItemSizes(true);
     connect(scanner, &RadioScanner::deviceFound, this, &RadioLogSource::onRadioDeviceFound);
     connect(scanner, &RadioScanner::deviceNotFound, this, &RadioLogSource::onRadioDeviceNotFound);
     if (!scanner->ip.isEmpty())
@@ -45,6 +53,7 @@ void RadioLogSource::onRadioDeviceNotFound()
 {
     ip.clear();
     model.clear();
+    filler->cancel();
     if (tabList) {
         tabList->clear();
         tabList->hide();
@@ -79,16 +88,39 @@ void RadioLogSource::onLogListReply()
     const QJsonDocument doc = QJsonDocument::fromJson(reply->readAll(), &parseError);
     if (parseError.error != QJsonParseError::NoError || !doc.isObject())
         return;
-    const QJsonArray list = doc.object().value(QStringLiteral("list")).toArray();
+    bool cut = false;
+    const QVector<RadioLogList::Entry> entries
+        = RadioLogList::parse(doc.object().value(QStringLiteral("list")).toArray(), &cut);
+    fillLists(entries);
+    if (cut && statusLabel)
+        statusLabel->setText(RadioText::listCutNote());
+}
+
+static QListWidgetItem *newItem(const RadioLogList::Entry &entry)
+{
+    auto *item = new QListWidgetItem(RadioLogSource::itemText(entry.name, entry.length));
+    item->setData(Qt::UserRole, QVariant::fromValue<qint64>(entry.id));
+    item->setData(Qt::UserRole + 1, QVariant::fromValue<qint64>(entry.length));
+    return item;
+}
+
+void RadioLogSource::fillLists(const QVector<RadioLogList::Entry> &entries)
+{
     if (tabList)
-        populateLogListWidget(tabList, list);
+        tabList->clear();
     if (welcome)
-        populateLogListWidget(welcome->logList, list);
-    int count = tabList ? tabList->count() : welcome ? welcome->logList->count() : 0;
+        welcome->logList->clear();
+    const bool any = !entries.isEmpty();
     if (tabList)
-        tabList->setVisible(count > 0);
+        tabList->setVisible(any);
     if (welcome)
-        welcome->setRadioLogsAvailable(count > 0);
+        welcome->setRadioLogsAvailable(any);
+    filler->start(entries.size(), [this, entries](int i) {
+        if (tabList)
+            tabList->addItem(newItem(entries.at(i)));
+        if (welcome)
+            welcome->logList->addItem(newItem(entries.at(i)));
+    });
 }
 
 bool RadioLogSource::downloadLog(QListWidgetItem *item)
@@ -117,9 +149,10 @@ void RadioLogSource::onLogDownloadReply()
     --pendingDownloads;
     emit downloadsInFlightChanged();
     if (reply->error() != QNetworkReply::NoError) {
+        const QString error = RadioReply::errorString(reply);
         if (statusLabel)
-            statusLabel->setText(tr("Failed to download log: %1").arg(reply->errorString()));
-        emit logDownloadFailed(reply->errorString());
+            statusLabel->setText(tr("Failed to download log: %1").arg(error));
+        emit logDownloadFailed(error);
         return;
     }
     emit logDownloaded(reply->readAll(), reply->property(LogLabelProperty).toString());
@@ -128,15 +161,12 @@ void RadioLogSource::onLogDownloadReply()
 void RadioLogSource::populateLogListWidget(QListWidget *list, const QJsonArray &array)
 {
     list->clear();
-    for (const RadioLogList::Entry &entry : RadioLogList::parse(array)) {
-        auto *item = new QListWidgetItem(itemText(entry.name, entry.length), list);
-        item->setData(Qt::UserRole, QVariant::fromValue<qint64>(entry.id));
-        item->setData(Qt::UserRole + 1, QVariant::fromValue<qint64>(entry.length));
-    }
+    for (const RadioLogList::Entry &entry : RadioLogList::parse(array))
+        list->addItem(newItem(entry));
 }
 
 QString RadioLogSource::itemText(const QString &name, qint64 length)
 {
     // One pass over both placeholders, so a "%2" inside the name stays as it is.
-    return tr("%1  (%2)").arg(name, RadioLogList::durationText(length));
+    return tr("%1  (%2)").arg(RadioText::forDisplay(name), RadioLogList::durationText(length));
 }

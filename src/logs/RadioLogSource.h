@@ -1,9 +1,12 @@
 #pragma once
 
+#include "RadioLogList.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QString>
 
+class ListFiller;
 class QJsonArray;
 class QLabel;
 class QListWidget;
@@ -36,9 +39,10 @@ public:
     // Downloads sent and not yet answered.
     int downloadsInFlight() const { return pendingDownloads; }
 
-    // Clears list and fills it with one item per valid triple of the "list" array.
+    // Clears list and fills it with one item per valid triple of the "list" array, at most
+    // RadioText::MaxListEntries. The tab itself fills its lists a slice at a time.
     static void populateLogListWidget(QListWidget *list, const QJsonArray &array);
-    // "name  (m:ss)"
+    // "name  (m:ss)", the name cut for display.
     static QString itemText(const QString &name, qint64 length);
 
 signals:
@@ -56,10 +60,13 @@ private slots:
     void onLogDownloadReply();
 
 private:
+    void fillLists(const QVector<RadioLogList::Entry> &entries);
+
     QNetworkAccessManager *networkManager = nullptr;
     QListWidget *tabList = nullptr;
     WelcomeScreenWidget *welcome = nullptr;
     QLabel *statusLabel = nullptr;
+    ListFiller *filler = nullptr;
     QString ip;
     QString model; // the model the list was last fetched for
     int pendingDownloads = 0;

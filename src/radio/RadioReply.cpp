@@ -17,6 +17,9 @@ static constexpr qint64 MinBytesPerSecond = 64 * 1024;
 
 static qint64 maxBytesOverride[3] = {0, 0, 0};
 
+// What may be buffered beyond a kind's limit before the reply is aborted.
+static constexpr qint64 ReadSlack = 2 * 1024 * 1024;
+
 Limit limit(Kind kind)
 {
     // Wide margins over what a radio sends: JSON and texts of a few hundred bytes,
@@ -57,8 +60,9 @@ public:
         , timeoutMs(timeoutMs)
         , uploadBytes(uploadBytes)
     {
-        // Qt stops reading from the socket once this much waits unread.
-        reply->setReadBufferSize(row.maxBytes + 1);
+        // Qt stops reading from the socket before its buffer would pass this size. Past the
+        // limit by more than a read's worth, so the limit is always passed and seen.
+        reply->setReadBufferSize(row.maxBytes + ReadSlack);
         connect(reply, &QNetworkReply::metaDataChanged, this, &ReplyGuard::onMetaDataChanged);
         connect(reply, &QNetworkReply::readyRead, this,
                 [this]() { onBytes(this->reply->bytesAvailable()); });

@@ -14,7 +14,7 @@ class QNetworkReply;
 //    received pass the limit of its kind; the reply is then aborted, so it finishes with
 //    an error and the caller takes its ordinary failure path. tooLarge() tells such a
 //    refusal apart, errorString() gives the text a tab shows for it;
-//  - Qt stops reading from the network once the limit is buffered, so memory stays bounded
+//  - Qt stops reading from the network about 2 MiB past the limit, so memory stays bounded
 //    even while the GUI thread is busy;
 //  - the whole transfer has an absolute deadline besides the inactivity time-out: the
 //    request's time-out for most kinds; for a log download the budget grows with the
