@@ -1,9 +1,13 @@
 #include "ApplicationsWidget.h"
 
+#include "ListFiller.h"
 #include "PageScrollArea.h"
 #include "RadioApi.h"
+#include "RadioPicture.h"
+#include "RadioReply.h"
 #include "RadioScanner.h"
 #include "RadioTabSupport.h"
+#include "RadioText.h"
 #include "RadioUpload.h"
 
 #include <QFile>
@@ -75,7 +79,13 @@ ApplicationsWidget::ApplicationsWidget(RadioScanner *scanner, QWidget *parent)
     appList->setIconSize(QSize(IconSize, IconSize));
     appList->setSpacing(2);
     appList->setMaximumWidth(260);
+    // Every row is 72 pixels high: the view need not measure thousands of them.
+    appList->setUniformItemSizes(true);
     appsLayout->addWidget(appList);
+    listNoteLabel = greyLabel(appsBox);
+    listNoteLabel->setWordWrap(true);
+    listNoteLabel->hide();
+    appsLayout->addWidget(listNoteLabel);
     auto *installRow = new QHBoxLayout();
     installButton = new QPushButton(tr("Install from File..."), appsBox);
     installStatusLabel = greyLabel(appsBox);
@@ -129,6 +139,8 @@ ApplicationsWidget::ApplicationsWidget(RadioScanner *scanner, QWidget *parent)
     executeButton->setObjectName(QStringLiteral("executeButton"));
     uninstallButton->setObjectName(QStringLiteral("uninstallButton"));
     statusLabel->setObjectName(QStringLiteral("statusLabel"));
+    listNoteLabel->setObjectName(QStringLiteral("listNoteLabel"));
+    filler = new ListFiller(this);
 
     contentLayout->addWidget(appsBox, 0);
     contentLayout->addWidget(detailsBox, 1);
@@ -211,8 +223,18 @@ void ApplicationsWidget::cancelReply(QNetworkReply *reply)
     reply->deleteLater();
 }
 
+QString ApplicationsWidget::fullName(const QListWidgetItem *item)
+{
+    return item->data(FullNameRole).toString();
+}
+
 void ApplicationsWidget::clearApps()
 {
+    filler->cancel();
+    ++listGeneration;
+    decodingIcons = 0;
+    queuedIcons.clear();
+    listNoteLabel->hide();
     const QList<QNetworkReply *> icons = pendingIconReplies;
     pendingIconReplies.clear();
     for (QNetworkReply *reply : icons)
@@ -277,32 +299,57 @@ void ApplicationsWidget::onAppListReply()
     }
 
     const QJsonArray list = doc.object().value(QStringLiteral("list")).toArray();
+    QVector<QPair<QString, QString>> apps;
+    bool cut = false;
     for (int i = 0; i + 1 < list.size(); i += 2) {
         const QString name = list.at(i).toString();
-        const QString detail = list.at(i + 1).toString();
         if (name.isEmpty())
             continue;
-        auto *item = new QListWidgetItem(name);
-        item->setData(Qt::UserRole, detail);
+        if (apps.size() == RadioText::MaxListEntries) {
+            cut = true;
+            break;
+        }
+        apps.append({name, list.at(i + 1).toString()});
+    }
+    listLoaded = true;
+    if (cut) {
+        listNoteLabel->setText(RadioText::listCutNote());
+        listNoteLabel->show();
+    }
+    // A slice at a time; a list of a few hundred apps is whole before the first is made
+    // current.
+    filler->start(apps.size(), [this, apps](int i) {
+        const QString &name = apps.at(i).first;
+        auto *item = new QListWidgetItem(RadioText::forDisplay(name));
+        item->setData(FullNameRole, name);
+        item->setData(Qt::UserRole, apps.at(i).second);
         item->setSizeHint(QSize(0, RowHeight));
         appList->addItem(item);
         requestIcon(item);
-    }
-    listLoaded = true;
-    if (appList->count() > 0)
+    });
+    if (!apps.isEmpty())
         appList->setCurrentRow(0);
 }
 
 void ApplicationsWidget::requestIcon(QListWidgetItem *item)
 {
-    if (!fitsInPath(item->text()))
+    if (!fitsInPath(fullName(item)))
         return;
-    QNetworkReply *reply
-        = RadioApi::get(networkManager, radioIp, RadioApi::appIconPath(item->text()),
-                        RadioApi::CommandTimeoutMs, RadioReply::Kind::Picture);
-    reply->setProperty("app_list_item", QVariant::fromValue(static_cast<void *>(item)));
-    pendingIconReplies.append(reply);
-    connect(reply, &QNetworkReply::finished, this, &ApplicationsWidget::onAppIconReply);
+    queuedIcons.append(item);
+    requestNextIcons();
+}
+
+void ApplicationsWidget::requestNextIcons()
+{
+    while (pendingIconReplies.size() + decodingIcons < MaxIconRequests && !queuedIcons.isEmpty()) {
+        QListWidgetItem *item = queuedIcons.takeFirst();
+        QNetworkReply *reply
+            = RadioApi::get(networkManager, radioIp, RadioApi::appIconPath(fullName(item)),
+                            RadioApi::CommandTimeoutMs, RadioReply::Kind::Picture);
+        reply->setProperty("app_list_item", QVariant::fromValue(static_cast<void *>(item)));
+        pendingIconReplies.append(reply);
+        connect(reply, &QNetworkReply::finished, this, &ApplicationsWidget::onAppIconReply);
+    }
 }
 
 void ApplicationsWidget::onAppIconReply()
@@ -316,16 +363,27 @@ void ApplicationsWidget::onAppIconReply()
     if (!pendingIconReplies.removeOne(reply))
         return;
     auto *item = static_cast<QListWidgetItem *>(reply->property("app_list_item").value<void *>());
-    if (!item || reply->error() != QNetworkReply::NoError)
+    if (!item || reply->error() != QNetworkReply::NoError) {
+        requestNextIcons();
         return;
-    QImage image;
-    if (!image.loadFromData(reply->readAll()))
-        return;
-    const QPixmap icon = QPixmap::fromImage(
-        image.scaled(IconSize, IconSize, Qt::KeepAspectRatio, Qt::SmoothTransformation));
-    item->setIcon(QIcon(icon));
-    if (appList->currentItem() == item)
-        iconLabel->setPixmap(item->icon().pixmap(DetailIconSize, DetailIconSize));
+    }
+    // Decoded off the GUI thread straight to 64 x 64; the item lives as long as its list.
+    const quint64 listShown = listGeneration;
+    ++decodingIcons;
+    RadioPicture::decodeLater(
+        this, reply->readAll(), RadioPicture::Use::Icon, QSize(IconSize, IconSize),
+        [this, item, listShown](const RadioPicture::Result &result) {
+            if (listShown != listGeneration)
+                return;
+            --decodingIcons;
+            if (result.status == RadioPicture::Status::Ok) {
+                item->setIcon(QIcon(QPixmap::fromImage(result.image)));
+                if (appList->currentItem() == item)
+                    iconLabel->setPixmap(item->icon().pixmap(DetailIconSize, DetailIconSize));
+            }
+            requestNextIcons();
+        });
+    requestNextIcons();
 }
 
 void ApplicationsWidget::onAppSelectionChanged(QListWidgetItem *current, QListWidgetItem *)
@@ -342,10 +400,11 @@ void ApplicationsWidget::onAppSelectionChanged(QListWidgetItem *current, QListWi
     }
     iconLabel->setPixmap(current->icon().pixmap(DetailIconSize, DetailIconSize));
     nameLabel->setText(current->text());
-    detailLabel->setText(current->data(Qt::UserRole).toString());
+    detailLabel->setText(
+        RadioText::forDisplay(current->data(Qt::UserRole).toString(), RadioText::DetailChars));
     executeButton->setEnabled(true);
     uninstallButton->setEnabled(true);
-    fetchVersion(current->text());
+    fetchVersion(fullName(current));
 }
 
 void ApplicationsWidget::fetchVersion(const QString &name)
@@ -372,12 +431,12 @@ void ApplicationsWidget::onVersionReply()
     if (reply == versionReply)
         versionReply = nullptr;
     QListWidgetItem *current = appList->currentItem();
-    if (!current || current->text() != reply->property("app_name").toString()
+    if (!current || fullName(current) != reply->property("app_name").toString()
         || reply->error() != QNetworkReply::NoError)
         return;
     const QString version = versionText(reply->readAll());
     if (!version.isEmpty())
-        versionLabel->setText(tr("Version: %1").arg(version));
+        versionLabel->setText(tr("Version: %1").arg(RadioText::forDisplay(version)));
 }
 
 void ApplicationsWidget::onExecuteButtonClicked()
@@ -385,11 +444,11 @@ void ApplicationsWidget::onExecuteButtonClicked()
     QListWidgetItem *current = appList->currentItem();
     if (!current || radioIp.isEmpty())
         return;
-    const QString name = current->text();
-    QNetworkReply *reply = RadioApi::get(networkManager, radioIp, RadioApi::appExecPath(name),
-                                         RadioApi::CommandTimeoutMs);
+    QNetworkReply *reply
+        = RadioApi::get(networkManager, radioIp, RadioApi::appExecPath(fullName(current)),
+                        RadioApi::CommandTimeoutMs);
     connect(reply, &QNetworkReply::finished, this, &ApplicationsWidget::onExecReply);
-    statusLabel->setText(tr("Launching %1...").arg(name));
+    statusLabel->setText(tr("Launching %1...").arg(current->text()));
 }
 
 void ApplicationsWidget::onExecReply()
@@ -399,7 +458,7 @@ void ApplicationsWidget::onExecReply()
         return;
     reply->deleteLater();
     if (reply->error() != QNetworkReply::NoError)
-        statusLabel->setText(tr("Execute failed: %1").arg(reply->errorString()));
+        statusLabel->setText(tr("Execute failed: %1").arg(RadioReply::errorString(reply)));
     else
         statusLabel->setText(tr("Executed"));
 }
@@ -409,9 +468,10 @@ void ApplicationsWidget::onUninstallButtonClicked()
     QListWidgetItem *current = appList->currentItem();
     if (!current || radioIp.isEmpty())
         return;
-    const QString name = current->text();
+    const QString name = fullName(current);
+    const QString shown = current->text();
     const auto answer = showBox(this, QMessageBox::Question, tr("Uninstall Application"),
-                                tr("Do you really want to uninstall %1?").arg(name),
+                                tr("Do you really want to uninstall %1?").arg(shown),
                                 QMessageBox::Yes | QMessageBox::No, QMessageBox::NoButton);
     // The radio may have been lost while the question was open.
     if (answer != QMessageBox::Yes || radioIp.isEmpty())
@@ -419,7 +479,7 @@ void ApplicationsWidget::onUninstallButtonClicked()
     QNetworkReply *reply = RadioApi::get(networkManager, radioIp, RadioApi::appRemovePath(name),
                                          RadioApi::CommandTimeoutMs);
     connect(reply, &QNetworkReply::finished, this, &ApplicationsWidget::onRemoveReply);
-    statusLabel->setText(tr("Uninstalling %1...").arg(name));
+    statusLabel->setText(tr("Uninstalling %1...").arg(shown));
 }
 
 void ApplicationsWidget::onRemoveReply()
@@ -429,7 +489,7 @@ void ApplicationsWidget::onRemoveReply()
         return;
     reply->deleteLater();
     if (reply->error() != QNetworkReply::NoError) {
-        statusLabel->setText(tr("Uninstall failed: %1").arg(reply->errorString()));
+        statusLabel->setText(tr("Uninstall failed: %1").arg(RadioReply::errorString(reply)));
         return;
     }
     statusLabel->setText(tr("Uninstalled"));
@@ -504,7 +564,7 @@ void ApplicationsWidget::onInstallUploadReply()
     const QString extension = reply->property("install_extension").toString();
     const QString fileName = reply->property("install_filename").toString();
     if (reply->error() != QNetworkReply::NoError) {
-        installStatusLabel->setText(tr("Install failed: %1").arg(reply->errorString()));
+        installStatusLabel->setText(tr("Install failed: %1").arg(RadioReply::errorString(reply)));
         return;
     }
     if (radioIp.isEmpty()) {
@@ -538,8 +598,8 @@ void ApplicationsWidget::onInstallExecReply()
     reply->deleteLater();
     const QString fileName = reply->property("install_filename").toString();
     if (reply->error() != QNetworkReply::NoError)
-        installStatusLabel->setText(
-            tr("Installed %1, but applying it failed: %2").arg(fileName, reply->errorString()));
+        installStatusLabel->setText(tr("Installed %1, but applying it failed: %2")
+                                        .arg(fileName, RadioReply::errorString(reply)));
     else
         installStatusLabel->setText(tr("Installed and applied %1").arg(fileName));
 }

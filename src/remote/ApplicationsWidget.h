@@ -4,6 +4,7 @@
 #include <QString>
 #include <QWidget>
 
+class ListFiller;
 class QLabel;
 class QListWidget;
 class QListWidgetItem;
@@ -24,6 +25,10 @@ public:
     static constexpr int RowHeight = 72;
     static constexpr int IconSize = 64;
     static constexpr int DetailIconSize = 96;
+    // Icons downloaded or decoded at a time: as many as Qt sends to one host at once.
+    static constexpr int MaxIconRequests = 6;
+    // An item's full app name, for requests; its display text may be cut.
+    static constexpr int FullNameRole = Qt::UserRole + 1;
 
     // The version text as the radio gives it ("1 2 3\n"), shown as "1.2.3"; empty when
     // there is nothing to show.
@@ -53,7 +58,9 @@ private:
     void clearApps();
     void fetchVersion(const QString &name);
     void requestIcon(QListWidgetItem *item);
+    void requestNextIcons();
     void cancelReply(QNetworkReply *reply);
+    static QString fullName(const QListWidgetItem *item);
 
     RadioScanner *scanner;
     QNetworkAccessManager *networkManager;
@@ -70,6 +77,8 @@ private:
     QPushButton *executeButton;
     QPushButton *uninstallButton;
     QLabel *statusLabel;
+    QLabel *listNoteLabel;
+    ListFiller *filler;
 
     QString radioIp;
     QString listModelName;
@@ -80,4 +89,10 @@ private:
     // while the list keeps failing.
     QTimer *listRetryTimer = nullptr;
     QList<QNetworkReply *> pendingIconReplies;
+    // Items whose icon has not been asked for yet, in list order.
+    QList<QListWidgetItem *> queuedIcons;
+    // Icons downloaded and still being decoded; they count as requests in flight.
+    int decodingIcons = 0;
+    // Bumped whenever the list is cleared, so late icons of its items are dropped.
+    quint64 listGeneration = 0;
 };

@@ -4,8 +4,10 @@
 #include "ImageCropWidget.h"
 #include "PageScrollArea.h"
 #include "RadioApi.h"
+#include "RadioReply.h"
 #include "RadioScanner.h"
 #include "RadioTabSupport.h"
+#include "RadioText.h"
 #include "RadioUpload.h"
 
 #include <QBuffer>
@@ -22,8 +24,10 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QNetworkReply>
+#include <QPointer>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -45,11 +49,15 @@ ImageWidget::ImageWidget(RadioScanner *radioScanner, QWidget *parent)
 
     auto *listBox = new QGroupBox(tr("Image List"), contentWidget);
     auto *listLayout = new QVBoxLayout(listBox);
-    auto *scrollArea = new QScrollArea(listBox);
+    scrollArea = new QScrollArea(listBox);
     scrollArea->setWidgetResizable(true);
     scrollArea->setMinimumHeight(150);
     thumbContainer = new QWidget();
     thumbContainer->setObjectName(QStringLiteral("thumbContainer"));
+    // One sheet for all thumbnails: a sheet per label costs thousands of parses.
+    thumbContainer->setStyleSheet(
+        QStringLiteral("ClickableImageLabel { border: 1px solid #3f3f42; border-radius: 6px; "
+                       "background: #232325; }"));
     thumbGrid = new QGridLayout(thumbContainer);
     thumbGrid->setAlignment(Qt::AlignTop | Qt::AlignLeft);
     thumbGrid->setContentsMargins(0, 0, 0, 0);
@@ -57,6 +65,13 @@ ImageWidget::ImageWidget(RadioScanner *radioScanner, QWidget *parent)
     scrollArea->setWidget(thumbContainer);
     thumbContainer->installEventFilter(this);
     listLayout->addWidget(scrollArea);
+    listNoteLabel = new QLabel(listBox);
+    listNoteLabel->setObjectName(QStringLiteral("listNoteLabel"));
+    listNoteLabel->setTextFormat(Qt::PlainText);
+    listNoteLabel->setWordWrap(true);
+    listNoteLabel->setStyleSheet(QStringLiteral("color: #b0b0b6;"));
+    listNoteLabel->hide();
+    listLayout->addWidget(listNoteLabel);
 
     auto *uploadBox = new QGroupBox(tr("Upload Image (*.png, *.jpg)"), contentWidget);
     auto *uploadLayout = new QVBoxLayout(uploadBox);
@@ -93,6 +108,17 @@ ImageWidget::ImageWidget(RadioScanner *radioScanner, QWidget *parent)
 
     listRetryTimer = RadioTabSupport::createListRetryTimer(this);
     connect(listRetryTimer, &QTimer::timeout, this, &ImageWidget::onListRetryTimeout);
+    pageTimer = new QTimer(this);
+    pageTimer->setSingleShot(true);
+    pageTimer->setInterval(0);
+    connect(pageTimer, &QTimer::timeout, this, [this]() {
+        if (nearGridEnd())
+            addThumbnailPage();
+    });
+    connect(scrollArea->verticalScrollBar(), &QScrollBar::valueChanged, this,
+            &ImageWidget::onScrolled);
+    connect(scrollArea->verticalScrollBar(), &QScrollBar::rangeChanged, this,
+            &ImageWidget::onScrolled);
 
     connect(selectButton, &QPushButton::clicked, this, &ImageWidget::onSelectImageFile);
     connect(uploadButton, &QPushButton::clicked, this, &ImageWidget::onUploadButtonClicked);
@@ -207,35 +233,75 @@ void ImageWidget::onImageListReply(QNetworkReply *reply)
         return;
     }
     const QJsonArray list = doc.object().value(QStringLiteral("list")).toArray();
-    thumbColumns = desiredThumbColumns();
-    int k = 0;
+    bool cut = false;
     for (const QJsonValue &value : list) {
         const QString name = value.toString();
         // "." and ".." cannot name a file in a URL path: the URL layer resolves them away
         // and the request would reach /media or /media/image/ instead.
         if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String(".."))
             continue;
+        if (namesToShow.size() == RadioText::MaxListEntries) {
+            cut = true;
+            break;
+        }
+        namesToShow.append(name);
+    }
+    if (cut) {
+        listNoteLabel->setText(RadioText::listCutNote());
+        listNoteLabel->show();
+    }
+    thumbColumns = desiredThumbColumns();
+    addThumbnailPage();
+}
+
+bool ImageWidget::nearGridEnd() const
+{
+    // A hidden grid has no size to go by: its next page waits until it is shown.
+    if (namesToShow.isEmpty() || !scrollArea->isVisible())
+        return false;
+    const QScrollBar *bar = scrollArea->verticalScrollBar();
+    return bar->value() >= bar->maximum() - bar->pageStep();
+}
+
+void ImageWidget::onScrolled()
+{
+    if (nearGridEnd())
+        pageTimer->start();
+}
+
+void ImageWidget::addThumbnailPage()
+{
+    if (namesToShow.isEmpty())
+        return;
+    // Added with the grid's layout off: otherwise every label shown lays out all the others.
+    thumbGrid->setEnabled(false);
+    for (int i = 0; i < ThumbPage && !namesToShow.isEmpty(); ++i) {
+        const QString name = namesToShow.takeFirst();
+        const int k = thumbLabels.size();
         auto *label = new ClickableImageLabel(thumbContainer);
         label->setFixedSize(ThumbWidth, ThumbHeight);
         label->setAlignment(Qt::AlignCenter);
         label->setTextFormat(Qt::PlainText);
         label->setText(tr("Loading..."));
-        label->setStyleSheet(
-            QStringLiteral("border: 1px solid #3f3f42; border-radius: 6px; background: #232325;"));
         label->setCursor(Qt::PointingHandCursor);
         label->setProperty(ImageFilenameProperty, name);
         connect(label, &ClickableImageLabel::clicked, this, &ImageWidget::onThumbnailClicked);
         thumbLabels.append(label);
         thumbGrid->addWidget(label, k / thumbColumns, k % thumbColumns);
+        label->show();
         queuedThumbs.append(label);
-        ++k;
     }
+    thumbGrid->setEnabled(true);
+    thumbGrid->activate();
     requestNextThumbnails();
+    // The scroll range follows later; a grid that still ends in view gets its next page then.
+    if (nearGridEnd())
+        pageTimer->start();
 }
 
 void ImageWidget::requestNextThumbnails()
 {
-    while (pendingThumbReplies.size() < MaxThumbRequests && !queuedThumbs.isEmpty()) {
+    while (pendingThumbReplies.size() + decoding < MaxThumbRequests && !queuedThumbs.isEmpty()) {
         ClickableImageLabel *label = queuedThumbs.takeFirst();
         const QString name = label->property(ImageFilenameProperty).toString();
         QNetworkReply *reply
@@ -254,26 +320,58 @@ void ImageWidget::onImageDataReply(QNetworkReply *reply)
     pendingThumbReplies.removeAll(reply);
     auto *label = qobject_cast<ClickableImageLabel *>(
         reply->property(ImageLabelProperty).value<QObject *>());
-    if (label) {
-        if (reply->error() != QNetworkReply::NoError) {
-            label->setText(tr("Failed"));
-        } else {
-            const QImage image = QImage::fromData(reply->readAll());
-            if (image.isNull()) {
-                label->setText(tr("Invalid"));
-            } else {
-                label->fullPixmap = QPixmap::fromImage(image);
-                label->setText(QString());
-                label->setPixmap(label->fullPixmap.scaled(label->size(), Qt::KeepAspectRatio,
-                                                          Qt::SmoothTransformation));
-            }
-        }
+    if (label && reply->error() != QNetworkReply::NoError)
+        label->setText(RadioReply::tooLarge(reply) ? tr("Too large") : tr("Failed"));
+    if (label && reply->error() == QNetworkReply::NoError) {
+        // Decoded off the GUI thread, straight to the thumbnail's size; until then the
+        // picture counts as a request in flight, so at most a few wait in memory.
+        const QByteArray data = reply->readAll();
+        const quint64 grid = gridGeneration;
+        QPointer<ClickableImageLabel> target(label);
+        ++decoding;
+        RadioPicture::decodeLater(this, data, RadioPicture::Use::Thumbnail,
+                                  QSize(ThumbWidth, ThumbHeight),
+                                  [this, grid, target, data](const RadioPicture::Result &result) {
+                                      if (grid != gridGeneration)
+                                          return;
+                                      --decoding;
+                                      if (target)
+                                          onThumbnailDecoded(target, data, result);
+                                      requestNextThumbnails();
+                                  });
     }
     requestNextThumbnails();
 }
 
+void ImageWidget::onThumbnailDecoded(ClickableImageLabel *label, const QByteArray &data,
+                                     const RadioPicture::Result &result)
+{
+    if (result.status == RadioPicture::Status::TooLarge) {
+        label->setText(tr("Too large"));
+        return;
+    }
+    if (result.status != RadioPicture::Status::Ok) {
+        label->setText(tr("Invalid"));
+        return;
+    }
+    label->setText(QString());
+    label->setPixmap(QPixmap::fromImage(result.image));
+    // The viewer decodes from these bytes; past the budget a thumbnail opens no viewer.
+    if (keptBytes + data.size() <= MaxKeptBytes) {
+        keptBytes += data.size();
+        label->imageData = data;
+        label->imageSize = result.declaredSize;
+    }
+}
+
 void ImageWidget::clearImages()
 {
+    ++gridGeneration;
+    decoding = 0;
+    keptBytes = 0;
+    namesToShow.clear();
+    pageTimer->stop();
+    listNoteLabel->hide();
     queuedThumbs.clear();
     const QList<QNetworkReply *> replies = pendingThumbReplies;
     pendingThumbReplies.clear();
@@ -282,6 +380,9 @@ void ImageWidget::clearImages()
         reply->abort();
         reply->deleteLater();
     }
+    // Out of the grid first, from its end: each deletion then finds nothing to remove.
+    for (int i = thumbGrid->count() - 1; i >= 0; --i)
+        delete thumbGrid->takeAt(i);
     qDeleteAll(thumbLabels);
     thumbLabels.clear();
 }
@@ -297,30 +398,45 @@ void ImageWidget::relayoutThumbnails()
     if (columns == thumbColumns)
         return;
     thumbColumns = columns;
-    for (ClickableImageLabel *label : thumbLabels)
-        thumbGrid->removeWidget(label);
+    thumbGrid->setEnabled(false);
+    for (int i = thumbGrid->count() - 1; i >= 0; --i)
+        delete thumbGrid->takeAt(i);
     for (int i = 0; i < thumbLabels.size(); ++i)
         thumbGrid->addWidget(thumbLabels[i], i / columns, i % columns);
+    thumbGrid->setEnabled(true);
+    thumbGrid->activate();
 }
 
 void ImageWidget::onThumbnailClicked()
 {
     auto *thumb = qobject_cast<ClickableImageLabel *>(sender());
-    if (!thumb || thumb->fullPixmap.isNull())
+    if (!thumb || !thumb->hasImage() || viewerPending)
         return;
+    const QString title = RadioText::forDisplay(thumb->property(ImageFilenameProperty).toString());
+    viewerPending = true;
+    RadioPicture::decodeLater(this, thumb->imageData, RadioPicture::Use::Viewer, QSize(),
+                              [this, title](const RadioPicture::Result &result) {
+                                  viewerPending = false;
+                                  if (result.status == RadioPicture::Status::Ok)
+                                      openViewer(title, QPixmap::fromImage(result.image));
+                              });
+}
+
+void ImageWidget::openViewer(const QString &title, const QPixmap &pixmap)
+{
     auto *dialog = new QDialog(this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
-    dialog->setWindowTitle(thumb->property(ImageFilenameProperty).toString());
+    dialog->setWindowTitle(title);
     auto *layout = new QVBoxLayout(dialog);
     layout->setContentsMargins(0, 0, 0, 0);
-    auto *scrollArea = new QScrollArea(dialog);
-    scrollArea->setWidgetResizable(false);
+    auto *viewerArea = new QScrollArea(dialog);
+    viewerArea->setWidgetResizable(false);
     auto *imageLabel = new QLabel();
-    imageLabel->setPixmap(thumb->fullPixmap);
-    imageLabel->resize(thumb->fullPixmap.size());
-    scrollArea->setWidget(imageLabel);
-    layout->addWidget(scrollArea);
-    dialog->resize(viewerSize(thumb->fullPixmap.size()));
+    imageLabel->setPixmap(pixmap);
+    imageLabel->resize(pixmap.size());
+    viewerArea->setWidget(imageLabel);
+    layout->addWidget(viewerArea);
+    dialog->resize(viewerSize(pixmap.size()));
     dialog->exec();
 }
 
@@ -383,7 +499,7 @@ void ImageWidget::onUploadReply(QNetworkReply *reply)
     reply->deleteLater();
     uploadInFlight = false;
     if (reply->error() != QNetworkReply::NoError)
-        showUploadFailure(reply->errorString());
+        showUploadFailure(RadioReply::errorString(reply));
     else
         statusLabel->setText(tr("Image uploaded"));
     updateUploadButtonEnabled();

@@ -1,8 +1,11 @@
 #pragma once
 
+#include "RadioPicture.h"
+
 #include <QList>
 #include <QSize>
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 
 class ClickableImageLabel;
@@ -12,6 +15,7 @@ class QLabel;
 class QNetworkAccessManager;
 class QNetworkReply;
 class QPushButton;
+class QScrollArea;
 class QTimer;
 class RadioScanner;
 
@@ -31,6 +35,10 @@ public:
     // requested all at once fails at its tail on a slow radio. This leaves room for the
     // list request and an upload.
     static constexpr int MaxThumbRequests = 4;
+    // Thumbnails made at a time; the next ones when the grid is scrolled near its end.
+    static constexpr int ThumbPage = 100;
+    // Picture bytes kept for the viewer, all thumbnails together.
+    static constexpr qint64 MaxKeptBytes = qint64(256) * 1024 * 1024;
 
     static int columnsForWidth(int containerWidth);
     static QSize viewerSize(const QSize &pixmapSize);
@@ -58,6 +66,12 @@ private:
     int desiredThumbColumns() const;
     void relayoutThumbnails();
     void requestNextThumbnails();
+    void addThumbnailPage();
+    void onThumbnailDecoded(ClickableImageLabel *label, const QByteArray &data,
+                            const RadioPicture::Result &result);
+    void onScrolled();
+    bool nearGridEnd() const;
+    void openViewer(const QString &title, const QPixmap &pixmap);
     void showUploadFailure(const QString &reason);
 
     RadioScanner *scanner;
@@ -65,6 +79,8 @@ private:
     QLabel *notFoundLabel = nullptr;
     QWidget *contentWidget = nullptr;
     QWidget *thumbContainer = nullptr;
+    QScrollArea *scrollArea = nullptr;
+    QLabel *listNoteLabel = nullptr;
     QGridLayout *thumbGrid = nullptr;
     QList<ClickableImageLabel *> thumbLabels;
     int thumbColumns = 1;
@@ -78,6 +94,15 @@ private:
     QList<QNetworkReply *> pendingThumbReplies;
     // Thumbnails whose download has not started yet, in grid order.
     QList<ClickableImageLabel *> queuedThumbs;
+    // Pictures downloaded and still being decoded; they count as requests in flight.
+    int decoding = 0;
+    // Names of the list with no thumbnail yet.
+    QStringList namesToShow;
+    qint64 keptBytes = 0;
+    // Bumped whenever the grid is cleared, so late decodes of its pictures are dropped.
+    quint64 gridGeneration = 0;
+    bool viewerPending = false;
+    QTimer *pageTimer = nullptr;
     // At most one list request and one retry pending, however often a fetch is
     // triggered while the list keeps failing.
     QNetworkReply *listReply = nullptr;

@@ -3,6 +3,7 @@
 #include "AspectImageLabel.h"
 #include "PageScrollArea.h"
 #include "RadioApi.h"
+#include "RadioPicture.h"
 #include "RadioScanner.h"
 #include "RadioTabSupport.h"
 
@@ -118,6 +119,7 @@ void ScreenshotWidget::onRadioDeviceNotFound()
     saveButton->setEnabled(false);
     copyButton->setEnabled(false);
     lastPng.clear();
+    lastImage = QImage();
     statusLabel->clear();
     notFoundLabel->show();
     contentWidget->hide();
@@ -151,7 +153,7 @@ void ScreenshotWidget::fetchScreenshot()
 {
     // A tick that finds a request still pending is skipped, so a slow radio is never
     // sent a pile of requests.
-    if (radioIp.isEmpty() || pendingReply)
+    if (radioIp.isEmpty() || pendingReply || decoding)
         return;
     QNetworkRequest request
         = RadioApi::request(radioIp, RadioApi::screenshotPath(QDateTime::currentMSecsSinceEpoch()),
@@ -159,11 +161,14 @@ void ScreenshotWidget::fetchScreenshot()
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
                          QNetworkRequest::AlwaysNetwork);
     pendingReply = RadioApi::get(networkManager, request, RadioReply::Kind::Picture);
+    ++fetchGeneration;
     connect(pendingReply, &QNetworkReply::finished, this, &ScreenshotWidget::onScreenshotReply);
 }
 
 void ScreenshotWidget::stopFetching()
 {
+    ++fetchGeneration;
+    decoding = false;
     if (!pendingReply)
         return;
     QNetworkReply *reply = pendingReply;
@@ -184,12 +189,26 @@ void ScreenshotWidget::onScreenshotReply()
         pendingReply = nullptr;
     if (reply->error() != QNetworkReply::NoError)
         return;
+    // Checked against the screen's pixel budget and decoded off the GUI thread; until then
+    // the next tick is skipped as if the request were still pending.
     const QByteArray body = reply->readAll();
-    QPixmap pixmap;
-    if (!pixmap.loadFromData(body))
-        return;
-    lastPng = body;
-    imageLabel->setSourcePixmap(pixmap);
+    const quint64 fetch = fetchGeneration;
+    decoding = true;
+    RadioPicture::decodeLater(this, body, RadioPicture::Use::Screenshot, QSize(),
+                              [this, fetch, body](const RadioPicture::Result &result) {
+                                  if (fetch != fetchGeneration)
+                                      return;
+                                  decoding = false;
+                                  if (result.status == RadioPicture::Status::Ok)
+                                      showScreenshot(body, result.image);
+                              });
+}
+
+void ScreenshotWidget::showScreenshot(const QByteArray &png, const QImage &image)
+{
+    lastPng = png;
+    lastImage = image;
+    imageLabel->setSourcePixmap(QPixmap::fromImage(image));
     saveButton->setEnabled(true);
     copyButton->setEnabled(true);
 }
@@ -221,12 +240,10 @@ void ScreenshotWidget::onSaveButtonClicked()
 
 void ScreenshotWidget::onCopyButtonClicked()
 {
-    if (lastPng.isEmpty())
+    // The picture decoded when it arrived: lastPng is set only with it.
+    if (lastPng.isEmpty() || lastImage.isNull())
         return;
-    QImage image;
-    if (!image.loadFromData(lastPng))
-        return;
-    QGuiApplication::clipboard()->setImage(image, QClipboard::Clipboard);
+    QGuiApplication::clipboard()->setImage(lastImage, QClipboard::Clipboard);
     statusLabel->setText(tr("Copied to clipboard."));
 }
 

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QElapsedTimer>
+#include <QImage>
 #include <QPoint>
 #include <QString>
 #include <QTimer>
@@ -49,6 +50,7 @@ private:
     void stopFetching();
     void sendTouchEvent(const QPoint &pos, const QString &op);
     void onTouchReply(QNetworkReply *reply);
+    void showScreenshot(const QByteArray &png, const QImage &image);
 
     RadioScanner *scanner;
     QNetworkAccessManager *networkManager;
@@ -56,6 +58,11 @@ private:
     QNetworkReply *pendingReply = nullptr;
     QString radioIp;
     QByteArray lastPng;
+    QImage lastImage; // lastPng decoded
+    // A screenshot being decoded; counts as the request in flight.
+    bool decoding = false;
+    // Bumped by every fetch and stop, so a decode that ends late is dropped.
+    quint64 fetchGeneration = 0;
     QElapsedTimer moveTimer;
     QPoint lastTouchPos;
     bool denialShown = false;

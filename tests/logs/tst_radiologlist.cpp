@@ -15,6 +15,8 @@ private slots:
     void parse_data();
     void parse();
     void nonFiniteNumbersSkipped();
+    void cutAtTenThousand_data();
+    void cutAtTenThousand();
     void durationText_data();
     void durationText();
     void itemsCarryTextAndData();
@@ -78,6 +80,43 @@ void RadioLogListTest::nonFiniteNumbersSkipped()
                            2,   QStringLiteral("C"), -inf, 4, QStringLiteral("D"), nan,
                            5,   QStringLiteral("E"), 20};
     QCOMPARE(describe(RadioLogList::parse(list)), QStringLiteral("5|E|20"));
+}
+
+void RadioLogListTest::cutAtTenThousand_data()
+{
+    QTest::addColumn<int>("valid");
+    QTest::addColumn<int>("badAfter"); // bad triples after the valid ones
+    QTest::addColumn<int>("taken");
+    QTest::addColumn<bool>("cut");
+    QTest::newRow("10000: all") << 10000 << 0 << 10000 << false;
+    QTest::newRow("10001: cut") << 10001 << 0 << 10000 << true;
+    QTest::newRow("a million: cut") << 1000000 << 0 << 10000 << true;
+    // Only entries that would be shown count.
+    QTest::newRow("10000 and bad ones") << 10000 << 5 << 10000 << false;
+}
+
+void RadioLogListTest::cutAtTenThousand()
+{
+    QFETCH(int, valid);
+    QFETCH(int, badAfter);
+    QFETCH(int, taken);
+    QFETCH(bool, cut);
+    QJsonArray list;
+    for (int i = 0; i < valid; ++i) {
+        list.append(i);
+        list.append(QStringLiteral("L"));
+        list.append(10);
+    }
+    for (int i = 0; i < badAfter; ++i) {
+        list.append(-1);
+        list.append(QStringLiteral("bad"));
+        list.append(10);
+    }
+    bool wasCut = !cut;
+    const QVector<RadioLogList::Entry> entries = RadioLogList::parse(list, &wasCut);
+    QCOMPARE(entries.size(), taken);
+    QCOMPARE(wasCut, cut);
+    QCOMPARE(entries.last().id, qint64(taken - 1));
 }
 
 void RadioLogListTest::durationText_data()

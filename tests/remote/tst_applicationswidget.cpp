@@ -14,6 +14,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+Q_DECLARE_METATYPE(FakeResponse)
+
 class ApplicationsWidgetTest : public QObject, public RemoteTabFixture<ApplicationsWidget>
 {
     Q_OBJECT
@@ -43,6 +45,10 @@ private slots:
     void installFinishingAfterLossSaysSo();
     void anotherRadioWithTheSameModelGetsItsOwnList();
     void radioTextIsPlain();
+    void hostileAnswers_data();
+    void hostileAnswers();
+    void longTextsCutForDisplay();
+    void longListCutWithNote();
 
 private:
     void makeWidget(bool show = true);
@@ -705,6 +711,176 @@ void ApplicationsWidgetTest::radioTextIsPlain()
     QTest::mouseClick(child<QPushButton>("uninstallButton"), Qt::LeftButton);
     QCOMPARE(format, Qt::PlainText);
     QCOMPARE(*script.texts, QStringList {"Do you really want to uninstall " + name + "?"});
+}
+
+void ApplicationsWidgetTest::hostileAnswers_data()
+{
+    QTest::addColumn<QByteArray>("path"); // the route given the fault
+    QTest::addColumn<FakeResponse>("response");
+    QTest::addColumn<QString>("label");
+    QTest::addColumn<QString>("shown"); // in label once the request has ended
+
+    const QString tooLarge = QStringLiteral("The radio's answer was too large");
+    const FakeResponse endless = FakeResponse::endless();
+    const FakeResponse hugeLength = FakeResponse::hugeLength();
+    QTest::newRow("execute: endless reply") << QByteArray("/app/exec") << endless << "statusLabel"
+                                            << "Execute failed: " + tooLarge;
+    QTest::newRow("execute: huge Content-Length")
+        << QByteArray("/app/exec") << hugeLength << "statusLabel"
+        << "Execute failed: " + tooLarge;
+    QTest::newRow("uninstall: endless reply")
+        << QByteArray("/app/remove") << endless << "statusLabel"
+        << "Uninstall failed: " + tooLarge;
+    QTest::newRow("install: endless reply")
+        << QByteArray("/upload.html") << endless << "installStatusLabel"
+        << "Install failed: " + tooLarge;
+    QTest::newRow("version: 200 MB")
+        << QByteArray("/media/apps/A/version")
+        << FakeResponse::oversized(200 * 1024 * 1024, "1 2 3") << "versionLabel"
+        << "";
+    QTest::newRow("icon: 20000 x 20000")
+        << QByteArray("/media/apps/A/icon.png")
+        << FakeResponse::bytes(TestImages::hugePng(20000, 20000), "image/png") << ""
+        << "";
+    QTest::newRow("icon: declares 30000 x 30000")
+        << QByteArray("/media/apps/A/icon.png")
+        << FakeResponse::bytes(TestImages::hugePng(30000, 30000, false), "image/png") << ""
+        << "";
+    QTest::newRow("icon: endless") << QByteArray("/media/apps/A/icon.png") << endless << ""
+                                   << "";
+    QTest::newRow("list: endless") << QByteArray("/app/list") << endless << ""
+                                   << "";
+    QTest::newRow("list: huge Content-Length") << QByteArray("/app/list") << hugeLength << ""
+                                               << "";
+}
+
+void ApplicationsWidgetTest::hostileAnswers()
+{
+    QFETCH(QByteArray, path);
+    QFETCH(FakeResponse, response);
+    QFETCH(QString, label);
+    QFETCH(QString, shown);
+    const bool listFault = path == "/app/list";
+    setList({"A", "dA"});
+    if (!listFault)
+        radio->setResponse(path, response);
+    makeWidget();
+    if (listFault)
+        radio->setResponse(path, response);
+    found();
+    if (listFault) {
+        // Refused and asked again a second later; the next good answer is listed.
+        QVERIFY(radio->waitForRequests("/app/list", 2, 15000));
+        QCOMPARE(list()->count(), 0);
+        setList({"A", "dA"});
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(list()->count(), 1, 15000);
+    QTRY_COMPARE_WITH_TIMEOUT(manager->unfinished(), 0, 20000);
+    if (path.endsWith("/icon.png")) {
+        QVERIFY(list()->item(0)->icon().isNull());
+    } else if (path.endsWith("/version")) {
+        QCOMPARE(text("versionLabel"), QString());
+        QVERIFY(!list()->item(0)->icon().isNull());
+    } else if (path == "/app/exec") {
+        QTest::mouseClick(child<QPushButton>("executeButton"), Qt::LeftButton);
+    } else if (path == "/app/remove") {
+        ModalScript script;
+        script.run({ModalScript::press(QMessageBox::Yes)});
+        QTest::mouseClick(child<QPushButton>("uninstallButton"), Qt::LeftButton);
+    } else if (path == "/upload.html") {
+        clickInstall({ModalScript::chooseFile(writeFile("Clock.app", "package")),
+                      ModalScript::press(QMessageBox::Yes)});
+    }
+    if (!label.isEmpty())
+        QTRY_COMPARE_WITH_TIMEOUT(text(label.toLatin1().constData()), shown, 20000);
+
+    // The same request with a sane answer works again.
+    radio->setResponse(path,
+                       path.endsWith("/icon.png")      ? FakeResponse::bytes(iconPng, "image/png")
+                           : path.endsWith("/version") ? FakeResponse::text("4 5 6")
+                           : listFault ? FakeResponse::json(R"({"list":["B","dB"]})")
+                                       : FakeResponse::text("OK"));
+    if (path == "/app/exec") {
+        QTest::mouseClick(child<QPushButton>("executeButton"), Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(text("statusLabel"), QStringLiteral("Executed"), 10000);
+    } else if (path == "/app/remove") {
+        // Only a successful uninstall asks for the list again.
+        const int lists = radio->countFor("/app/list");
+        ModalScript script;
+        script.run({ModalScript::press(QMessageBox::Yes)});
+        QTest::mouseClick(child<QPushButton>("uninstallButton"), Qt::LeftButton);
+        QVERIFY(radio->waitForRequests("/app/list", lists + 1, 10000));
+    } else if (path == "/upload.html") {
+        clickInstall({ModalScript::chooseFile(writeFile("Clock.app", "package")),
+                      ModalScript::press(QMessageBox::Yes)});
+        QTRY_COMPARE_WITH_TIMEOUT(text("installStatusLabel"), QStringLiteral("Installed Clock.app"),
+                                  10000);
+    } else {
+        // Shown again: the list, its icon and version are asked anew.
+        widget->hide();
+        widget->show();
+        if (listFault)
+            QTRY_VERIFY_WITH_TIMEOUT(list()->count() == 1 && list()->item(0)->text() == "B", 10000);
+        else if (path.endsWith("/icon.png"))
+            QTRY_VERIFY_WITH_TIMEOUT(list()->count() == 1 && !list()->item(0)->icon().isNull(),
+                                     10000);
+        else
+            QTRY_COMPARE_WITH_TIMEOUT(text("versionLabel"), QStringLiteral("Version: 4.5.6"),
+                                      10000);
+    }
+}
+
+void ApplicationsWidgetTest::longTextsCutForDisplay()
+{
+    const QString name = QString(300, QLatin1Char('a'));
+    const QString detail = QString(5000, QLatin1Char('d'));
+    radio->setFallback([](const FakeRequest &r) {
+        if (r.path.endsWith("/version"))
+            return FakeResponse::text(QByteArray(400, '7'));
+        return FakeResponse::error(404);
+    });
+    setList({name, detail});
+    makeWidget();
+    found();
+    QTRY_COMPARE_WITH_TIMEOUT(list()->count(), 1, 10000);
+    const QString ellipsis(QChar(0x2026));
+    QCOMPARE(list()->item(0)->text(), QString(79, QLatin1Char('a')) + ellipsis);
+    QCOMPARE(text("nameLabel"), QString(79, QLatin1Char('a')) + ellipsis);
+    QCOMPARE(text("detailLabel"), QString(999, QLatin1Char('d')) + ellipsis);
+    QTRY_COMPARE_WITH_TIMEOUT(text("versionLabel"),
+                              "Version: " + QString(79, QLatin1Char('7')) + ellipsis, 10000);
+
+    // Requests name the app in full.
+    QTest::mouseClick(child<QPushButton>("executeButton"), Qt::LeftButton);
+    QCOMPARE(text("statusLabel"), "Launching " + QString(79, QLatin1Char('a')) + ellipsis + "...");
+    QVERIFY(radio->waitForRequests("/app/exec", 1));
+    QCOMPARE(radio->requestsFor("/app/exec").first().query, "app=" + name.toLatin1());
+    QCOMPARE(radio->countFor("/media/apps/" + name.toLatin1() + "/version"), 1);
+}
+
+void ApplicationsWidgetTest::longListCutWithNote()
+{
+    QJsonArray apps;
+    for (int i = 0; i < 12000; ++i) {
+        apps.append(QStringLiteral("app%1").arg(i));
+        apps.append(QStringLiteral("d"));
+    }
+    setList(apps);
+    radio->setFallback([](const FakeRequest &) { return FakeResponse::error(404).delayed(20); });
+    makeWidget();
+    found();
+    QTRY_COMPARE_WITH_TIMEOUT(list()->count(), 10000, 30000);
+    QCOMPARE(list()->item(9999)->text(), QStringLiteral("app9999"));
+    QCOMPARE(list()->currentRow(), 0);
+    QLabel *note = child<QLabel>("listNoteLabel");
+    QVERIFY(note->isVisible());
+    QCOMPARE(note->text(),
+             QStringLiteral("The radio's list is longer than 10000 entries; only the "
+                            "first 10000 are shown."));
+    // Icons a few at a time, beside the version request.
+    QVERIFY(radio->waitForRequests("/media/apps/app40/icon.png", 1, 20000));
+    QVERIFY2(radio->maxInFlight() <= 7, qPrintable(QString::number(radio->maxInFlight())));
+    QCOMPARE(manager->unfinished() <= 7, true);
 }
 
 QTEST_MAIN(ApplicationsWidgetTest)

@@ -7,6 +7,7 @@
 #include "TestImages.h"
 #include "TestSupport.h"
 
+#include <QBuffer>
 #include <QDialog>
 #include <QFileDialog>
 #include <QGridLayout>
@@ -18,10 +19,23 @@
 #include <QPainter>
 #include <QProcess>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <memory>
+
+Q_DECLARE_METATYPE(FakeResponse)
+
+static QByteArray jpeg(const QImage &image)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "JPEG");
+    return bytes;
+}
 
 // Reads the upload as a multipart reader that owes nothing to our builder would, and
 // the PNG size from its IHDR chunk.
@@ -200,6 +214,10 @@ private slots:
     void uploadFailureAndButtonRule();
     void lossCancelsThumbnailsButUploadFinishes();
     void screenshot();
+    void hostilePictures_data();
+    void hostilePictures();
+    void longListPagedWithNote();
+    void longNameCutInViewerTitle();
 
 private:
     QTemporaryDir dir;
@@ -523,7 +541,7 @@ void ImageWidgetTest::fortyThumbnailsFromSlowRadio()
         failed += t->text() == QStringLiteral("Failed");
     QCOMPARE(failed, 0);
     for (auto *t : f.thumbs())
-        QVERIFY(!t->fullPixmap.isNull());
+        QVERIFY(t->hasImage());
     QVERIFY(f.radio.maxInFlight() <= ImageWidget::MaxThumbRequests);
     QCOMPARE(f.radio.requests().size(), 41);
 }
@@ -540,11 +558,11 @@ void ImageWidgetTest::thumbnailStates()
     f.create();
     f.found(QStringLiteral("Heli 450"));
     QTRY_COMPARE(f.thumbs().size(), 4);
-    QTRY_VERIFY(!f.thumbs()[0]->fullPixmap.isNull());
+    QTRY_VERIFY(f.thumbs()[0]->hasImage());
     QTRY_COMPARE(f.thumbs()[1]->text(), QStringLiteral("Failed"));
     QTRY_COMPARE(f.thumbs()[2]->text(), QStringLiteral("Invalid"));
     QCOMPARE(f.thumbs()[3]->text(), QStringLiteral("Loading..."));
-    QCOMPARE(f.thumbs()[0]->fullPixmap.size(), QSize(300, 200));
+    QCOMPARE(f.thumbs()[0]->imageSize, QSize(300, 200));
     QVERIFY(f.thumbs()[0]->text().isEmpty());
     // Shown scaled into 150 x 100 with the aspect kept.
     QCOMPARE(f.thumbs()[0]->pixmap(Qt::ReturnByValue).size(), QSize(150, 100));
@@ -579,7 +597,7 @@ void ImageWidgetTest::viewerOpensFromLoadedThumbnail()
         [png](const FakeRequest &) { return FakeResponse::bytes(png, "image/png"); });
     f.create();
     f.found(QStringLiteral("Heli 450"));
-    QTRY_VERIFY(!f.thumbs().isEmpty() && !f.thumbs().first()->fullPixmap.isNull());
+    QTRY_VERIFY(!f.thumbs().isEmpty() && f.thumbs().first()->hasImage());
 
     QSize seen;
     QString title;
@@ -591,7 +609,7 @@ void ImageWidgetTest::viewerOpensFromLoadedThumbnail()
         modal->close();
     });
     QTest::mouseClick(f.thumbs().first(), Qt::LeftButton);
-    QCOMPARE(seen, dialogSize);
+    QTRY_COMPARE(seen, dialogSize); // decoded at full size off the GUI thread first
     QCOMPARE(title, name);
     QVERIFY(parented);
     QTRY_VERIFY(f.tab->findChildren<QDialog *>().isEmpty()); // destroyed when closed
@@ -603,7 +621,7 @@ void ImageWidgetTest::newListWhileViewerOpen()
     f.radio.setResponse("/image/list", FakeResponse::json(listBody(QStringList {"a.png"})));
     f.create();
     f.found(QStringLiteral("Heli 450"));
-    QTRY_VERIFY(!f.thumbs().isEmpty() && !f.thumbs().first()->fullPixmap.isNull());
+    QTRY_VERIFY(!f.thumbs().isEmpty() && f.thumbs().first()->hasImage());
     ClickableImageLabel *first = f.thumbs().first();
     QPointer<ClickableImageLabel> watch(first);
     bool replaced = false;
@@ -618,14 +636,14 @@ void ImageWidgetTest::newListWhileViewerOpen()
     QMouseEvent press(QEvent::MouseButtonPress, QPointF(10, 10), first->mapToGlobal(QPoint(10, 10)),
                       Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(first, &press);
-    QVERIFY(replaced);
+    QTRY_VERIFY_WITH_TIMEOUT(replaced, 15000);
 }
 
 void ImageWidgetTest::clickableLabelReportsLeftPressOnly()
 {
     ClickableImageLabel label;
     label.resize(150, 100);
-    QVERIFY(label.fullPixmap.isNull());
+    QVERIFY(!label.hasImage());
     QSignalSpy spy(&label, &ClickableImageLabel::clicked);
     QTest::mousePress(&label, Qt::RightButton);
     QTest::mousePress(&label, Qt::MiddleButton);
@@ -862,10 +880,139 @@ void ImageWidgetTest::screenshot()
     p.end();
     f.selectFile(writeImage(QStringLiteral("holiday.jpg"), photo));
     QTRY_COMPARE(f.label("fileLabel")->text(), QStringLiteral("holiday.jpg"));
-    QTRY_VERIFY(f.thumbs().size() == 8 && !f.thumbs()[6]->fullPixmap.isNull()
+    QTRY_VERIFY(f.thumbs().size() == 8 && f.thumbs()[6]->hasImage()
                 && f.thumbs()[7]->text() == QStringLiteral("Failed"));
     QTest::qWait(100);
     QVERIFY(f.tab->grab().save(out + QStringLiteral("/image-tab.png")));
+}
+
+void ImageWidgetTest::hostilePictures_data()
+{
+    QTest::addColumn<FakeResponse>("response");
+    QTest::addColumn<QString>("text"); // the thumbnail's text; empty: it shows the picture
+    QTest::addColumn<QSize>("viewer"); // the viewer's size; invalid: no viewer opens
+
+    const QByteArray pngType = "image/png";
+    // A few hundred bytes that declare 900 million pixels: refused by the header.
+    QTest::newRow("declares 30000 x 30000")
+        << FakeResponse::bytes(TestImages::hugePng(30000, 30000, false), pngType) << "Too large"
+        << QSize();
+    QTest::newRow("real 20000 x 20000")
+        << FakeResponse::bytes(TestImages::hugePng(20000, 20000), pngType) << "Too large"
+        << QSize();
+    QTest::newRow("huge Content-Length") << FakeResponse::hugeLength() << "Too large" << QSize();
+    QTest::newRow("endless body") << FakeResponse::endless("\x89PNG\r\n\x1a\n") << "Too large"
+                                  << QSize();
+    // A byte every 100 ms is still arriving at the 5000 ms deadline.
+    QTest::newRow("trickled past the time-out")
+        << FakeResponse::trickle(TestImages::png(filled(QSize(30, 20), Qt::red)), 100, 1, pngType)
+        << "Failed" << QSize();
+    // Decoded straight to its cell; the viewer decodes it whole.
+    QImage photo(4000, 3000, QImage::Format_RGB32);
+    photo.fill(QColor("#2c5f8a"));
+    QTest::newRow("4000 x 3000 photo")
+        << FakeResponse::bytes(jpeg(photo), "image/jpeg") << "" << QSize(1000, 800);
+}
+
+void ImageWidgetTest::hostilePictures()
+{
+    QFETCH(FakeResponse, response);
+    QFETCH(QString, text);
+    QFETCH(QSize, viewer);
+    TabFixture f;
+    f.radio.setResponse("/image/list", FakeResponse::json(listBody(QStringList {"p.png"})));
+    f.radio.setResponse("/media/image/p.png", response);
+    f.create();
+    f.found(QStringLiteral("Heli 450"));
+    QTRY_COMPARE(f.thumbs().size(), 1);
+    ClickableImageLabel *thumb = f.thumbs().first();
+    if (text.isEmpty()) {
+        QTRY_VERIFY_WITH_TIMEOUT(thumb->hasImage(), 20000);
+        QCOMPARE(thumb->pixmap(Qt::ReturnByValue).size(), QSize(133, 100));
+        QCOMPARE(thumb->imageSize, QSize(4000, 3000));
+    } else {
+        QTRY_COMPARE_WITH_TIMEOUT(thumb->text(), text, 20000);
+        QVERIFY(!thumb->hasImage());
+    }
+
+    ModalWatch watch;
+    QTest::mouseClick(thumb, Qt::LeftButton);
+    if (viewer.isValid()) {
+        QTRY_COMPARE_WITH_TIMEOUT(watch.opened, 1, 10000);
+    } else {
+        QTest::qWait(300);
+        QCOMPARE(watch.opened, 0);
+    }
+
+    // The next picture of a new list is shown.
+    f.radio.setResponse("/image/list", FakeResponse::json(listBody(QStringList {"q.png"})));
+    f.found(QStringLiteral("Glider"));
+    QTRY_VERIFY(f.thumbs().size() == 1
+                && f.thumbs().first()->property("image_filename").toString() == "q.png"
+                && f.thumbs().first()->hasImage());
+    QCOMPARE(f.thumbs().first()->imageSize, QSize(300, 200));
+}
+
+void ImageWidgetTest::longListPagedWithNote()
+{
+    QStringList names;
+    for (int i = 0; i < 12000; ++i)
+        names << QStringLiteral("i%1.png").arg(i);
+    TabFixture f;
+    f.radio.setResponse("/image/list", FakeResponse::json(listBody(names)));
+    f.radio.setFallback([](const FakeRequest &) { return FakeResponse::error(404); });
+    f.create();
+    f.found(QStringLiteral("Heli 450"));
+    // The first page at once; the note says the list was cut.
+    QTRY_COMPARE(f.thumbs().size(), 100);
+    QLabel *note = f.label("listNoteLabel");
+    QVERIFY(note->isVisible());
+    QCOMPARE(note->text(),
+             QStringLiteral("The radio's list is longer than 10000 entries; only the "
+                            "first 10000 are shown."));
+    QTest::qWait(200);
+    QCOMPARE(f.thumbs().size(), 100); // nothing more while the end is out of view
+
+    // Scrolled to the end: the next page follows, in grid order.
+    QScrollBar *bar = f.tab->findChild<QScrollArea *>()->verticalScrollBar();
+    bar->setValue(bar->maximum());
+    QTRY_COMPARE(f.thumbs().size(), 200);
+    QTRY_VERIFY(f.radio.countFor("/media/image/i199.png") == 1);
+    const int columns
+        = ImageWidget::columnsForWidth(f.tab->findChild<QWidget *>("thumbContainer")->width());
+    QList<ClickableImageLabel *> ordered;
+    for (ClickableImageLabel *t : f.thumbs())
+        ordered << t;
+    for (ClickableImageLabel *t : ordered) {
+        const int i = t->property("image_filename").toString().mid(1).section('.', 0, 0).toInt();
+        QCOMPARE(f.cell(t), QPoint(i % columns, i / columns));
+    }
+    QVERIFY(f.radio.countFor("/media/image/i200.png") == 0);
+
+    // A short list afterwards: no note.
+    f.radio.setResponse("/image/list", FakeResponse::json(listBody(QStringList {"a.png"})));
+    f.found(QStringLiteral("Glider"));
+    QTRY_COMPARE(f.thumbs().size(), 1);
+    QVERIFY(note->isHidden());
+}
+
+void ImageWidgetTest::longNameCutInViewerTitle()
+{
+    const QString name = QString(300, QLatin1Char('n')) + QStringLiteral(".png");
+    TabFixture f;
+    f.radio.setResponse("/image/list", FakeResponse::json(listBody(QStringList {name})));
+    f.create();
+    f.found(QStringLiteral("Heli 450"));
+    QTRY_VERIFY(!f.thumbs().isEmpty() && f.thumbs().first()->hasImage());
+    // The request names the whole file.
+    QCOMPARE(f.radio.countFor("/media/image/" + name.toLatin1()), 1);
+    QString title;
+    TestSupport::answerNextModal([&](QWidget *modal) {
+        title = modal->windowTitle();
+        modal->close();
+    });
+    QTest::mouseClick(f.thumbs().first(), Qt::LeftButton);
+    QTRY_COMPARE(title, QString(79, QLatin1Char('n')) + QChar(0x2026));
 }
 
 QTEST_MAIN(ImageWidgetTest)

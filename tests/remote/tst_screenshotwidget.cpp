@@ -20,6 +20,8 @@
 #include <csignal>
 #include <sys/resource.h>
 
+Q_DECLARE_METATYPE(FakeResponse)
+
 static const QString DeniedText = "Remote control is disabled on the radio (enable \"Allow "
                                   "control\" in its Local Share settings).";
 
@@ -48,6 +50,8 @@ private slots:
     void copyPutsThePictureOnTheClipboard();
     void radioLossClearsButLetsTouchesFinish();
     void screenshotAfterRadioLoss();
+    void hostileScreenshotsKeepTheLastPicture_data();
+    void hostileScreenshotsKeepTheLastPicture();
 
 private:
     void makeWidget(bool found = true);
@@ -633,6 +637,43 @@ void ScreenshotWidgetTest::screenshotAfterRadioLoss()
     emit scanner->deviceFound(radio->address(), "KeloNet", "Heli");
     QCOMPARE(manager->sentFor("/screenshot.png").size(), before + 1);
     waitForPicture();
+}
+
+void ScreenshotWidgetTest::hostileScreenshotsKeepTheLastPicture_data()
+{
+    QTest::addColumn<FakeResponse>("response");
+    QTest::newRow("real 20000 x 20000")
+        << FakeResponse::bytes(TestImages::hugePng(20000, 20000), "image/png");
+    QTest::newRow("declares 30000 x 30000")
+        << FakeResponse::bytes(TestImages::hugePng(30000, 30000, false), "image/png");
+    QTest::newRow("2049 x 2048, over the screen budget")
+        << FakeResponse::bytes(TestImages::hugePng(2049, 2048), "image/png");
+    QTest::newRow("endless body") << FakeResponse::endless("\x89PNG\r\n\x1a\n");
+    QTest::newRow("huge Content-Length") << FakeResponse::hugeLength();
+    // A byte every 100 ms is still arriving at the 3000 ms deadline.
+    QTest::newRow("trickled past the time-out")
+        << FakeResponse::trickle(makePng(40, 30, false), 100, 1, "image/png");
+}
+
+void ScreenshotWidgetTest::hostileScreenshotsKeepTheLastPicture()
+{
+    QFETCH(FakeResponse, response);
+    makeWidget();
+    waitForPicture();
+    auto *label = child<AspectImageLabel>("imageLabel");
+    const QImage first = label->sourceImage().toImage();
+
+    // Refused, and polling goes on: the next screenshot is asked for.
+    const int before = radio->countFor("/screenshot.png");
+    radio->setResponse("/screenshot.png", response);
+    QVERIFY(radio->waitForRequests("/screenshot.png", before + 3, 20000));
+    QCOMPARE(label->sourceImage().toImage(), first);
+    QVERIFY(child<QPushButton>("saveButton")->isEnabled());
+
+    // A sane screen is shown again.
+    radio->setResponse("/screenshot.png",
+                       FakeResponse::bytes(makePng(800, 480, false), "image/png"));
+    QTRY_COMPARE_WITH_TIMEOUT(label->sourceImage().size(), QSize(800, 480), 10000);
 }
 
 QTEST_MAIN(ScreenshotWidgetTest)
