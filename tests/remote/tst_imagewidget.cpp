@@ -974,12 +974,15 @@ void ImageWidgetTest::longListPagedWithNote()
     QCOMPARE(f.thumbs().size(), 100); // nothing more while the end is out of view
 
     // Scrolled to the end: the next page follows, in grid order.
-    QScrollBar *bar = f.tab->findChild<QScrollArea *>()->verticalScrollBar();
+    QWidget *container = f.tab->findChild<QWidget *>("thumbContainer");
+    auto *area = qobject_cast<QScrollArea *>(container->parentWidget()->parentWidget());
+    QVERIFY(area);
+    QScrollBar *bar = area->verticalScrollBar();
+    QTRY_VERIFY(bar->maximum() > bar->pageStep());
     bar->setValue(bar->maximum());
     QTRY_COMPARE(f.thumbs().size(), 200);
     QTRY_VERIFY(f.radio.countFor("/media/image/i199.png") == 1);
-    const int columns
-        = ImageWidget::columnsForWidth(f.tab->findChild<QWidget *>("thumbContainer")->width());
+    const int columns = ImageWidget::columnsForWidth(container->width());
     QList<ClickableImageLabel *> ordered;
     for (ClickableImageLabel *t : f.thumbs())
         ordered << t;
