@@ -2,6 +2,8 @@
 //   fake_radio ADDRESS PORT [MODEL]
 // Answers discovery, logs, images, apps, screenshots, touches, uploads and the app and home
 // screen commands; prints each request. Streams debug output on ADDRESS:9022.
+// fake_radio --demo ADDRESS LOGFOLDER is the demo radio instead (tests/demo).
+#include "DemoRadio.h"
 #include "FakeRadio.h"
 #include "LogGenerator.h"
 #include "TestImages.h"
@@ -104,6 +106,8 @@ private:
 
 int main(int argc, char **argv)
 {
+    if (argc > 1 && qstrcmp(argv[1], "--demo") == 0)
+        return demoRadioMain(argc, argv);
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
     if (args.size() < 3) {
