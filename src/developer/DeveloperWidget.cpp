@@ -2,6 +2,7 @@
 
 #include "AiAssistantWidget.h"
 #include "AspectImageLabel.h"
+#include "PageScrollArea.h"
 #include "RadioScanner.h"
 #include "SaveFileCommit.h"
 
@@ -227,7 +228,8 @@ DeveloperWidget::DeveloperWidget(RadioScanner *radioScanner, QWidget *parent)
     splitter->setStretchFactor(0, 1);
     splitter->setSizes({700, 320});
 
-    auto *layout = new QVBoxLayout(this);
+    // Below its least size (the 640x600 window) the page scrolls instead of squeezing.
+    auto *layout = new QVBoxLayout(PageScrollArea::addTo(this));
     layout->addLayout(toolbar, 0);
     layout->addWidget(splitter, 1);
 
@@ -287,6 +289,8 @@ QWidget *DeveloperWidget::createVersionPage()
     auto *layout = new QVBoxLayout(page);
     layout->setAlignment(Qt::AlignTop | Qt::AlignHCenter);
     auto *label = new QLabel(tr("Current Version (X.Y.Z, each 0-255):"), page);
+    label->setAlignment(Qt::AlignCenter);
+    label->setWordWrap(true);
     versionEdit = new QLineEdit(page);
     versionEdit->setObjectName(QStringLiteral("versionEdit"));
     versionEdit->setFixedWidth(160);

@@ -7,6 +7,7 @@
 #include "ApplicationsWidget.h"
 #include "AspectImageLabel.h"
 #include "ClickableImageLabel.h"
+#include "DeveloperWorkspace.h"
 #include "FakeRadio.h"
 #include "ImageWidget.h"
 #include "JoystickStatusWidget.h"
@@ -288,6 +289,10 @@ void LayoutTest::initTestCase()
         return FakeResponse::error(404, "not found");
     });
 
+    QString error;
+    QVERIFY2(DeveloperWorkspace::createProject(QStringLiteral("demo"),
+                                               DeveloperWorkspace::ProjectType::Application, error),
+             qPrintable(error));
     fresh = makeDialog();
     loaded = makeDialog();
     // The bridge's own codes would race the one set below.
@@ -308,6 +313,10 @@ void LayoutTest::initTestCase()
     replay->loadLog(log, QStringLiteral("Morning hover"));
     checkFirstVariables(replay, 2);
     replay->seekTo(30.0);
+    // The Developer tab with a project open in the editor.
+    auto *projects = tabs->widget(6)->findChild<QListWidget *>(QStringLiteral("projectList"));
+    QVERIFY(projects && projects->count() == 1);
+    projects->setCurrentRow(0);
 }
 
 std::unique_ptr<TabDialog> LayoutTest::makeDialog()
@@ -334,15 +343,17 @@ void LayoutTest::pagesFit_data()
     const QList<QPair<const char *, QSize>> sizes {{"first start", QSize(1066, 666)},
                                                    {"1366x768", QSize(1366, 768)},
                                                    {"minimum", QSize(640, 600)}};
-    // The Developer tab (6) is left to its own suite.
     const QList<QPair<const char *, int>> tabs {
-        {"Joystick", 0}, {"Log Viewer", 1},   {"Replay", 2}, {"Image", 3},
-        {"Screen", 4},   {"Applications", 5}, {"About", 7}};
+        {"Joystick", 0}, {"Log Viewer", 1},   {"Replay", 2},    {"Image", 3},
+        {"Screen", 4},   {"Applications", 5}, {"Developer", 6}, {"About", 7}};
     for (const auto &size : sizes) {
         for (const auto &tab : tabs) {
             QTest::addRow("%s %s", tab.first, size.first) << size.second << tab.second << false;
             if (tab.second == 1 || tab.second == 2)
                 QTest::addRow("%s with a log %s", tab.first, size.first)
+                    << size.second << tab.second << true;
+            if (tab.second == 6)
+                QTest::addRow("%s with a project %s", tab.first, size.first)
                     << size.second << tab.second << true;
         }
     }
