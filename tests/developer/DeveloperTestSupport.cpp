@@ -7,8 +7,6 @@
 #include <QDeadlineTimer>
 #include <QDesktopServices>
 #include <QDialog>
-#include <QFileDialog>
-#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -230,24 +228,6 @@ void ScopedModalScript::run(QList<ModalScript::Step> steps, int timeoutMs)
         remaining->takeFirst()(modal);
     });
     timer->start();
-}
-
-ModalScript::Step chooseFile(const QString &path)
-{
-    return [path](QWidget *w) {
-        auto *dialog = qobject_cast<QFileDialog *>(w);
-        if (!dialog) {
-            qWarning() << "expected a file dialog, got" << w;
-            if (auto *d = qobject_cast<QDialog *>(w))
-                d->reject();
-            return;
-        }
-        dialog->setDirectory(QFileInfo(path).absolutePath());
-        if (QWidget *focus = QApplication::focusWidget())
-            focus->clearFocus();
-        dialog->selectFile(QFileInfo(path).fileName());
-        QTimer::singleShot(0, dialog, [dialog]() { static_cast<QDialog *>(dialog)->accept(); });
-    };
 }
 
 ModalScript::Step typeName(const QString &name)

@@ -87,8 +87,6 @@ private:
     QPointer<QTimer> timer;
 };
 
-// A modal step that answers a file dialog with a file: its folder first, then the name.
-ModalScript::Step chooseFile(const QString &path);
 // A modal step that fills the dialog's "nameEdit" field and accepts, or rejects.
 ModalScript::Step typeName(const QString &name);
 ModalScript::Step rejectDialog();

@@ -495,7 +495,7 @@ void DeveloperWidgetTest::addImage()
     selectProject("demo");
 
     ScopedModalScript script;
-    script.run({chooseFile(dir.filePath("pic.png"))});
+    script.run({ModalScript::chooseFile(dir.filePath("pic.png"))});
     button("addImageButton")->click();
     QCOMPARE(fileTexts(), (QStringList {"app.qml", "icon.png", "version", "pic.png"}));
     QCOMPARE(page(), 3);
@@ -503,7 +503,7 @@ void DeveloperWidgetTest::addImage()
     QCOMPARE(WorkspaceTest::fileMode(projectFile("demo", "src/pic.png")), 0644);
 
     ScopedModalScript refused;
-    refused.run({chooseFile(dir.filePath("ICON.PNG")), ModalScript::press(QMessageBox::Ok)});
+    refused.run({ModalScript::chooseFile(dir.filePath("ICON.PNG")), ModalScript::press(QMessageBox::Ok)});
     button("addImageButton")->click();
     QCOMPARE(*refused.texts, QStringList {"Only PNG and JPG images are supported."});
     QVERIFY(!QFile::exists(projectFile("demo", "src/ICON.PNG")));
@@ -526,14 +526,14 @@ void DeveloperWidgetTest::iconPage()
     auto *info = child<QLabel>("iconInfoLabel");
 
     ScopedModalScript refused;
-    refused.run({chooseFile(dir.filePath("wrong.png")), ModalScript::press(QMessageBox::Ok)});
+    refused.run({ModalScript::chooseFile(dir.filePath("wrong.png")), ModalScript::press(QMessageBox::Ok)});
     child<QPushButton>("uploadIconButton")->click();
     QCOMPARE(*refused.texts,
              QStringList {"The icon must be exactly 64x64 pixels. Selected image is 64x65."});
     QCOMPARE(readFile(projectFile("demo", "src/icon.png")), readFile(":/dev/icon.png"));
 
     ScopedModalScript accepted;
-    accepted.run({chooseFile(dir.filePath("right.png"))});
+    accepted.run({ModalScript::chooseFile(dir.filePath("right.png"))});
     child<QPushButton>("uploadIconButton")->click();
     QCOMPARE(info->text(), QString("Icon updated."));
     QCOMPARE(readFile(projectFile("demo", "src/icon.png")), rightPng);
