@@ -2,7 +2,10 @@
 
 #include "AiAssistantWidget.h"
 #include "AspectImageLabel.h"
+#include "DebugWindow.h"
 #include "PageScrollArea.h"
+#include "QmlCodeEditor.h"
+#include "QmlSyntaxHighlighter.h"
 #include "RadioScanner.h"
 #include "SaveFileCommit.h"
 
@@ -17,7 +20,6 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMessageBox>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 #include <QSaveFile>
@@ -182,24 +184,24 @@ DeveloperWidget::DeveloperWidget(RadioScanner *radioScanner, QWidget *parent)
     rightLayout->setContentsMargins(0, 0, 0, 0);
     fileLabel = greyLabel(rightColumn);
     fileLabel->setObjectName(QStringLiteral("fileLabel"));
-    editor = new QPlainTextEdit(rightColumn);
+    editor = new QmlCodeEditor(rightColumn);
     editor->setObjectName(QStringLiteral("editor"));
     editor->setPlaceholderText(tr("Select a project and a QML file to edit."));
-    editor->setLineWrapMode(QPlainTextEdit::NoWrap);
+    editor->setLineWrapMode(QmlCodeEditor::NoWrap);
     QFont font(QStringLiteral("Monospace"));
     font.setStyleHint(QFont::Monospace);
     editor->setFont(font);
     editor->setStyleSheet(QStringLiteral("background-color: #1e1e1e; color: #eaeaea; border: 1px "
                                          "solid #3f3f42; border-radius: 6px;"));
+    highlighter = new QmlSyntaxHighlighter(editor->document());
     connect(editor->document(), &QTextDocument::undoAvailable, undoButton,
             &QToolButton::setEnabled);
     connect(editor->document(), &QTextDocument::redoAvailable, redoButton,
             &QToolButton::setEnabled);
     connect(editor->document(), &QTextDocument::modificationChanged, this,
             &DeveloperWidget::onEditorModificationChanged);
-    connect(undoButton, &QToolButton::clicked, editor, &QPlainTextEdit::undo);
-    connect(redoButton, &QToolButton::clicked, editor, &QPlainTextEdit::redo);
-    editor->installEventFilter(new EscapeConsumer(this));
+    connect(undoButton, &QToolButton::clicked, editor, &QmlCodeEditor::undo);
+    connect(redoButton, &QToolButton::clicked, editor, &QmlCodeEditor::redo);
 
     pageStack = new QStackedWidget(rightColumn);
     pageStack->setObjectName(QStringLiteral("pageStack"));
@@ -220,6 +222,9 @@ DeveloperWidget::DeveloperWidget(RadioScanner *radioScanner, QWidget *parent)
     aiPanel->setObjectName(QStringLiteral("aiPanel"));
     connect(aiPanel, &AiAssistantWidget::toolCallRequested, this,
             &DeveloperWidget::onAiToolCallRequested);
+
+    debugWindow = new DebugWindow(this);
+    connect(debugWindow, &DebugWindow::closed, this, &DeveloperWidget::onDebugWindowClosed);
 
     splitter = new QSplitter(Qt::Horizontal, this);
     splitter->setObjectName(QStringLiteral("splitter"));
@@ -542,7 +547,16 @@ void DeveloperWidget::onAiToggleClicked()
     aiPanel->setVisible(aiToggleButton->isChecked());
 }
 
-void DeveloperWidget::onDebugToggleClicked() { }
+void DeveloperWidget::onDebugToggleClicked()
+{
+    if (debugToggleButton->isChecked()) {
+        debugWindow->show();
+        debugWindow->raise();
+        debugWindow->activateWindow();
+    } else {
+        debugWindow->close();
+    }
+}
 
 void DeveloperWidget::onDebugWindowClosed()
 {
@@ -553,12 +567,14 @@ void DeveloperWidget::onRadioDeviceFound(const QString &ip, const QString &, con
 {
     radioIp = ip;
     updateDeleteHomeScreenButtonVisibility();
+    debugWindow->setRadioIp(ip);
 }
 
 void DeveloperWidget::onRadioDeviceNotFound()
 {
     radioIp.clear();
     updateDeleteHomeScreenButtonVisibility();
+    debugWindow->setRadioIp(QString());
     aiPanel->setRadioSerial(QString());
 }
 

@@ -15,7 +15,6 @@ class QListWidget;
 class QListWidgetItem;
 class QNetworkAccessManager;
 class QNetworkReply;
-class QPlainTextEdit;
 class QPushButton;
 class QSplitter;
 class QStackedWidget;
@@ -23,6 +22,9 @@ class QToolButton;
 class QUrl;
 class AiAssistantWidget;
 class AspectImageLabel;
+class DebugWindow;
+class QmlCodeEditor;
+class QmlSyntaxHighlighter;
 class RadioScanner;
 
 // The Developer tab: QML app projects on disk, their files on four pages (editor, icon,
@@ -135,7 +137,8 @@ private:
     QListWidget *projectList = nullptr;
     QListWidget *fileList = nullptr;
     QStackedWidget *pageStack = nullptr;
-    QPlainTextEdit *editor = nullptr;
+    QmlCodeEditor *editor = nullptr;
+    QmlSyntaxHighlighter *highlighter = nullptr;
     QLabel *fileLabel = nullptr;
     QLabel *iconPreview = nullptr;
     QPushButton *uploadIconButton = nullptr;
@@ -147,6 +150,7 @@ private:
     AspectImageLabel *imageView = nullptr;
     QSplitter *splitter = nullptr;
     AiAssistantWidget *aiPanel = nullptr;
+    DebugWindow *debugWindow = nullptr;
     QToolButton *createButton = nullptr;
     QToolButton *playButton = nullptr;
     QToolButton *undoButton = nullptr;

@@ -1,7 +1,8 @@
 // The whole program and the stand-alone fake radio program, both inside the namespace's test
 // LAN (the radio at 10.77.0.2). The program, started as a child with a fresh home, creates a
-// project through the Developer tab's dialogs, presses Play once the radio is found, reports
-// what the tab shows and presses Escape.
+// project through the Developer tab's dialogs, opens the debug terminal, presses Play once the
+// radio is found, reports what the tab and the terminal show and presses Escape.
+#include "DebugWindow.h"
 #include "DeveloperTestSupport.h"
 #include "KeloMain.h"
 #include "NetnsGuard.h"
@@ -45,15 +46,19 @@ static void createProjectAndPlay(TabDialog *dialog)
             delete script;
             report("FILE", tab->findChild<QLabel *>(QStringLiteral("fileLabel"))->text());
             auto *status = tab->findChild<QLabel *>(QStringLiteral("statusLabel"));
+            // The terminal open first, so it sees the app start.
+            tab->findChild<QToolButton *>(QStringLiteral("debugToggleButton"))->click();
+            auto *terminal = tab->findChild<DebugWindow *>();
             auto *play = tab->findChild<QToolButton *>(QStringLiteral("playButton"));
             play->click();
             report("PLAY", play->isEnabled() ? "enabled" : "disabled");
             auto *poll = new QTimer(dialog);
-            QObject::connect(poll, &QTimer::timeout, dialog, [dialog, play, status, poll]() {
-                if (!play->isEnabled())
+            QObject::connect(poll, &QTimer::timeout, dialog, [=]() {
+                if (!play->isEnabled() || !terminal->outputText().contains("qml: demo started"))
                     return;
                 poll->stop();
                 report("STATUS", status->text());
+                report("DEBUG", terminal->outputText());
                 QTest::keyClick(dialog, Qt::Key_Escape);
                 report("NOT REACHED", QString());
             });
@@ -117,6 +122,10 @@ void ProgramDeveloperTest::createsAndPlaysOnTheFakeRadio()
     QVERIFY2(lines.contains(QStringLiteral("PLAY: disabled")), qPrintable(out));
     QVERIFY2(lines.contains(QStringLiteral("STATUS: Uploaded and executed.")), qPrintable(out));
     QVERIFY(!out.contains(QStringLiteral("NOT REACHED")));
+    // The radio's debug stream, without its web server's access log.
+    QVERIFY2(lines.contains(QStringLiteral("DEBUG: Kelo debug console")), qPrintable(out));
+    QVERIFY2(lines.contains(QStringLiteral("qml: demo started")), qPrintable(out));
+    QVERIFY2(!out.contains(QStringLiteral("HTTP/1.1 (200)")), qPrintable(out));
 
     const QString package
         = home.path() + QStringLiteral("/Documents/Kelo Developer/demo/output/demo.tar");

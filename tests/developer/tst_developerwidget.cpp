@@ -2,8 +2,10 @@
 // it follows the radio. Running and publishing have suites of their own.
 #include "AiServiceApi.h"
 #include "AspectImageLabel.h"
+#include "DebugWindow.h"
 #include "DeveloperTestSupport.h"
 #include "FakeAiService.h"
+#include "FakeDebugPort.h"
 #include "KeloResources.h"
 #include "TestImages.h"
 #include "TestSupport.h"
@@ -81,6 +83,7 @@ private slots:
     void escapeStaysInTypingFields();
     void deleteHomeScreenFollowsRadioAndType();
     void aiToggleHidesPanel();
+    void debugToggleOpensTheTerminalOnTheRadiosAddress();
     void assistantGetsTheSerialAndAnAnswerToEveryCall();
     void showFilesFallsBackToThePath();
     void namesShownAsPlainText();
@@ -503,7 +506,8 @@ void DeveloperWidgetTest::addImage()
     QCOMPARE(WorkspaceTest::fileMode(projectFile("demo", "src/pic.png")), 0644);
 
     ScopedModalScript refused;
-    refused.run({ModalScript::chooseFile(dir.filePath("ICON.PNG")), ModalScript::press(QMessageBox::Ok)});
+    refused.run(
+        {ModalScript::chooseFile(dir.filePath("ICON.PNG")), ModalScript::press(QMessageBox::Ok)});
     button("addImageButton")->click();
     QCOMPARE(*refused.texts, QStringList {"Only PNG and JPG images are supported."});
     QVERIFY(!QFile::exists(projectFile("demo", "src/ICON.PNG")));
@@ -526,7 +530,8 @@ void DeveloperWidgetTest::iconPage()
     auto *info = child<QLabel>("iconInfoLabel");
 
     ScopedModalScript refused;
-    refused.run({ModalScript::chooseFile(dir.filePath("wrong.png")), ModalScript::press(QMessageBox::Ok)});
+    refused.run(
+        {ModalScript::chooseFile(dir.filePath("wrong.png")), ModalScript::press(QMessageBox::Ok)});
     child<QPushButton>("uploadIconButton")->click();
     QCOMPARE(*refused.texts,
              QStringList {"The icon must be exactly 64x64 pixels. Selected image is 64x65."});
@@ -644,6 +649,40 @@ void DeveloperWidgetTest::aiToggleHidesPanel()
     QVERIFY(!panel->isVisible());
     button("aiToggleButton")->click();
     QVERIFY(panel->isVisible());
+}
+
+void DeveloperWidgetTest::debugToggleOpensTheTerminalOnTheRadiosAddress()
+{
+    // The terminal always uses port 9022: this suite has a loopback of its own.
+    FakeDebugPort port;
+    QVERIFY(port.listen(QHostAddress::LocalHost, 9022));
+    makeWidget();
+    emit scanner->deviceFound("127.0.0.1", "KeloNet", "Heli 450");
+    auto *terminal = widget->findChild<DebugWindow *>();
+    QVERIFY(terminal);
+    QVERIFY(!terminal->isVisible());
+    QCOMPARE(port.connectionCount(), 0);
+
+    QToolButton *toggle = button("debugToggleButton");
+    toggle->click();
+    QVERIFY(terminal->isVisible());
+    QVERIFY(terminal->isWindow());
+    QTRY_COMPARE(port.openConnections(), 1);
+    port.send("qml: hello\n");
+    QTRY_VERIFY(terminal->outputText().contains("qml: hello\n"));
+
+    // Closed by its own window button: the toggle follows.
+    terminal->close();
+    QVERIFY(!toggle->isChecked());
+    QTRY_COMPARE(port.openConnections(), 0);
+    toggle->click();
+    QVERIFY(terminal->isVisible());
+    QTRY_COMPARE(port.connectionCount(), 2);
+    // Unchecked: closed and disconnected, the text kept.
+    toggle->click();
+    QVERIFY(!terminal->isVisible());
+    QTRY_COMPARE(port.openConnections(), 0);
+    QVERIFY(terminal->outputText().contains("qml: hello"));
 }
 
 void DeveloperWidgetTest::assistantGetsTheSerialAndAnAnswerToEveryCall()
