@@ -7,6 +7,7 @@
 #include <QRadialGradient>
 
 #include <cmath>
+#include <functional>
 
 namespace DemoPictures {
 
@@ -78,16 +79,22 @@ void drawCaption(QPainter &p, const QRect &area, const QString &text)
     p.drawText(area, Qt::AlignLeft | Qt::AlignBottom, text);
 }
 
-QImage sunsetBanner()
+// A 490x195 picture: a sky of the gradient's colours down to skyHeight, then the scene.
+QImage banner(const QGradientStops &skyColours, int skyHeight,
+              const std::function<void(QPainter &)> &scene)
 {
     QImage image(490, 195, QImage::Format_RGB32);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
-    QLinearGradient sky(0, 0, 0, 195);
-    sky.setColorAt(0, QColor("#2b1055"));
-    sky.setColorAt(0.55, QColor("#d3435c"));
-    sky.setColorAt(1, QColor("#ffb347"));
-    p.fillRect(image.rect(), sky);
+    QLinearGradient sky(0, 0, 0, skyHeight);
+    sky.setStops(skyColours);
+    p.fillRect(QRect(0, 0, 490, skyHeight), sky);
+    scene(p);
+    return image;
+}
+
+void sunsetScene(QPainter &p)
+{
     QRadialGradient sun(QPointF(350, 150), 60);
     sun.setColorAt(0, QColor(255, 236, 170));
     sun.setColorAt(0.5, QColor(255, 200, 110, 200));
@@ -104,18 +111,10 @@ QImage sunsetBanner()
     p.drawPath(hills);
     drawHelicopter(p, QPointF(250, 40), 150, QColor("#140a22"));
     drawCaption(p, QRect(20, 0, 300, 180), QStringLiteral("Heli 450"));
-    return image;
 }
 
-QImage fieldBanner()
+void fieldScene(QPainter &p)
 {
-    QImage image(490, 195, QImage::Format_RGB32);
-    QPainter p(&image);
-    p.setRenderHint(QPainter::Antialiasing);
-    QLinearGradient sky(0, 0, 0, 110);
-    sky.setColorAt(0, QColor("#3a7bd5"));
-    sky.setColorAt(1, QColor("#a6d4f2"));
-    p.fillRect(QRect(0, 0, 490, 110), sky);
     p.setPen(Qt::NoPen);
     p.setBrush(QColor(255, 255, 255, 200));
     for (const QPointF c :
@@ -132,18 +131,10 @@ QImage fieldBanner()
         p.drawEllipse(QPointF(10 + i * 58 + (i % 2) * 12, 100 - (i % 3) * 3), 18, 14);
     drawHelicopter(p, QPointF(300, 40), 110, QColor("#d8332f"));
     drawCaption(p, QRect(20, 0, 300, 185), QStringLiteral("Club field"));
-    return image;
 }
 
-QImage nightBanner()
+void nightScene(QPainter &p)
 {
-    QImage image(490, 195, QImage::Format_RGB32);
-    QPainter p(&image);
-    p.setRenderHint(QPainter::Antialiasing);
-    QLinearGradient sky(0, 0, 0, 195);
-    sky.setColorAt(0, QColor("#020617"));
-    sky.setColorAt(1, QColor("#0f2a4a"));
-    p.fillRect(image.rect(), sky);
     p.setPen(Qt::NoPen);
     quint32 seed = 17;
     for (int i = 0; i < 70; ++i) { // a fixed sky, the same in every run
@@ -172,7 +163,6 @@ QImage nightBanner()
     p.setBrush(QColor("#00e5ff"));
     p.drawEllipse(QPointF(400, 96), 4, 4);
     drawCaption(p, QRect(20, 0, 300, 185), QStringLiteral("Night flight"));
-    return image;
 }
 
 QColor appColor(const QString &name)
@@ -388,9 +378,13 @@ void drawTouch(QPainter &p, const Screen &s)
 
 QVector<QPair<QString, QImage>> images()
 {
-    return {{QStringLiteral("heli-450.png"), sunsetBanner()},
-            {QStringLiteral("club-field.png"), fieldBanner()},
-            {QStringLiteral("night-flight.png"), nightBanner()}};
+    return {{QStringLiteral("heli-450.png"),
+             banner({{0, QColor("#2b1055")}, {0.55, QColor("#d3435c")}, {1, QColor("#ffb347")}},
+                    195, sunsetScene)},
+            {QStringLiteral("club-field.png"),
+             banner({{0, QColor("#3a7bd5")}, {1, QColor("#a6d4f2")}}, 110, fieldScene)},
+            {QStringLiteral("night-flight.png"),
+             banner({{0, QColor("#020617")}, {1, QColor("#0f2a4a")}}, 195, nightScene)}};
 }
 
 QImage appIcon(const QString &appName)
