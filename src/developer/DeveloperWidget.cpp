@@ -294,8 +294,6 @@ QWidget *DeveloperWidget::createVersionPage()
     auto *layout = new QVBoxLayout(page);
     layout->setAlignment(Qt::AlignTop | Qt::AlignHCenter);
     auto *label = new QLabel(tr("Current Version (X.Y.Z, each 0-255):"), page);
-    label->setAlignment(Qt::AlignCenter);
-    label->setWordWrap(true);
     versionEdit = new QLineEdit(page);
     versionEdit->setObjectName(QStringLiteral("versionEdit"));
     versionEdit->setFixedWidth(160);

@@ -19,6 +19,8 @@ QmlCodeEditor::QmlCodeEditor(QWidget *parent)
     connect(this, &QPlainTextEdit::updateRequest, this, &QmlCodeEditor::updateLineNumberArea);
     connect(this, &QPlainTextEdit::cursorPositionChanged, this,
             &QmlCodeEditor::highlightCurrentLine);
+    // Emptied with the cursor already at the start, the cursor does not move.
+    connect(this, &QPlainTextEdit::textChanged, this, &QmlCodeEditor::highlightCurrentLine);
     updateLineNumberAreaWidth(0);
     highlightCurrentLine();
 
@@ -105,6 +107,13 @@ void QmlCodeEditor::resizeEvent(QResizeEvent *event)
     findBar->move(contents.right() - findBar->width() - 16, contents.top() + 8);
 }
 
+void QmlCodeEditor::showEvent(QShowEvent *event)
+{
+    QPlainTextEdit::showEvent(event);
+    // The owner sets the placeholder after construction, without a cursor move.
+    highlightCurrentLine();
+}
+
 void QmlCodeEditor::lineNumberAreaPaintEvent(QPaintEvent *event)
 {
     QPainter painter(lineNumberArea);
@@ -132,7 +141,9 @@ void QmlCodeEditor::lineNumberAreaPaintEvent(QPaintEvent *event)
 void QmlCodeEditor::highlightCurrentLine()
 {
     QList<QTextEdit::ExtraSelection> selections;
-    if (!isReadOnly()) {
+    // The full-width mark would paint over the first line of the placeholder text.
+    const bool placeholderShown = document()->isEmpty() && !placeholderText().isEmpty();
+    if (!isReadOnly() && !placeholderShown) {
         QTextEdit::ExtraSelection selection;
         selection.format.setBackground(QColor("#2a2a2c"));
         selection.format.setProperty(QTextFormat::FullWidthSelection, true);

@@ -114,6 +114,8 @@ void DeveloperWidgetTest::startsWithNothingSelected()
     QCOMPARE(files()->count(), 0);
     QCOMPARE(page(), 0);
     QCOMPARE(editor()->placeholderText(), QString("Select a project and a QML file to edit."));
+    // Nothing paints over the placeholder's first line.
+    QVERIFY(editor()->extraSelections().isEmpty());
     for (const char *name :
          {"playButton", "undoButton", "redoButton", "newFileButton", "addImageButton"})
         QVERIFY2(!button(name)->isEnabled(), name);

@@ -122,6 +122,17 @@ void QmlCodeEditorTest::currentLineMarkedUnlessReadOnly()
     editor->setReadOnly(true);
     editor->moveCursor(QTextCursor::Start);
     QVERIFY(editor->extraSelections().isEmpty());
+
+    // An empty editor shows its placeholder whole: no mark over its first line.
+    editor->setReadOnly(false);
+    editor->setPlaceholderText("Select a file");
+    editor->clear();
+    QVERIFY(editor->extraSelections().isEmpty());
+    QTest::keyClicks(editor, "x");
+    QCOMPARE(editor->extraSelections().size(), 1);
+    editor->moveCursor(QTextCursor::Start);
+    editor->clear(); // the cursor does not move
+    QVERIFY(editor->extraSelections().isEmpty());
 }
 
 void QmlCodeEditorTest::find_data()
