@@ -2,14 +2,11 @@
 // the version. The rules and the disk work are DeveloperWorkspace's; this is the tab's side.
 #include "DeveloperWidget.h"
 
-#include <QDialog>
-#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPixmap>
-#include <QVBoxLayout>
 
 QString DeveloperWidget::developerRootPath() const
 {
@@ -78,26 +75,15 @@ void DeveloperWidget::onNewFileClicked()
     if (currentProject.isEmpty())
         return;
     const QString project = currentProject;
-    QDialog dialog(this);
-    dialog.setWindowTitle(tr("New QML File"));
-    auto *layout = new QVBoxLayout(&dialog);
-    layout->addWidget(new QLabel(tr("Enter file name:"), &dialog));
-    auto *nameEdit = new QLineEdit(&dialog);
-    nameEdit->setObjectName(QStringLiteral("nameEdit"));
-    layout->addWidget(nameEdit);
-    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
-    connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
-    layout->addWidget(buttons);
-    nameEdit->setFocus();
-    if (dialog.exec() != QDialog::Accepted)
+    QString typed;
+    if (!askForName(tr("New QML File"), tr("Enter file name:"), 0, typed))
         return;
     // The dialog's event loop may have let another project be selected meanwhile.
     if (project != currentProject)
         return;
     QString name;
     QString error;
-    if (!DeveloperWorkspace::createQmlFile(project, nameEdit->text(), name, error)) {
+    if (!DeveloperWorkspace::createQmlFile(project, typed, name, error)) {
         showWarning(tr("New QML File"), error);
         return;
     }

@@ -8,9 +8,7 @@
 #include "WelcomeScreenWidget.h"
 
 #include <QDialog>
-#include <QDialogButtonBox>
 #include <QLabel>
-#include <QLineEdit>
 #include <QNetworkReply>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -62,23 +60,11 @@ void DeveloperWidget::onCreateProjectClicked()
         return;
 
     const QString title = tr("Create Project");
-    QDialog dialog(this);
-    dialog.setWindowTitle(title);
-    auto *layout = new QVBoxLayout(&dialog);
-    layout->addWidget(new QLabel(tr("Enter Project name (max 16 characters):"), &dialog));
-    auto *nameEdit = new QLineEdit(&dialog);
-    nameEdit->setObjectName(QStringLiteral("nameEdit"));
-    nameEdit->setMaxLength(16);
-    layout->addWidget(nameEdit);
-    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
-    connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
-    layout->addWidget(buttons);
-    nameEdit->setFocus();
-    if (dialog.exec() != QDialog::Accepted)
+    QString typed;
+    if (!askForName(title, tr("Enter Project name (max 16 characters):"), 16, typed))
         return;
 
-    const QString name = nameEdit->text().trimmed();
+    const QString name = typed.trimmed();
     if (name.isEmpty()) {
         showWarning(title, tr("Please enter a project name."));
         return;

@@ -10,6 +10,8 @@
 #include "SaveFileCommit.h"
 
 #include <QDesktopServices>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QFileInfo>
 #include <QFrame>
 #include <QGroupBox>
@@ -595,6 +597,29 @@ bool DeveloperWidget::askYesNo(const QString &title, const QString &text)
     QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No, this);
     box.setTextFormat(Qt::PlainText);
     return box.exec() == QMessageBox::Yes;
+}
+
+bool DeveloperWidget::askForName(const QString &title, const QString &prompt, int maxLength,
+                                 QString &name)
+{
+    QDialog dialog(this);
+    dialog.setWindowTitle(title);
+    auto *layout = new QVBoxLayout(&dialog);
+    layout->addWidget(new QLabel(prompt, &dialog));
+    auto *nameEdit = new QLineEdit(&dialog);
+    nameEdit->setObjectName(QStringLiteral("nameEdit"));
+    if (maxLength > 0)
+        nameEdit->setMaxLength(maxLength);
+    layout->addWidget(nameEdit);
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    layout->addWidget(buttons);
+    nameEdit->setFocus();
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    name = nameEdit->text();
+    return true;
 }
 
 void DeveloperWidget::openUrl(const QString &title, const QUrl &url)

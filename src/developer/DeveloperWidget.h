@@ -127,6 +127,9 @@ private:
     // paths and the store's answers come from outside.
     void showWarning(const QString &title, const QString &text);
     bool askYesNo(const QString &title, const QString &text);
+    // A modal name dialog: the prompt, a text field (maxLength 0: no limit) with the focus,
+    // OK and Cancel. False when cancelled or closed.
+    bool askForName(const QString &title, const QString &prompt, int maxLength, QString &name);
     // Opens an address in the browser or file manager; when the platform cannot, says so
     // and shows the address instead.
     void openUrl(const QString &title, const QUrl &url);

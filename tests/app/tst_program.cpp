@@ -86,11 +86,7 @@ void ProgramTest::startsFindsRadioAndEscapes()
 
     QTemporaryDir home;
     QVERIFY(QDir().mkpath(home.path() + QStringLiteral("/Documents")));
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("HOME"), home.path());
-    env.remove(QStringLiteral("XDG_DOCUMENTS_DIR"));
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path() + QStringLiteral("/.config"));
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    QProcessEnvironment env = TestSupport::programEnvironment(home.path());
 
     QProcess child;
     child.setProcessEnvironment(env);
@@ -134,11 +130,7 @@ void ProgramTest::escapeWhileParsingEndsCleanly()
         QFile file(logPath);
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
     }
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("HOME"), home.path());
-    env.remove(QStringLiteral("XDG_DOCUMENTS_DIR"));
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path() + QStringLiteral("/.config"));
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    QProcessEnvironment env = TestSupport::programEnvironment(home.path());
     env.insert(QStringLiteral("KELO_TEST_LOG"), logPath);
 
     QProcess child;

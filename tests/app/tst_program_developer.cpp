@@ -99,11 +99,7 @@ void ProgramDeveloperTest::createsAndPlaysOnTheFakeRadio()
 
     QTemporaryDir home;
     QVERIFY(QDir().mkpath(home.path() + QStringLiteral("/Documents")));
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("HOME"), home.path());
-    env.remove(QStringLiteral("XDG_DOCUMENTS_DIR"));
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path() + QStringLiteral("/.config"));
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    QProcessEnvironment env = TestSupport::programEnvironment(home.path());
     QProcess child;
     child.setProcessEnvironment(env);
     child.setProcessChannelMode(QProcess::SeparateChannels);

@@ -23,6 +23,16 @@ void unsetProxies()
         unsetenv(name);
 }
 
+QProcessEnvironment programEnvironment(const QString &home)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("HOME"), home);
+    env.remove(QStringLiteral("XDG_DOCUMENTS_DIR"));
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/.config"));
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    return env;
+}
+
 void answerNextModal(std::function<void(QWidget *)> answer, int timeoutMs)
 {
     auto *timer = new QTimer(qApp);

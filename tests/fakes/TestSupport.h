@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QProcessEnvironment>
 #include <QString>
 #include <functional>
 
@@ -10,6 +11,10 @@ namespace TestSupport {
 
 // Unsets the proxy variables Qt honours, so test traffic goes straight to the fakes.
 void unsetProxies();
+
+// The environment of a whole-program child run: this process's, with HOME (and so Documents
+// and the settings) in the given folder, on the offscreen platform.
+QProcessEnvironment programEnvironment(const QString &home);
 
 // Answers the next modal dialog when it appears: calls answer(dialog), which should
 // close it. A fail-safe rejects any modal still open after timeoutMs.
