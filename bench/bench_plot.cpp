@@ -136,18 +136,31 @@ int main(int argc, char **argv)
     plot.setNotAntialiasedElements(QCP::aePlottables);
     plot.xAxis->setRange(0, seconds);
     plot.replot(QCustomPlot::rpImmediateRefresh);
-    report("cursor layer replot", 200, 1, [&](int i) {
+    report("cursor layer replot (QCustomPlot's)", 200, 1, [&](int i) {
         const double t = i * 17.0;
         cursor->point1->setCoords(t, 0);
         cursor->point2->setCoords(t, 1);
         plot.cursorLayer()->replot();
     });
-    report("cursor layer replot + repaint of widget", 200, 1, [&](int i) {
+    report("  ... and the repaint of the widget", 200, 1, [&](int i) {
         const double t = i * 17.0;
         cursor->point1->setCoords(t, 0);
         cursor->point2->setCoords(t, 1);
         plot.cursorLayer()->replot();
-        plot.repaint();
+        app.processEvents(); // paints what was marked dirty
+    });
+    report("cursor layer replot, strips only", 200, 1, [&](int i) {
+        const double t = i * 17.0;
+        cursor->point1->setCoords(t, 0);
+        cursor->point2->setCoords(t, 1);
+        plot.replotCursorLayer();
+    });
+    report("  ... and the repaint of the widget", 200, 1, [&](int i) {
+        const double t = i * 17.0;
+        cursor->point1->setCoords(t, 0);
+        cursor->point2->setCoords(t, 1);
+        plot.replotCursorLayer();
+        app.processEvents(); // paints what was marked dirty
     });
     return 0;
 }

@@ -2,6 +2,7 @@
 
 #include "LogVariable.h"
 
+#include <QEasingCurve>
 #include <QOpenGLContext>
 
 #include <algorithm>
@@ -44,6 +45,23 @@ QQuaternion interpolate(const LogVariable *w, const LogVariable *x, const LogVar
         return sample(*w, *x, *y, *z, i - 1);
     const float f = float((t - t0) / (t1 - t0));
     return QQuaternion::slerp(sample(*w, *x, *y, *z, i - 1), sample(*w, *x, *y, *z, i), f);
+}
+
+double lightPulse(qint64 ms)
+{
+    static const QEasingCurve curve(QEasingCurve::CosineCurve);
+    const qint64 period = 1000;
+    return 0.3 + 0.5 * curve.valueForProgress(double(ms % period) / period);
+}
+
+double lightSweep(qint64 ms)
+{
+    static const QEasingCurve curve(QEasingCurve::InOutQuad);
+    const qint64 half = 4000;
+    const qint64 phase = ms % (2 * half);
+    if (phase < half)
+        return -60 + 120 * curve.valueForProgress(double(phase) / half);
+    return 60 - 120 * curve.valueForProgress(double(phase - half) / half);
 }
 
 } // namespace ModelScene

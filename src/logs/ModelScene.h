@@ -10,6 +10,17 @@ namespace ModelScene {
 
 inline const char *const ViewportUrl = "qrc:/qml/model3d/ModelViewport.qml";
 
+// How often the lighting rig moves while the replay is paused. The pulse and the sweep are
+// slow (a second and eight seconds a period); this pace keeps them smooth while a software
+// renderer draws few enough frames to leave the computer idle.
+constexpr int PausedLightIntervalMs = 80;
+
+// The lighting rig's animation, ms after it started: the pulsing light's intensity (0.3 to
+// 0.8 and back each second, cosine curve) and the spot light's rotation about z in degrees
+// (-60 to 60 in 4 s and back in 4 s, in-out quadratic), as its looping animations had them.
+double lightPulse(qint64 ms);
+double lightSweep(qint64 ms);
+
 // Whether an OpenGL context can be created at all (not on a headless display).
 bool openGLAvailable();
 

@@ -12,15 +12,94 @@ QPoint roundedPos(const QPointF &p)
     return QPoint(int(std::floor(p.x() + 0.5)), int(std::floor(p.y() + 0.5)));
 }
 
+// QCustomPlot's buffered layer, which can also redraw its buffer without asking for a
+// repaint of the whole plot.
+class CursorLayer : public QCPLayer
+{
+public:
+    CursorLayer(QCustomPlot *plot, const QString &name)
+        : QCPLayer(plot, name)
+    {
+    }
+    bool redrawBuffer()
+    {
+        const QSharedPointer<QCPAbstractPaintBuffer> buffer = mPaintBuffer.toStrongRef();
+        if (mMode != lmBuffered || !buffer)
+            return false;
+        buffer->clear(Qt::transparent);
+        drawToPaintBuffer();
+        buffer->setInvalidated(false);
+        return true;
+    }
+};
+
 } // namespace
 
 MultiAxisPlot::MultiAxisPlot(QWidget *parent)
     : QCustomPlot(parent)
 {
-    // Already buffered by QCustomPlot's default; a layer of its own would add one more
-    // full-size buffer to every repaint.
-    if (QCPLayer *cursor = cursorLayer())
-        cursor->setMode(QCPLayer::lmBuffered);
+    // QCustomPlot's own top layer, buffered by default, in place of its top layer of the same
+    // name: its items (the selection rectangle) move onto it again.
+    QCPLayer *overlay = layer(QLatin1String(CursorLayerName));
+    const int at = overlay ? overlay->index() : mLayers.size();
+    if (overlay)
+        removeLayer(overlay);
+    auto *cursor = new CursorLayer(this, QLatin1String(CursorLayerName));
+    mLayers.insert(at, cursor);
+    updateLayerIndices();
+    cursor->setMode(QCPLayer::lmBuffered);
+    if (selectionRect())
+        selectionRect()->setLayer(cursor);
+    // After a full replot everything is drawn where it is now.
+    connect(this, &QCustomPlot::afterReplot, this,
+            [this] { lastCursorRegion = cursorLayerRegion(); });
+}
+
+void MultiAxisPlot::replotCursorLayer()
+{
+    auto *cursor = static_cast<CursorLayer *>(cursorLayer());
+    if (hasInvalidatedPaintBuffers() || !cursor->redrawBuffer()) {
+        replot(rpRefreshHint);
+        return;
+    }
+    const QRegion now = cursorLayerRegion();
+    update(lastCursorRegion.united(now));
+    lastCursorRegion = now;
+}
+
+QRegion MultiAxisPlot::cursorLayerRegion() const
+{
+    QRegion region;
+    for (QCPLayerable *child : cursorLayer()->children()) {
+        if (!child->realVisibility())
+            continue;
+        // Drawn only while the user drags one out.
+        if (auto *selection = qobject_cast<QCPSelectionRect *>(child)) {
+            if (!selection->isActive())
+                continue;
+        }
+        if (auto *line = qobject_cast<QCPItemStraightLine *>(child)) {
+            const QPointF a = line->point1->pixelPosition(), b = line->point2->pixelPosition();
+            if (qAbs(a.x() - b.x()) < 0.5 && axisRectCount() > 0) {
+                // A vertical line across the axis rect, dashes and pen width included.
+                const int margin = int(std::ceil(line->pen().widthF())) + 2;
+                const QRect rect = axisRect()->rect();
+                region += QRect(int(std::floor(a.x())) - margin, rect.top() - margin,
+                                2 * margin + 1, rect.height() + 2 * margin);
+                continue;
+            }
+        } else if (auto *text = qobject_cast<QCPItemText *>(child)) {
+            if (qFuzzyIsNull(text->rotation())) {
+                const QRectF box
+                    = QRectF(text->topLeft->pixelPosition(), text->bottomRight->pixelPosition())
+                          .normalized();
+                region += box.toAlignedRect().adjusted(-2, -2, 2, 2);
+                continue;
+            }
+        }
+        return QRegion(rect());
+    }
+    return region;
 }
 
 QCPLayer *MultiAxisPlot::cursorLayer() const

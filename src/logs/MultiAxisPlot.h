@@ -3,6 +3,7 @@
 #include <qcustomplot.h>
 
 #include <QPointer>
+#include <QRegion>
 
 // A QCustomPlot whose value axes can each be zoomed (wheel) and shifted (drag) on their
 // own, and which tells a click on the data area apart from a drag.
@@ -11,9 +12,9 @@ class MultiAxisPlot : public QCustomPlot
     Q_OBJECT
 
 public:
-    // The time cursor's layer: QCustomPlot's top layer "overlay", kept buffered, so moving
-    // the cursor repaints only it: put the cursor items on it and call
-    // cursorLayer()->replot().
+    // The time cursor's layer: the top layer "overlay", buffered apart from the rest, so
+    // moving the cursor redraws only it: put the cursor items on it and call
+    // replotCursorLayer().
     static constexpr const char *CursorLayerName = "overlay";
 
     explicit MultiAxisPlot(QWidget *parent = nullptr);
@@ -21,6 +22,9 @@ public:
     // The visible left or right axis whose line, tick labels or label lie under pos.
     QCPAxis *yAxisUnderPos(const QPoint &pos) const;
     QCPLayer *cursorLayer() const;
+    // Redraws the cursor layer and repaints only where its items were and are now (a
+    // full replot when the plot's buffers need one first).
+    void replotCursorLayer();
 
 signals:
     void plotClicked(double key);
@@ -34,6 +38,11 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
+    // Where the cursor layer's items are drawn, in widget pixels; the whole plot for items
+    // whose extent is not known.
+    QRegion cursorLayerRegion() const;
+
+    QRegion lastCursorRegion;
     bool draggingAxis = false;
     // Guarded: the owner may remove an axis while it is being dragged.
     QPointer<QCPAxis> dragAxis;

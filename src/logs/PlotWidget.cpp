@@ -566,7 +566,7 @@ void PlotWidget::updateCursor(double key)
         if (cell && index >= 0 && index < v.values.size())
             cell->setText(valueText(v.values[index]));
     }
-    plot->cursorLayer()->replot();
+    plot->replotCursorLayer();
 }
 
 void PlotWidget::onArrowKeyPressed(int direction)

@@ -1,5 +1,6 @@
 #include "ReplayWidget.h"
 
+#include "FramePacer.h"
 #include "LogGraph.h"
 #include "LogNames.h"
 #include "LogTabLoader.h"
@@ -279,6 +280,13 @@ ReplayWidget::ReplayWidget(RadioScanner *radioScanner, QWidget *parent)
 
     playbackTimer.setInterval(40);
     connect(&playbackTimer, &QTimer::timeout, this, &ReplayWidget::onPlaybackTick);
+    // The lighting rig's animation: while playing, every tick moves it along with the model;
+    // while paused, this timer alone, at the pace the slow light changes need.
+    lightClock.start();
+    lightTimer.setInterval(ModelScene::PausedLightIntervalMs);
+    connect(&lightTimer, &QTimer::timeout, this, &ReplayWidget::onLightTick);
+    if (rootObject)
+        lightTimer.start();
 
     auto *left = new QShortcut(QKeySequence(Qt::Key_Left), this);
     left->setContext(Qt::WindowShortcut);
@@ -354,6 +362,7 @@ void ReplayWidget::createModelView()
     quickView->setColor(QColor(0x14, 0x14, 0x14));
     quickView->setSource(QUrl(QLatin1String(ModelScene::ViewportUrl)));
     rootObject = quickView->rootObject();
+    pacer = new FramePacer(quickView, ModelScene::PausedLightIntervalMs, this);
     viewContainer = QWidget::createWindowContainer(quickView, this);
     viewContainer->setObjectName(QStringLiteral("viewContainer"));
     viewContainer->setMinimumHeight(220);
@@ -367,6 +376,7 @@ void ReplayWidget::createModelView()
 
 void ReplayWidget::onSceneGraphError(QQuickWindow::SceneGraphError, const QString &message)
 {
+    lightTimer.stop();
     std::printf("Replay 3D view unavailable: %s\n", qPrintable(message));
     std::fflush(stdout);
     rootObject = nullptr;
@@ -542,10 +552,18 @@ void ReplayWidget::setPlaying(bool play)
         playButton->setToolTip(tr("Pause"));
         elapsedTimer.start();
         playbackTimer.start(40);
+        lightTimer.stop();
+        // A frame per tick.
+        if (pacer)
+            pacer->setInterval(40);
     } else {
         playButton->setIcon(QIcon(QStringLiteral(":/icons/icon-play.svg")));
         playButton->setToolTip(tr("Play"));
         playbackTimer.stop();
+        if (rootObject)
+            lightTimer.start();
+        if (pacer)
+            pacer->setInterval(ModelScene::PausedLightIntervalMs);
     }
 }
 
@@ -632,6 +650,21 @@ void ReplayWidget::updateModel3D()
     const QQuaternion q = interpolatedRawQuaternion(currentTime);
     rootObject->setProperty("mdl_quat", QVariant::fromValue(ModelScene::toScene(q)));
     rootObject->setProperty("mdl_alt", alt);
+    moveLights();
+}
+
+void ReplayWidget::moveLights()
+{
+    const qint64 ms = lightClock.elapsed();
+    rootObject->setProperty("light_pulse", ModelScene::lightPulse(ms));
+    rootObject->setProperty("light_sweep", ModelScene::lightSweep(ms));
+}
+
+void ReplayWidget::onLightTick()
+{
+    // Hidden behind another page, nothing is rendered and nothing needs to move.
+    if (rootObject && viewContainer->isVisible())
+        moveLights();
 }
 
 void ReplayWidget::placeCursor()
@@ -647,7 +680,7 @@ void ReplayWidget::updatePlotCursor()
         return;
     placeCursor();
     // Only the cursor moved: redraw its buffered layer alone, not the graphs.
-    cursorLine->layer()->replot();
+    plot->replotCursorLayer();
 }
 
 void ReplayWidget::rebuildVariableList()

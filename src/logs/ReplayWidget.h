@@ -12,6 +12,7 @@
 
 #include <qcustomplot.h>
 
+class FramePacer;
 class LogTabLoader;
 class MultiAxisPlot;
 class PlotSeries;
@@ -81,6 +82,7 @@ private slots:
     void onSpeedChanged(int index);
     void onSliderMoved(int value);
     void onPlaybackTick();
+    void onLightTick();
     void onSceneGraphError(QQuickWindow::SceneGraphError error, const QString &message);
 
 private:
@@ -89,6 +91,7 @@ private:
     void updateMetricsAvailability();
     void updateMetrics();
     void updateModel3D();
+    void moveLights();
     void updatePlotCursor();
     void placeCursor();
     void rebuildVariableList();
@@ -116,6 +119,8 @@ private:
     bool playing = false;
     QTimer playbackTimer;
     QElapsedTimer elapsedTimer;
+    QTimer lightTimer;
+    QElapsedTimer lightClock;
     double sliderScale = 1000.0;
 
     int stickLVIndex = -1;
@@ -166,4 +171,5 @@ private:
     QQuickView *quickView = nullptr;
     QQuickItem *rootObject = nullptr;
     QWidget *viewContainer = nullptr;
+    FramePacer *pacer = nullptr; // caps the 3D view's frame rate
 };

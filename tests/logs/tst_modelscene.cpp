@@ -104,6 +104,9 @@ private slots:
     void missingOrEmptyIsIdentity();
     void sceneDrivenByTheReplay();
     void sceneGraphErrorHidesTheView();
+    void lightAnimation_data();
+    void lightAnimation();
+    void sceneRendersOnlyWhatChanged();
 };
 
 void ModelSceneTest::initTestCase()
@@ -224,6 +227,86 @@ void ModelSceneTest::sceneGraphErrorHidesTheView()
     QVERIFY(!tab.hasModelView());
     tab.seekTo(0.5);
     QCOMPARE(tab.position(), 0.5);
+}
+
+void ModelSceneTest::lightAnimation_data()
+{
+    QTest::addColumn<qint64>("ms");
+    QTest::addColumn<double>("pulse"); // the pulsing light's intensity
+    QTest::addColumn<double>("sweep"); // the spot light's rotation about z, degrees
+    QTest::newRow("start") << qint64(0) << 0.55 << -60.0;
+    QTest::newRow("quarter second") << qint64(250) << 0.8 << -60 + 120 * 0.0078125;
+    QTest::newRow("half second") << qint64(500) << 0.55 << -60 + 120 * 0.03125;
+    QTest::newRow("three quarters") << qint64(750) << 0.3 << -60 + 120 * 0.0703125;
+    QTest::newRow("one second") << qint64(1000) << 0.55 << -45.0;
+    QTest::newRow("sweep halfway out") << qint64(2000) << 0.55 << 0.0;
+    QTest::newRow("sweep at its end") << qint64(4000) << 0.55 << 60.0;
+    QTest::newRow("sweep halfway back") << qint64(6000) << 0.55 << 0.0;
+    QTest::newRow("a full period later") << qint64(8250) << 0.8 << -60 + 120 * 0.0078125;
+}
+
+void ModelSceneTest::lightAnimation()
+{
+    QFETCH(qint64, ms);
+    QFETCH(double, pulse);
+    QFETCH(double, sweep);
+    QVERIFY(qAbs(ModelScene::lightPulse(ms) - pulse) < 1e-9);
+    QVERIFY(qAbs(ModelScene::lightSweep(ms) - sweep) < 1e-9);
+}
+
+void ModelSceneTest::sceneRendersOnlyWhatChanged()
+{
+    RadioScanner scanner;
+    ReplayWidget tab(&scanner);
+    QVERIFY2(tab.hasModelView(), "the 3D scene needs OpenGL on the X server");
+    tab.loadLog({var(LogNames::VarnekAlt, {0, 100}, {0, 10})}, QStringLiteral("x"));
+    tab.resize(1000, 760);
+    tab.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&tab));
+    QQuickView *view = sceneView();
+    QVERIFY(view);
+    QQuickItem *root = view->rootObject();
+
+    // Qt 3D draws a frame when the scene changed, and nothing in the scene animates on its
+    // own: a running animation would keep the render loop going at full speed.
+    // The Qt 3D scene hangs off the Scene3D item's entity.
+    QObject *entity = nullptr;
+    for (QQuickItem *item : root->findChildren<QQuickItem *>()) {
+        if (item->inherits("Qt3DRender::Scene3DItem"))
+            entity = item->property("entity").value<QObject *>();
+    }
+    QVERIFY(entity);
+    QList<QObject *> objects = entity->findChildren<QObject *>();
+    objects << root->findChildren<QObject *>();
+    QObject *settings = nullptr;
+    for (QObject *o : qAsConst(objects)) {
+        if (o->inherits("Qt3DRender::QRenderSettings"))
+            settings = o;
+        if (o->inherits("QQuickAbstractAnimation"))
+            QVERIFY2(!o->property("running").toBool(), o->metaObject()->className());
+    }
+    QVERIFY(settings);
+    QCOMPARE(settings->property("renderPolicy").toInt(), 0); // RenderSettings.OnDemand
+
+    // The program moves the lights: while paused, on its own timer.
+    const double pulse = root->property("light_pulse").toDouble();
+    const double sweep = root->property("light_sweep").toDouble();
+    QTRY_VERIFY(root->property("light_pulse").toDouble() != pulse
+                && root->property("light_sweep").toDouble() != sweep);
+    // They reach the lights of the rig.
+    root->setProperty("light_pulse", 0.42);
+    root->setProperty("light_sweep", 33.0);
+    int pulsing = 0, swept = 0;
+    for (QObject *o : qAsConst(objects)) {
+        if (o->inherits("Qt3DRender::QPointLight")
+            && qFuzzyCompare(o->property("intensity").toFloat(), 0.42f))
+            ++pulsing;
+        if (o->inherits("Qt3DCore::QTransform")
+            && qFuzzyCompare(o->property("rotationZ").toFloat(), 33.0f))
+            ++swept;
+    }
+    QCOMPARE(pulsing, 1);
+    QCOMPARE(swept, 1);
 }
 
 QTEST_MAIN(ModelSceneTest)

@@ -92,6 +92,7 @@ private slots:
     void tickLabels();
     void tickerOnAxis();
     void cursorLayerIsBuffered();
+    void cursorMoveRepaintsOnlyItsStrips();
 };
 
 void MultiAxisPlotTest::axisUnderPos()
@@ -312,6 +313,73 @@ void MultiAxisPlotTest::tickerOnAxis()
     QCOMPARE(f.plot.xAxis->tickVectorLabels().toList(),
              QStringList({"0:00", "0:50", "1:40", "2:30", "3:20", "4:10", "5:00"}));
     QCOMPARE(f.plot.xAxis->tickVector(), QVector<double>({0, 50, 100, 150, 200, 250, 300}));
+}
+
+namespace {
+// Collects the regions the plot is asked to paint.
+struct PaintRecorder : QObject
+{
+    QRegion painted;
+    int fullReplots = 0;
+    bool eventFilter(QObject *, QEvent *e) override
+    {
+        if (e->type() == QEvent::Paint)
+            painted += static_cast<QPaintEvent *>(e)->region();
+        return false;
+    }
+};
+} // namespace
+
+void MultiAxisPlotTest::cursorMoveRepaintsOnlyItsStrips()
+{
+    MultiAxisPlot plot;
+    plot.resize(800, 400);
+    plot.addGraph()->setData(QVector<double> {0, 50, 100}, QVector<double> {1, 3, 2}, true);
+    plot.rescaleAxes();
+    auto *line = new QCPItemStraightLine(&plot);
+    line->setLayer(plot.cursorLayer());
+    line->setPen(QPen(Qt::white, 1, Qt::DashLine));
+    for (QCPItemPosition *p : {line->point1, line->point2})
+        p->setTypeY(QCPItemPosition::ptAxisRectRatio);
+    line->point1->setCoords(20, 0);
+    line->point2->setCoords(20, 1);
+    auto *label = new QCPItemText(&plot);
+    label->setLayer(plot.cursorLayer());
+    label->position->setTypeY(QCPItemPosition::ptAxisRectRatio);
+    label->position->setCoords(20, 0.02);
+    label->setText(QStringLiteral("0:20.000"));
+    plot.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&plot));
+    plot.replot();
+    plot.repaint(); // nothing left to paint from before
+
+    PaintRecorder recorder;
+    plot.installEventFilter(&recorder);
+    QSignalSpy fullReplots(&plot, &QCustomPlot::afterReplot);
+    const int oldX = int(plot.xAxis->coordToPixel(20));
+    line->point1->setCoords(70, 0);
+    line->point2->setCoords(70, 1);
+    label->position->setCoords(70, 0.02);
+    plot.replotCursorLayer();
+    QTRY_VERIFY(!recorder.painted.isEmpty());
+    QCOMPARE(fullReplots.count(), 0);
+    const int newX = int(plot.xAxis->coordToPixel(70));
+    const QRect rect = plot.axisRect()->rect();
+    // Both places, top to bottom, and hardly anything else.
+    for (int x : {oldX, newX}) {
+        QVERIFY(recorder.painted.contains(QPoint(x, rect.top() + 1)));
+        QVERIFY(recorder.painted.contains(QPoint(x, rect.bottom() - 1)));
+    }
+    QVERIFY(!recorder.painted.contains(QPoint((oldX + newX) / 2, rect.center().y())));
+    int area = 0;
+    for (const QRect &r : recorder.painted)
+        area += r.width() * r.height();
+    QVERIFY2(area < plot.width() * plot.height() / 10, qPrintable(QString::number(area)));
+
+    // What is drawn is the same as a full replot would draw.
+    const QImage strips = plot.grab().toImage();
+    plot.replot();
+    QCOMPARE(strips, plot.grab().toImage());
 }
 
 void MultiAxisPlotTest::cursorLayerIsBuffered()

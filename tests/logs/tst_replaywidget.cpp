@@ -16,8 +16,10 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QListWidget>
-#include <QProgressBar>
 #include <QMessageBox>
+#include <QPaintEvent>
+#include <QProgressBar>
+#include <QSignalSpy>
 #include <QSlider>
 #include <QStackedWidget>
 #include <QTemporaryDir>
@@ -84,6 +86,7 @@ private slots:
     void unsortedStampsAreOrdered();
     void zeroQuaternionIsIdentity();
     void variableListAndPlot();
+    void tickRepaintsOnlyTheCursorStrip();
     void toggleEqualsRebuild_data();
     void toggleEqualsRebuild();
     void noOpenGLDoesNotAbort();
@@ -510,6 +513,44 @@ void ReplayWidgetTest::variableListAndPlot()
     QVERIFY(plot->isHidden());
     QCOMPARE(plot->graphCount(), 0);
     QCOMPARE(plot->axisRect()->axes(QCPAxis::atRight).size(), 1); // only the default one
+}
+
+void ReplayWidgetTest::tickRepaintsOnlyTheCursorStrip()
+{
+    Fixture f;
+    f.tab.loadLog({var("Volts", {0, 100}, {20, 25}), var("Amps", {0, 100}, {1, 1})},
+                  QStringLiteral("x"));
+    f.tab.resize(1100, 800);
+    f.tab.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&f.tab));
+    auto *list = f.child<QListWidget>("variableList");
+    list->item(0)->setCheckState(Qt::Checked);
+    auto *plot = f.child<MultiAxisPlot>("plot");
+    struct Recorder : QObject
+    {
+        QRegion painted;
+        bool eventFilter(QObject *, QEvent *e) override
+        {
+            if (e->type() == QEvent::Paint)
+                painted += static_cast<QPaintEvent *>(e)->region();
+            return false;
+        }
+    } recorder;
+    plot->installEventFilter(&recorder);
+    // Whatever the layout still had to paint goes with the first ticks.
+    for (double t : {10.0, 20.0}) {
+        f.tab.seekTo(t);
+        QTRY_VERIFY(!recorder.painted.isEmpty());
+        recorder.painted = QRegion();
+    }
+    QSignalSpy fullReplots(plot, &QCustomPlot::afterReplot);
+    f.tab.seekTo(60); // a playback tick is a seek
+    QTRY_VERIFY(!recorder.painted.isEmpty());
+    QCOMPARE(fullReplots.count(), 0);
+    int area = 0;
+    for (const QRect &r : recorder.painted)
+        area += r.width() * r.height();
+    QVERIFY2(area < plot->width() * plot->height() / 10, qPrintable(QString::number(area)));
 }
 
 void ReplayWidgetTest::toggleEqualsRebuild_data()

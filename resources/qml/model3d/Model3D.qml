@@ -26,6 +26,8 @@ Entity {
 
     components: [
         RenderSettings {
+            // A frame when something changed, not one per turn of the render loop.
+            renderPolicy: RenderSettings.OnDemand
             activeFrameGraph: ForwardRenderer {
                 camera: camera
                 clearColor: "transparent"

@@ -2,12 +2,15 @@ import QtQuick 2.15
 import QtQuick.Scene3D 2.15
 import Qt3D.Render 2.15
 
-// Root of the replay's 3D view. The program writes only mdl_quat and mdl_alt.
+// Root of the replay's 3D view. The program writes mdl_quat and mdl_alt, and moves the
+// lighting rig's animation through light_pulse and light_sweep.
 Item {
     id: viewport
 
     property quaternion mdl_quat: Qt.quaternion(1, 0, 0, 0)
     property double mdl_alt: 0
+    property double light_pulse: 0.55
+    property double light_sweep: -60
 
     Rectangle {
         anchors.fill: parent
@@ -26,7 +29,10 @@ Item {
                 orientation: viewport.mdl_quat
                 alt: viewport.mdl_alt
 
-                AnimatedEntity {}
+                AnimatedEntity {
+                    pulseIntensity: viewport.light_pulse
+                    spotRotation: viewport.light_sweep
+                }
             }
         }
     }
