@@ -163,13 +163,14 @@ void DeveloperWidget::onDefaultIconClicked()
     iconInfoLabel->setText(tr("Default icon restored."));
 }
 
-void DeveloperWidget::replaceProjectIcon(const QString &sourcePath)
+bool DeveloperWidget::replaceProjectIcon(const QString &sourcePath)
 {
     QString error;
     // A failed copy keeps the old icon whole; the preview shows whichever icon is there.
-    DeveloperWorkspace::replaceProjectIcon(currentProject, sourcePath, error);
+    const bool replaced = DeveloperWorkspace::replaceProjectIcon(currentProject, sourcePath, error);
     updateIconPreview();
     refreshProjectFileIcon();
+    return replaced;
 }
 
 void DeveloperWidget::updateIconPreview()

@@ -1,11 +1,351 @@
 // The assistant's tool calls, carried out on the open project, the radio and the tab. Every
 // call is answered exactly once through handleToolResult, or the assistant's turn would hang.
+// What needs no widget (input reading, name and drawing checks) is in AiToolRules.
 #include "DeveloperWidget.h"
 
 #include "AiAssistantWidget.h"
+#include "AiToolRules.h"
+#include "AspectImageLabel.h"
+#include "DeveloperDocs.h"
+#include "RadioApi.h"
+#include "RadioPicture.h"
+#include "RadioReply.h"
+#include "RadioScanner.h"
+#include "SaveFileCommit.h"
+
+#include <QBuffer>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QListWidget>
+#include <QNetworkReply>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QSaveFile>
+#include <QSvgRenderer>
+#include <QTemporaryFile>
+
+namespace {
+
+QString storedName(const QListWidgetItem *item)
+{
+    return item ? item->data(Qt::UserRole).toString() : QString();
+}
+
+bool entryExists(const QString &path)
+{
+    const QFileInfo info(path);
+    return info.exists() || info.isSymLink();
+}
+
+bool writeFileSafely(const QString &path, const QByteArray &bytes, QIODevice::OpenMode mode,
+                     QString *error)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly | mode) || file.write(bytes) != bytes.size()
+        || !commitSaveFile(file)) {
+        if (error)
+            *error = file.errorString();
+        file.cancelWriting();
+        return false;
+    }
+    return true;
+}
+
+QString noProjectAnswer()
+{
+    return DeveloperWidget::tr("No project is open - ask the user to create or select one from "
+                               "the Projects list first.");
+}
+
+} // namespace
 
 void DeveloperWidget::onAiToolCallRequested(const QString &toolUseId, const QString &toolName,
-                                            const QJsonObject &)
+                                            const QJsonObject &input)
 {
-    aiPanel->handleToolResult(toolUseId, tr("Unknown tool \"%1\".").arg(toolName), QByteArray());
+    using AiToolRules::stringInput;
+    const auto answer = [this, &toolUseId](const QString &text) {
+        aiPanel->handleToolResult(toolUseId, text, QByteArray());
+    };
+    if (toolName == QLatin1String("list_files")) {
+        answer(aiListFiles());
+    } else if (toolName == QLatin1String("read_file")) {
+        answer(aiReadFile(stringInput(input, QStringLiteral("filename"))));
+    } else if (toolName == QLatin1String("write_file")) {
+        answer(aiWriteFile(stringInput(input, QStringLiteral("filename")),
+                           stringInput(input, QStringLiteral("content"))));
+    } else if (toolName == QLatin1String("write_image")) {
+        answer(aiWriteImage(stringInput(input, QStringLiteral("filename")),
+                            stringInput(input, QStringLiteral("svg")),
+                            AiToolRules::sizeInput(input, QStringLiteral("width")),
+                            AiToolRules::sizeInput(input, QStringLiteral("height"))));
+    } else if (toolName == QLatin1String("check_radio")) {
+        answer(aiCheckRadio());
+    } else if (toolName == QLatin1String("create_project")) {
+        answer(aiCreateProject(stringInput(input, QStringLiteral("name")),
+                               stringInput(input, QStringLiteral("type"))));
+    } else if (toolName == QLatin1String("read_debug_log")) {
+        answer(aiReadDebugLog());
+    } else if (toolName == QLatin1String("read_docs")) {
+        answer(aiReadDocs(stringInput(input, QStringLiteral("page"))));
+    } else if (toolName == QLatin1String("run_project")) {
+        runProject([this, toolUseId](bool, const QString &message) {
+            aiPanel->handleToolResult(toolUseId, message, QByteArray());
+        });
+    } else if (toolName == QLatin1String("take_screenshot")) {
+        aiTakeScreenshot(toolUseId);
+    } else {
+        answer(tr("Unknown tool \"%1\".").arg(toolName));
+    }
+}
+
+bool DeveloperWidget::isValidProjectFilename(const QString &name) const
+{
+    return DeveloperWorkspace::isValidProjectFilename(name);
+}
+
+QString DeveloperWidget::aiListFiles() const
+{
+    if (currentProject.isEmpty())
+        return noProjectAnswer();
+    QStringList lines;
+    for (const QString &name : DeveloperWorkspace::sourceFiles(currentProject)) {
+        QString line = name;
+        if (!currentFilePath.isEmpty()
+            && sourceFolder() + QLatin1Char('/') + name == currentFilePath)
+            line += editor->document()->isModified() ? tr(" (open in editor, unsaved changes)")
+                                                     : tr(" (open in editor)");
+        lines.append(line);
+    }
+    if (lines.isEmpty())
+        return tr("Project \"%1\" has no files.").arg(currentProject);
+    return tr("Files in project \"%1\":\n").arg(currentProject) + lines.join(QLatin1Char('\n'));
+}
+
+QString DeveloperWidget::aiReadFile(const QString &filename) const
+{
+    if (currentProject.isEmpty())
+        return noProjectAnswer();
+    const QString invalid = tr("\"%1\" isn't a valid filename to read.").arg(filename);
+    if (!isValidProjectFilename(filename))
+        return invalid;
+    const QString path = AiToolRules::projectFilePath(currentProject, filename);
+    if (path.isEmpty())
+        return invalid;
+    if (!entryExists(path))
+        return tr("%1 doesn't exist in this project.").arg(filename);
+    if (DeveloperWorkspace::isProjectImageFile(filename)
+        || filename.compare(QLatin1String("icon.png"), Qt::CaseInsensitive) == 0)
+        return tr("%1 is a binary image file, not readable as text.").arg(filename);
+    if (path == currentFilePath)
+        return editor->toPlainText();
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return tr("Failed to read %1: %2").arg(filename, file.errorString());
+    QByteArray bytes = file.readAll();
+    const int nul = bytes.indexOf('\0');
+    if (nul >= 0)
+        bytes.truncate(nul);
+    return QString::fromUtf8(bytes);
+}
+
+QString DeveloperWidget::aiWriteFile(const QString &filename, const QString &content)
+{
+    if (currentProject.isEmpty())
+        return noProjectAnswer();
+    const QString invalid = tr("\"%1\" isn't a valid file to write - only bare .qml filenames "
+                               "are allowed, no paths.")
+                                .arg(filename);
+    if (!isValidProjectFilename(filename)
+        || !filename.endsWith(QLatin1String(".qml"), Qt::CaseInsensitive))
+        return invalid;
+    const QString path = AiToolRules::projectFilePath(currentProject, filename);
+    if (path.isEmpty())
+        return invalid;
+    const bool existed = entryExists(path);
+    QString error;
+    if (!writeFileSafely(path, content.toUtf8(), QIODevice::Text, &error))
+        return tr("Failed to write %1: %2").arg(filename, error);
+    const QString done = existed ? tr("Wrote %1.").arg(filename) : tr("Created %1.").arg(filename);
+    if (path == currentFilePath) {
+        // Written to disk, so the editor shows it as saved.
+        editor->setPlainText(content);
+        editor->document()->setModified(false);
+        setItemModified(currentFileItem, false);
+    } else if (!existed) {
+        addQmlFileItem(filename);
+    }
+    return done;
+}
+
+QString DeveloperWidget::aiWriteImage(const QString &filename, const QString &svg, int width,
+                                      int height)
+{
+    if (currentProject.isEmpty())
+        return noProjectAnswer();
+    const QString invalid = tr("\"%1\" isn't a valid filename to write.").arg(filename);
+    if (!isValidProjectFilename(filename))
+        return invalid;
+    const QString path = AiToolRules::projectFilePath(currentProject, filename);
+    if (path.isEmpty())
+        return invalid;
+    const QString lower = filename.toLower();
+    const bool isIcon = lower == QLatin1String("icon.png");
+    const bool isPng = lower.endsWith(QLatin1String(".png"));
+    const bool isJpeg
+        = lower.endsWith(QLatin1String(".jpg")) || lower.endsWith(QLatin1String(".jpeg"));
+    if (!isIcon && !isPng && !isJpeg)
+        return tr("\"%1\" isn't a valid image to write - use a .png or .jpg filename, or exactly "
+                  "\"icon.png\" for the project icon.")
+            .arg(filename);
+    const QSize size = isIcon
+        ? QSize(64, 64)
+        : QSize(AiToolRules::clampImageSide(width), AiToolRules::clampImageSide(height));
+
+    const QByteArray svgBytes = svg.toUtf8();
+    if (!AiToolRules::svgIsSelfContained(svgBytes))
+        return tr("That SVG refers to a picture outside itself - embed pictures as base64 data: "
+                  "URLs of PNG or JPG images, or draw them with shapes.");
+    QSvgRenderer renderer(svgBytes);
+    if (!renderer.isValid())
+        return tr("That SVG couldn't be parsed - check it's well-formed.");
+    QImage image(size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    {
+        QPainter painter(&image);
+        painter.setRenderHint(QPainter::Antialiasing);
+        renderer.render(&painter, QRectF(image.rect()));
+    }
+    QByteArray encoded;
+    QBuffer buffer(&encoded);
+    buffer.open(QIODevice::WriteOnly);
+    const bool savedToMemory = image.save(&buffer, isPng ? "PNG" : "JPEG");
+
+    if (isIcon) {
+        // A fresh name in the temporary folder: a fixed one would follow a planted symlink.
+        QTemporaryFile temporary(QDir::tempPath()
+                                 + QStringLiteral("/kelo-studio-ai-icon-XXXXXX.png"));
+        if (!savedToMemory || !temporary.open() || temporary.write(encoded) != encoded.size()
+            || !temporary.flush())
+            return tr("Failed to render the icon.");
+        if (!replaceProjectIcon(temporary.fileName()))
+            return tr("Failed to write icon.png.");
+        return tr("Wrote icon.png (64x64).");
+    }
+
+    const bool existed = entryExists(path);
+    if (!savedToMemory || !writeFileSafely(path, encoded, QIODevice::NotOpen, nullptr))
+        return tr("Failed to write %1.").arg(filename);
+    const QString sizeText = QStringLiteral("%1x%2").arg(size.width()).arg(size.height());
+    if (!existed) {
+        addImageFileItem(filename);
+        return tr("Created %1 (%2).").arg(filename, sizeText);
+    }
+    for (int row = 0; row < fileList->count(); ++row) {
+        QListWidgetItem *item = fileList->item(row);
+        if (storedName(item) != filename)
+            continue;
+        item->setIcon(imageThumbnail(path));
+        // The image page shows the new picture when it is the one on view.
+        if (item == currentFileItem)
+            imageView->setSourcePixmap(QPixmap::fromImage(image));
+        break;
+    }
+    return tr("Wrote %1 (%2).").arg(filename, sizeText);
+}
+
+QString DeveloperWidget::aiCheckRadio() const
+{
+    // The scanner's own values: the tab's copy lags while the scanner re-sweeps.
+    if (scanner->ip.isEmpty())
+        return tr("No Kelo radio is currently connected.");
+    return tr("Connected to a Kelo radio at %1 (network \"%2\", model \"%3\").")
+        .arg(scanner->ip, scanner->networkName, scanner->modelName);
+}
+
+QString DeveloperWidget::aiCreateProject(const QString &name, const QString &type)
+{
+    ProjectType projectType;
+    if (type == QLatin1String("home_screen"))
+        projectType = ProjectType::HomeScreen;
+    else if (type == QLatin1String("application"))
+        projectType = ProjectType::Application;
+    else
+        return tr("Unknown project type \"%1\" - use \"application\" or \"home_screen\".")
+            .arg(type);
+    QString error;
+    if (!createProject(name, projectType, error))
+        return error;
+    refreshProjectList();
+    selectProjectByName(name);
+    if (currentProject != name)
+        return tr("Created project \"%1\", but it couldn't be opened - ask the user to select it "
+                  "from the Projects list.")
+            .arg(name);
+    return tr("Created and opened project \"%1\" (%2).")
+        .arg(name, projectType == ProjectType::HomeScreen ? tr("Home Screen") : tr("Application"));
+}
+
+QString DeveloperWidget::aiReadDebugLog()
+{
+    return tr("No radio is currently connected - the Debug terminal has nothing to connect to.");
+}
+
+QString DeveloperWidget::aiReadDocs(const QString &page) const
+{
+    const QMap<QString, QString> &pages = DeveloperDocs::docsPageMap();
+    const auto found = pages.constFind(page);
+    if (found == pages.constEnd())
+        return tr("Unknown docs page \"%1\" - use one of: %2.")
+            .arg(page, pages.keys().join(QStringLiteral(", ")));
+    QFile file(found.value());
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return tr("Failed to open the \"%1\" docs page.").arg(page);
+    return DeveloperDocs::mainText(QString::fromUtf8(file.readAll()));
+}
+
+void DeveloperWidget::aiTakeScreenshot(const QString &toolUseId)
+{
+    if (radioIp.isEmpty()) {
+        aiPanel->handleToolResult(toolUseId, tr("No radio is currently connected."), QByteArray());
+        return;
+    }
+    QNetworkRequest request
+        = RadioApi::request(radioIp, RadioApi::screenshotPath(QDateTime::currentMSecsSinceEpoch()),
+                            RadioApi::CommandTimeoutMs);
+    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
+                         QNetworkRequest::AlwaysNetwork);
+    QNetworkReply *reply = RadioApi::get(networkManager, request, RadioReply::Kind::Picture);
+    connect(reply, &QNetworkReply::finished, this,
+            [this, reply, toolUseId]() { onScreenshotToolReplyFinished(reply, toolUseId); });
+}
+
+void DeveloperWidget::onScreenshotToolReplyFinished(QNetworkReply *reply, const QString &toolUseId)
+{
+    reply->deleteLater();
+    if (reply->error() != QNetworkReply::NoError) {
+        aiPanel->handleToolResult(
+            toolUseId, tr("Failed to capture screenshot: %1").arg(RadioReply::errorString(reply)),
+            QByteArray());
+        return;
+    }
+    const QByteArray body = reply->readAll();
+    // The bytes go to the service as a PNG and stay in the conversation: anything else would
+    // make every later request fail.
+    if (!AiToolRules::hasPngSignature(body)) {
+        aiPanel->handleToolResult(
+            toolUseId, tr("Failed to capture screenshot: the radio's answer is not a PNG image."),
+            QByteArray());
+        return;
+    }
+    if (!AiToolRules::isPngWithin(body, RadioPicture::maxPixels(RadioPicture::Use::Screenshot))) {
+        aiPanel->handleToolResult(
+            toolUseId,
+            tr("Failed to capture screenshot: the radio's picture is damaged or too large."),
+            QByteArray());
+        return;
+    }
+    aiPanel->handleToolResult(toolUseId, tr("Screenshot captured."), body);
 }

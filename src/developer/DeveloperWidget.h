@@ -102,7 +102,8 @@ private:
     void addImageFileItem(const QString &name);
     QIcon imageThumbnail(const QString &path) const;
     QIcon projectIconThumbnail() const;
-    void replaceProjectIcon(const QString &sourcePath);
+    // False when the copy failed; the old icon then stays whole.
+    bool replaceProjectIcon(const QString &sourcePath);
     void updateIconPreview();
     void refreshProjectFileIcon();
     bool parseVersionString(const QString &text, int &major, int &minor, int &patch,
@@ -115,6 +116,19 @@ private:
     // Run (DeveloperRun.cpp).
     void onRunUploadFinished(QNetworkReply *reply, const QString &name, const QString &address,
                              ProjectType type, const RunCompletion &completion);
+
+    // The assistant's tools (DeveloperTools.cpp): each returns its answer for the model.
+    bool isValidProjectFilename(const QString &name) const;
+    QString aiListFiles() const;
+    QString aiReadFile(const QString &filename) const;
+    QString aiWriteFile(const QString &filename, const QString &content);
+    QString aiWriteImage(const QString &filename, const QString &svg, int width, int height);
+    QString aiCheckRadio() const;
+    QString aiCreateProject(const QString &name, const QString &type);
+    QString aiReadDebugLog();
+    QString aiReadDocs(const QString &page) const;
+    void aiTakeScreenshot(const QString &toolUseId);
+    void onScreenshotToolReplyFinished(QNetworkReply *reply, const QString &toolUseId);
 
     // Toolbar (DeveloperToolbar.cpp).
     bool showProjectTypeDialog(ProjectType &type);

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QByteArray>
+#include <QJsonObject>
+#include <QString>
+
+// The assistant's tools without the tab: how their inputs are read, which file names and
+// drawings they accept, and how their answers are bounded. The model's input is untrusted:
+// it may hold any JSON value, any file name and any SVG.
+namespace AiToolRules {
+
+// The text of a string parameter; a missing key or any other JSON type gives "".
+QString stringInput(const QJsonObject &input, const QString &key);
+
+// "width" and "height": 256 when the key is missing; a whole JSON number as it is (held to
+// the int range, so 1e10 cannot overflow); anything else (a fraction, a string, null) 0.
+int sizeInput(const QJsonObject &input, const QString &key);
+
+// A drawn image's side: 16..1024 pixels.
+int clampImageSide(int side);
+
+// A name the file tools may touch inside src/: the tab's own check (not empty, no "/", no
+// "\", no "..") plus no control character (a NUL would cut the name short where the system
+// reads it) and no lone surrogate (it cannot become a file name).
+bool isSafeFileName(const QString &name);
+
+// The path of src/name in the project when the tools may read or write it: a safe name, a
+// src/ that is the project's own folder (not a link elsewhere), and an entry that, when it
+// exists, is not a symlink. Empty when refused.
+QString projectFilePath(const QString &project, const QString &name);
+
+// True unless the drawing would pull in a picture from outside itself: every <image> must
+// hold a base64 data: URL of a raster picture (a file path or address would draw a local
+// file into the icon, and an embedded SVG could do so in turn), and no entity may be
+// declared. Says nothing about whether the SVG is otherwise valid.
+bool svgIsSelfContained(const QByteArray &svg);
+
+// The eight bytes every PNG file starts with.
+bool hasPngSignature(const QByteArray &data);
+// A PNG whose header declares a size of at most maxPixels pixels.
+bool isPngWithin(const QByteArray &data, qint64 maxPixels);
+
+// The end of text that fits maxBytes of UTF-8, starting at the beginning of a line when
+// one begins in it. cut tells whether anything was left out.
+QString textTail(const QString &text, int maxBytes, bool *cut);
+
+} // namespace AiToolRules

@@ -1,0 +1,1001 @@
+// The assistant's ten tools on a real Developer tab with a temporary home, called the way the
+// model calls them: the fake AI service answers with a tool_use block, the panel hands it to
+// the tab, and the answer is read back from the tool_result of the next request (every
+// request body checked by the validator).
+#include "AiAssistantWidget.h"
+#include "AiServiceApi.h"
+#include "AspectImageLabel.h"
+#include "DeveloperTestSupport.h"
+#include "DeveloperWorkspace.h"
+#include "FakeAiService.h"
+#include "KeloResources.h"
+#include "MessagesBodyValidator.h"
+#include "RadioReply.h"
+#include "TestImages.h"
+#include "TestSupport.h"
+
+#include <QBuffer>
+#include <QImageReader>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QSvgRenderer>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace DeveloperTest;
+using ProjectType = DeveloperWidget::ProjectType;
+using WorkspaceTest::allEntries;
+using WorkspaceTest::readFile;
+using WorkspaceTest::writeFile;
+
+Q_DECLARE_METATYPE(FakeResponse)
+
+namespace {
+
+struct ToolAnswer
+{
+    QString text;
+    QByteArray image;
+    bool hasImageBlock = false;
+};
+
+const char NoProject[]
+    = "No project is open - ask the user to create or select one from the Projects list first.";
+
+QString src(const QString &project = QStringLiteral("demo"))
+{
+    return DeveloperWorkspace::sourcePath(project);
+}
+
+QByteArray pngOf(const QImage &image)
+{
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return png;
+}
+
+QByteArray redPng(int w, int h)
+{
+    QImage image(w, h, QImage::Format_RGB32);
+    image.fill(Qt::red);
+    return pngOf(image);
+}
+
+// A full-canvas blue square of 10 x 10 user units.
+const char BlueSquare[] = "<svg xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 10 10\">"
+                          "<rect width=\"10\" height=\"10\" fill=\"#0000ff\"/></svg>";
+
+// An SVG that draws the picture at href over the whole canvas.
+QString svgWithImage(const QString &href)
+{
+    return QStringLiteral("<svg xmlns=\"http://www.w3.org/2000/svg\" "
+                          "xmlns:xlink=\"http://www.w3.org/1999/xlink\" viewBox=\"0 0 10 10\">"
+                          "<image x=\"0\" y=\"0\" width=\"10\" height=\"10\" xlink:href=\"%1\"/>"
+                          "</svg>")
+        .arg(href);
+}
+
+QSize imageSize(const QString &path, QByteArray *format = nullptr)
+{
+    if (format)
+        *format = QImageReader::imageFormat(path);
+    return QImageReader(path).read().size();
+}
+
+} // namespace
+
+class DeveloperToolsTest : public QObject, public TabFixture
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void unknownNames_data();
+    void unknownNames();
+    void noProjectAnswers_data();
+    void noProjectAnswers();
+    void nonStringInputsReadAsEmpty();
+    void listFiles();
+    void listFilesOfAnEmptyProject();
+    void readFileAnswers_data();
+    void readFileAnswers();
+    void writeFileAnswers_data();
+    void writeFileAnswers();
+    void writeFileIntoTheOpenFile();
+    void failedWritesKeepTheOldFile();
+    void writeImageSizes_data();
+    void writeImageSizes();
+    void writeImageRefusals_data();
+    void writeImageRefusals();
+    void localPicturesWouldBeDrawn();
+    void writeImageOverAnExistingImage();
+    void iconIsReplacedWhole();
+    void iconFollowsNoPlantedLink();
+    void iconOfAHomeScreenGetsNoEntry();
+    void checkRadio();
+    void createProject_data();
+    void createProject();
+    void createProjectThatEndsUnselected();
+    void readDocs_data();
+    void readDocs();
+    void runProject_data();
+    void runProject();
+    void takeScreenshot_data();
+    void takeScreenshot();
+    void takeScreenshotRequest();
+
+private:
+    ToolAnswer call(const QString &name, const QJsonObject &input = {});
+    AiAssistantWidget *panel() const { return child<AiAssistantWidget>("aiPanel"); }
+    void openDemo();
+
+    std::unique_ptr<FakeAiService> service;
+    // The model named a tool the request does not declare: the validator says so, rightly.
+    bool undeclaredToolExpected = false;
+};
+
+void DeveloperToolsTest::initTestCase()
+{
+    initKeloResources();
+    TestSupport::unsetProxies();
+}
+
+void DeveloperToolsTest::init()
+{
+    setUp();
+    service = std::make_unique<FakeAiService>();
+    QVERIFY(service->listen());
+    AiServiceApi::setBaseUrl(service->url());
+}
+
+void DeveloperToolsTest::cleanup()
+{
+    QStringList problems
+        = service->problems() + MessagesBodyValidator::checkWithPython(service->bodies());
+    if (undeclaredToolExpected)
+        problems = problems.filter(QRegularExpression("^(?!.*not a tool of this request)"));
+    undeclaredToolExpected = false;
+    RadioReply::setMaxBytesForTesting(RadioReply::Kind::Picture, 0);
+    tearDown();
+    service.reset();
+    QVERIFY2(problems.isEmpty(), qPrintable(problems.join('\n')));
+}
+
+ToolAnswer DeveloperToolsTest::call(const QString &name, const QJsonObject &input)
+{
+    AiAssistantWidget *assistant = panel();
+    auto *send = assistant->findChild<QPushButton *>(QStringLiteral("sendButton"));
+    const int before = service->messagesRequests().size();
+    const QString id = service->queueToolCalls(QString(), {{name, input}}).first();
+    service->queueText(QStringLiteral("OK."));
+    assistant->findChild<QPlainTextEdit *>(QStringLiteral("input"))
+        ->setPlainText(QStringLiteral("Go on."));
+    QMetaObject::invokeMethod(assistant, "onSendClicked");
+    ToolAnswer answer {QStringLiteral("<no answer>"), {}};
+    // The network tools answer from the event loop; a radio that never answers takes 5 s.
+    if (!QTest::qWaitFor([&]() { return service->messagesRequests().size() >= before + 2; }, 15000))
+        return answer;
+    if (!QTest::qWaitFor([&]() { return send->isVisibleTo(assistant); }, 15000))
+        return answer;
+    const QJsonArray messages = service->messages(before + 1);
+    const QJsonArray content = messages.last().toObject().value("content").toArray();
+    for (const QJsonValue &block : content) {
+        const QJsonObject result = block.toObject();
+        if (result.value("type") != "tool_result" || result.value("tool_use_id") != id)
+            continue;
+        const QJsonArray parts = result.value("content").toArray();
+        answer.text = parts.at(0).toObject().value("text").toString();
+        if (parts.size() > 1) {
+            answer.hasImageBlock = true;
+            answer.image = QByteArray::fromBase64(parts.at(1)
+                                                      .toObject()
+                                                      .value("source")
+                                                      .toObject()
+                                                      .value("data")
+                                                      .toString()
+                                                      .toLatin1());
+        }
+    }
+    return answer;
+}
+
+void DeveloperToolsTest::openDemo()
+{
+    QVERIFY(makeProject("demo", ProjectType::Application));
+    makeWidget();
+    selectProject("demo");
+}
+
+void DeveloperToolsTest::unknownNames_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("other letter case") << "List_Files";
+    QTest::newRow("all capitals") << "READ_DOCS";
+    QTest::newRow("trailing space") << "check_radio ";
+    QTest::newRow("not a tool") << "delete_everything";
+    QTest::newRow("empty") << "";
+}
+
+void DeveloperToolsTest::unknownNames()
+{
+    QFETCH(QString, name);
+    undeclaredToolExpected = true;
+    openDemo();
+    const QStringList before = allEntries(src());
+    QCOMPARE(call(name, {{"filename", "app.qml"}}).text, QString("Unknown tool \"%1\".").arg(name));
+    QCOMPARE(allEntries(src()), before);
+}
+
+void DeveloperToolsTest::noProjectAnswers_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QJsonObject>("input");
+    QTest::newRow("list_files") << "list_files" << QJsonObject();
+    QTest::newRow("read_file") << "read_file" << QJsonObject {{"filename", "app.qml"}};
+    QTest::newRow("write_file") << "write_file"
+                                << QJsonObject {{"filename", "app.qml"}, {"content", "Item {}"}};
+    QTest::newRow("write_image") << "write_image"
+                                 << QJsonObject {{"filename", "icon.png"}, {"svg", BlueSquare}};
+}
+
+void DeveloperToolsTest::noProjectAnswers()
+{
+    QFETCH(QString, name);
+    QFETCH(QJsonObject, input);
+    QVERIFY(makeProject("demo", ProjectType::Application));
+    makeWidget();
+    const QStringList before = allEntries(src());
+    QCOMPARE(call(name, input).text, QString(NoProject));
+    QCOMPARE(allEntries(src()), before);
+}
+
+// A parameter of another JSON type reads as an empty text, which every tool refuses.
+void DeveloperToolsTest::nonStringInputsReadAsEmpty()
+{
+    openDemo();
+    QCOMPARE(call("read_file", {{"filename", 42}}).text,
+             QString("\"\" isn't a valid filename to read."));
+    QCOMPARE(call("write_file", {{"filename", QJsonArray {"a.qml"}}, {"content", "x"}}).text,
+             QString("\"\" isn't a valid file to write - only bare .qml filenames are allowed, "
+                     "no paths."));
+    QCOMPARE(call("create_project", {{"name", "x"}, {"type", QJsonValue::Null}}).text,
+             QString("Unknown project type \"\" - use \"application\" or \"home_screen\"."));
+    QCOMPARE(call("read_docs", {{"page", true}}).text,
+             QString("Unknown docs page \"\" - use one of: api_reference, battery_manager, "
+                     "components, getting_started, inputs_channels, telemetry."));
+}
+
+void DeveloperToolsTest::listFiles()
+{
+    QVERIFY(makeProject("demo", ProjectType::Application));
+    QVERIFY(writeFile(projectFile("demo", "src/Zeta.qml"), "Item {}"));
+    QVERIFY(writeFile(projectFile("demo", "src/alpha.qml"), "Item {}"));
+    QVERIFY(writeFile(projectFile("demo", "src/logo.png"), redPng(8, 8)));
+    QVERIFY(writeFile(projectFile("demo", "src/.hidden.qml"), "Item {}"));
+    QVERIFY(QDir().mkpath(projectFile("demo", "src/folder")));
+    QVERIFY(QFile::link(projectFile("demo", "src/alpha.qml"), projectFile("demo", "src/link.qml")));
+    makeWidget();
+    selectProject("demo");
+    QCOMPARE(fileLabel(), QString("demo / Zeta.qml"));
+
+    // Files only, by character code (capitals first), as a package holds them.
+    QCOMPARE(call("list_files").text,
+             QString("Files in project \"demo\":\n"
+                     "Zeta.qml (open in editor)\n"
+                     "alpha.qml\n"
+                     "app.qml\n"
+                     "icon.png\n"
+                     "logo.png\n"
+                     "version"));
+    typeInEditor("// edited");
+    QCOMPARE(call("list_files").text,
+             QString("Files in project \"demo\":\n"
+                     "Zeta.qml (open in editor, unsaved changes)\n"
+                     "alpha.qml\n"
+                     "app.qml\n"
+                     "icon.png\n"
+                     "logo.png\n"
+                     "version"));
+}
+
+void DeveloperToolsTest::listFilesOfAnEmptyProject()
+{
+    QVERIFY(QDir().mkpath(src("empty")));
+    makeWidget();
+    selectProject("empty");
+    QCOMPARE(call("list_files").text, QString("Project \"empty\" has no files."));
+}
+
+void DeveloperToolsTest::readFileAnswers_data()
+{
+    QTest::addColumn<QString>("filename");
+    QTest::addColumn<QString>("answer");
+    const QString invalid = QStringLiteral("\"%1\" isn't a valid filename to read.");
+    QTest::newRow("another file") << "other.qml"
+                                  << "Item { id: other }\n";
+    QTest::newRow("cut at a NUL") << "nul.qml"
+                                  << "before";
+    QTest::newRow("not UTF-8 is replaced")
+        << "latin1.qml" << QString::fromUtf8("caf\xef\xbf\xbd") + QStringLiteral("\n");
+    QTest::newRow("missing") << "missing.qml"
+                             << "missing.qml doesn't exist in this project.";
+    QTest::newRow("icon in capitals") << "Icon.PNG"
+                                      << "Icon.PNG is a binary image file, not readable as text.";
+    QTest::newRow("image") << "photo.JPG"
+                           << "photo.JPG is a binary image file, not readable as text.";
+    QTest::newRow("a folder") << "folder.qml"
+                              << "Failed to read folder.qml: *";
+    QTest::newRow("slash") << "sub/a.qml" << invalid.arg("sub/a.qml");
+    QTest::newRow("backslash") << "sub\\a.qml" << invalid.arg("sub\\a.qml");
+    QTest::newRow("two periods") << "..qml" << invalid.arg("..qml");
+    QTest::newRow("absolute") << "/etc/passwd" << invalid.arg("/etc/passwd");
+    QTest::newRow("empty") << "" << invalid.arg("");
+    // The folder itself.
+    QTest::newRow("one period") << "." << invalid.arg(".");
+    // QFile would open "version" and answer its content under another name.
+    QTest::newRow("NUL in the name") << QString::fromUtf8("version\0.qml", 12)
+                                     << invalid.arg(QString::fromUtf8("version\0.qml", 12));
+    QTest::newRow("line feed in the name") << "a\n.qml" << invalid.arg("a\n.qml");
+    // Would read a file outside the project.
+    QTest::newRow("symlink") << "secret.qml" << invalid.arg("secret.qml");
+    QTest::newRow("dangling symlink") << "dangling.qml" << invalid.arg("dangling.qml");
+}
+
+void DeveloperToolsTest::readFileAnswers()
+{
+    QFETCH(QString, filename);
+    QFETCH(QString, answer);
+    QTemporaryDir outside;
+    QVERIFY(writeFile(outside.filePath("secret.txt"), "password=hunter2"));
+    QVERIFY(makeProject("demo", ProjectType::Application));
+    QVERIFY(writeFile(projectFile("demo", "src/other.qml"), "Item { id: other }\r\n"));
+    QVERIFY(writeFile(projectFile("demo", "src/nul.qml"), QByteArray("before\0after", 12)));
+    QVERIFY(writeFile(projectFile("demo", "src/latin1.qml"), "caf\xe9\n"));
+    QVERIFY(writeFile(projectFile("demo", "src/photo.JPG"), "not really"));
+    QVERIFY(writeFile(projectFile("demo", "src/Icon.PNG"), "not really"));
+    QVERIFY(QDir().mkpath(projectFile("demo", "src/folder.qml")));
+    QVERIFY(QFile::link(outside.filePath("secret.txt"), projectFile("demo", "src/secret.qml")));
+    QVERIFY(QFile::link(outside.filePath("gone.txt"), projectFile("demo", "src/dangling.qml")));
+    makeWidget();
+    selectProject("demo");
+
+    const QString text = call("read_file", {{"filename", filename}}).text;
+    if (answer.endsWith('*'))
+        QVERIFY2(text.startsWith(answer.chopped(1)) && text.size() > answer.size(),
+                 qPrintable(text));
+    else
+        QCOMPARE(text, answer);
+}
+
+void DeveloperToolsTest::writeFileAnswers_data()
+{
+    QTest::addColumn<QString>("filename");
+    QTest::addColumn<QString>("answer");
+    QTest::addColumn<QString>("written"); // the file that must hold the content; "" = none
+    QTest::addColumn<bool>("newEntry");
+    const QString bare = QStringLiteral("\"%1\" isn't a valid file to write - only bare .qml "
+                                        "filenames are allowed, no paths.");
+    QTest::newRow("new file") << "new.qml"
+                              << "Created new.qml."
+                              << "new.qml" << true;
+    QTest::newRow("capital extension") << "main.QML"
+                                       << "Created main.QML."
+                                       << "main.QML" << true;
+    QTest::newRow("existing file") << "other.qml"
+                                   << "Wrote other.qml."
+                                   << "other.qml" << false;
+    QTest::newRow("not QML") << "notes.txt" << bare.arg("notes.txt") << "" << false;
+    QTest::newRow("sub-folder") << "sub/a.qml" << bare.arg("sub/a.qml") << "" << false;
+    QTest::newRow("absolute") << "/tmp/a.qml" << bare.arg("/tmp/a.qml") << "" << false;
+    QTest::newRow("parent") << "..qml" << bare.arg("..qml") << "" << false;
+    // QFile would write src/version, which the radio reads as the app's version.
+    QTest::newRow("NUL in the name")
+        << QString::fromUtf8("version\0.qml", 12)
+        << bare.arg(QString::fromUtf8("version\0.qml", 12)) << "" << false;
+    QTest::newRow("tab in the name") << "a\t.qml" << bare.arg("a\t.qml") << "" << false;
+    QTest::newRow("DEL in the name") << "a\x7f.qml" << bare.arg("a\x7f.qml") << "" << false;
+    // Would overwrite a file outside the project.
+    QTest::newRow("symlink") << "outside.qml" << bare.arg("outside.qml") << "" << false;
+}
+
+void DeveloperToolsTest::writeFileAnswers()
+{
+    QFETCH(QString, filename);
+    QFETCH(QString, answer);
+    QFETCH(QString, written);
+    QFETCH(bool, newEntry);
+    QTemporaryDir outside;
+    QVERIFY(writeFile(outside.filePath("victim.qml"), "keep me"));
+    QVERIFY(makeProject("demo", ProjectType::Application));
+    QVERIFY(writeFile(projectFile("demo", "src/other.qml"), "Item {}"));
+    QVERIFY(QFile::link(outside.filePath("victim.qml"), projectFile("demo", "src/outside.qml")));
+    makeWidget();
+    selectProject("demo");
+    const QStringList entriesBefore = allEntries(src());
+    const QStringList listBefore = fileTexts();
+    const QByteArray version = readFile(projectFile("demo", "src/version"));
+    const QString content = QString::fromUtf8("Item { // größer\n}\n");
+
+    QCOMPARE(call("write_file", {{"filename", filename}, {"content", content}}).text, answer);
+    QCOMPARE(readFile(outside.filePath("victim.qml")), QByteArray("keep me"));
+    QCOMPARE(readFile(projectFile("demo", "src/version")), version);
+    if (written.isEmpty()) {
+        QCOMPARE(allEntries(src()), entriesBefore);
+        QCOMPARE(fileTexts(), listBefore);
+        return;
+    }
+    QCOMPARE(readFile(src() + "/" + written), content.toUtf8());
+    QCOMPARE(WorkspaceTest::fileMode(src() + "/" + written), 0644);
+    QCOMPARE(fileTexts(), newEntry ? listBefore + QStringList {written} : listBefore);
+    // The open file is untouched.
+    QCOMPARE(fileLabel(), QString("demo / app.qml"));
+    QVERIFY(!editor()->toPlainText().contains("größer"));
+}
+
+void DeveloperToolsTest::writeFileIntoTheOpenFile()
+{
+    openDemo();
+    typeInEditor("// unsaved");
+    QCOMPARE(fileItem("app.qml")->text(), QString("app.qml *"));
+    QVERIFY(call("read_file", {{"filename", "app.qml"}}).text.contains("// unsaved"));
+
+    const QString content = QStringLiteral("Item { id: fromTheModel }\n");
+    QCOMPARE(call("write_file", {{"filename", "app.qml"}, {"content", content}}).text,
+             QString("Wrote app.qml."));
+    QCOMPARE(readFile(projectFile("demo", "src/app.qml")), content.toUtf8());
+    QCOMPARE(editor()->toPlainText(), content);
+    QVERIFY(!editor()->document()->isModified());
+    QCOMPARE(fileItem("app.qml")->text(), QString("app.qml"));
+    QCOMPARE(call("list_files").text.section('\n', 1, 1), QString("app.qml (open in editor)"));
+}
+
+// Written beside the file and renamed over it: a full disk leaves the old file whole and the
+// model is told.
+void DeveloperToolsTest::failedWritesKeepTheOldFile()
+{
+    QVERIFY(makeProject("demo", ProjectType::Application));
+    QVERIFY(writeFile(projectFile("demo", "src/other.qml"), "Item {}"));
+    QVERIFY(writeFile(projectFile("demo", "src/logo.png"), redPng(8, 8)));
+    makeWidget();
+    selectProject("demo");
+    const QStringList before = allEntries(src());
+    const QByteArray icon = readFile(projectFile("demo", "src/icon.png"));
+    const QByteArray logo = readFile(projectFile("demo", "src/logo.png"));
+    ToolAnswer file;
+    ToolAnswer image;
+    ToolAnswer iconAnswer;
+    {
+        // No file may grow past 10 bytes: like a full disk.
+        WorkspaceTest::FileSizeLimit full(10);
+        file = call("write_file",
+                    {{"filename", "other.qml"}, {"content", "Item { width: 100; height: 100 }"}});
+        image = call("write_image", {{"filename", "logo.png"}, {"svg", BlueSquare}});
+        iconAnswer = call("write_image", {{"filename", "icon.png"}, {"svg", BlueSquare}});
+    }
+    QVERIFY2(file.text.startsWith("Failed to write other.qml: "), qPrintable(file.text));
+    QCOMPARE(image.text, QString("Failed to write logo.png."));
+    QVERIFY2(iconAnswer.text.startsWith("Failed to "), qPrintable(iconAnswer.text));
+    QCOMPARE(readFile(projectFile("demo", "src/other.qml")), QByteArray("Item {}"));
+    QCOMPARE(readFile(projectFile("demo", "src/logo.png")), logo);
+    QCOMPARE(readFile(projectFile("demo", "src/icon.png")), icon);
+    QCOMPARE(allEntries(src()), before);
+}
+
+void DeveloperToolsTest::writeImageSizes_data()
+{
+    QTest::addColumn<QString>("filename");
+    QTest::addColumn<QJsonObject>("sizes");
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<QString>("answer");
+    QTest::newRow("no sizes") << "logo.png" << QJsonObject() << QSize(256, 256)
+                              << "Created logo.png (256x256).";
+    QTest::newRow("as given") << "logo.png" << QJsonObject {{"width", 120}, {"height", 48}}
+                              << QSize(120, 48) << "Created logo.png (120x48).";
+    QTest::newRow("too wide") << "logo.png" << QJsonObject {{"width", 5000}, {"height", 64}}
+                              << QSize(1024, 64) << "Created logo.png (1024x64).";
+    // Past the int range: held in floating point before it becomes a size.
+    QTest::newRow("1e10") << "logo.png" << QJsonObject {{"width", 1e10}, {"height", -1e10}}
+                          << QSize(1024, 16) << "Created logo.png (1024x16).";
+    QTest::newRow("too small") << "logo.png" << QJsonObject {{"width", 8}, {"height", 0}}
+                               << QSize(16, 16) << "Created logo.png (16x16).";
+    // Not a whole number, or not a number: 0, then the least side.
+    QTest::newRow("fraction") << "logo.png" << QJsonObject {{"width", 300.5}, {"height", 100}}
+                              << QSize(16, 100) << "Created logo.png (16x100).";
+    QTest::newRow("number as text") << "logo.png" << QJsonObject {{"width", "300"}, {"height", 100}}
+                                    << QSize(16, 100) << "Created logo.png (16x100).";
+    QTest::newRow("null") << "logo.png" << QJsonObject {{"width", QJsonValue::Null}}
+                          << QSize(16, 256) << "Created logo.png (16x256).";
+    QTest::newRow("JPEG") << "photo.jpeg" << QJsonObject {{"width", 40}, {"height", 30}}
+                          << QSize(40, 30) << "Created photo.jpeg (40x30).";
+    QTest::newRow("icon in capitals") << "ICON.PNG" << QJsonObject {{"width", 300}, {"height", 300}}
+                                      << QSize(64, 64) << "Wrote icon.png (64x64).";
+}
+
+void DeveloperToolsTest::writeImageSizes()
+{
+    QFETCH(QString, filename);
+    QFETCH(QJsonObject, sizes);
+    QFETCH(QSize, size);
+    QFETCH(QString, answer);
+    openDemo();
+    const bool icon = filename.toLower() == "icon.png";
+    const QStringList listBefore = fileTexts();
+    QJsonObject input = sizes;
+    input.insert("filename", filename);
+    input.insert("svg", BlueSquare);
+
+    QCOMPARE(call("write_image", input).text, answer);
+    const QString path = src() + "/" + (icon ? QStringLiteral("icon.png") : filename);
+    QByteArray format;
+    QCOMPARE(imageSize(path, &format), size);
+    QCOMPARE(format, QByteArray(filename.endsWith(".jpeg") ? "jpeg" : "png"));
+    const QImage image(path);
+    // JPEG is lossy: nearly blue.
+    const QColor middle(image.pixel(size.width() / 2, size.height() / 2));
+    QVERIFY2(middle.blue() > 240 && middle.red() < 16 && middle.green() < 16,
+             qPrintable(middle.name()));
+    QCOMPARE(WorkspaceTest::fileMode(path), 0644);
+    if (icon) {
+        QVERIFY(!QFile::exists(src() + "/ICON.PNG"));
+        QCOMPARE(fileTexts(), listBefore);
+    } else {
+        QCOMPARE(fileTexts(), listBefore + QStringList {filename});
+        QVERIFY(!fileItem(filename)->icon().isNull());
+    }
+}
+
+void DeveloperToolsTest::writeImageRefusals_data()
+{
+    QTest::addColumn<QString>("filename");
+    QTest::addColumn<QString>("svg");
+    QTest::addColumn<QString>("answer");
+    const QString outsideRefusal = QStringLiteral(
+        "That SVG refers to a picture outside itself - embed pictures as base64 data: URLs of "
+        "PNG or JPG images, or draw them with shapes.");
+    const QString unparsable
+        = QStringLiteral("That SVG couldn't be parsed - check it's well-formed.");
+    QTest::newRow("GIF") << "logo.gif" << BlueSquare
+                         << "\"logo.gif\" isn't a valid image to write - use a .png or .jpg "
+                            "filename, or exactly \"icon.png\" for the project icon.";
+    QTest::newRow("no extension") << "logo" << BlueSquare
+                                  << "\"logo\" isn't a valid image to write - use a .png or .jpg "
+                                     "filename, or exactly \"icon.png\" for the project icon.";
+    QTest::newRow("path") << "img/logo.png" << BlueSquare
+                          << "\"img/logo.png\" isn't a valid filename to write.";
+    const QString nulName = QString::fromUtf8("icon.png\0.png", 13);
+    QTest::newRow("NUL in the name")
+        << nulName << BlueSquare << QString("\"%1\" isn't a valid filename to write.").arg(nulName);
+    QTest::newRow("not XML") << "logo.png"
+                             << "<svg><rect" << unparsable;
+    QTest::newRow("empty") << "logo.png"
+                           << "" << unparsable;
+    // Each would draw a file of this computer into the picture, which then goes to the radio
+    // and to the service.
+    QTest::newRow("absolute path") << "logo.png" << svgWithImage("%PICTURE%") << outsideRefusal;
+    QTest::newRow("file URL") << "logo.png" << svgWithImage("file://%PICTURE%") << outsideRefusal;
+    QTest::newRow("relative path") << "logo.png" << svgWithImage("secret.png") << outsideRefusal;
+    QTest::newRow("web address") << "logo.png" << svgWithImage("http://127.0.0.1:1/a.png")
+                                 << outsideRefusal;
+    QTest::newRow("upper-case data scheme")
+        << "logo.png" << svgWithImage("DATA:image/png;base64,%BASE64%") << outsideRefusal;
+    QTest::newRow("href without prefix")
+        << "logo.png"
+        << "<svg xmlns=\"http://www.w3.org/2000/svg\"><image width=\"10\" height=\"10\" "
+           "href=\"%PICTURE%\"/></svg>"
+        << outsideRefusal;
+    QTest::newRow("SVG embedded in a data URL")
+        << "logo.png" << svgWithImage("data:image/svg+xml;base64,%NESTED%") << outsideRefusal;
+    QTest::newRow("entity")
+        << "logo.png"
+        << "<!DOCTYPE svg [<!ENTITY pic \"%PICTURE%\">]>"
+           "<svg xmlns=\"http://www.w3.org/2000/svg\" xmlns:xlink=\"http://www.w3.org/1999/xlink\">"
+           "<image width=\"10\" height=\"10\" xlink:href=\"&pic;\"/></svg>"
+        << outsideRefusal;
+}
+
+void DeveloperToolsTest::writeImageRefusals()
+{
+    QFETCH(QString, filename);
+    QFETCH(QString, svg);
+    QFETCH(QString, answer);
+    QTemporaryDir outside;
+    const QString picture = outside.filePath("secret.png");
+    QVERIFY(writeFile(picture, redPng(10, 10)));
+    const QString nested = QString::fromLatin1(svgWithImage(picture).toUtf8().toBase64());
+    svg.replace("%PICTURE%", picture)
+        .replace("%BASE64%", QString::fromLatin1(redPng(10, 10).toBase64()))
+        .replace("%NESTED%", nested);
+    openDemo();
+    const QStringList before = allEntries(src());
+    const QStringList listBefore = fileTexts();
+    const QByteArray icon = readFile(projectFile("demo", "src/icon.png"));
+
+    QCOMPARE(call("write_image", {{"filename", filename}, {"svg", svg}}).text, answer);
+    QCOMPARE(allEntries(src()), before);
+    QCOMPARE(fileTexts(), listBefore);
+    QCOMPARE(readFile(projectFile("demo", "src/icon.png")), icon);
+}
+
+// Why the refusals above matter: the renderer draws a local file named in an SVG, and a
+// picture embedded as a data: URL is still drawn.
+void DeveloperToolsTest::localPicturesWouldBeDrawn()
+{
+    QTemporaryDir outside;
+    const QString picture = outside.filePath("secret.png");
+    QVERIFY(writeFile(picture, redPng(10, 10)));
+    const auto render = [](const QString &svg) {
+        QSvgRenderer renderer(svg.toUtf8());
+        QImage image(20, 20, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        QPainter painter(&image);
+        renderer.render(&painter);
+        painter.end();
+        return QColor(image.pixel(10, 10));
+    };
+    QCOMPARE(render(svgWithImage(picture)), QColor(Qt::red));
+
+    openDemo();
+    const QString embedded
+        = svgWithImage("data:image/png;base64," + QString::fromLatin1(redPng(10, 10).toBase64()));
+    QCOMPARE(call("write_image",
+                  {{"filename", "embedded.png"}, {"svg", embedded}, {"width", 20}, {"height", 20}})
+                 .text,
+             QString("Created embedded.png (20x20)."));
+    QCOMPARE(QColor(QImage(src() + "/embedded.png").pixel(10, 10)), QColor(Qt::red));
+}
+
+void DeveloperToolsTest::writeImageOverAnExistingImage()
+{
+    QVERIFY(makeProject("demo", ProjectType::Application));
+    QVERIFY(writeFile(projectFile("demo", "src/logo.png"), redPng(32, 32)));
+    makeWidget();
+    selectProject("demo");
+    selectFile("logo.png");
+    QCOMPARE(page(), 3);
+    const QStringList listBefore = fileTexts();
+
+    QCOMPARE(call("write_image",
+                  {{"filename", "logo.png"}, {"svg", BlueSquare}, {"width", 48}, {"height", 24}})
+                 .text,
+             QString("Wrote logo.png (48x24)."));
+    QCOMPARE(imageSize(src() + "/logo.png"), QSize(48, 24));
+    QCOMPARE(fileTexts(), listBefore);
+    const QImage thumbnail = fileItem("logo.png")->icon().pixmap(48, 24).toImage();
+    QCOMPARE(QColor(thumbnail.pixel(thumbnail.width() / 2, thumbnail.height() / 2)),
+             QColor(Qt::blue));
+    // The image on view is the new one.
+    const QImage shown = child<AspectImageLabel>("imageView")->sourceImage().toImage();
+    QCOMPARE(shown.size(), QSize(48, 24));
+    QCOMPARE(QColor(shown.pixel(24, 12)), QColor(Qt::blue));
+}
+
+void DeveloperToolsTest::iconIsReplacedWhole()
+{
+    openDemo();
+    selectFile("icon.png");
+    const QString icon = src() + "/icon.png";
+    QVERIFY(QFile::setPermissions(icon, QFileDevice::ReadOwner | QFileDevice::ReadGroup));
+
+    QCOMPARE(call("write_image", {{"filename", "icon.png"}, {"svg", BlueSquare}}).text,
+             QString("Wrote icon.png (64x64)."));
+    QCOMPARE(imageSize(icon), QSize(64, 64));
+    QCOMPARE(QColor(QImage(icon).pixel(32, 32)), QColor(Qt::blue));
+    QCOMPARE(WorkspaceTest::fileMode(icon), 0644);
+    // The preview and the list entry show the new icon.
+    const QPixmap preview = child<QLabel>("iconPreview")->pixmap(Qt::ReturnByValue);
+    QCOMPARE(QColor(preview.toImage().pixel(preview.width() / 2, preview.height() / 2)),
+             QColor(Qt::blue));
+    const QImage entry = fileItem("icon.png")->icon().pixmap(64, 64).toImage();
+    QCOMPARE(QColor(entry.pixel(entry.width() / 2, entry.height() / 2)), QColor(Qt::blue));
+    QCOMPARE(allEntries(src()), (QStringList {"app.qml", "icon.png", "version"}));
+}
+
+// The icon is drawn under a fresh name: a link planted at a fixed name in the temporary
+// folder cannot make the tool write through it.
+void DeveloperToolsTest::iconFollowsNoPlantedLink()
+{
+    QTemporaryDir temp;
+    const QByteArray savedTmp = qgetenv("TMPDIR");
+    qputenv("TMPDIR", temp.path().toUtf8());
+    const QString victim = temp.filePath("victim.txt");
+    QVERIFY(writeFile(victim, "keep me"));
+    QVERIFY(QFile::link(victim, temp.filePath("kelo-studio-ai-icon.png")));
+    openDemo();
+    const QString answer
+        = call("write_image", {{"filename", "icon.png"}, {"svg", BlueSquare}}).text;
+    qputenv("TMPDIR", savedTmp);
+    QCOMPARE(answer, QString("Wrote icon.png (64x64)."));
+    QCOMPARE(readFile(victim), QByteArray("keep me"));
+    // Nothing of the drawing is left behind.
+    QCOMPARE(allEntries(temp.path()), (QStringList {"kelo-studio-ai-icon.png", "victim.txt"}));
+}
+
+void DeveloperToolsTest::iconOfAHomeScreenGetsNoEntry()
+{
+    QVERIFY(makeProject("clock", ProjectType::HomeScreen));
+    makeWidget();
+    selectProject("clock");
+    QCOMPARE(call("write_image", {{"filename", "icon.png"}, {"svg", BlueSquare}}).text,
+             QString("Wrote icon.png (64x64)."));
+    QCOMPARE(imageSize(src("clock") + "/icon.png"), QSize(64, 64));
+    QCOMPARE(fileTexts(), QStringList {"screen.qml"});
+}
+
+void DeveloperToolsTest::checkRadio()
+{
+    makeWidget();
+    QCOMPARE(call("check_radio").text, QString("No Kelo radio is currently connected."));
+    found();
+    QCOMPARE(call("check_radio").text,
+             QString("Connected to a Kelo radio at %1 (network \"KeloNet\", model \"Heli 450\").")
+                 .arg(radio->address()));
+    // The scanner has forgotten the radio and is sweeping; the tab has not been told yet.
+    scanner->ip.clear();
+    scanner->networkName.clear();
+    scanner->modelName.clear();
+    QCOMPARE(call("check_radio").text, QString("No Kelo radio is currently connected."));
+}
+
+void DeveloperToolsTest::createProject_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("type");
+    QTest::addColumn<QString>("answer");
+    QTest::addColumn<QStringList>("files"); // of the opened project; empty = nothing opened
+    QTest::newRow("application") << "Voltmeter"
+                                 << "application"
+                                 << "Created and opened project \"Voltmeter\" (Application)."
+                                 << QStringList {"app.qml", "icon.png", "version"};
+    QTest::newRow("home screen") << "Clock"
+                                 << "home_screen"
+                                 << "Created and opened project \"Clock\" (Home Screen)."
+                                 << QStringList {"screen.qml"};
+    // Not trimmed.
+    QTest::newRow("spaces kept") << " Gauge "
+                                 << "application"
+                                 << "Created and opened project \" Gauge \" (Application)."
+                                 << QStringList {"app.qml", "icon.png", "version"};
+    QTest::newRow("capital type") << "Voltmeter"
+                                  << "Application"
+                                  << "Unknown project type \"Application\" - use \"application\" "
+                                     "or \"home_screen\"."
+                                  << QStringList();
+    QTest::newRow("existing") << "demo"
+                              << "application"
+                              << "A project named \"demo\" already exists. Please pick another "
+                                 "name."
+                              << QStringList();
+    QTest::newRow("empty name") << ""
+                                << "application"
+                                << "Project names must be 1-16 characters." << QStringList();
+    QTest::newRow("17 characters") << "abcdefghijklmnopq"
+                                   << "home_screen"
+                                   << "Project names must be 1-16 characters." << QStringList();
+    QTest::newRow("slash") << "a/b"
+                           << "application"
+                           << "The name contains characters that aren't allowed in a folder name."
+                           << QStringList();
+}
+
+void DeveloperToolsTest::createProject()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, type);
+    QFETCH(QString, answer);
+    QFETCH(QStringList, files);
+    openDemo();
+    QCOMPARE(call("create_project", {{"name", name}, {"type", type}}).text, answer);
+    if (files.isEmpty()) {
+        QCOMPARE(projectTexts(), QStringList {"demo"});
+        QCOMPARE(projects()->currentItem()->text(), QString("demo"));
+        return;
+    }
+    QVERIFY(projectTexts().contains(name));
+    QCOMPARE(projects()->currentItem()->text(), name);
+    QCOMPARE(allEntries(src(name)), files);
+    // The next tools act on it.
+    QVERIFY2(call("list_files").text.startsWith(QString("Files in project \"%1\":\n").arg(name)),
+             qPrintable(name));
+}
+
+// The model must not be told a project is open when another one is.
+void DeveloperToolsTest::createProjectThatEndsUnselected()
+{
+    openDemo();
+    // Something else takes the selection right after the new project is selected (as when the
+    // file system lists the folder back under another form of the name).
+    QListWidget *list = projects();
+    QMetaObject::Connection steal = QObject::connect(
+        list, &QListWidget::currentItemChanged, widget, [list](QListWidgetItem *current) {
+            if (current && current->text() == "Voltmeter")
+                list->setCurrentItem(list->findItems("demo", Qt::MatchExactly).first());
+        });
+    const QString answer
+        = call("create_project", {{"name", "Voltmeter"}, {"type", "application"}}).text;
+    QObject::disconnect(steal);
+    QCOMPARE(answer,
+             QString("Created project \"Voltmeter\", but it couldn't be opened - ask the "
+                     "user to select it from the Projects list."));
+    QCOMPARE(projects()->currentItem()->text(), QString("demo"));
+    QVERIFY(QFileInfo(src("Voltmeter") + "/app.qml").isFile());
+}
+
+void DeveloperToolsTest::readDocs_data()
+{
+    QTest::addColumn<QString>("page");
+    QTest::addColumn<QString>("title"); // the first line of the answer
+    QTest::newRow("api_reference") << "api_reference"
+                                   << "API Reference";
+    QTest::newRow("battery_manager") << "battery_manager"
+                                     << "Battery Manager";
+    QTest::newRow("components") << "components"
+                                << "Component Reference";
+    QTest::newRow("getting_started") << "getting_started"
+                                     << "Getting Started";
+    QTest::newRow("inputs_channels") << "inputs_channels"
+                                     << "Inputs & Channels";
+    QTest::newRow("telemetry") << "telemetry"
+                               << "Status & Telemetry";
+    QTest::newRow("other case") << "API_reference"
+                                << "";
+    QTest::newRow("file name") << "index.html"
+                               << "";
+    QTest::newRow("empty") << ""
+                           << "";
+}
+
+void DeveloperToolsTest::readDocs()
+{
+    QFETCH(QString, page);
+    QFETCH(QString, title);
+    makeWidget();
+    const QString text = call("read_docs", {{"page", page}}).text;
+    if (title.isEmpty()) {
+        QCOMPARE(text,
+                 QString("Unknown docs page \"%1\" - use one of: api_reference, "
+                         "battery_manager, components, getting_started, inputs_channels, "
+                         "telemetry.")
+                     .arg(page));
+        return;
+    }
+    // Only the main element, as plain text: no style sheet, navigation bar or footer.
+    QCOMPARE(text.section('\n', 0, 0), title);
+    QVERIFY(text.size() > 2000);
+    for (const char *outside : {"Kelo Apps developer documentation, shipped with Kelo Studio",
+                                "text-decoration", "<main", "</", "&amp;", "\n\n\n"})
+        QVERIFY2(!text.contains(QLatin1String(outside)), outside);
+    QCOMPARE(text, text.trimmed());
+}
+
+void DeveloperToolsTest::runProject_data()
+{
+    QTest::addColumn<bool>("project");
+    QTest::addColumn<bool>("radioKnown");
+    QTest::addColumn<QString>("answer");
+    QTest::newRow("uploaded and started") << true << true << "Uploaded and executed.";
+    QTest::newRow("no project") << false << true << "No project is open.";
+    QTest::newRow("no radio") << true << false
+                              << "Packaged, but no radio is connected to upload it to.";
+}
+
+void DeveloperToolsTest::runProject()
+{
+    QFETCH(bool, project);
+    QFETCH(bool, radioKnown);
+    QFETCH(QString, answer);
+    QVERIFY(makeProject("demo", ProjectType::Application));
+    makeWidget();
+    if (project)
+        selectProject("demo");
+    if (radioKnown)
+        found();
+    radio->setResponse("/upload.html", FakeResponse::text("OK").delayed(100));
+    typeInEditor("// saved first");
+    QCOMPARE(call("run_project").text, answer);
+    const bool ran = project && radioKnown;
+    QCOMPARE(radio->countFor("/upload.html"), ran ? 1 : 0);
+    QCOMPARE(radio->countFor("/app/exec"), ran ? 1 : 0);
+    if (project)
+        QVERIFY(readFile(projectFile("demo", "src/app.qml")).startsWith("// saved first"));
+}
+
+void DeveloperToolsTest::takeScreenshot_data()
+{
+    QTest::addColumn<bool>("radioKnown");
+    QTest::addColumn<FakeResponse>("response");
+    QTest::addColumn<QString>("answer"); // a trailing "*" matches any rest
+    QTest::addColumn<bool>("image");
+    const QByteArray png = redPng(800, 480);
+    QTest::newRow("PNG") << true << FakeResponse::bytes(png, "image/png") << "Screenshot captured."
+                         << true;
+    QTest::newRow("no radio") << false << FakeResponse::bytes(png, "image/png")
+                              << "No radio is currently connected." << false;
+    QImage jpeg(80, 48, QImage::Format_RGB32);
+    jpeg.fill(Qt::green);
+    QByteArray jpegBytes;
+    QBuffer buffer(&jpegBytes);
+    buffer.open(QIODevice::WriteOnly);
+    jpeg.save(&buffer, "JPEG");
+    // The service would refuse it in every later request of the conversation.
+    QTest::newRow("JPEG") << true << FakeResponse::bytes(jpegBytes, "image/png")
+                          << "Failed to capture screenshot: the radio's answer is not a PNG image."
+                          << false;
+    QTest::newRow("HTML page") << true << FakeResponse::text("<html>busy</html>")
+                               << "Failed to capture screenshot: the radio's answer is not a PNG "
+                                  "image."
+                               << false;
+    QTest::newRow("empty body") << true << FakeResponse::bytes(QByteArray(), "image/png")
+                                << "Failed to capture screenshot: the radio's answer is not a PNG "
+                                   "image."
+                                << false;
+    // 40000 x 40000 declared in a file of a few hundred bytes.
+    QTest::newRow("huge declared size")
+        << true << FakeResponse::bytes(TestImages::hugePng(40000, 40000, false), "image/png")
+        << "Failed to capture screenshot: the radio's picture is damaged or too large." << false;
+    QTest::newRow("server error") << true << FakeResponse::error(500, "oops")
+                                  << "Failed to capture screenshot: *" << false;
+    QTest::newRow("too large an answer")
+        << true << FakeResponse::oversized(2 * 1024 * 1024, png, "image/png")
+        << "Failed to capture screenshot: The radio's answer was too large" << false;
+    QTest::newRow("radio does not answer")
+        << true << FakeResponse::hang() << "Failed to capture screenshot: Operation canceled"
+        << false;
+}
+
+void DeveloperToolsTest::takeScreenshot()
+{
+    QFETCH(bool, radioKnown);
+    QFETCH(FakeResponse, response);
+    QFETCH(QString, answer);
+    QFETCH(bool, image);
+    // A picture's limit of 1 MiB instead of 32, so the oversized answer stays small.
+    RadioReply::setMaxBytesForTesting(RadioReply::Kind::Picture, 1024 * 1024);
+    makeWidget();
+    if (radioKnown)
+        found();
+    radio->setResponse("/screenshot.png", response);
+    const ToolAnswer got = call("take_screenshot");
+    if (answer.endsWith('*'))
+        QVERIFY2(got.text.startsWith(answer.chopped(1)) && got.text.size() > answer.size(),
+                 qPrintable(got.text));
+    else
+        QCOMPARE(got.text, answer);
+    QCOMPARE(got.hasImageBlock, image);
+    if (image)
+        QCOMPARE(got.image, response.body);
+    QCOMPARE(radio->countFor("/screenshot.png"), radioKnown ? 1 : 0);
+}
+
+// Always from the network, 5 s at most, stamped with the time so no cache answers it.
+void DeveloperToolsTest::takeScreenshotRequest()
+{
+    makeWidget();
+    found();
+    radio->setResponse("/screenshot.png", FakeResponse::bytes(redPng(8, 8), "image/png"));
+    const qint64 before = QDateTime::currentMSecsSinceEpoch();
+    QCOMPARE(call("take_screenshot").text, QString("Screenshot captured."));
+    const qint64 after = QDateTime::currentMSecsSinceEpoch();
+    const auto sent = manager->sentFor("/screenshot.png");
+    QCOMPARE(sent.size(), 1);
+    const QNetworkRequest request = sent.first()->request;
+    QCOMPARE(request.transferTimeout(), 5000);
+    QCOMPARE(request.attribute(QNetworkRequest::CacheLoadControlAttribute).toInt(),
+             int(QNetworkRequest::AlwaysNetwork));
+    QCOMPARE(request.url().toString(QUrl::RemoveQuery),
+             QString("http://%1/screenshot.png").arg(radio->address()));
+    const QString query = request.url().query();
+    QVERIFY2(query.startsWith("t="), qPrintable(query));
+    const qint64 stamp = query.mid(2).toLongLong();
+    QVERIFY(stamp >= before && stamp <= after);
+}
+
+QTEST_MAIN(DeveloperToolsTest)
+#include "tst_developertools.moc"
