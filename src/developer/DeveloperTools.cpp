@@ -19,6 +19,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
+#include <QLabel>
 #include <QListWidget>
 #include <QNetworkReply>
 #include <QPainter>
@@ -92,6 +93,8 @@ void DeveloperWidget::onAiToolCallRequested(const QString &toolUseId, const QStr
         answer(aiReadDocs(stringInput(input, QStringLiteral("page"))));
     } else if (toolName == QLatin1String("run_project")) {
         runProject([this, toolUseId](bool, const QString &message) {
+            // The status line said "Uploading..." until now, as for Play.
+            statusLabel->setText(message);
             aiPanel->handleToolResult(toolUseId, message, QByteArray());
         });
     } else if (toolName == QLatin1String("take_screenshot")) {

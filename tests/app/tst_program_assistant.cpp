@@ -24,6 +24,8 @@
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTabWidget>
 #include <QTimer>
 #include <QtTest>
@@ -84,6 +86,17 @@ void grabWindow(TabDialog *dialog, const QSize &size, const QString &name)
     const QString path = screenshotPath(
         QStringLiteral("%1-%2x%3.png").arg(name).arg(size.width()).arg(size.height()));
     report("SCREENSHOT", dialog->grab().save(path) ? path : QStringLiteral("not written"));
+    // Below its least width the page scrolls sideways: scrolled to the panel, as a user would.
+    auto *area = dialog->findChild<DeveloperWidget *>()->findChild<QScrollArea *>();
+    QScrollBar *sideways = area ? area->horizontalScrollBar() : nullptr;
+    if (!sideways || sideways->maximum() == 0)
+        return;
+    sideways->setValue(sideways->maximum());
+    settle();
+    const QString scrolled = screenshotPath(
+        QStringLiteral("%1-%2x%3-scrolled.png").arg(name).arg(size.width()).arg(size.height()));
+    report("SCREENSHOT", dialog->grab().save(scrolled) ? scrolled : QStringLiteral("not written"));
+    sideways->setValue(0);
 }
 
 // What the program sent for each tool call, from the request that followed it.
@@ -259,7 +272,7 @@ void ProgramAssistantTest::assistantBuildsAndRunsAnApp()
             "TOOL: take_screenshot -> Screenshot captured."}));
     QVERIFY2(lines.contains(QStringLiteral("PROJECT: Voltmeter / app.qml")), qPrintable(out));
     QVERIFY2(lines.contains(QStringLiteral("PROBLEMS: none")), qPrintable(out));
-    QCOMPARE(lines.filter(QRegularExpression(QStringLiteral("^SCREENSHOT: .*\\.png$"))).size(), 4);
+    QVERIFY(lines.filter(QRegularExpression(QStringLiteral("^SCREENSHOT: .*\\.png$"))).size() >= 4);
     QVERIFY(!out.contains(QStringLiteral("NOT REACHED")));
 
     const QString project = home.path() + QStringLiteral("/Documents/Kelo Developer/Voltmeter");
@@ -278,8 +291,8 @@ void ProgramAssistantTest::assistantBuildsAndRunsAnApp()
     const int upload = seen.indexOf(QStringLiteral("fake_radio: POST /upload.html HTTP/1.1"));
     const int exec
         = seen.indexOf(QStringLiteral("fake_radio: GET /app/exec?app=Voltmeter HTTP/1.1"));
-    const int screen = seen.indexOf(
-        QRegularExpression(QStringLiteral("^fake_radio: GET /screenshot\\.png\\?t=[0-9]+ HTTP")));
+    const int screen = seen.indexOf(QRegularExpression(
+        QStringLiteral("^fake_radio: GET /screenshot\\.png\\?t=[0-9]+ HTTP/1\\.1")));
     QVERIFY2(upload >= 0 && exec > upload && screen > exec, qPrintable(seen.join('\n')));
 }
 

@@ -900,6 +900,7 @@ void DeveloperToolsTest::runProject()
     radio->setResponse("/upload.html", FakeResponse::text("OK").delayed(100));
     typeInEditor("// saved first");
     QCOMPARE(call("run_project").text, answer);
+    QCOMPARE(status(), answer);
     const bool ran = project && radioKnown;
     QCOMPARE(radio->countFor("/upload.html"), ran ? 1 : 0);
     QCOMPARE(radio->countFor("/app/exec"), ran ? 1 : 0);
