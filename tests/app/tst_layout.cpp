@@ -3,11 +3,14 @@
 // widgets of a layout overlap, no widget is squeezed below what its content needs, and no
 // label cuts its text. Runs in a loopback-only namespace: the main window starts the
 // scanner, which is stopped before the test stands in for it with the fake radio.
+#include "AiAssistantWidget.h"
+#include "AiServiceApi.h"
 #include "AppTheme.h"
 #include "ApplicationsWidget.h"
 #include "AspectImageLabel.h"
 #include "ClickableImageLabel.h"
 #include "DeveloperWorkspace.h"
+#include "FakeAiService.h"
 #include "FakeRadio.h"
 #include "ImageWidget.h"
 #include "JoystickStatusWidget.h"
@@ -30,6 +33,8 @@
 #include <QLayout>
 #include <QListWidget>
 #include <QPainter>
+#include <QPlainTextEdit>
+#include <QPushButton>
 #include <QScrollArea>
 #include <QTabWidget>
 #include <QTimer>
@@ -49,12 +54,20 @@ private slots:
 
 private:
     std::unique_ptr<TabDialog> makeDialog();
+    void startConversation(TabDialog *dialog);
 
     QTemporaryDir home;
     FakeRadio radio;
+    FakeAiService service;
     std::unique_ptr<TabDialog> fresh; // the log tabs still show their welcome cards
     std::unique_ptr<TabDialog> loaded; // a flight log open in both log tabs
+    // The Developer tab with a project open and the assistant waiting for its second answer.
+    std::unique_ptr<TabDialog> talking;
 };
+
+// Which of the dialogs a row lays out.
+enum DialogState { Fresh, Loaded, Talking };
+Q_DECLARE_METATYPE(DialogState)
 
 namespace {
 
@@ -267,6 +280,8 @@ void LayoutTest::initTestCase()
     applyAppTheme(*qApp);
     res_path = QStringLiteral(":/");
 
+    QVERIFY(service.listen());
+    AiServiceApi::setBaseUrl(service.url());
     QVERIFY(radio.listen());
     radio.setInfo(QStringLiteral("KeloNet"), QStringLiteral("Heli 700"));
     radio.setResponse("/log/list",
@@ -295,11 +310,12 @@ void LayoutTest::initTestCase()
              qPrintable(error));
     fresh = makeDialog();
     loaded = makeDialog();
+    talking = makeDialog();
     // The bridge's own codes would race the one set below.
     simThread.requestStop();
     QVERIFY(simThread.wait(10000));
     QCoreApplication::sendPostedEvents();
-    for (TabDialog *dialog : {fresh.get(), loaded.get()}) {
+    for (TabDialog *dialog : {fresh.get(), loaded.get(), talking.get()}) {
         // Waiting, with the radio known: both lines of the card are shown.
         dialog->findChild<JoystickStatusWidget *>()->setStatus(3);
     }
@@ -317,6 +333,33 @@ void LayoutTest::initTestCase()
     auto *projects = tabs->widget(6)->findChild<QListWidget *>(QStringLiteral("projectList"));
     QVERIFY(projects && projects->count() == 1);
     projects->setCurrentRow(0);
+    startConversation(talking.get());
+}
+
+// An answer with text and two tool calls, carried out by the tab, then a long text answer;
+// the second question waits: bubbles of every kind and the busy row.
+void LayoutTest::startConversation(TabDialog *dialog)
+{
+    QWidget *tab = dialog->findChild<QTabWidget *>()->widget(6);
+    tab->findChild<QListWidget *>(QStringLiteral("projectList"))->setCurrentRow(0);
+    auto *panel = tab->findChild<AiAssistantWidget *>(QStringLiteral("aiPanel"));
+    auto *input = panel->findChild<QPlainTextEdit *>(QStringLiteral("input"));
+    auto *stop = panel->findChild<QPushButton *>(QStringLiteral("stopButton"));
+    auto *typing = panel->findChild<QTimer *>(QStringLiteral("typeTimer"));
+    service.queueToolCalls(QStringLiteral("Let me look at the project first."),
+                           {{"list_files"}, {"read_file", {{"filename", "app.qml"}}}});
+    service.queueText(QStringLiteral(
+        "Your app shows a frame with \"Hello World!\" in its middle. I can put a battery "
+        "voltage readout below the title, or replace the greeting with it - which would you "
+        "like?"));
+    service.queueAnswer(FakeResponse::hang());
+    input->setPlainText(QStringLiteral("What does my app show right now?"));
+    QMetaObject::invokeMethod(panel, "onSendClicked");
+    QTRY_VERIFY(service.messagesRequests().size() == 2 && stop->isHidden() && !typing->isActive());
+    input->setPlainText(QStringLiteral("Replace the greeting"));
+    QMetaObject::invokeMethod(panel, "onSendClicked");
+    QTRY_VERIFY(service.messagesRequests().size() == 3 && !stop->isHidden());
+    QVERIFY2(service.problems().isEmpty(), qPrintable(service.problems().join('\n')));
 }
 
 std::unique_ptr<TabDialog> LayoutTest::makeDialog()
@@ -339,7 +382,7 @@ void LayoutTest::pagesFit_data()
 {
     QTest::addColumn<QSize>("windowSize");
     QTest::addColumn<int>("tab");
-    QTest::addColumn<bool>("logOpen");
+    QTest::addColumn<DialogState>("state");
     const QList<QPair<const char *, QSize>> sizes {{"first start", QSize(1066, 666)},
                                                    {"1366x768", QSize(1366, 768)},
                                                    {"minimum", QSize(640, 600)}};
@@ -348,13 +391,16 @@ void LayoutTest::pagesFit_data()
         {"Screen", 4},   {"Applications", 5}, {"Developer", 6}, {"About", 7}};
     for (const auto &size : sizes) {
         for (const auto &tab : tabs) {
-            QTest::addRow("%s %s", tab.first, size.first) << size.second << tab.second << false;
+            QTest::addRow("%s %s", tab.first, size.first) << size.second << tab.second << Fresh;
             if (tab.second == 1 || tab.second == 2)
                 QTest::addRow("%s with a log %s", tab.first, size.first)
-                    << size.second << tab.second << true;
-            if (tab.second == 6)
+                    << size.second << tab.second << Loaded;
+            if (tab.second == 6) {
                 QTest::addRow("%s with a project %s", tab.first, size.first)
-                    << size.second << tab.second << true;
+                    << size.second << tab.second << Loaded;
+                QTest::addRow("%s mid-conversation %s", tab.first, size.first)
+                    << size.second << tab.second << Talking;
+            }
         }
     }
 }
@@ -363,8 +409,10 @@ void LayoutTest::pagesFit()
 {
     QFETCH(QSize, windowSize);
     QFETCH(int, tab);
-    QFETCH(bool, logOpen);
-    TabDialog *dialog = logOpen ? loaded.get() : fresh.get();
+    QFETCH(DialogState, state);
+    TabDialog *dialog = state == Talking ? talking.get()
+        : state == Loaded                ? loaded.get()
+                                         : fresh.get();
     QTabWidget *tabs = dialog->findChild<QTabWidget *>();
     tabs->setCurrentIndex(tab);
     dialog->resize(windowSize);
@@ -402,6 +450,7 @@ void LayoutTest::cleanupTestCase()
 {
     fresh.reset();
     loaded.reset();
+    talking.reset();
     simThread.requestStop();
     QVERIFY(simThread.wait(10000));
 }
