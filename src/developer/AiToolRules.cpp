@@ -154,6 +154,8 @@ QString textTail(const QString &text, int maxBytes, bool *cut)
     if (!*cut)
         return text;
     QByteArray tail = utf8.right(maxBytes);
+    if (utf8.at(utf8.size() - maxBytes - 1) == '\n')
+        return QString::fromUtf8(tail); // already starts a line
     const int lineEnd = tail.indexOf('\n');
     if (lineEnd >= 0 && lineEnd + 1 < tail.size()) {
         tail.remove(0, lineEnd + 1);

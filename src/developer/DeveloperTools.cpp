@@ -6,6 +6,7 @@
 #include "AiAssistantWidget.h"
 #include "AiToolRules.h"
 #include "AspectImageLabel.h"
+#include "DebugWindow.h"
 #include "DeveloperDocs.h"
 #include "RadioApi.h"
 #include "RadioPicture.h"
@@ -27,8 +28,12 @@
 #include <QSaveFile>
 #include <QSvgRenderer>
 #include <QTemporaryFile>
+#include <QToolButton>
 
 namespace {
+
+// The most of the terminal's text one read_debug_log answer holds, in UTF-8 bytes.
+constexpr int DebugLogAnswerBytes = 64 * 1024;
 
 QString storedName(const QListWidgetItem *item)
 {
@@ -293,7 +298,28 @@ QString DeveloperWidget::aiCreateProject(const QString &name, const QString &typ
 
 QString DeveloperWidget::aiReadDebugLog()
 {
-    return tr("No radio is currently connected - the Debug terminal has nothing to connect to.");
+    if (radioIp.isEmpty())
+        return tr(
+            "No radio is currently connected - the Debug terminal has nothing to connect to.");
+    const bool wasVisible = debugWindow->isVisible();
+    debugWindow->openAndConnect();
+    // Not a click: the toggle's own handler would show the window a second time.
+    debugToggleButton->setChecked(true);
+    const QString output = debugWindow->outputText();
+    if (output.isEmpty())
+        return wasVisible ? tr("Debug terminal is connected but hasn't captured any messages yet.")
+                          : tr("Debug terminal just connected - it had nothing captured before "
+                               "now. Run the project again and call read_debug_log once more to "
+                               "see output from that run.");
+    // Tool answers stay in the conversation and go out with every later request: a full
+    // terminal each time would soon pass the service's size limit.
+    bool cut = false;
+    const QString tail = AiToolRules::textTail(output, DebugLogAnswerBytes, &cut);
+    if (!cut)
+        return output;
+    return tr("[Earlier output left out - these are the last %1 KiB of the Debug terminal.]\n")
+               .arg(DebugLogAnswerBytes / 1024)
+        + tail;
 }
 
 QString DeveloperWidget::aiReadDocs(const QString &page) const

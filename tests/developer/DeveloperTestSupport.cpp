@@ -1,12 +1,15 @@
 #include "DeveloperTestSupport.h"
 
+#include "AiAssistantWidget.h"
 #include "AiServiceApi.h"
 #include "DeveloperWorkspace.h"
+#include "FakeAiService.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QDesktopServices>
 #include <QDialog>
+#include <QJsonArray>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -150,6 +153,44 @@ void TabFixture::pressSave()
 {
     QWidget *target = QApplication::focusWidget() ? QApplication::focusWidget() : widget;
     QTest::keySequence(target, QKeySequence(QKeySequence::Save));
+}
+
+ToolAnswer callTool(FakeAiService &service, DeveloperWidget *tab, const QString &name,
+                    const QJsonObject &input)
+{
+    auto *assistant = tab->findChild<AiAssistantWidget *>(QStringLiteral("aiPanel"));
+    auto *send = assistant->findChild<QPushButton *>(QStringLiteral("sendButton"));
+    const int before = service.messagesRequests().size();
+    const QString id = service.queueToolCalls(QString(), {{name, input}}).first();
+    service.queueText(QStringLiteral("OK."));
+    assistant->findChild<QPlainTextEdit *>(QStringLiteral("input"))
+        ->setPlainText(QStringLiteral("Go on."));
+    QMetaObject::invokeMethod(assistant, "onSendClicked");
+    ToolAnswer answer {QStringLiteral("<no answer>"), {}};
+    // The network tools answer from the event loop; a radio that never answers takes 5 s.
+    if (!QTest::qWaitFor([&]() { return service.messagesRequests().size() >= before + 2; }, 15000)
+        || !QTest::qWaitFor([&]() { return !send->isHidden(); }, 15000))
+        return answer;
+    const QJsonArray messages = service.messages(before + 1);
+    const QJsonArray content = messages.last().toObject().value("content").toArray();
+    for (const QJsonValue &block : content) {
+        const QJsonObject result = block.toObject();
+        if (result.value("type") != "tool_result" || result.value("tool_use_id") != id)
+            continue;
+        const QJsonArray parts = result.value("content").toArray();
+        answer.text = parts.at(0).toObject().value("text").toString();
+        if (parts.size() > 1) {
+            answer.hasImageBlock = true;
+            answer.image = QByteArray::fromBase64(parts.at(1)
+                                                      .toObject()
+                                                      .value("source")
+                                                      .toObject()
+                                                      .value("data")
+                                                      .toString()
+                                                      .toLatin1());
+        }
+    }
+    return answer;
 }
 
 bool makeProject(const QString &name, DeveloperWidget::ProjectType type)

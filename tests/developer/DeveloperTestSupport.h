@@ -13,6 +13,7 @@
 
 #include <memory>
 
+class FakeAiService;
 class QLabel;
 class QTimer;
 class QPlainTextEdit;
@@ -61,6 +62,21 @@ struct TabFixture
     void typeInEditor(const QString &text);
     void pressSave();
 };
+
+// What the tab answered to one tool call: the tool_result's text and picture.
+struct ToolAnswer
+{
+    QString text;
+    QByteArray image;
+    bool hasImageBlock = false;
+};
+
+// Calls a tool the way the model does: the service answers the next message with a tool_use
+// block (then with a text), the panel hands the call to the tab, and the answer is read from
+// the tool_result of the request that follows. Waits up to 15 s; the text "<no answer>" when
+// none came.
+ToolAnswer callTool(FakeAiService &service, DeveloperWidget *tab, const QString &name,
+                    const QJsonObject &input = {});
 
 // Creates a project with its templates; fails the test on error.
 bool makeProject(const QString &name, DeveloperWidget::ProjectType type);

@@ -36,13 +36,6 @@ Q_DECLARE_METATYPE(FakeResponse)
 
 namespace {
 
-struct ToolAnswer
-{
-    QString text;
-    QByteArray image;
-    bool hasImageBlock = false;
-};
-
 const char NoProject[]
     = "No project is open - ask the user to create or select one from the Projects list first.";
 
@@ -171,40 +164,7 @@ void DeveloperToolsTest::cleanup()
 
 ToolAnswer DeveloperToolsTest::call(const QString &name, const QJsonObject &input)
 {
-    AiAssistantWidget *assistant = panel();
-    auto *send = assistant->findChild<QPushButton *>(QStringLiteral("sendButton"));
-    const int before = service->messagesRequests().size();
-    const QString id = service->queueToolCalls(QString(), {{name, input}}).first();
-    service->queueText(QStringLiteral("OK."));
-    assistant->findChild<QPlainTextEdit *>(QStringLiteral("input"))
-        ->setPlainText(QStringLiteral("Go on."));
-    QMetaObject::invokeMethod(assistant, "onSendClicked");
-    ToolAnswer answer {QStringLiteral("<no answer>"), {}};
-    // The network tools answer from the event loop; a radio that never answers takes 5 s.
-    if (!QTest::qWaitFor([&]() { return service->messagesRequests().size() >= before + 2; }, 15000))
-        return answer;
-    if (!QTest::qWaitFor([&]() { return send->isVisibleTo(assistant); }, 15000))
-        return answer;
-    const QJsonArray messages = service->messages(before + 1);
-    const QJsonArray content = messages.last().toObject().value("content").toArray();
-    for (const QJsonValue &block : content) {
-        const QJsonObject result = block.toObject();
-        if (result.value("type") != "tool_result" || result.value("tool_use_id") != id)
-            continue;
-        const QJsonArray parts = result.value("content").toArray();
-        answer.text = parts.at(0).toObject().value("text").toString();
-        if (parts.size() > 1) {
-            answer.hasImageBlock = true;
-            answer.image = QByteArray::fromBase64(parts.at(1)
-                                                      .toObject()
-                                                      .value("source")
-                                                      .toObject()
-                                                      .value("data")
-                                                      .toString()
-                                                      .toLatin1());
-        }
-    }
-    return answer;
+    return callTool(*service, widget, name, input);
 }
 
 void DeveloperToolsTest::openDemo()

@@ -97,6 +97,13 @@ FakeResponse FakeResponse::trickle(const QByteArray &body, int ms, int bytes,
     return r;
 }
 
+FakeResponse FakeResponse::heldUntil(std::function<bool()> ready) const
+{
+    FakeResponse r = *this;
+    r.readyWhen = std::move(ready);
+    return r;
+}
+
 FakeResponse FakeResponse::delayed(int ms) const
 {
     FakeResponse r = *this;
@@ -361,10 +368,21 @@ void FakeHttpServer::answer(QTcpSocket *socket, const FakeRequest &request)
                     onReadyRead(guard.data());
             });
     };
-    if (response.delayMs > 0)
+    if (response.readyWhen) {
+        auto *poll = new QTimer(socket);
+        connect(poll, &QTimer::timeout, this, [poll, response, send]() {
+            if (!response.readyWhen())
+                return;
+            poll->deleteLater();
+            poll->stop();
+            send();
+        });
+        poll->start(10);
+    } else if (response.delayMs > 0) {
         QTimer::singleShot(response.delayMs, this, send);
-    else
+    } else {
         send();
+    }
 }
 
 void FakeHttpServer::pump(QTcpSocket *socket, bool tick)

@@ -49,6 +49,8 @@ struct FakeResponse
     qint64 announcedLength = -1;
     int trickleMs = 0;
     int trickleBytes = 1;
+    // When set, the answer waits until this returns true (asked every 10 ms).
+    std::function<bool()> readyWhen;
 
     static FakeResponse json(const QByteArray &body, int status = 200);
     static FakeResponse text(const QByteArray &body, int status = 200);
@@ -68,6 +70,8 @@ struct FakeResponse
     static FakeResponse trickle(const QByteArray &body, int ms, int bytes = 1,
                                 const QByteArray &type = "application/json");
     FakeResponse delayed(int ms) const;
+    // Held until ready() returns true: a test orders the answer after something it awaits.
+    FakeResponse heldUntil(std::function<bool()> ready) const;
 };
 
 // An in-process HTTP/1.1 server for tests: answers per path from a script and records
