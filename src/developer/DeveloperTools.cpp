@@ -8,6 +8,7 @@
 #include "AspectImageLabel.h"
 #include "DebugWindow.h"
 #include "DeveloperDocs.h"
+#include "QmlCodeEditor.h"
 #include "RadioApi.h"
 #include "RadioPicture.h"
 #include "RadioReply.h"
