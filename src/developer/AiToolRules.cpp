@@ -40,20 +40,8 @@ int clampImageSide(int side)
 
 bool isSafeFileName(const QString &name)
 {
-    if (!DeveloperWorkspace::isValidProjectFilename(name))
-        return false;
-    for (int i = 0; i < name.size(); ++i) {
-        const QChar c = name.at(i);
-        if (c.category() == QChar::Other_Control)
-            return false;
-        if (c.isHighSurrogate() && i + 1 < name.size() && name.at(i + 1).isLowSurrogate()) {
-            ++i;
-            continue;
-        }
-        if (c.isSurrogate())
-            return false;
-    }
-    return true;
+    return DeveloperWorkspace::isValidProjectFilename(name)
+        && !DeveloperWorkspace::hasControlOrLoneSurrogate(name);
 }
 
 QString projectFilePath(const QString &project, const QString &name)

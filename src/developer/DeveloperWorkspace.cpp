@@ -33,21 +33,13 @@ const QStringList image_name_filters
 constexpr QFileDevice::Permissions CopiedFileMode = QFileDevice::ReadOwner | QFileDevice::WriteOwner
     | QFileDevice::ReadGroup | QFileDevice::ReadOther;
 
-// A leading dot would make a hidden entry that is never listed again; control characters
-// and lone surrogates cannot round-trip through a file name.
+// A leading dot would make a hidden entry that is never listed again.
 bool hasUnsafeCharacter(const QString &name)
 {
-    if (name.startsWith(QLatin1Char('.')))
+    if (name.startsWith(QLatin1Char('.')) || hasControlOrLoneSurrogate(name))
         return true;
-    for (int i = 0; i < name.size(); ++i) {
-        const QChar c = name.at(i);
-        if (forbidden_name_chars.contains(c) || c.category() == QChar::Other_Control)
-            return true;
-        if (c.isHighSurrogate() && i + 1 < name.size() && name.at(i + 1).isLowSurrogate()) {
-            ++i;
-            continue;
-        }
-        if (c.isSurrogate())
+    for (const QChar c : name) {
+        if (forbidden_name_chars.contains(c))
             return true;
     }
     return false;
@@ -107,6 +99,22 @@ bool copyOver(const QString &source, const QString &target)
 }
 
 } // namespace
+
+bool hasControlOrLoneSurrogate(const QString &name)
+{
+    for (int i = 0; i < name.size(); ++i) {
+        const QChar c = name.at(i);
+        if (c.category() == QChar::Other_Control)
+            return true;
+        if (c.isHighSurrogate() && i + 1 < name.size() && name.at(i + 1).isLowSurrogate()) {
+            ++i;
+            continue;
+        }
+        if (c.isSurrogate())
+            return true;
+    }
+    return false;
+}
 
 QString developerRootPath()
 {

@@ -51,6 +51,9 @@ bool createProject(const QString &name, ProjectType type, QString &error);
 bool isProjectImageFile(const QString &name);
 // The assistant's file-name check: not empty, no "/", no "\", no "..".
 bool isValidProjectFilename(const QString &name);
+// A control character (a NUL cuts a name short where the system reads it) or a lone
+// surrogate (it cannot become a file name).
+bool hasControlOrLoneSurrogate(const QString &name);
 // "app.qml", "icon.png", "version", "screen.qml": never deletable from the tab (exact case).
 bool isReservedFileName(const QString &name);
 

@@ -110,19 +110,12 @@ void reportToolResults(const FakeAiService &service, const QHash<QString, QStrin
             if (result.value("type") != "tool_result")
                 continue;
             const QString id = result.value("tool_use_id").toString();
-            const QJsonArray parts = result.value("content").toArray();
             report("TOOL",
                    names.value(id) + QStringLiteral(" -> ")
-                       + parts.at(0).toObject().value("text").toString());
-            if (parts.size() < 2)
+                       + FakeAiService::toolResultText(result));
+            const QByteArray png = FakeAiService::toolResultImage(result);
+            if (png.isEmpty())
                 continue;
-            const QByteArray png = QByteArray::fromBase64(parts.at(1)
-                                                              .toObject()
-                                                              .value("source")
-                                                              .toObject()
-                                                              .value("data")
-                                                              .toString()
-                                                              .toLatin1());
             QFile file(screenshotPath(QStringLiteral("kelo-program-assistant-radio-screen.png")));
             const bool saved = file.open(QIODevice::WriteOnly) && file.write(png) == png.size();
             report("RADIO SCREEN", saved ? file.fileName() : QStringLiteral("not written"));
@@ -227,33 +220,18 @@ void ProgramAssistantTest::initTestCase()
 
 void ProgramAssistantTest::assistantBuildsAndRunsAnApp()
 {
-    QProcess radio;
-    radio.setProcessChannelMode(QProcess::SeparateChannels);
-    radio.start(QStringLiteral(FAKE_RADIO_PATH),
-                {QStringLiteral("10.77.0.2"), QStringLiteral("80"), QStringLiteral("Heli 450")});
-    QVERIFY(radio.waitForStarted());
-    QByteArray radioOut;
-    auto radioSaid = [&radio, &radioOut](const QByteArray &text) {
-        radioOut += radio.readAllStandardOutput();
-        return radioOut.contains(text);
-    };
-    QTRY_VERIFY_WITH_TIMEOUT(radioSaid("listening"), 10000);
+    TestSupport::FakeRadioProgram radio(QStringLiteral(FAKE_RADIO_PATH));
+    QVERIFY(radio.waitUntilListening());
 
     QTemporaryDir home;
     QVERIFY(QDir().mkpath(home.path() + QStringLiteral("/Documents")));
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("HOME"), home.path());
-    env.remove(QStringLiteral("XDG_DOCUMENTS_DIR"));
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path() + QStringLiteral("/.config"));
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     QProcess child;
-    child.setProcessEnvironment(env);
+    child.setProcessEnvironment(TestSupport::programEnvironment(home.path()));
     child.setProcessChannelMode(QProcess::SeparateChannels);
     child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--child")});
     QVERIFY(child.waitForStarted());
     QVERIFY(child.waitForFinished(150000));
-    radio.terminate();
-    QVERIFY(radio.waitForFinished(10000));
+    QVERIFY(radio.stop());
 
     const QString out = QString::fromLocal8Bit(child.readAllStandardOutput());
     const QString err = QString::fromLocal8Bit(child.readAllStandardError());
@@ -286,8 +264,7 @@ void ProgramAssistantTest::assistantBuildsAndRunsAnApp()
     QImage shown(radioScreen);
     QCOMPARE(shown.size(), QSize(480, 272));
 
-    radioSaid(QByteArray());
-    const QStringList seen = QString::fromLocal8Bit(radioOut).split('\n');
+    const QStringList seen = radio.lines();
     const int upload = seen.indexOf(QStringLiteral("fake_radio: POST /upload.html HTTP/1.1"));
     const int exec
         = seen.indexOf(QStringLiteral("fake_radio: GET /app/exec?app=Voltmeter HTTP/1.1"));

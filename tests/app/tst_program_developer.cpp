@@ -85,17 +85,8 @@ void ProgramDeveloperTest::initTestCase()
 
 void ProgramDeveloperTest::createsAndPlaysOnTheFakeRadio()
 {
-    QProcess radio;
-    radio.setProcessChannelMode(QProcess::SeparateChannels);
-    radio.start(QStringLiteral(FAKE_RADIO_PATH),
-                {QStringLiteral("10.77.0.2"), QStringLiteral("80"), QStringLiteral("Heli 450")});
-    QVERIFY(radio.waitForStarted());
-    QByteArray radioOut;
-    auto radioSaid = [&radio, &radioOut](const QByteArray &text) {
-        radioOut += radio.readAllStandardOutput();
-        return radioOut.contains(text);
-    };
-    QTRY_VERIFY_WITH_TIMEOUT(radioSaid("listening"), 10000);
+    TestSupport::FakeRadioProgram radio(QStringLiteral(FAKE_RADIO_PATH));
+    QVERIFY(radio.waitUntilListening());
 
     QTemporaryDir home;
     QVERIFY(QDir().mkpath(home.path() + QStringLiteral("/Documents")));
@@ -106,8 +97,7 @@ void ProgramDeveloperTest::createsAndPlaysOnTheFakeRadio()
     child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--child")});
     QVERIFY(child.waitForStarted());
     QVERIFY(child.waitForFinished(90000));
-    radio.terminate();
-    QVERIFY(radio.waitForFinished(10000));
+    QVERIFY(radio.stop());
 
     const QString out = QString::fromLocal8Bit(child.readAllStandardOutput());
     const QString err = QString::fromLocal8Bit(child.readAllStandardError());
@@ -127,8 +117,7 @@ void ProgramDeveloperTest::createsAndPlaysOnTheFakeRadio()
         = home.path() + QStringLiteral("/Documents/Kelo Developer/demo/output/demo.tar");
     QCOMPARE(tarMembers(package),
              (QStringList {"demo/", "demo/app.qml", "demo/icon.png", "demo/version"}));
-    radioSaid(QByteArray());
-    const QStringList seen = QString::fromLocal8Bit(radioOut).split('\n');
+    const QStringList seen = radio.lines();
     const int upload = seen.indexOf(QStringLiteral("fake_radio: POST /upload.html HTTP/1.1"));
     const int exec = seen.indexOf(QStringLiteral("fake_radio: GET /app/exec?app=demo HTTP/1.1"));
     QVERIFY2(upload >= 0 && exec > upload, qPrintable(seen.join('\n')));

@@ -177,18 +177,9 @@ ToolAnswer callTool(FakeAiService &service, DeveloperWidget *tab, const QString 
         const QJsonObject result = block.toObject();
         if (result.value("type") != "tool_result" || result.value("tool_use_id") != id)
             continue;
-        const QJsonArray parts = result.value("content").toArray();
-        answer.text = parts.at(0).toObject().value("text").toString();
-        if (parts.size() > 1) {
-            answer.hasImageBlock = true;
-            answer.image = QByteArray::fromBase64(parts.at(1)
-                                                      .toObject()
-                                                      .value("source")
-                                                      .toObject()
-                                                      .value("data")
-                                                      .toString()
-                                                      .toLatin1());
-        }
+        answer.text = FakeAiService::toolResultText(result);
+        answer.hasImageBlock = result.value("content").toArray().size() > 1;
+        answer.image = FakeAiService::toolResultImage(result);
     }
     return answer;
 }

@@ -44,20 +44,11 @@ QString src(const QString &project = QStringLiteral("demo"))
     return DeveloperWorkspace::sourcePath(project);
 }
 
-QByteArray pngOf(const QImage &image)
-{
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return png;
-}
-
 QByteArray redPng(int w, int h)
 {
     QImage image(w, h, QImage::Format_RGB32);
     image.fill(Qt::red);
-    return pngOf(image);
+    return TestImages::png(image);
 }
 
 // A full-canvas blue square of 10 x 10 user units.
@@ -883,8 +874,7 @@ void DeveloperToolsTest::takeScreenshot_data()
     jpeg.fill(Qt::green);
     QByteArray jpegBytes;
     QBuffer buffer(&jpegBytes);
-    buffer.open(QIODevice::WriteOnly);
-    jpeg.save(&buffer, "JPEG");
+    QVERIFY(buffer.open(QIODevice::WriteOnly) && jpeg.save(&buffer, "JPEG"));
     // The service would refuse it in every later request of the conversation.
     QTest::newRow("JPEG") << true << FakeResponse::bytes(jpegBytes, "image/png")
                           << "Failed to capture screenshot: the radio's answer is not a PNG image."

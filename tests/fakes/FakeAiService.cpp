@@ -93,6 +93,18 @@ QJsonObject FakeAiService::toolUseBlock(const QString &id, const QString &name,
     return {{"type", "tool_use"}, {"id", id}, {"name", name}, {"input", input}};
 }
 
+QString FakeAiService::toolResultText(const QJsonObject &result)
+{
+    return result.value("content").toArray().at(0).toObject().value("text").toString();
+}
+
+QByteArray FakeAiService::toolResultImage(const QJsonObject &result)
+{
+    const QJsonObject image = result.value("content").toArray().at(1).toObject();
+    return QByteArray::fromBase64(
+        image.value("source").toObject().value("data").toString().toLatin1());
+}
+
 FakeResponse FakeAiService::errorAnswer(int status, const QString &message)
 {
     const QJsonObject error {

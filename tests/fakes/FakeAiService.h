@@ -55,6 +55,9 @@ public:
     static QJsonObject textBlock(const QString &text);
     static QJsonObject toolUseBlock(const QString &id, const QString &name,
                                     const QJsonObject &input);
+    // A tool_result block's text, and its picture's bytes (empty when it has none).
+    static QString toolResultText(const QJsonObject &result);
+    static QByteArray toolResultImage(const QJsonObject &result);
     // The Messages API's error object with this message.
     static FakeResponse errorAnswer(int status, const QString &message);
     int queuedAnswers() const { return answers.size(); }

@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
+#include <QTest>
 #include <QTimer>
 
 #include <cstdlib>
@@ -31,6 +32,44 @@ QProcessEnvironment programEnvironment(const QString &home)
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/.config"));
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     return env;
+}
+
+FakeRadioProgram::FakeRadioProgram(const QString &path)
+{
+    process.setProcessChannelMode(QProcess::SeparateChannels);
+    process.start(path,
+                  {QStringLiteral("10.77.0.2"), QStringLiteral("80"), QStringLiteral("Heli 450")});
+}
+
+FakeRadioProgram::~FakeRadioProgram()
+{
+    stop();
+}
+
+bool FakeRadioProgram::waitUntilListening(int timeoutMs)
+{
+    if (!process.waitForStarted(timeoutMs))
+        return false;
+    return QTest::qWaitFor(
+        [this]() {
+            output += process.readAllStandardOutput();
+            return output.contains("listening");
+        },
+        timeoutMs);
+}
+
+bool FakeRadioProgram::stop()
+{
+    if (process.state() == QProcess::NotRunning)
+        return true;
+    process.terminate();
+    return process.waitForFinished(10000);
+}
+
+QStringList FakeRadioProgram::lines()
+{
+    output += process.readAllStandardOutput();
+    return QString::fromLocal8Bit(output).split(QLatin1Char('\n'));
 }
 
 void answerNextModal(std::function<void(QWidget *)> answer, int timeoutMs)

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <QByteArray>
+#include <QProcess>
 #include <QProcessEnvironment>
 #include <QString>
+#include <QStringList>
 #include <functional>
 
 class QFileDialog;
@@ -15,6 +18,27 @@ void unsetProxies();
 // The environment of a whole-program child run: this process's, with HOME (and so Documents
 // and the settings) in the given folder, on the offscreen platform.
 QProcessEnvironment programEnvironment(const QString &home);
+
+// The stand-alone fake radio program (tests/fakes/fake_radio) for whole-program runs, at
+// 10.77.0.2 port 80 with the model "Heli 450"; ended when destroyed.
+class FakeRadioProgram
+{
+public:
+    explicit FakeRadioProgram(const QString &path);
+    ~FakeRadioProgram();
+    FakeRadioProgram(const FakeRadioProgram &) = delete;
+    FakeRadioProgram &operator=(const FakeRadioProgram &) = delete;
+
+    // Started and listening, within timeoutMs.
+    bool waitUntilListening(int timeoutMs = 10000);
+    bool stop();
+    // Every line it printed so far.
+    QStringList lines();
+
+private:
+    QProcess process;
+    QByteArray output;
+};
 
 // Answers the next modal dialog when it appears: calls answer(dialog), which should
 // close it. A fail-safe rejects any modal still open after timeoutMs.
