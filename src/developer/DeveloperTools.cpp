@@ -99,7 +99,7 @@ void DeveloperWidget::onAiToolCallRequested(const QString &toolUseId, const QStr
         answer(aiReadDocs(stringInput(input, QStringLiteral("page"))));
     } else if (toolName == QLatin1String("run_project")) {
         runProject([this, toolUseId](bool, const QString &message) {
-            // The status line said "Uploading..." until now, as for Play.
+            // As after Play, the status line tells how the run ended.
             statusLabel->setText(message);
             aiPanel->handleToolResult(toolUseId, message, QByteArray());
         });

@@ -521,6 +521,9 @@ void DeveloperToolsTest::writeImageRefusals_data()
                                      "filename, or exactly \"icon.png\" for the project icon.";
     QTest::newRow("path") << "img/logo.png" << BlueSquare
                           << "\"img/logo.png\" isn't a valid filename to write.";
+    // Would draw over the picture outside the project that the link points to.
+    QTest::newRow("symlink") << "linked.png" << BlueSquare
+                             << "\"linked.png\" isn't a valid filename to write.";
     const QString nulName = QString::fromUtf8("icon.png\0.png", 13);
     QTest::newRow("NUL in the name")
         << nulName << BlueSquare << QString("\"%1\" isn't a valid filename to write.").arg(nulName);
@@ -564,7 +567,10 @@ void DeveloperToolsTest::writeImageRefusals()
     svg.replace("%PICTURE%", picture)
         .replace("%BASE64%", QString::fromLatin1(redPng(10, 10).toBase64()))
         .replace("%NESTED%", nested);
-    openDemo();
+    QVERIFY(makeProject("demo", ProjectType::Application));
+    QVERIFY(QFile::link(picture, projectFile("demo", "src/linked.png")));
+    makeWidget();
+    selectProject("demo");
     const QStringList before = allEntries(src());
     const QStringList listBefore = fileTexts();
     const QByteArray icon = readFile(projectFile("demo", "src/icon.png"));
@@ -573,6 +579,7 @@ void DeveloperToolsTest::writeImageRefusals()
     QCOMPARE(allEntries(src()), before);
     QCOMPARE(fileTexts(), listBefore);
     QCOMPARE(readFile(projectFile("demo", "src/icon.png")), icon);
+    QCOMPARE(readFile(picture), redPng(10, 10));
 }
 
 // Why the refusals above matter: the renderer draws a local file named in an SVG, and a
