@@ -1,5 +1,7 @@
 #include "LogGraph.h"
 
+#include "MultiAxisPlot.h"
+
 #include <QHash>
 #include <QWeakPointer>
 
@@ -388,6 +390,22 @@ QVector<QPointF> LogGraph::lineFor(const QCPDataRange &range) const
 }
 
 void LogGraph::draw(QCPPainter *painter)
+{
+    // Drawn already, with the plot's other graphs, on threads of their own.
+    if (auto *plot = qobject_cast<MultiAxisPlot *>(mParentPlot)) {
+        if (plot->drawPrepared(this, painter))
+            return;
+    }
+    paintLines(painter);
+}
+
+void LogGraph::paintOn(QCPPainter *painter)
+{
+    applyDefaultAntialiasingHint(painter);
+    paintLines(painter);
+}
+
+void LogGraph::paintLines(QCPPainter *painter) const
 {
     if (!mKeyAxis || !mValueAxis || mKeyAxis.data()->range().size() <= 0 || dataCount() == 0
         || mLineStyle == lsNone)

@@ -78,8 +78,14 @@ public:
     int findBegin(double sortKey, bool expandedRange = true) const override;
     int findEnd(double sortKey, bool expandedRange = true) const override;
 
+    // Draws the graph on painter as its layer would, its antialiasing setting included.
+    // Reads only the series and the axes, so the plot may have graphs drawn on threads of
+    // their own while the GUI thread waits.
+    void paintOn(QCPPainter *painter);
+
 protected:
     void draw(QCPPainter *painter) override;
+    void paintLines(QCPPainter *painter) const;
 
     // The pixel points of the line over the visible samples within range.
     QVector<QPointF> lineFor(const QCPDataRange &range) const;

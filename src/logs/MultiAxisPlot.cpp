@@ -1,5 +1,10 @@
 #include "MultiAxisPlot.h"
 
+#include "LogGraph.h"
+
+#include <QThread>
+#include <QtConcurrent>
+
 #include <cmath>
 
 namespace {
@@ -53,6 +58,108 @@ MultiAxisPlot::MultiAxisPlot(QWidget *parent)
     // After a full replot everything is drawn where it is now.
     connect(this, &QCustomPlot::afterReplot, this,
             [this] { lastCursorRegion = cursorLayerRegion(); });
+    connect(this, &QCustomPlot::afterLayout, this, &MultiAxisPlot::prepareLogGraphs);
+}
+
+void MultiAxisPlot::prepareLogGraphs()
+{
+    stripes.clear();
+    preparedGraphs.clear();
+    nextPrepared = 0;
+    // The first run of log graphs on their layer, with nothing drawn between them.
+    QCPLayer *graphLayer = nullptr;
+    for (int i = 0; i < plottableCount() && !graphLayer; ++i) {
+        if (auto *graph = qobject_cast<LogGraph *>(plottable(i)))
+            graphLayer = graph->layer();
+    }
+    if (!graphLayer)
+        return;
+    QVector<LogGraph *> graphs;
+    for (QCPLayerable *child : graphLayer->children()) {
+        auto *graph = qobject_cast<LogGraph *>(child);
+        if (!child->realVisibility())
+            continue;
+        if (!graph) {
+            if (!graphs.isEmpty())
+                break;
+            continue;
+        }
+        graphs.append(graph);
+    }
+    if (graphs.isEmpty())
+        return;
+    // As QCPLayer::draw clips each of them.
+    QCPAxisRect *rect = graphs.first()->keyAxis() ? graphs.first()->keyAxis()->axisRect() : nullptr;
+    for (LogGraph *graph : qAsConst(graphs)) {
+        if (!graph->keyAxis() || !graph->valueAxis() || graph->keyAxis()->axisRect() != rect
+            || graph->valueAxis()->axisRect() != rect)
+            return;
+    }
+    const QRect clip = rect->rect().translated(0, -1);
+    if (clip.width() <= 0 || clip.height() <= 0)
+        return;
+    const int count = std::max(1, std::min(QThread::idealThreadCount(), clip.width() / 64));
+    for (int i = 0; i < count; ++i) {
+        const int left = clip.left() + clip.width() * i / count;
+        const int right = clip.left() + clip.width() * (i + 1) / count;
+        stripes.append({QRect(left, clip.top(), right - left, clip.height()), QImage()});
+    }
+    const double ratio = bufferDevicePixelRatio();
+    QtConcurrent::blockingMap(stripes, [&graphs, ratio, clip](Stripe &stripe) {
+        // Drawn a little wider than kept: smoothed lines change at the edge of a clip.
+        const int margin = 8;
+        const QRect drawn = stripe.rect.adjusted(-margin, 0, margin, 0) & clip;
+        QImage image(drawn.size() * ratio, QImage::Format_ARGB32_Premultiplied);
+        image.setDevicePixelRatio(ratio);
+        image.fill(Qt::transparent);
+        {
+            QCPPainter painter(&image);
+            // What QCustomPlot's paint buffers give their painters; the raster engine
+            // smooths lines with it whatever a graph's own antialiasing says.
+            QT_WARNING_PUSH
+            QT_WARNING_DISABLE_DEPRECATED
+            painter.setRenderHint(QPainter::HighQualityAntialiasing);
+            QT_WARNING_POP
+            painter.translate(-drawn.topLeft());
+            for (LogGraph *graph : graphs) {
+                painter.save();
+                painter.setClipRect(drawn);
+                graph->paintOn(&painter);
+                painter.restore();
+            }
+        }
+        const QRect kept((stripe.rect.topLeft() - drawn.topLeft()) * ratio,
+                         stripe.rect.size() * ratio);
+        stripe.image = image.copy(kept);
+        stripe.image.setDevicePixelRatio(ratio);
+    });
+    for (LogGraph *graph : qAsConst(graphs))
+        preparedGraphs.append(graph);
+}
+
+bool MultiAxisPlot::drawPrepared(const LogGraph *graph, QCPPainter *painter)
+{
+    // The stripes were drawn as a replot draws into its buffers; a picture made otherwise
+    // (toPixmap, printing: other painter modes or a scale) gets the graphs drawn directly.
+    const bool sameWay = painter->modes() == QCPPainter::pmDefault
+        && painter->transform().type() <= QTransform::TxTranslate
+        && qFuzzyCompare(painter->device()->devicePixelRatioF(), bufferDevicePixelRatio());
+    if (!sameWay || nextPrepared >= preparedGraphs.size()
+        || preparedGraphs.at(nextPrepared) != graph) {
+        stripes.clear();
+        preparedGraphs.clear();
+        return false;
+    }
+    if (nextPrepared == 0) {
+        for (const Stripe &stripe : qAsConst(stripes))
+            painter->drawImage(stripe.rect.topLeft(), stripe.image);
+    }
+    if (++nextPrepared == preparedGraphs.size()) {
+        stripes.clear();
+        preparedGraphs.clear();
+        nextPrepared = 0;
+    }
+    return true;
 }
 
 void MultiAxisPlot::replotCursorLayer()

@@ -2,8 +2,12 @@
 
 #include <qcustomplot.h>
 
+#include <QImage>
 #include <QPointer>
 #include <QRegion>
+#include <QVector>
+
+class LogGraph;
 
 // A QCustomPlot whose value axes can each be zoomed (wheel) and shifted (drag) on their
 // own, and which tells a click on the data area apart from a drag.
@@ -26,6 +30,10 @@ public:
     // full replot when the plot's buffers need one first).
     void replotCursorLayer();
 
+    // For LogGraph::draw: true when the graph was drawn ahead, with the plot's other log
+    // graphs, by the threads of the replot in progress; painter then gets that drawing.
+    bool drawPrepared(const LogGraph *graph, QCPPainter *painter);
+
 signals:
     void plotClicked(double key);
     void arrowKeyPressed(int direction);
@@ -38,6 +46,20 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
+    // Once a replot has laid the plot out: the log graphs, one after another on their
+    // layer, drawn into vertical stripes of the axis rect, a thread per stripe. Thick lines
+    // over dense data are what a replot spends its time on.
+    void prepareLogGraphs();
+
+    struct Stripe
+    {
+        QRect rect;
+        QImage image;
+    };
+    QVector<Stripe> stripes;
+    QVector<const LogGraph *> preparedGraphs;
+    int nextPrepared = 0;
+
     // Where the cursor layer's items are drawn, in widget pixels; the whole plot for items
     // whose extent is not known.
     QRegion cursorLayerRegion() const;
