@@ -85,7 +85,7 @@ void RadioLogSource::onLogListReply()
     if (ip.isEmpty() || reply->property(ListModelProperty).toString() != model)
         return;
     QJsonParseError parseError;
-    const QJsonDocument doc = QJsonDocument::fromJson(reply->readAll(), &parseError);
+    const QJsonDocument doc = QJsonDocument::fromJson(RadioReply::body(reply), &parseError);
     if (parseError.error != QJsonParseError::NoError || !doc.isObject())
         return;
     bool cut = false;
@@ -155,7 +155,7 @@ void RadioLogSource::onLogDownloadReply()
         emit logDownloadFailed(error);
         return;
     }
-    emit logDownloaded(reply->readAll(), reply->property(LogLabelProperty).toString());
+    emit logDownloaded(RadioReply::body(reply), reply->property(LogLabelProperty).toString());
 }
 
 void RadioLogSource::populateLogListWidget(QListWidget *list, const QJsonArray &array)

@@ -3,6 +3,8 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QNetworkReply>
+#include <QRunnable>
+#include <QThreadPool>
 #include <QTimer>
 
 #include <climits>
@@ -10,6 +12,7 @@
 namespace RadioReply {
 
 static const char TooLargeProperty[] = "radio_answer_too_large";
+static const char GuardName[] = "radio_reply_guard";
 
 // Slowest average rate allowed beyond a transfer's time-out. A radio on Wi-Fi is far
 // faster; a host that trickles a byte a second misses its deadline.
@@ -34,7 +37,7 @@ Limit limit(Kind kind)
         row = {32 * 1024 * 1024, 0};
         break;
     case Kind::Log:
-        row = {qint64(1024) * 1024 * 1024, MinBytesPerSecond};
+        row = {qint64(1024) * 1024 * 1024, MinBytesPerSecond, true};
         break;
     }
     if (const qint64 forced = maxBytesOverride[int(kind)])
@@ -60,19 +63,24 @@ public:
         , timeoutMs(timeoutMs)
         , uploadBytes(uploadBytes)
     {
+        setObjectName(QLatin1String(GuardName));
         // Qt stops reading from the socket before its buffer would pass this size. Past the
-        // limit by more than a read's worth, so the limit is always passed and seen.
-        reply->setReadBufferSize(row.maxBytes + ReadSlack);
+        // limit by more than a read's worth, so the limit is always passed and seen. An
+        // answer taken as it arrives keeps a small window instead: without one, the network
+        // thread would queue the whole answer's pieces faster than the window takes them.
+        reply->setReadBufferSize(row.readAsItArrives ? ReadSlack : row.maxBytes + ReadSlack);
         connect(reply, &QNetworkReply::metaDataChanged, this, &ReplyGuard::onMetaDataChanged);
-        connect(reply, &QNetworkReply::readyRead, this,
-                [this]() { onBytes(this->reply->bytesAvailable()); });
+        connect(reply, &QNetworkReply::readyRead, this, &ReplyGuard::onReadyRead);
         connect(reply, &QNetworkReply::downloadProgress, this, &ReplyGuard::onDownloadProgress);
-        connect(reply, &QNetworkReply::finished, this, &ReplyGuard::stop);
+        connect(reply, &QNetworkReply::finished, this, [this]() { stop(true); });
         deadline.setSingleShot(true);
         connect(&deadline, &QTimer::timeout, this, &ReplyGuard::onDeadline);
         clock.start();
         armDeadline();
     }
+
+    bool collects() const { return row.readAsItArrives; }
+    QByteArray takeCollected() { return std::move(collected); }
 
 private:
     void onMetaDataChanged()
@@ -81,10 +89,30 @@ private:
         if (!length.isValid())
             return;
         announced = qMax<qint64>(announced, length.toLongLong());
-        if (announced > row.maxBytes)
+        if (announced > row.maxBytes) {
             refuse();
-        else
-            armDeadline();
+            return;
+        }
+        if (row.readAsItArrives && collected.isEmpty())
+            collected.reserve(int(announced));
+        armDeadline();
+    }
+
+    void onReadyRead()
+    {
+        if (!row.readAsItArrives) {
+            onBytes(reply->bytesAvailable());
+            return;
+        }
+        if (stopped)
+            return;
+        // Taken as it comes, so no single copy of the whole answer is ever made.
+        if (collected.size() + reply->bytesAvailable() > row.maxBytes) {
+            refuse();
+            return;
+        }
+        collected.append(reply->readAll());
+        onBytes(collected.size());
     }
 
     void onDownloadProgress(qint64 received, qint64 total)
@@ -126,7 +154,7 @@ private:
     {
         if (stopped)
             return;
-        stop();
+        stop(false);
         reply->setProperty(TooLargeProperty, true);
         // Finishes the reply at once with OperationCanceledError; its owner's handler runs.
         reply->abort();
@@ -136,13 +164,27 @@ private:
     {
         if (stopped)
             return;
-        stop();
+        stop(false);
         // The same ending as the inactivity time-out.
         reply->abort();
     }
 
-    void stop()
+    // Giving back a gigabyte takes the system a while: done on a worker thread.
+    void releaseCollected()
     {
+        if (collected.size() >= 16 * 1024 * 1024)
+            QThreadPool::globalInstance()->start(QRunnable::create(
+                [dropped = std::move(collected)]() mutable { dropped = QByteArray(); }));
+        collected = QByteArray();
+    }
+
+    // finished: the reply ended by itself, and a collected answer takes its last piece.
+    void stop(bool finished)
+    {
+        if (finished && !stopped && row.readAsItArrives && reply->error() == QNetworkReply::NoError)
+            collected.append(reply->readAll());
+        else
+            releaseCollected();
         stopped = true;
         deadline.stop();
         disconnect(reply, nullptr, this, nullptr);
@@ -155,6 +197,7 @@ private:
     qint64 announced = 0;
     qint64 received = 0;
     bool stopped = false;
+    QByteArray collected;
     QElapsedTimer clock;
     QTimer deadline;
 };
@@ -165,6 +208,17 @@ void bound(QNetworkReply *reply, Kind kind, int timeoutMs, qint64 uploadBytes)
 {
     if (reply)
         new ReplyGuard(reply, kind, timeoutMs, uploadBytes);
+}
+
+QByteArray body(QNetworkReply *reply)
+{
+    if (!reply || reply->error() != QNetworkReply::NoError)
+        return QByteArray();
+    QObject *guard
+        = reply->findChild<QObject *>(QLatin1String(GuardName), Qt::FindDirectChildrenOnly);
+    if (guard && static_cast<ReplyGuard *>(guard)->collects())
+        return static_cast<ReplyGuard *>(guard)->takeCollected();
+    return reply->readAll();
 }
 
 bool tooLarge(const QNetworkReply *reply)

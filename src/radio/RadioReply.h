@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QtGlobal>
 
@@ -21,9 +22,11 @@ class QNetworkReply;
 //    announced (or received) length. A reply past its deadline is aborted like one that
 //    timed out.
 //
-// A bound reply's readAll() is therefore safe once it finished without error. New radio
-// requests go through RadioApi::get (also for a prepared request) with the
-// kind that fits their answer; pictures are then decoded through RadioPicture.
+// Read the answer with body() once the reply finished without error. A log's bytes are
+// taken from the reply as they arrive (copying hundreds of MB at the end would hold the
+// window), so its readAll() is empty; for the other kinds body() is readAll(). New radio
+// requests go through RadioApi::get (also for a prepared request) with the kind that fits
+// their answer; pictures are then decoded through RadioPicture.
 namespace RadioReply {
 
 enum class Kind {
@@ -38,6 +41,8 @@ struct Limit
     // Slowest average rate the transfer may keep beyond its time-out, for kinds whose
     // answers may be long; 0: the time-out is the whole budget.
     qint64 minBytesPerSecond = 0;
+    // The bytes are taken from the reply as they arrive.
+    bool readAsItArrives = false;
 };
 
 // The table of limits, one row per kind.
@@ -50,6 +55,9 @@ qint64 budgetMs(int timeoutMs, qint64 bytes);
 // Bounds a reply that has just been sent. timeoutMs is the request's transfer time-out;
 // uploadBytes, for a POST, widens the deadline by the time the upload may take.
 void bound(QNetworkReply *reply, Kind kind, int timeoutMs, qint64 uploadBytes = 0);
+
+// The answer of a reply that finished without error (empty otherwise); once only.
+QByteArray body(QNetworkReply *reply);
 
 // The reply was aborted because its answer passed its kind's limit.
 bool tooLarge(const QNetworkReply *reply);

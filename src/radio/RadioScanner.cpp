@@ -71,7 +71,7 @@ void RadioScanner::onReplyFinished()
 
     QString network, model;
     if (!found && reply->error() == QNetworkReply::NoError
-        && tryParseDevice(reply->readAll(), &network, &model)) {
+        && tryParseDevice(RadioReply::body(reply), &network, &model)) {
         found = true;
         lastIp = address;
         candidates.clear();
@@ -114,7 +114,7 @@ void RadioScanner::onQuickCheckFinished()
     const QString address = reply->property(ScanIpProperty).toString();
     QString network, model;
     const bool ok = reply->error() == QNetworkReply::NoError
-        && tryParseDevice(reply->readAll(), &network, &model);
+        && tryParseDevice(RadioReply::body(reply), &network, &model);
     reply->deleteLater();
 
     if (ok) {
@@ -154,7 +154,8 @@ void RadioScanner::fetchSerial(const QString &address)
         if (address != ip)
             return;
         QString parsed;
-        if (reply->error() == QNetworkReply::NoError && tryParseSerial(reply->readAll(), &parsed)) {
+        if (reply->error() == QNetworkReply::NoError
+            && tryParseSerial(RadioReply::body(reply), &parsed)) {
             serial = parsed;
             emit serialFound(serial);
         }

@@ -292,7 +292,7 @@ void ApplicationsWidget::onAppListReply()
         return;
     }
     QJsonParseError parseError;
-    const QJsonDocument doc = QJsonDocument::fromJson(reply->readAll(), &parseError);
+    const QJsonDocument doc = QJsonDocument::fromJson(RadioReply::body(reply), &parseError);
     if (parseError.error != QJsonParseError::NoError || !doc.isObject()) {
         listRetryTimer->start();
         return;
@@ -371,7 +371,7 @@ void ApplicationsWidget::onAppIconReply()
     const quint64 listShown = listGeneration;
     ++decodingIcons;
     RadioPicture::decodeLater(
-        this, reply->readAll(), RadioPicture::Use::Icon, QSize(IconSize, IconSize),
+        this, RadioReply::body(reply), RadioPicture::Use::Icon, QSize(IconSize, IconSize),
         [this, item, listShown](const RadioPicture::Result &result) {
             if (listShown != listGeneration)
                 return;
@@ -434,7 +434,7 @@ void ApplicationsWidget::onVersionReply()
     if (!current || fullName(current) != reply->property("app_name").toString()
         || reply->error() != QNetworkReply::NoError)
         return;
-    const QString version = versionText(reply->readAll());
+    const QString version = versionText(RadioReply::body(reply));
     if (!version.isEmpty())
         versionLabel->setText(tr("Version: %1").arg(RadioText::forDisplay(version)));
 }

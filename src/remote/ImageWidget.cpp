@@ -227,7 +227,7 @@ void ImageWidget::onImageListReply(QNetworkReply *reply)
         return;
     }
     QJsonParseError parseError;
-    const QJsonDocument doc = QJsonDocument::fromJson(reply->readAll(), &parseError);
+    const QJsonDocument doc = QJsonDocument::fromJson(RadioReply::body(reply), &parseError);
     if (parseError.error != QJsonParseError::NoError || !doc.isObject()) {
         listRetryTimer->start();
         return;
@@ -325,7 +325,7 @@ void ImageWidget::onImageDataReply(QNetworkReply *reply)
     if (label && reply->error() == QNetworkReply::NoError) {
         // Decoded off the GUI thread, straight to the thumbnail's size; until then the
         // picture counts as a request in flight, so at most a few wait in memory.
-        const QByteArray data = reply->readAll();
+        const QByteArray data = RadioReply::body(reply);
         const quint64 grid = gridGeneration;
         QPointer<ClickableImageLabel> target(label);
         ++decoding;

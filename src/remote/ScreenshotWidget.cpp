@@ -191,7 +191,7 @@ void ScreenshotWidget::onScreenshotReply()
         return;
     // Checked against the screen's pixel budget and decoded off the GUI thread; until then
     // the next tick is skipped as if the request were still pending.
-    const QByteArray body = reply->readAll();
+    const QByteArray body = RadioReply::body(reply);
     const quint64 fetch = fetchGeneration;
     decoding = true;
     RadioPicture::decodeLater(this, body, RadioPicture::Use::Screenshot, QSize(),
