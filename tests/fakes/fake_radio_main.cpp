@@ -1,11 +1,13 @@
 // A stand-alone fake radio for whole-program runs inside the test network namespace:
-//   fake_radio ADDRESS PORT [MODEL]
+//   fake_radio ADDRESS PORT [MODEL] [--fault NAME]
+// --fault makes it a broken or hostile radio (see RadioFaults.h).
 // Answers discovery, logs, images, apps, screenshots, touches, uploads and the app and home
 // screen commands; prints each request. Streams debug output on ADDRESS:9022.
 // fake_radio --demo ADDRESS LOGFOLDER is the demo radio instead (tests/demo).
 #include "DemoRadio.h"
 #include "FakeRadio.h"
 #include "LogGenerator.h"
+#include "RadioFaults.h"
 #include "TestImages.h"
 
 #include <QCoreApplication>
@@ -109,9 +111,16 @@ int main(int argc, char **argv)
     if (argc > 1 && qstrcmp(argv[1], "--demo") == 0)
         return demoRadioMain(argc, argv);
     QCoreApplication app(argc, argv);
-    const QStringList args = app.arguments();
+    QStringList args = app.arguments();
+    QString fault;
+    const int faultAt = args.indexOf(QStringLiteral("--fault"));
+    if (faultAt > 0 && faultAt + 1 < args.size()) {
+        fault = args.at(faultAt + 1);
+        args.erase(args.begin() + faultAt, args.begin() + faultAt + 2);
+    }
     if (args.size() < 3) {
-        QTextStream(stderr) << "usage: fake_radio ADDRESS PORT [MODEL]\n";
+        QTextStream(stderr) << "usage: fake_radio ADDRESS PORT [MODEL] [--fault "
+                            << RadioFaults::names().join(QLatin1Char('|')) << "]\n";
         return 2;
     }
     FakeRadio radio;
@@ -146,7 +155,7 @@ int main(int argc, char **argv)
     radio.setResponse("/app/exec", FakeResponse::text("OK"));
     radio.setResponse("/model/base/exec", FakeResponse::text("OK"));
     radio.setResponse("/model/base/delete", FakeResponse::text("OK"));
-    radio.setFallback([&](const FakeRequest &r) {
+    const FakeHttpServer::Handler sane = [&](const FakeRequest &r) {
         if (r.path.startsWith("/log/get/"))
             return FakeResponse::bytes(log, "application/octet-stream");
         if (r.path.startsWith("/media/image/")) {
@@ -161,7 +170,12 @@ int main(int argc, char **argv)
         if (r.path.startsWith("/media/apps/") && r.path.endsWith("/version"))
             return FakeResponse::text("2 1 0\n");
         return FakeResponse::error(404, "not found");
-    });
+    };
+    radio.setFallback(sane);
+    if (!fault.isEmpty() && !RadioFaults::apply(radio, fault, sane)) {
+        QTextStream(stderr) << "fake_radio: unknown fault " << fault << '\n';
+        return 2;
+    }
 
     QObject::connect(&radio, &FakeHttpServer::requestReceived, [](const FakeRequest &r) {
         QTextStream(stdout) << "fake_radio: " << r.requestLine << '\n' << Qt::flush;

@@ -15,7 +15,16 @@ Q_DECLARE_METATYPE(Kind)
 
 namespace {
 
-enum class Fault { Endless, Oversized, HugeLength, Trickle, SteadyMegabyte, ExactLimit, OneOver };
+enum class Fault {
+    Endless,
+    Oversized,
+    HugeLength,
+    Trickle,
+    SteadyMegabyte,
+    ExactLimit,
+    ExactUnannounced,
+    OneOver
+};
 
 struct Outcome
 {
@@ -47,8 +56,7 @@ Outcome fetch(QNetworkAccessManager *manager, const QString &address, Kind kind,
         out.tooLarge = RadioReply::tooLarge(reply);
         out.errorString = RadioReply::errorString(reply);
         out.elapsedMs = clock.elapsed();
-        if (reply->error() == QNetworkReply::NoError)
-            out.body = reply->readAll();
+        out.body = RadioReply::body(reply);
     });
     if (!QTest::qWaitFor([&]() { return finished; }, 60000))
         qWarning("no end within 60 s");
@@ -70,6 +78,7 @@ private slots:
     void faultyAnswers_data();
     void faultyAnswers();
     void tooLargeSaysSo();
+    void logTakenAsItArrives();
 };
 
 void RadioReplyTest::cleanup()
@@ -136,6 +145,8 @@ void RadioReplyTest::faultyAnswers_data()
             << k.kind << int(Fault::Trickle) << 700 << Q_INT64_C(0) << "deadline";
         QTest::newRow(n + ": exactly the limit")
             << k.kind << int(Fault::ExactLimit) << 10000 << endlessLimit << "ok";
+        QTest::newRow(n + ": exactly the limit, unannounced")
+            << k.kind << int(Fault::ExactUnannounced) << 10000 << endlessLimit << "ok";
         QTest::newRow(n + ": one byte over the limit, unannounced")
             << k.kind << int(Fault::OneOver) << 10000 << endlessLimit << "too large";
     }
@@ -182,6 +193,13 @@ void RadioReplyTest::faultyAnswers()
         exactBody = QByteArray(int(limit), 'e');
         server.setResponse("/answer", FakeResponse::bytes(exactBody, "text/plain"));
         break;
+    case Fault::ExactUnannounced: {
+        FakeResponse r = FakeResponse::endless();
+        r.streamLength = limit;
+        server.setResponse("/answer", r);
+        exactBody = QByteArray(int(limit), 'x');
+        break;
+    }
     case Fault::OneOver: {
         FakeResponse r = FakeResponse::endless();
         r.streamLength = limit + 1;
@@ -231,6 +249,37 @@ void RadioReplyTest::tooLargeSaysSo()
     const Outcome missing = fetch(&manager, server.address(), Kind::Text, 3000);
     QVERIFY(!missing.tooLarge);
     QVERIFY(missing.errorString.contains(QStringLiteral("Not Found")));
+}
+
+void RadioReplyTest::logTakenAsItArrives()
+{
+    // Eight megabytes of a counting pattern: every byte must come through once, in order.
+    QByteArray log(8 * 1024 * 1024, '\0');
+    for (int i = 0; i < log.size(); ++i)
+        log[i] = char(i * 7 + i / 251);
+    FakeHttpServer server;
+    QVERIFY(server.listen());
+    server.setResponse("/answer", FakeResponse::bytes(log, "application/octet-stream"));
+    QNetworkAccessManager manager;
+    QNetworkReply *reply
+        = RadioApi::get(&manager, server.address(), QStringLiteral("/answer"), 10000, Kind::Log);
+    qint64 mostHeld = 0;
+    connect(reply, &QNetworkReply::readyRead, this,
+            [&]() { mostHeld = qMax(mostHeld, reply->bytesAvailable()); });
+    QTRY_VERIFY_WITH_TIMEOUT(reply->isFinished(), 20000);
+    QCOMPARE(reply->error(), QNetworkReply::NoError);
+    QCOMPARE(mostHeld, Q_INT64_C(0)); // nothing left waiting in the reply
+    QVERIFY(reply->readAll().isEmpty());
+    QCOMPARE(RadioReply::body(reply), log);
+    QVERIFY(RadioReply::body(reply).isEmpty()); // handed over once
+    delete reply;
+
+    // Other kinds leave the bytes in the reply.
+    server.setResponse("/answer", FakeResponse::json("{\"list\":[]}"));
+    reply = RadioApi::get(&manager, server.address(), QStringLiteral("/answer"), 3000, Kind::Text);
+    QTRY_VERIFY_WITH_TIMEOUT(reply->isFinished(), 10000);
+    QCOMPARE(RadioReply::body(reply), QByteArray("{\"list\":[]}"));
+    delete reply;
 }
 
 QTEST_GUILESS_MAIN(RadioReplyTest)
