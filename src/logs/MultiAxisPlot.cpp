@@ -63,7 +63,6 @@ MultiAxisPlot::MultiAxisPlot(QWidget *parent)
 
 void MultiAxisPlot::prepareLogGraphs()
 {
-    stripes.clear();
     preparedGraphs.clear();
     nextPrepared = 0;
     // The first run of log graphs on their layer, with nothing drawn between them.
@@ -99,21 +98,26 @@ void MultiAxisPlot::prepareLogGraphs()
     if (clip.width() <= 0 || clip.height() <= 0)
         return;
     const int count = std::max(1, std::min(QThread::idealThreadCount(), clip.width() / 64));
+    // Drawn a little wider than kept: smoothed lines change at the edge of a clip.
+    const int margin = 8;
+    stripes.resize(count);
     for (int i = 0; i < count; ++i) {
         const int left = clip.left() + clip.width() * i / count;
         const int right = clip.left() + clip.width() * (i + 1) / count;
-        stripes.append({QRect(left, clip.top(), right - left, clip.height()), QImage()});
+        stripes[i].rect = QRect(left, clip.top(), right - left, clip.height());
+        stripes[i].drawn = stripes[i].rect.adjusted(-margin, 0, margin, 0) & clip;
     }
     const double ratio = bufferDevicePixelRatio();
-    QtConcurrent::blockingMap(stripes, [&graphs, ratio, clip](Stripe &stripe) {
-        // Drawn a little wider than kept: smoothed lines change at the edge of a clip.
-        const int margin = 8;
-        const QRect drawn = stripe.rect.adjusted(-margin, 0, margin, 0) & clip;
-        QImage image(drawn.size() * ratio, QImage::Format_ARGB32_Premultiplied);
-        image.setDevicePixelRatio(ratio);
-        image.fill(Qt::transparent);
+    QtConcurrent::blockingMap(stripes, [&graphs, ratio](Stripe &stripe) {
+        const QRect drawn = stripe.drawn;
+        if (stripe.image.size() != drawn.size() * ratio
+            || !qFuzzyCompare(stripe.image.devicePixelRatioF(), ratio)) {
+            stripe.image = QImage(drawn.size() * ratio, QImage::Format_ARGB32_Premultiplied);
+            stripe.image.setDevicePixelRatio(ratio);
+        }
+        stripe.image.fill(Qt::transparent);
         {
-            QCPPainter painter(&image);
+            QCPPainter painter(&stripe.image);
             // What QCustomPlot's paint buffers give their painters; the raster engine
             // smooths lines with it whatever a graph's own antialiasing says.
             QT_WARNING_PUSH
@@ -128,10 +132,6 @@ void MultiAxisPlot::prepareLogGraphs()
                 painter.restore();
             }
         }
-        const QRect kept((stripe.rect.topLeft() - drawn.topLeft()) * ratio,
-                         stripe.rect.size() * ratio);
-        stripe.image = image.copy(kept);
-        stripe.image.setDevicePixelRatio(ratio);
     });
     for (LogGraph *graph : qAsConst(graphs))
         preparedGraphs.append(graph);
@@ -146,16 +146,18 @@ bool MultiAxisPlot::drawPrepared(const LogGraph *graph, QCPPainter *painter)
         && qFuzzyCompare(painter->device()->devicePixelRatioF(), bufferDevicePixelRatio());
     if (!sameWay || nextPrepared >= preparedGraphs.size()
         || preparedGraphs.at(nextPrepared) != graph) {
-        stripes.clear();
         preparedGraphs.clear();
         return false;
     }
     if (nextPrepared == 0) {
         for (const Stripe &stripe : qAsConst(stripes))
-            painter->drawImage(stripe.rect.topLeft(), stripe.image);
+            painter->drawImage(
+                QRectF(stripe.rect), stripe.image,
+                QRectF(QPointF(stripe.rect.topLeft() - stripe.drawn.topLeft())
+                           * stripe.image.devicePixelRatioF(),
+                       QSizeF(stripe.rect.size()) * stripe.image.devicePixelRatioF()));
     }
     if (++nextPrepared == preparedGraphs.size()) {
-        stripes.clear();
         preparedGraphs.clear();
         nextPrepared = 0;
     }

@@ -53,8 +53,9 @@ private:
 
     struct Stripe
     {
-        QRect rect;
-        QImage image;
+        QRect rect; // kept, in the plot
+        QRect drawn; // drawn, in the plot: a little wider
+        QImage image; // of drawn; kept again for the next replot of the same size
     };
     QVector<Stripe> stripes;
     QVector<const LogGraph *> preparedGraphs;

@@ -58,6 +58,14 @@ LogGraph *addVariableGraph(QCustomPlot *plot, QCPAxis *valueAxis,
     return graph;
 }
 
+QCPAxis *addValueAxis(QCustomPlot *plot)
+{
+    QCPAxis *axis = plot->axisRect()->addAxis(QCPAxis::atRight);
+    axis->setLayer(plot->xAxis->layer());
+    axis->grid()->setLayer(plot->xAxis->grid()->layer());
+    return axis;
+}
+
 QCPRange freshAxisRange(QCustomPlot *plot)
 {
     QCPAxis *probe = plot->axisRect()->addAxis(QCPAxis::atRight);

@@ -29,6 +29,11 @@ LogGraph *addVariableGraph(QCustomPlot *plot, QCPAxis *valueAxis,
                            const QSharedPointer<const PlotSeries> &series, const QString &name,
                            const QColor &color);
 
+// A value axis on the right of the axis rect, on the layers of the plot's own axes (its
+// line and labels over the graphs, its grid under them), so that the graphs lie on their
+// layer one after another.
+QCPAxis *addValueAxis(QCustomPlot *plot);
+
 // The range a newly added value axis starts with. A rescale of flat data keeps its width.
 QCPRange freshAxisRange(QCustomPlot *plot);
 

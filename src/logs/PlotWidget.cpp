@@ -371,7 +371,7 @@ void PlotWidget::addGraphFor(int row)
 {
     QCPAxis *axis = plot->yAxis;
     if (!graphRows.isEmpty()) {
-        axis = plot->axisRect()->addAxis(QCPAxis::atRight);
+        axis = PlotStyle::addValueAxis(plot);
         extraAxes.append(axis);
     }
     const LogVariable &v = variables[row];

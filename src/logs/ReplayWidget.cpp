@@ -720,7 +720,7 @@ void ReplayWidget::addGraphFor(int row)
 {
     QCPAxis *axis = plot->yAxis;
     if (!graphRows.isEmpty()) {
-        axis = plot->axisRect()->addAxis(QCPAxis::atRight);
+        axis = PlotStyle::addValueAxis(plot);
         extraAxes.append(axis);
     }
     const int index = rowToVariable.at(row);
