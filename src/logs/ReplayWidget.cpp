@@ -20,6 +20,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QHash>
 #include <QLabel>
 #include <QListWidget>
 #include <QMessageBox>
@@ -73,8 +74,6 @@ bool isQuaternionName(const QString &name)
 // lookups can bisect and the plot can take the data as sorted.
 LogVariable inTimeOrder(const LogVariable &v)
 {
-    if (v.timesAscending && std::is_sorted(v.times.begin(), v.times.end()))
-        return v;
     const int n = std::min(v.times.size(), v.values.size());
     QVector<int> order(n);
     std::iota(order.begin(), order.end(), 0);
@@ -419,8 +418,16 @@ void ReplayWidget::loadLog(const QVector<LogVariable> &vars, const QString &labe
     plotSeries.clear();
     variables.clear();
     variables.reserve(vars.size());
-    for (const LogVariable &v : vars)
-        variables.append(inTimeOrder(v));
+    // The variables of one record type share their times: each array is checked once.
+    QHash<const double *, bool> ascending;
+    for (const LogVariable &v : vars) {
+        auto known = ascending.constFind(v.times.constData());
+        if (known == ascending.cend()) {
+            known = ascending.insert(v.times.constData(),
+                                     std::is_sorted(v.times.cbegin(), v.times.cend()));
+        }
+        variables.append(v.timesAscending && *known ? v : inTimeOrder(v));
+    }
 
     stickLVIndex = indexOfVariable(QLatin1String(LogNames::StickLV));
     stickLHIndex = indexOfVariable(QLatin1String(LogNames::StickLH));
