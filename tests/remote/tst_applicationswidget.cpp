@@ -11,6 +11,8 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -849,6 +851,11 @@ void ApplicationsWidgetTest::longTextsCutForDisplay()
     QCOMPARE(text("detailLabel"), QString(999, QLatin1Char('d')) + ellipsis);
     QTRY_COMPARE_WITH_TIMEOUT(text("versionLabel"),
                               "Version: " + QString(79, QLatin1Char('7')) + ellipsis, 10000);
+    // Cut at the box's edge, they do not widen the page past the tab.
+    widget->resize(640, 520);
+    QTest::qWait(50);
+    for (QScrollArea *area : widget->findChildren<QScrollArea *>())
+        QCOMPARE(area->horizontalScrollBar()->maximum(), 0);
 
     // Requests name the app in full.
     QTest::mouseClick(child<QPushButton>("executeButton"), Qt::LeftButton);
