@@ -11,10 +11,15 @@ namespace TestImages {
 
 QByteArray png(const QImage &image)
 {
+    return encoded(image, "PNG");
+}
+
+QByteArray encoded(const QImage &image, const char *format)
+{
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
+    image.save(&buffer, format);
     return bytes;
 }
 

@@ -9,6 +9,8 @@ namespace TestImages {
 
 // The picture encoded as PNG, as the radio serves its pictures.
 QByteArray png(const QImage &image);
+// The picture in another format ("JPEG", "BMP", ...).
+QByteArray encoded(const QImage &image, const char *format);
 
 // Opaque random pixels, the same for the same seed: a picture PNG cannot compress.
 QImage noise(int width, int height, quint32 seed);

@@ -16,15 +16,6 @@ using Status = RadioPicture::Status;
 Q_DECLARE_METATYPE(Use)
 Q_DECLARE_METATYPE(Status)
 
-static QByteArray encoded(const QImage &image, const char *format)
-{
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, format);
-    return bytes;
-}
-
 static QImage photo(int w, int h)
 {
     QImage image(w, h, QImage::Format_RGB32);
@@ -121,16 +112,16 @@ void RadioPictureTest::decodes_data()
     QTest::addColumn<QSize>("size"); // of the decoded image; invalid: none
 
     QTest::newRow("4000 x 3000 photo as thumbnail, JPEG")
-        << encoded(photo(4000, 3000), "JPEG") << Use::Thumbnail << QSize(150, 100) << Status::Ok
-        << QSize(133, 100);
+        << TestImages::encoded(photo(4000, 3000), "JPEG") << Use::Thumbnail << QSize(150, 100)
+        << Status::Ok << QSize(133, 100);
     QTest::newRow("4000 x 3000 photo as thumbnail, PNG")
-        << encoded(photo(4000, 3000), "PNG") << Use::Thumbnail << QSize(150, 100) << Status::Ok
-        << QSize(133, 100);
+        << TestImages::encoded(photo(4000, 3000), "PNG") << Use::Thumbnail << QSize(150, 100)
+        << Status::Ok << QSize(133, 100);
     QTest::newRow("radio image as thumbnail, scaled up")
-        << encoded(photo(49, 19), "PNG") << Use::Thumbnail << QSize(150, 100) << Status::Ok
-        << QSize(150, 58);
+        << TestImages::encoded(photo(49, 19), "PNG") << Use::Thumbnail << QSize(150, 100)
+        << Status::Ok << QSize(150, 58);
     QTest::newRow("radio image in the viewer, full size")
-        << encoded(photo(490, 195), "PNG") << Use::Viewer << QSize() << Status::Ok
+        << TestImages::encoded(photo(490, 195), "PNG") << Use::Viewer << QSize() << Status::Ok
         << QSize(490, 195);
     QTest::newRow("4096 x 4096 at the thumbnail budget")
         << TestImages::hugePng(4096, 4096) << Use::Thumbnail << QSize(150, 100) << Status::Ok
@@ -138,15 +129,16 @@ void RadioPictureTest::decodes_data()
     QTest::newRow("4097 x 4096 over the thumbnail budget")
         << TestImages::hugePng(4097, 4096) << Use::Thumbnail << QSize(150, 100) << Status::TooLarge
         << QSize();
-    QTest::newRow("icon fitted into 64 x 64") << encoded(photo(128, 32), "PNG") << Use::Icon
-                                              << QSize(64, 64) << Status::Ok << QSize(64, 16);
+    QTest::newRow("icon fitted into 64 x 64")
+        << TestImages::encoded(photo(128, 32), "PNG") << Use::Icon << QSize(64, 64) << Status::Ok
+        << QSize(64, 16);
     QTest::newRow("1024 x 1024 icon at the budget") << TestImages::hugePng(1024, 1024) << Use::Icon
                                                     << QSize(64, 64) << Status::Ok << QSize(64, 64);
     QTest::newRow("1025 x 1024 icon over the budget")
         << TestImages::hugePng(1025, 1024) << Use::Icon << QSize(64, 64) << Status::TooLarge
         << QSize();
-    QTest::newRow("radio screen") << encoded(photo(800, 480), "PNG") << Use::Screenshot << QSize()
-                                  << Status::Ok << QSize(800, 480);
+    QTest::newRow("radio screen") << TestImages::encoded(photo(800, 480), "PNG") << Use::Screenshot
+                                  << QSize() << Status::Ok << QSize(800, 480);
     QTest::newRow("2048 x 2048 screenshot at the budget")
         << TestImages::hugePng(2048, 2048) << Use::Screenshot << QSize() << Status::Ok
         << QSize(2048, 2048);
@@ -190,8 +182,8 @@ void RadioPictureTest::decodeLaterDeliversOnTheCallersThread()
     bool called = false;
     QThread *thread = nullptr;
     RadioPicture::Result got;
-    RadioPicture::decodeLater(&context, encoded(photo(4000, 3000), "JPEG"), Use::Thumbnail,
-                              QSize(150, 100), [&](const RadioPicture::Result &r) {
+    RadioPicture::decodeLater(&context, TestImages::encoded(photo(4000, 3000), "JPEG"),
+                              Use::Thumbnail, QSize(150, 100), [&](const RadioPicture::Result &r) {
                                   called = true;
                                   thread = QThread::currentThread();
                                   got = r;
@@ -208,13 +200,15 @@ void RadioPictureTest::decodeLaterForgetsAGoneReceiver()
     auto *context = new QObject;
     int calls = 0;
     for (int i = 0; i < 4; ++i)
-        RadioPicture::decodeLater(context, encoded(photo(2000, 1500), "PNG"), Use::Thumbnail,
-                                  QSize(150, 100), [&](const RadioPicture::Result &) { ++calls; });
+        RadioPicture::decodeLater(context, TestImages::encoded(photo(2000, 1500), "PNG"),
+                                  Use::Thumbnail, QSize(150, 100),
+                                  [&](const RadioPicture::Result &) { ++calls; });
     delete context;
     // A decode that ends later finds nobody to tell; a live one is told as usual.
     QObject other;
     bool otherCalled = false;
-    RadioPicture::decodeLater(&other, encoded(photo(20, 20), "PNG"), Use::Icon, QSize(64, 64),
+    RadioPicture::decodeLater(&other, TestImages::encoded(photo(20, 20), "PNG"), Use::Icon,
+                              QSize(64, 64),
                               [&](const RadioPicture::Result &) { otherCalled = true; });
     QTRY_VERIFY(otherCalled);
     QTest::qWait(200);

@@ -7,7 +7,6 @@
 #include "TestImages.h"
 #include "TestSupport.h"
 
-#include <QBuffer>
 #include <QDialog>
 #include <QFileDialog>
 #include <QGridLayout>
@@ -27,15 +26,6 @@
 #include <memory>
 
 Q_DECLARE_METATYPE(FakeResponse)
-
-static QByteArray jpeg(const QImage &image)
-{
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "JPEG");
-    return bytes;
-}
 
 // Reads the upload as a multipart reader that owes nothing to our builder would, and
 // the PNG size from its IHDR chunk.
@@ -911,7 +901,8 @@ void ImageWidgetTest::hostilePictures_data()
     QImage photo(4000, 3000, QImage::Format_RGB32);
     photo.fill(QColor("#2c5f8a"));
     QTest::newRow("4000 x 3000 photo")
-        << FakeResponse::bytes(jpeg(photo), "image/jpeg") << "" << QSize(1000, 800);
+        << FakeResponse::bytes(TestImages::encoded(photo, "JPEG"), "image/jpeg") << ""
+        << QSize(1000, 800);
 }
 
 void ImageWidgetTest::hostilePictures()
