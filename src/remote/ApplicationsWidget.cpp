@@ -110,10 +110,12 @@ ApplicationsWidget::ApplicationsWidget(RadioScanner *scanner, QWidget *parent)
     versionLabel = greyLabel(detailsBox);
     detailLabel = greyLabel(detailsBox);
     detailLabel->setWordWrap(true);
-    // Texts from the radio take the width there is: a name without spaces, however long,
-    // is cut at the box's edge instead of widening the page.
-    for (QLabel *label : {nameLabel, versionLabel, detailLabel})
+    // Texts from the radio take the width there is, wrapped at their spaces: a name without
+    // any, however long, is cut at the box's edge instead of widening the page.
+    for (QLabel *label : {nameLabel, versionLabel, detailLabel}) {
+        label->setWordWrap(true);
         label->setSizePolicy(QSizePolicy::Ignored, label->sizePolicy().verticalPolicy());
+    }
     detailLabel->setAlignment(Qt::AlignTop | Qt::AlignLeft);
     detailsLayout->addWidget(iconLabel);
     detailsLayout->addWidget(nameLabel);
