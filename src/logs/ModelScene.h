@@ -10,10 +10,10 @@ namespace ModelScene {
 
 inline const char *const ViewportUrl = "qrc:/qml/model3d/ModelViewport.qml";
 
-// How often the lighting rig moves while the replay is paused. The pulse and the sweep are
-// slow (a second and eight seconds a period); this pace keeps them smooth while a software
-// renderer draws few enough frames to leave the computer idle.
-constexpr int PausedLightIntervalMs = 80;
+// How often the lighting rig moves while the replay is paused: ten steps a second. The pulse
+// and the sweep are slow (a second and eight seconds a period), so this keeps them smooth,
+// while a software renderer draws few enough frames to keep the computer nearly idle.
+constexpr int PausedLightIntervalMs = 100;
 
 // The lighting rig's animation, ms after it started: the pulsing light's intensity (0.3 to
 // 0.8 and back each second, cosine curve) and the spot light's rotation about z in degrees

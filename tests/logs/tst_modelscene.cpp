@@ -1,3 +1,4 @@
+#include "FramePacer.h"
 #include "KeloResources.h"
 #include "LogNames.h"
 #include "LogTestSupport.h"
@@ -307,6 +308,16 @@ void ModelSceneTest::sceneRendersOnlyWhatChanged()
     }
     QCOMPARE(pulsing, 1);
     QCOMPARE(swept, 1);
+
+    // The view renders at most ten frames a second while paused, and one a tick (25 a second)
+    // while playing.
+    auto *pacer = tab.findChild<FramePacer *>();
+    QVERIFY(pacer);
+    QCOMPARE(pacer->interval(), 100);
+    tab.setPlaying(true);
+    QCOMPARE(pacer->interval(), 40);
+    tab.setPlaying(false);
+    QCOMPARE(pacer->interval(), 100);
 }
 
 QTEST_MAIN(ModelSceneTest)
