@@ -4,6 +4,10 @@
 
 #include <QFile>
 
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
 #include <array>
 #include <atomic>
 #include <cmath>
@@ -125,6 +129,29 @@ Quat normalised(double w, double x, double y, double z)
 
 // A series of n samples whose every element the caller writes before anyone reads it:
 // zero-filling first would cost a whole extra pass over the result.
+// Memory that is about to be written in full: taking all its pages from the kernel in one
+// request costs about a third less than a page fault per page, which is most of the parse
+// of a long log in a fresh process. Small blocks are left alone.
+void populate(void *memory, size_t bytes)
+{
+#if defined(__linux__)
+#ifndef MADV_POPULATE_WRITE
+#define MADV_POPULATE_WRITE 23
+#endif
+    constexpr uintptr_t Page = 4096;
+    if (bytes < (uintptr_t(1) << 20))
+        return;
+    const uintptr_t begin = (reinterpret_cast<uintptr_t>(memory) + Page - 1) & ~(Page - 1);
+    const uintptr_t end = (reinterpret_cast<uintptr_t>(memory) + bytes) & ~(Page - 1);
+    // Older kernels refuse the request; the pages then come one fault at a time as before.
+    if (end > begin)
+        madvise(reinterpret_cast<void *>(begin), end - begin, MADV_POPULATE_WRITE);
+#else
+    (void)memory;
+    (void)bytes;
+#endif
+}
+
 QVector<double> uninitializedSeries(int n)
 {
     if (n <= 0)
@@ -132,6 +159,7 @@ QVector<double> uninitializedSeries(int n)
     QTypedArrayData<double> *data = QTypedArrayData<double>::allocate(size_t(n));
     Q_CHECK_PTR(data);
     data->size = n;
+    populate(data->data(), size_t(n) * sizeof(double));
     return QVector<double>(QArrayDataPointerRef<double> {data});
 }
 
@@ -200,7 +228,19 @@ bool LogReader::readFile(const QString &path, QByteArray &data, QString &error)
         error = tr("The file is too large to load (2 GiB or more): %1").arg(path);
         return false;
     }
-    QByteArray bytes = file.readAll();
+    QByteArray bytes;
+    const qint64 size = file.size();
+    if (file.isSequential() || size == 0) {
+        bytes = file.readAll();
+    } else {
+        bytes = QByteArray(int(size), Qt::Uninitialized);
+        populate(bytes.data(), size_t(size));
+        const qint64 got = file.read(bytes.data(), size);
+        bytes.resize(int(std::max<qint64>(got, 0)));
+        // A file that grew meanwhile is read to its end, as a whole read would.
+        if (got == size && !file.atEnd())
+            bytes += file.readAll();
+    }
     // A failed read would otherwise parse as a shorter, seemingly valid log.
     if (file.error() != QFileDevice::NoError) {
         error = tr("Cannot open file: %1").arg(path);
