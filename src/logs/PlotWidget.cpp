@@ -1,5 +1,6 @@
 #include "PlotWidget.h"
 
+#include "GraphStack.h"
 #include "LogGraph.h"
 #include "LogNames.h"
 #include "LogTabLoader.h"
@@ -71,9 +72,9 @@ PlotWidget::PlotWidget(RadioScanner *scanner, QWidget *parent)
     plot->xAxis->setTicker(timeTicker);
     plot->xAxis->setLabel(tr("Time [m:ss]"));
     plot->legend->setVisible(false);
+    graphs = std::make_unique<GraphStack>(plot);
     // Room for the time axis's labels side by side: narrower, they print over each other.
     plot->setMinimumWidth(10 * plot->fontMetrics().horizontalAdvance(QStringLiteral("00:00")));
-    freshAxisRange = PlotStyle::freshAxisRange(plot);
 
     // The cursor lives on the plot's buffered cursor layer, so moving it repaints only it.
     cursorLine = new QCPItemStraightLine(plot);
@@ -354,7 +355,14 @@ void PlotWidget::setVariables(const QVector<LogVariable> &vars)
 
 void PlotWidget::onVariableItemChanged(QListWidgetItem *item)
 {
-    if (!changeLastGraph(variableList->row(item)))
+    const int row = variableList->row(item);
+    const bool checked = item->checkState() == Qt::Checked;
+    const auto add = [this](int r) {
+        addGraphFor(r);
+    };
+    if (row >= 0 && row < variables.size() && graphs->applyCheck(row, checked, add))
+        finishGraphs();
+    else
         rebuildGraphs();
 }
 
@@ -369,11 +377,7 @@ QSharedPointer<const PlotSeries> PlotWidget::seriesFor(int index)
 
 void PlotWidget::addGraphFor(int row)
 {
-    QCPAxis *axis = plot->yAxis;
-    if (!graphRows.isEmpty()) {
-        axis = PlotStyle::addValueAxis(plot);
-        extraAxes.append(axis);
-    }
+    QCPAxis *axis = graphs->axisFor(row);
     const LogVariable &v = variables[row];
     const QColor color = colorForIndex(row);
     axis->setLabel(v.name);
@@ -382,16 +386,11 @@ void PlotWidget::addGraphFor(int row)
     LogGraph *graph = PlotStyle::addVariableGraph(plot, axis, seriesFor(row), v.name, color);
     graph->setSelectable(QCP::stWhole);
     graph->selectionDecorator()->setPen(QPen(color.lighter(150), 3));
-    graphRows.append(row);
 }
 
 void PlotWidget::rebuildGraphs()
 {
-    plot->clearGraphs();
-    for (QCPAxis *axis : qAsConst(extraAxes))
-        plot->axisRect()->removeAxis(axis);
-    extraAxes.clear();
-    graphRows.clear();
+    graphs->clear();
     for (int i = 0; i < variableList->count() && i < variables.size(); ++i) {
         if (variableList->item(i)->checkState() == Qt::Checked)
             addGraphFor(i);
@@ -399,36 +398,9 @@ void PlotWidget::rebuildGraphs()
     finishGraphs();
 }
 
-bool PlotWidget::changeLastGraph(int row)
-{
-    if (row < 0 || row >= variables.size())
-        return false;
-    const bool checked = variableList->item(row)->checkState() == Qt::Checked;
-    if (checked && (graphRows.isEmpty() || row > graphRows.last())) {
-        addGraphFor(row);
-    } else if (!checked && !graphRows.isEmpty() && graphRows.last() == row) {
-        QCPGraph *graph = plot->graph(plot->graphCount() - 1);
-        QCPAxis *axis = graph->valueAxis();
-        plot->removeGraph(graph);
-        if (axis != plot->yAxis) {
-            plot->axisRect()->removeAxis(axis);
-            extraAxes.removeLast();
-        }
-        graphRows.removeLast();
-    } else {
-        return false;
-    }
-    // A rebuild gives every right axis a fresh range before rescaling, which decides where
-    // a flat graph sits: do the same.
-    for (QCPAxis *axis : qAsConst(extraAxes))
-        axis->setRange(freshAxisRange);
-    finishGraphs();
-    return true;
-}
-
 void PlotWidget::finishGraphs()
 {
-    if (graphRows.isEmpty()) {
+    if (graphs->isEmpty()) {
         plot->yAxis->setLabel(QString());
         PlotStyle::styleAxis(plot->yAxis, PlotStyle::AxisGrey, true);
     }
@@ -444,7 +416,7 @@ void PlotWidget::finishGraphs()
 void PlotWidget::forceChannelRanges()
 {
     QVector<QCPAxis *> valueAxes {plot->yAxis};
-    valueAxes += extraAxes;
+    valueAxes += graphs->extraAxes();
     for (QCPAxis *axis : qAsConst(valueAxes)) {
         if (isChannelLabel(axis->label()))
             axis->setRange(-100, 100);
@@ -455,9 +427,10 @@ void PlotWidget::rebuildValueTable()
 {
     tableRowVariable.clear();
     valueTable->clearContents();
-    valueTable->setRowCount(graphRows.size());
-    for (int row = 0; row < graphRows.size(); ++row) {
-        const int j = graphRows[row];
+    const QVector<int> &rows = graphs->rows();
+    valueTable->setRowCount(rows.size());
+    for (int row = 0; row < rows.size(); ++row) {
+        const int j = rows[row];
         auto *nameItem = new QTableWidgetItem(variables[j].name);
         nameItem->setForeground(colorForIndex(j));
         valueTable->setItem(row, 0, nameItem);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "GraphStack.h"
 #include "LogLoader.h"
 #include "LogVariable.h"
 
@@ -9,6 +10,8 @@
 #include <QString>
 #include <QVector>
 #include <QWidget>
+
+#include <memory>
 
 #include <qcustomplot.h>
 
@@ -74,9 +77,6 @@ private slots:
     void onLogLoaded(const LogLoader::Result &result);
 
 private:
-    // Adds or removes the last graph when that is all a check change does; false when
-    // the graphs must be rebuilt.
-    bool changeLastGraph(int row);
     void addGraphFor(int row);
     void finishGraphs();
     QSharedPointer<const PlotSeries> seriesFor(int index);
@@ -103,11 +103,9 @@ private:
     QListWidget *radioLogList = nullptr;
     RadioLogSource *radioLogs = nullptr;
     QVector<LogVariable> variables;
-    QVector<QCPAxis *> extraAxes;
     QVector<int> tableRowVariable;
-    QVector<int> graphRows; // the list row of each graph, in graph order
+    std::unique_ptr<GraphStack> graphs; // the graphs and the right axes made for them
     QVector<QSharedPointer<const PlotSeries>> plotSeries; // by variable, made on first use
-    QCPRange freshAxisRange; // the range of a newly added value axis
     LogTabLoader *loading = nullptr;
     ParsedLogPtr shownLog; // what the other tab may share while this one shows it
 };

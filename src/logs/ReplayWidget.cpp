@@ -1,6 +1,7 @@
 #include "ReplayWidget.h"
 
 #include "FramePacer.h"
+#include "GraphStack.h"
 #include "LogGraph.h"
 #include "LogNames.h"
 #include "LogTabLoader.h"
@@ -324,7 +325,7 @@ void ReplayWidget::buildPlot()
     plot->xAxis->setLabel(QString());
     plot->xAxis->setTicker(QSharedPointer<TimeAxisTicker>::create());
     plot->legend->setVisible(false);
-    freshAxisRange = PlotStyle::freshAxisRange(plot);
+    graphs = std::make_unique<GraphStack>(plot);
 
     cursorLine = new QCPItemStraightLine(plot);
     cursorLine->setPen(QPen(QColor(0xf5, 0xa6, 0x23), 1, Qt::DashLine));
@@ -710,7 +711,14 @@ void ReplayWidget::rebuildVariableList()
 
 void ReplayWidget::onVariableItemChanged(QListWidgetItem *item)
 {
-    if (!changeLastGraph(variableList->row(item)))
+    const int row = variableList->row(item);
+    const bool checked = item->checkState() == Qt::Checked;
+    const auto add = [this](int r) {
+        addGraphFor(r);
+    };
+    if (row >= 0 && row < rowToVariable.size() && graphs->applyCheck(row, checked, add))
+        finishGraphs();
+    else
         rebuildGraphs();
 }
 
@@ -725,11 +733,7 @@ QSharedPointer<const PlotSeries> ReplayWidget::seriesFor(int index)
 
 void ReplayWidget::addGraphFor(int row)
 {
-    QCPAxis *axis = plot->yAxis;
-    if (!graphRows.isEmpty()) {
-        axis = PlotStyle::addValueAxis(plot);
-        extraAxes.append(axis);
-    }
+    QCPAxis *axis = graphs->axisFor(row);
     const int index = rowToVariable.at(row);
     const QColor color = PlotStyle::colorForIndex(row);
     axis->setLabel(variables.at(index).name);
@@ -738,16 +742,11 @@ void ReplayWidget::addGraphFor(int row)
                                                   variables.at(index).name, color);
     graph->setSelectable(QCP::stNone);
     graph->setSelectionDecorator(nullptr);
-    graphRows.append(row);
 }
 
 void ReplayWidget::rebuildGraphs()
 {
-    plot->clearGraphs();
-    for (QCPAxis *axis : qAsConst(extraAxes))
-        plot->axisRect()->removeAxis(axis);
-    extraAxes.clear();
-    graphRows.clear();
+    graphs->clear();
     for (int row = 0; row < variableList->count() && row < rowToVariable.size(); ++row) {
         if (variableList->item(row)->checkState() == Qt::Checked)
             addGraphFor(row);
@@ -755,36 +754,9 @@ void ReplayWidget::rebuildGraphs()
     finishGraphs();
 }
 
-bool ReplayWidget::changeLastGraph(int row)
-{
-    if (row < 0 || row >= rowToVariable.size())
-        return false;
-    const bool checked = variableList->item(row)->checkState() == Qt::Checked;
-    if (checked && (graphRows.isEmpty() || row > graphRows.last())) {
-        addGraphFor(row);
-    } else if (!checked && !graphRows.isEmpty() && graphRows.last() == row) {
-        QCPGraph *graph = plot->graph(plot->graphCount() - 1);
-        QCPAxis *axis = graph->valueAxis();
-        plot->removeGraph(graph);
-        if (axis != plot->yAxis) {
-            plot->axisRect()->removeAxis(axis);
-            extraAxes.removeLast();
-        }
-        graphRows.removeLast();
-    } else {
-        return false;
-    }
-    // A rebuild gives every right axis a fresh range before rescaling, which decides where
-    // a flat graph sits: do the same.
-    for (QCPAxis *axis : qAsConst(extraAxes))
-        axis->setRange(freshAxisRange);
-    finishGraphs();
-    return true;
-}
-
 void ReplayWidget::finishGraphs()
 {
-    const bool any = !graphRows.isEmpty();
+    const bool any = !graphs->isEmpty();
     if (!any) {
         plot->yAxis->setLabel(QString());
         PlotStyle::styleAxis(plot->yAxis, PlotStyle::AxisGrey, true);
@@ -793,7 +765,7 @@ void ReplayWidget::finishGraphs()
     plot->setVisible(any);
     if (any) {
         plot->rescaleAxes();
-        QVector<QCPAxis *> valueAxes = extraAxes;
+        QVector<QCPAxis *> valueAxes = graphs->extraAxes();
         valueAxes.prepend(plot->yAxis);
         for (QCPAxis *axis : qAsConst(valueAxes)) {
             const QString label = axis->label();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "GraphStack.h"
 #include "LogLoader.h"
 #include "LogVariable.h"
 
@@ -9,6 +10,8 @@
 #include <QTimer>
 #include <QVector>
 #include <QWidget>
+
+#include <memory>
 
 #include <qcustomplot.h>
 
@@ -95,9 +98,6 @@ private:
     void updatePlotCursor();
     void placeCursor();
     void rebuildVariableList();
-    // Adds or removes the last graph when that is all a check change does; false when
-    // the graphs must be rebuilt.
-    bool changeLastGraph(int row);
     void addGraphFor(int row);
     void finishGraphs();
     QSharedPointer<const PlotSeries> seriesFor(int index);
@@ -143,10 +143,8 @@ private:
 
     QListWidget *variableList = nullptr;
     QVector<int> rowToVariable;
-    QVector<QCPAxis *> extraAxes;
-    QVector<int> graphRows; // the list row of each graph, in graph order
+    std::unique_ptr<GraphStack> graphs; // the graphs and the right axes made for them
     QVector<QSharedPointer<const PlotSeries>> plotSeries; // by variable, made on first use
-    QCPRange freshAxisRange; // the range of a newly added value axis
     MultiAxisPlot *plot = nullptr;
     QCPItemStraightLine *cursorLine = nullptr;
 

@@ -80,6 +80,16 @@ struct Tab
         return nullptr;
     }
     QString atCursor(int tableRow) const { return table->item(tableRow, 3)->text(); }
+    // The radio found with model "M"; the tab's radio-log list once it holds `logs` items.
+    QListWidget *radioLogs(FakeRadio &radio, int logs)
+    {
+        scanner.ip = radio.address();
+        emit scanner.deviceFound(radio.address(), QString(), QStringLiteral("M"));
+        auto *list = widget.findChild<QListWidget *>(QStringLiteral("radioLogList"));
+        if (!QTest::qWaitFor([&] { return list->count() == logs; }, 10000))
+            return nullptr;
+        return list;
+    }
     QProgressBar *busyBar() const
     {
         return widget.findChild<QProgressBar *>(QStringLiteral("busyBar"));
@@ -918,10 +928,8 @@ void PlotWidgetTest::radioDownloadFailuresKeepLog()
     QVERIFY(tab.open(writeFile(dir.filePath(QStringLiteral("a.log")), smallLog())));
     tab.check(0);
     const int count = tab.variables->count();
-    tab.scanner.ip = radio.address();
-    emit tab.scanner.deviceFound(radio.address(), QString(), QStringLiteral("M"));
-    auto *tabList = tab.widget.findChild<QListWidget *>(QStringLiteral("radioLogList"));
-    QTRY_COMPARE_WITH_TIMEOUT(tabList->count(), 3, 10000);
+    QListWidget *tabList = tab.radioLogs(radio, 3);
+    QVERIFY(tabList);
     QCOMPARE(tabList->item(0)->text(), QStringLiteral("<b>bold</b>  (0:05)"));
 
     emit tabList->itemClicked(tabList->item(0));
@@ -1129,10 +1137,8 @@ void PlotWidgetTest::radioLostMidDownload()
     QVERIFY(tab.open(writeFile(dir.filePath(QStringLiteral("a.log")), smallLog())));
     tab.check(0);
     const int count = tab.variables->count();
-    tab.scanner.ip = radio.address();
-    emit tab.scanner.deviceFound(radio.address(), QString(), QStringLiteral("M"));
-    auto *tabList = tab.widget.findChild<QListWidget *>(QStringLiteral("radioLogList"));
-    QTRY_COMPARE_WITH_TIMEOUT(tabList->count(), 1, 10000);
+    QListWidget *tabList = tab.radioLogs(radio, 1);
+    QVERIFY(tabList);
     emit tabList->itemClicked(tabList->item(0));
     QCOMPARE(tab.status->text(), QStringLiteral("Downloading log..."));
     QVERIFY(tab.widget.isLoading());
