@@ -1,5 +1,7 @@
 #include "SettingsFiles.h"
 
+#include "SaveFileCommit.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -89,9 +91,8 @@ void writeFile(const QString &path, const QByteArray &bytes)
     // Documents is often missing on Linux; without it nothing would ever be remembered.
     QDir().mkpath(QFileInfo(path).absolutePath());
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-        return;
-    file.commit();
+    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size())
+        commitSaveFile(file);
 }
 
 } // namespace SettingsFiles

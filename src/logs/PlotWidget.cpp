@@ -9,6 +9,7 @@
 #include "PlotStyle.h"
 #include "RadioLogSource.h"
 #include "RadioScanner.h"
+#include "SaveFileCommit.h"
 #include "TimeAxisTicker.h"
 #include "WelcomeScreenWidget.h"
 
@@ -308,13 +309,8 @@ bool PlotWidget::saveLogTo(const QString &chosenPath)
     const QString path = withLogSuffix(chosenPath);
     // Written beside the target and renamed over it, so a failure leaves the old file whole.
     QSaveFile file(path);
-    bool ok = file.open(QIODevice::WriteOnly);
-    if (ok && file.write(rawLogData) != rawLogData.size()) {
-        file.cancelWriting();
-        ok = false;
-    }
-    if (ok)
-        ok = file.commit();
+    const bool ok = file.open(QIODevice::WriteOnly) && file.write(rawLogData) == rawLogData.size()
+        && commitSaveFile(file);
     if (!ok) {
         showWarning(tr("Save Log File"), tr("Cannot write file: %1").arg(path));
         return false;

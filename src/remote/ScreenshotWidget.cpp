@@ -6,6 +6,7 @@
 #include "RadioPicture.h"
 #include "RadioScanner.h"
 #include "RadioTabSupport.h"
+#include "SaveFileCommit.h"
 
 #include <QCheckBox>
 #include <QClipboard>
@@ -224,8 +225,8 @@ void ScreenshotWidget::onSaveButtonClicked()
     // The bytes the radio sent, unconverted; a failed write leaves any old file whole.
     const QByteArray bytes = lastPng;
     QSaveFile file(path);
-    const bool saved
-        = file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
+    const bool saved = file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size()
+        && commitSaveFile(file);
     if (!saved) {
         file.cancelWriting();
         // The text holds the path: shown as typed, never as markup.

@@ -1,4 +1,5 @@
 #include "SettingsFiles.h"
+#include "TestSupport.h"
 
 #include <QtTest>
 
@@ -16,6 +17,7 @@ private slots:
     void tab();
     void encode();
     void readAbsentFile();
+    void fullDiskKeepsTheOldFile();
 };
 
 void SettingsFilesTest::scale_data()
@@ -131,6 +133,21 @@ void SettingsFilesTest::readAbsentFile()
     writeFile(dir.filePath("t.cfg"), "abc");
     writeFile(dir.filePath("t.cfg"), "z");
     QCOMPARE(*readFile(dir.filePath("t.cfg")), QByteArray("z")); // truncated on write
+}
+
+void SettingsFilesTest::fullDiskKeepsTheOldFile()
+{
+    // Four bytes stay in Qt's write buffer until the final flush, the only write that fails.
+    QTemporaryDir dir;
+    const QString path = dir.filePath(".kelo-window.cfg");
+    writeFile(path, encodeWindowSize(QSize(1000, 700)));
+    {
+        TestSupport::FileSizeLimit full(0);
+        writeFile(path, encodeWindowSize(QSize(800, 600)));
+    }
+    QCOMPARE(readFile(path), std::optional<QByteArray>(encodeWindowSize(QSize(1000, 700))));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+             QStringList {".kelo-window.cfg"});
 }
 
 QTEST_GUILESS_MAIN(SettingsFilesTest)

@@ -4,7 +4,6 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include <csignal>
 #include <sys/stat.h>
 
 namespace WorkspaceTest {
@@ -20,21 +19,6 @@ TemporaryHome::TemporaryHome()
 TemporaryHome::~TemporaryHome()
 {
     qputenv("HOME", savedHome);
-}
-
-FileSizeLimit::FileSizeLimit(rlim_t maxBytes)
-{
-    getrlimit(RLIMIT_FSIZE, &saved);
-    rlimit limited = saved;
-    limited.rlim_cur = maxBytes;
-    savedHandler = std::signal(SIGXFSZ, SIG_IGN);
-    setrlimit(RLIMIT_FSIZE, &limited);
-}
-
-FileSizeLimit::~FileSizeLimit()
-{
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, savedHandler);
 }
 
 bool writeFile(const QString &path, const QByteArray &bytes)

@@ -4,7 +4,7 @@
 #include <QString>
 #include <QTemporaryDir>
 
-#include <sys/resource.h>
+#include "TestSupport.h"
 
 namespace WorkspaceTest {
 
@@ -24,18 +24,7 @@ private:
     QByteArray savedHome;
 };
 
-// Until destroyed, no file of this process may grow beyond maxBytes (writes then fail as on
-// a full disk).
-class FileSizeLimit
-{
-public:
-    explicit FileSizeLimit(rlim_t maxBytes);
-    ~FileSizeLimit();
-
-private:
-    rlimit saved {};
-    void (*savedHandler)(int) = nullptr;
-};
+using TestSupport::FileSizeLimit;
 
 // Writes bytes to path, creating missing folders; false on any failure.
 bool writeFile(const QString &path, const QByteArray &bytes);

@@ -11,6 +11,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include <csignal>
 #include <cstdlib>
 
 namespace TestSupport {
@@ -113,6 +114,23 @@ void selectFileInDialog(QFileDialog *dialog, const QString &path)
     else
         qWarning("selectFileInDialog: the dialog has no file-name field");
     dialog->selectFile(path);
+}
+
+FileSizeLimit::FileSizeLimit(rlim_t maxBytes)
+{
+    getrlimit(RLIMIT_FSIZE, &saved);
+    rlimit limited = saved;
+    limited.rlim_cur = maxBytes;
+    // Past the limit the kernel sends SIGXFSZ, which would end the test; ignored, the
+    // write fails with EFBIG instead.
+    savedHandler = std::signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &limited);
+}
+
+FileSizeLimit::~FileSizeLimit()
+{
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, savedHandler);
 }
 
 QString lastModalText()

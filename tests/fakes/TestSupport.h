@@ -7,6 +7,8 @@
 #include <QStringList>
 #include <functional>
 
+#include <sys/resource.h>
+
 class QFileDialog;
 class QWidget;
 
@@ -49,6 +51,21 @@ void answerNextModal(std::function<void(QWidget *)> answer, int timeoutMs = 5000
 // give it at any moment: the folder (when it exists) is set first and the field's focus
 // cleared.
 void selectFileInDialog(QFileDialog *dialog, const QString &path);
+
+// Until destroyed, no file of this process may grow beyond maxBytes: writes then fail as on
+// a full disk. A file smaller than Qt's write buffer fails only when it is flushed.
+class FileSizeLimit
+{
+public:
+    explicit FileSizeLimit(rlim_t maxBytes);
+    ~FileSizeLimit();
+    FileSizeLimit(const FileSizeLimit &) = delete;
+    FileSizeLimit &operator=(const FileSizeLimit &) = delete;
+
+private:
+    rlimit saved {};
+    void (*savedHandler)(int) = nullptr;
+};
 
 // Waits until the modal dialog is gone (or timeoutMs) and returns its last text, if any.
 QString lastModalText();

@@ -114,10 +114,10 @@ LogVariable series(const QString &name, QVector<double> times, QVector<double> v
 }
 
 // Sticks (19 fixed words and channels 1-3) and attitude, 0.1 s apart.
-QByteArray smallLog()
+QByteArray smallLog(int records = 20)
 {
     LogGenerator g;
-    for (int i = 0; i < 20; ++i) {
+    for (int i = 0; i < records; ++i) {
         QVector<qint16> words(22);
         for (int w = 0; w < words.size(); ++w)
             words[w] = qint16((i * 300 + w * 700) % 16000);
@@ -254,6 +254,8 @@ private slots:
     void saveRoundTrip();
     void saveThroughDialogSuggestsLogName();
     void failedSaveKeepsOldFile();
+    void fullDiskKeepsOldFile_data();
+    void fullDiskKeepsOldFile();
 
     void radioDownloadLoadsLog();
     void radioDownloadFailuresKeepLog();
@@ -866,6 +868,43 @@ void PlotWidgetTest::failedSaveKeepsOldFile()
              QStringLiteral("Cannot write file: ") + dir.filePath(QStringLiteral("folder.log")));
     QCOMPARE(tab.status->text(), status);
     QVERIFY(QFileInfo(dir.filePath(QStringLiteral("folder.log"))).isDir());
+}
+
+void PlotWidgetTest::fullDiskKeepsOldFile_data()
+{
+    QTest::addColumn<int>("records");
+    // Smaller than Qt's 16 KiB write buffer: nothing fails before the final flush.
+    QTest::newRow("small log, cut at the flush") << 20;
+    QTest::newRow("large log, cut while written") << 2000;
+}
+
+void PlotWidgetTest::fullDiskKeepsOldFile()
+{
+    QFETCH(int, records);
+    QTemporaryDir dir;
+    const QByteArray log = smallLog(records);
+    QVERIFY(!writeFile(dir.filePath(QStringLiteral("new.bin")), log).isEmpty());
+    const QByteArray oldBytes("old log bytes, still whole");
+    const QString old = writeFile(dir.filePath(QStringLiteral("old.log")), oldBytes);
+    Tab tab;
+    QVERIFY(tab.open(dir.filePath(QStringLiteral("new.bin"))));
+    const QString status = tab.status->text();
+    WarningCatcher warning;
+    {
+        // The disk holds 10 more bytes of any file.
+        TestSupport::FileSizeLimit full(10);
+        QVERIFY(!tab.widget.saveLogTo(old));
+    }
+    QCOMPARE(warning.title, QStringLiteral("Save Log File"));
+    QCOMPARE(warning.text, QStringLiteral("Cannot write file: ") + old);
+    QCOMPARE(readFile(old), oldBytes);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+             QStringList({QStringLiteral("new.bin"), QStringLiteral("old.log")}));
+    QCOMPARE(tab.status->text(), status);
+
+    // With room again the same save goes through.
+    QVERIFY(tab.widget.saveLogTo(old));
+    QCOMPARE(readFile(old), log);
 }
 
 void PlotWidgetTest::radioDownloadLoadsLog()
