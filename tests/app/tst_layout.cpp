@@ -308,9 +308,29 @@ void LayoutTest::initTestCase()
     QVERIFY2(DeveloperWorkspace::createProject(QStringLiteral("demo"),
                                                DeveloperWorkspace::ProjectType::Application, error),
              qPrintable(error));
+    // Each dialog's log lists arrive before the next dialog is built: the fake radio answers
+    // on this thread, building stalls it, and a list request that times out (3 s, easily
+    // reached on a busy machine) is not asked again while the radio stays.
+    const auto logListsLoaded = [](TabDialog *dialog) {
+        QTabWidget *tabs = dialog->findChild<QTabWidget *>();
+        return QTest::qWaitFor(
+            [tabs]() {
+                for (int i : {1, 2}) {
+                    auto *list
+                        = tabs->widget(i)->findChild<QListWidget *>(QStringLiteral("radioLogList"));
+                    if (!list || list->count() != 2)
+                        return false;
+                }
+                return true;
+            },
+            10000);
+    };
     fresh = makeDialog();
+    QVERIFY(logListsLoaded(fresh.get()));
     loaded = makeDialog();
+    QVERIFY(logListsLoaded(loaded.get()));
     talking = makeDialog();
+    QVERIFY(logListsLoaded(talking.get()));
     // The bridge's own codes would race the one set below.
     simThread.requestStop();
     QVERIFY(simThread.wait(10000));
