@@ -166,7 +166,14 @@ void DemoTest::demoFindsTheRadioListsItsLogsAndTalksToNothingElse()
     for (const QStringList &p : packets) {
         const QString what = p.join(QLatin1Char(' '));
         const QString src = p.value(1), dst = p.value(2);
-        if (!src.isEmpty()) {
+        if (p.value(0).contains(QLatin1String(":icmp:ip:"))) {
+            // The host telling itself that a probe of the sweep found nobody there (its ARP
+            // went unanswered, which takes seconds, so it shows on a slow run): tshark gives
+            // the addresses of the message and of the probe it quotes, and neither left.
+            QVERIFY2(src == QStringLiteral("10.77.0.1,10.77.0.1")
+                         && dst.startsWith(QLatin1String("10.77.0.1,10.77.0.")),
+                     qPrintable(what));
+        } else if (!src.isEmpty()) {
             const bool loopback
                 = src.startsWith(QLatin1String("127.")) && dst.startsWith(QLatin1String("127."));
             // The radio's address is the namespace's own, so much of this runs over lo.
