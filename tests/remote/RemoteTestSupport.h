@@ -29,6 +29,7 @@ public:
         qint64 nsecs = 0; // since the manager was made
         QPointer<QNetworkReply> reply;
         bool finished = false;
+        qint64 finishedNsecs = -1; // since the manager was made
         QNetworkReply::NetworkError error = QNetworkReply::NoError;
     };
 
@@ -66,8 +67,9 @@ protected:
         record->nsecs = clock.nsecsElapsed();
         QNetworkReply *reply = QNetworkAccessManager::createRequest(op, request, data);
         record->reply = reply;
-        connect(reply, &QNetworkReply::finished, this, [record, reply]() {
+        connect(reply, &QNetworkReply::finished, this, [this, record, reply]() {
             record->finished = true;
+            record->finishedNsecs = clock.nsecsElapsed();
             record->error = reply->error();
         });
         sent.append(record);
