@@ -298,6 +298,41 @@ void toggles(QWidget *tab, StallProbe &probe, long rssBefore)
     put("uncheck_first", timed(items.first(), Qt::Unchecked));
 }
 
+// The same file opened in the Log Viewer, then in Replay: what the second tab adds.
+int runBothTabs(const QString &path, double samples)
+{
+    qputenv("QT_QPA_OFFSCREEN_NO_GLX", "1");
+    int argc = 1;
+    char name[] = "bench_logtabs";
+    char *argv[] = {name, nullptr};
+    QApplication app(argc, argv);
+    initKeloResources();
+    RadioScanner scanner;
+    PlotWidget viewer(&scanner);
+    ReplayWidget replay(&scanner);
+    for (QWidget *tab : {static_cast<QWidget *>(&viewer), static_cast<QWidget *>(&replay)}) {
+        tab->resize(1400, 900);
+        tab->show();
+    }
+    idle(300);
+    StallProbe probe;
+    const long before = rssKb();
+    if (openThroughDialog(&viewer, path, probe).openMs < 0)
+        return 3;
+    idle(300);
+    const long first = rssKb();
+    const OpenTiming second = openThroughDialog(&replay, path, probe);
+    if (second.openMs < 0)
+        return 3;
+    idle(300);
+    const long both = rssKb();
+    put("mem_viewer_mb", (first - before) / 1024.0);
+    put("mem_replay_added_mb", (both - first) / 1024.0);
+    put("both_bytes_per_sample", (both - before) * 1024.0 / samples);
+    put("replay_open_ms", second.openMs);
+    return 0;
+}
+
 int runTabCase(const QString &kind, const QString &path, double samples)
 {
     qputenv("QT_QPA_OFFSCREEN_NO_GLX", "1"); // no 3D view: the Replay figures are the tab's own
@@ -592,7 +627,8 @@ int drive(int argc, char **argv)
         const QStringList kinds = replay3d
             ? QStringList {QStringLiteral("replay3d")}
             : QStringList {QStringLiteral("viewer"), QStringLiteral("replay"),
-                           QStringLiteral("viewer-radio"), QStringLiteral("replay-radio")};
+                           QStringLiteral("viewer-radio"), QStringLiteral("replay-radio"),
+                           QStringLiteral("both")};
         for (const QString &kind : kinds) {
             const QStringList caseArgs {QStringLiteral("--case"), kind, path,
                                         QString::number(samples, 'f', 0)};
@@ -632,6 +668,11 @@ int main(int argc, char **argv)
         const double samples = QByteArray(argv[4]).toDouble();
         if (kind == QLatin1String("replay3d"))
             return runReplay3d(path);
+        if (kind == QLatin1String("both")) {
+            if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+                qputenv("QT_QPA_PLATFORM", "offscreen");
+            return runBothTabs(path, samples);
+        }
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
         return runTabCase(kind, path, samples);
