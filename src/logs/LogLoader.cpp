@@ -67,6 +67,11 @@ LogLoader::~LogLoader()
     cancelRunning();
 }
 
+void LogLoader::cancel()
+{
+    cancelRunning();
+}
+
 bool LogLoader::isBusy() const
 {
     return watcher != nullptr;

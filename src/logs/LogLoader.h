@@ -47,6 +47,8 @@ public:
     void loadFile(const QString &path, bool keepBytes);
     void parseDownload(const QByteArray &bytes, const QString &label, bool keepBytes);
     bool isBusy() const;
+    // Drops the load under way, if any: its result is never delivered.
+    void cancel();
 
     // The work itself, as the worker runs it; a set *cancelled makes it give up early.
     static Result readAndParseFile(const QString &path, bool keepBytes,

@@ -30,8 +30,22 @@ bool LogTabLoader::isLoading() const
 void LogTabLoader::loadFile(const QString &path)
 {
     startLoading(QFileInfo(path).fileName());
+    radioLogs->cancelDownloads();
     loader->loadFile(path, keepBytes);
     updateBusy();
+}
+
+bool LogTabLoader::downloadLog(QListWidgetItem *item)
+{
+    const bool wasLoading = isLoading();
+    const QString status = statusLabel->text();
+    if (!radioLogs->downloadLog(item))
+        return false;
+    if (!wasLoading)
+        statusBeforeLoading = status;
+    loader->cancel();
+    updateBusy();
+    return true;
 }
 
 void LogTabLoader::parseDownload(const QByteArray &data, const QString &label)

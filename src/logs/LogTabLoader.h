@@ -6,6 +6,7 @@
 #include <QString>
 
 class QLabel;
+class QListWidgetItem;
 class QProgressBar;
 class RadioLogSource;
 class WelcomeScreenWidget;
@@ -13,7 +14,7 @@ class WelcomeScreenWidget;
 // The loading half of a log tab, for files and downloads alike: parses on a worker thread
 // (LogLoader) and shows meanwhile "Loading <name>..." in the status line and on the welcome
 // card, with a busy bar, also while a download is under way. The tab stays usable; a newer
-// open or download replaces a load still running.
+// open or download replaces a load or download still running, which is cancelled.
 class LogTabLoader : public QObject
 {
     Q_OBJECT
@@ -23,6 +24,8 @@ public:
                  WelcomeScreenWidget *welcome, bool keepBytes, QObject *parent);
 
     void loadFile(const QString &path);
+    // Downloads a radio list item's log, then parses it; false when no radio is known.
+    bool downloadLog(QListWidgetItem *item);
     // Connected to the radio source's logDownloaded.
     void parseDownload(const QByteArray &data, const QString &label);
     // Reading, parsing or downloading.

@@ -321,7 +321,7 @@ bool PlotWidget::saveLogTo(const QString &chosenPath)
 
 void PlotWidget::onLogItemClicked(QListWidgetItem *item)
 {
-    radioLogs->downloadLog(item);
+    loading->downloadLog(item);
 }
 
 void PlotWidget::setVariables(const QVector<LogVariable> &vars)

@@ -129,15 +129,35 @@ bool RadioLogSource::downloadLog(QListWidgetItem *item)
         return false;
     const qint64 id = item->data(Qt::UserRole).toLongLong();
     const qint64 length = item->data(Qt::UserRole + 1).toLongLong();
+    dropDownloads();
     QNetworkReply *reply = RadioApi::get(networkManager, ip, RadioApi::logGetPath(id, length),
                                          RadioApi::ListTimeoutMs, RadioReply::Kind::Log);
     reply->setProperty(LogLabelProperty, item->text());
     connect(reply, &QNetworkReply::finished, this, &RadioLogSource::onLogDownloadReply);
     if (statusLabel)
         statusLabel->setText(tr("Downloading log..."));
-    ++pendingDownloads;
+    downloads.append(reply);
     emit downloadsInFlightChanged();
     return true;
+}
+
+void RadioLogSource::cancelDownloads()
+{
+    if (dropDownloads())
+        emit downloadsInFlightChanged();
+}
+
+bool RadioLogSource::dropDownloads()
+{
+    const QList<QNetworkReply *> dropped = downloads;
+    downloads.clear();
+    for (QNetworkReply *reply : dropped) {
+        // abort() finishes the reply at once: nothing of it may reach this source.
+        disconnect(reply, nullptr, this, nullptr);
+        reply->abort();
+        reply->deleteLater();
+    }
+    return !dropped.isEmpty();
 }
 
 void RadioLogSource::onLogDownloadReply()
@@ -146,7 +166,7 @@ void RadioLogSource::onLogDownloadReply()
     if (!reply)
         return;
     reply->deleteLater();
-    --pendingDownloads;
+    downloads.removeOne(reply);
     emit downloadsInFlightChanged();
     if (reply->error() != QNetworkReply::NoError) {
         const QString error = RadioReply::errorString(reply);

@@ -3,6 +3,7 @@
 #include "RadioLogList.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QObject>
 #include <QString>
 
@@ -12,6 +13,7 @@ class QLabel;
 class QListWidget;
 class QListWidgetItem;
 class QNetworkAccessManager;
+class QNetworkReply;
 class RadioScanner;
 class WelcomeScreenWidget;
 
@@ -34,10 +36,12 @@ public:
     void fetchLogList(const QString &address);
 
     // Starts the download of a list item's log; false (and nothing sent) for a null item or
-    // while no radio is known. Each download is handled on its own when it finishes.
+    // while no radio is known. A download still under way is cancelled: the newest wins.
     bool downloadLog(QListWidgetItem *item);
     // Downloads sent and not yet answered.
-    int downloadsInFlight() const { return pendingDownloads; }
+    int downloadsInFlight() const { return downloads.size(); }
+    // Drops the download under way, if any: it is never reported.
+    void cancelDownloads();
 
     // Clears list and fills it with one item per valid triple of the "list" array, at most
     // RadioText::MaxListEntries. The tab itself fills its lists a slice at a time.
@@ -61,6 +65,8 @@ private slots:
 
 private:
     void fillLists(const QVector<RadioLogList::Entry> &entries);
+    // Aborts the downloads under way without a word; true if there were any.
+    bool dropDownloads();
 
     QNetworkAccessManager *networkManager = nullptr;
     QListWidget *tabList = nullptr;
@@ -69,5 +75,5 @@ private:
     ListFiller *filler = nullptr;
     QString ip;
     QString model; // the model the list was last fetched for
-    int pendingDownloads = 0;
+    QList<QNetworkReply *> downloads;
 };

@@ -404,7 +404,7 @@ bool ReplayWidget::isLoading() const
 
 void ReplayWidget::onLogItemClicked(QListWidgetItem *item)
 {
-    radioLogs->downloadLog(item);
+    loading->downloadLog(item);
 }
 
 void ReplayWidget::onLogLoaded(const LogLoader::Result &result)

@@ -265,6 +265,8 @@ private slots:
     void loadingShowsStatusAndBusyBar();
     void openedLogEqualsSynchronousParse();
     void secondOpenReplacesFirst();
+    void newestOpenWins_data();
+    void newestOpenWins();
     void radioLostMidDownload();
     void hiddenTabFinishesLoading();
 
@@ -1162,6 +1164,74 @@ void PlotWidgetTest::secondOpenReplacesFirst()
     QCOMPARE(tab.variables->count(), vars.size() - 4);
     QVERIFY(tab.widget.saveLogTo(dir.filePath(QStringLiteral("saved.log"))));
     QCOMPARE(readFile(dir.filePath(QStringLiteral("saved.log"))), bBytes);
+}
+
+void PlotWidgetTest::newestOpenWins_data()
+{
+    // Each step: "file" opens b.log, "slow" and "fast" click a radio log whose answer comes
+    // late or at once. The last one asked for is what the tab ends up showing.
+    QTest::addColumn<QStringList>("steps");
+    QTest::newRow("file while a download is under way") << QStringList {"slow", "file"};
+    QTest::newRow("download while a file is parsed") << QStringList {"file", "fast"};
+    QTest::newRow("download while another is under way") << QStringList {"slow", "fast"};
+    QTest::newRow("file, download, file") << QStringList {"file", "slow", "file"};
+}
+
+void PlotWidgetTest::newestOpenWins()
+{
+    QFETCH(QStringList, steps);
+    QTemporaryDir dir;
+    const QByteArray fileBytes = LogGenerator::flight(3);
+    const QByteArray slowBytes = LogGenerator::flight(4);
+    const QByteArray fastBytes = LogGenerator::flight(5);
+    const QString file = writeFile(dir.filePath(QStringLiteral("b.log")), fileBytes);
+    FakeRadio radio;
+    QVERIFY(radio.listen());
+    radio.setResponse("/log/list", FakeResponse::json(R"({"list":[7,"Slow",600,8,"Fast",60]})"));
+    radio.setResponse("/log/get/7-600",
+                      FakeResponse::bytes(slowBytes, "application/octet-stream").delayed(400));
+    radio.setResponse("/log/get/8-60", FakeResponse::bytes(fastBytes, "application/octet-stream"));
+    Tab tab;
+    tab.show();
+    QListWidget *list = tab.radioLogs(radio, 2);
+    QVERIFY(list);
+    auto *loading = tab.widget.findChild<LogTabLoader *>();
+    QSignalSpy loaded(loading, &LogTabLoader::loaded);
+    int modals = 0;
+    TestSupport::answerNextModal(
+        [&modals](QWidget *w) {
+            ++modals;
+            static_cast<QDialog *>(w)->reject();
+        },
+        1000);
+    for (const QString &step : steps) {
+        if (step == QLatin1String("file"))
+            tab.widget.loadLogFile(file);
+        else
+            emit list->itemClicked(list->item(step == QLatin1String("slow") ? 0 : 1));
+        QVERIFY(tab.widget.isLoading());
+        QVERIFY(!tab.busyBar()->isHidden());
+    }
+    // Busy until the last one is shown: a replaced download neither ends in a failure nor
+    // comes back later.
+    QTRY_VERIFY_WITH_TIMEOUT(!tab.widget.isLoading(), 10000);
+    QCOMPARE(loaded.count(), 1);
+    QCOMPARE(modals, 0);
+    QVERIFY(tab.busyBar()->isHidden());
+    const QString last = steps.last();
+    const QByteArray &expected = last == QLatin1String("file")
+        ? fileBytes
+        : (last == QLatin1String("slow") ? slowBytes : fastBytes);
+    const QString label = last == QLatin1String("file")
+        ? QStringLiteral("b.log")
+        : list->item(last == QLatin1String("slow") ? 0 : 1)->text();
+    QVector<LogVariable> vars;
+    QString error;
+    QVERIFY(LogReader::parseData(expected, vars, error));
+    QCOMPARE(tab.status->text(),
+             QStringLiteral("Loaded %1 variable(s) from %2").arg(vars.size()).arg(label));
+    QVERIFY(tab.widget.saveLogTo(dir.filePath(QStringLiteral("saved.log"))));
+    QCOMPARE(readFile(dir.filePath(QStringLiteral("saved.log"))), expected);
 }
 
 void PlotWidgetTest::radioLostMidDownload()

@@ -93,6 +93,9 @@ private slots:
     void openFromDisk();
     void radioDownload();
     void loadsOffTheGuiThread();
+    void newestOpenWins_data();
+    void newestOpenWins();
+    void radioLostMidDownload();
 };
 
 void ReplayWidgetTest::initTestCase()
@@ -811,6 +814,109 @@ void ReplayWidgetTest::loadsOffTheGuiThread()
     const int tx = f.tab.indexOfVariable(QStringLiteral("TX Signal [%]"));
     QVERIFY(tx >= 0);
     QVERIFY(std::is_sorted(async[tx].times.cbegin(), async[tx].times.cend()));
+}
+
+void ReplayWidgetTest::newestOpenWins_data()
+{
+    // Each step opens a file (a.log, b.log) or clicks a radio log whose answer comes late
+    // ("slow") or at once ("fast"), before the one before could finish.
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("file over file") << QStringList {"a", "b"} << "Loaded b.log";
+    QTest::newRow("file over download") << QStringList {"slow", "b"} << "Loaded b.log";
+    QTest::newRow("download over file") << QStringList {"a", "fast"} << "Loaded Fast  (0:06)";
+    QTest::newRow("download over download")
+        << QStringList {"slow", "fast"} << "Loaded Fast  (0:06)";
+}
+
+void ReplayWidgetTest::newestOpenWins()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(QString, shown);
+    QTemporaryDir dir;
+    // Logs of 3, 4, 5 and 6 seconds: the duration tells which one is shown.
+    const QMap<QString, int> seconds {{"a", 3}, {"b", 4}, {"slow", 5}, {"fast", 6}};
+    for (const QString &name : {QStringLiteral("a"), QStringLiteral("b")}) {
+        QFile file(dir.filePath(name + QStringLiteral(".log")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(LogGenerator::flight(seconds[name]));
+    }
+    FakeRadio radio;
+    QVERIFY(radio.listen());
+    radio.setResponse("/log/list", FakeResponse::json(R"({"list":[7,"Slow",600,8,"Fast",60]})"));
+    radio.setResponse(
+        "/log/get/7-600",
+        FakeResponse::bytes(LogGenerator::flight(5), "application/octet-stream").delayed(400));
+    radio.setResponse("/log/get/8-60",
+                      FakeResponse::bytes(LogGenerator::flight(6), "application/octet-stream"));
+    Fixture f;
+    f.tab.show();
+    f.scanner.ip = radio.address();
+    emit f.scanner.deviceFound(radio.address(), QString(), QStringLiteral("Heli"));
+    auto *list = f.child<QListWidget>("radioLogList");
+    QTRY_COMPARE_WITH_TIMEOUT(list->count(), 2, 10000);
+    int modals = 0;
+    TestSupport::answerNextModal(
+        [&modals](QWidget *w) {
+            ++modals;
+            static_cast<QDialog *>(w)->reject();
+        },
+        1000);
+    for (const QString &step : steps) {
+        if (step == QLatin1String("slow") || step == QLatin1String("fast"))
+            emit list->itemClicked(list->item(step == QLatin1String("slow") ? 0 : 1));
+        else
+            f.tab.loadLogFile(dir.filePath(step + QStringLiteral(".log")));
+        QVERIFY(f.tab.isLoading());
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(!f.tab.isLoading(), 10000);
+    QCOMPARE(modals, 0);
+    QCOMPARE(f.text("statusLabel"), shown);
+    QVERIFY(f.child<QProgressBar>("busyBar")->isHidden());
+    const double duration = f.tab.logDuration();
+    QVERIFY2(std::abs(duration - seconds[steps.last()]) < 0.5,
+             qPrintable(QString::number(duration)));
+}
+
+void ReplayWidgetTest::radioLostMidDownload()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("a.log"));
+    {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(LogGenerator::flight(3));
+    }
+    FakeRadio radio;
+    QVERIFY(radio.listen());
+    radio.setResponse("/log/list", FakeResponse::json(R"({"list":[7,"Long",600]})"));
+    radio.setResponse("/log/get/7-600", FakeResponse::hang());
+    Fixture f;
+    f.tab.show();
+    f.tab.loadLogFile(path);
+    QTRY_VERIFY(!f.tab.isLoading());
+    const double duration = f.tab.logDuration();
+    f.scanner.ip = radio.address();
+    emit f.scanner.deviceFound(radio.address(), QString(), QStringLiteral("Heli"));
+    auto *list = f.child<QListWidget>("radioLogList");
+    QTRY_COMPARE_WITH_TIMEOUT(list->count(), 1, 10000);
+    emit list->itemClicked(list->item(0));
+    QCOMPARE(f.text("statusLabel"), QStringLiteral("Downloading log..."));
+    QVERIFY(f.tab.isLoading());
+    QVERIFY(radio.waitForRequests("/log/get/7-600", 1, 10000));
+
+    // The radio goes away in the middle of the download: the log shown stays, playable.
+    radio.close();
+    emit f.scanner.deviceNotFound();
+    QCOMPARE(list->count(), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        f.text("statusLabel").startsWith(QLatin1String("Failed to download log: ")), 15000);
+    QVERIFY(!f.tab.isLoading());
+    QVERIFY(f.child<QProgressBar>("busyBar")->isHidden());
+    QCOMPARE(f.tab.logDuration(), duration);
+    QCOMPARE(f.child<QStackedWidget>("pageStack")->currentIndex(), 1);
+    f.play()->click();
+    QTRY_VERIFY(f.slider()->value() > 0);
 }
 
 int main(int argc, char **argv)
