@@ -127,6 +127,29 @@ int main(int argc, char **argv)
         for (QCPAxis *axis : axes)
             axis->rescale();
     });
+    {
+        // The same graphs in a plain QCustomPlot: drawn one after another on the GUI thread,
+        // without the multi-axis plot's parallel stripes.
+        QCustomPlot single;
+        single.resize(plot.size());
+        single.xAxis->setTicker(QSharedPointer<TimeAxisTicker>::create());
+        single.legend->setVisible(true);
+        single.setPlottingHint(QCP::phFastPolylines, true);
+        single.setNotAntialiasedElements(QCP::aePlottables);
+        for (int g = 0; g < graphs; ++g) {
+            QCPAxis *axis = g == 0 ? single.yAxis : single.axisRect()->addAxis(QCPAxis::atRight);
+            axis->setRange(-(g + 1.5), g + 1.5);
+            auto *graph = new LogGraph(single.xAxis, axis);
+            graph->setSeries(PlotSeries::of(vars[g]));
+            graph->setName(vars[g].name);
+            graph->setPen(QPen(QColor::fromHsv(g * 45, 200, 230), 1.5));
+        }
+        single.xAxis->setRange(0, seconds);
+        single.show();
+        single.replot(QCustomPlot::rpImmediateRefresh);
+        report("same, on the GUI thread alone", 20, 20,
+               [&](int) { single.replot(QCustomPlot::rpImmediateRefresh); });
+    }
     presetRanges();
     plainGraphs();
     plot.setPlottingHint(QCP::phFastPolylines, false);
