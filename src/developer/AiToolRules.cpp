@@ -44,15 +44,31 @@ bool isSafeFileName(const QString &name)
         && !DeveloperWorkspace::hasControlOrLoneSurrogate(name);
 }
 
+bool projectFoldersAreOwn(const QString &project)
+{
+    const QString root = QFileInfo(DeveloperWorkspace::developerRootPath()).canonicalFilePath();
+    const QString folder = root + QLatin1Char('/') + project;
+    const QString paths[][2] = {
+        {DeveloperWorkspace::projectPath(project), folder},
+        {DeveloperWorkspace::sourcePath(project), folder + QStringLiteral("/src")},
+    };
+    for (const auto &path : paths) {
+        const QFileInfo info(path[0]);
+        if (!info.exists() && !info.isSymLink())
+            return true; // nothing there to reach through
+        if (root.isEmpty() || info.canonicalFilePath() != path[1])
+            return false;
+    }
+    return true;
+}
+
 QString projectFilePath(const QString &project, const QString &name)
 {
-    if (project.isEmpty() || !isSafeFileName(name))
+    if (project.isEmpty() || !isSafeFileName(name) || !projectFoldersAreOwn(project))
         return QString();
-    const QString projectFolder
-        = QFileInfo(DeveloperWorkspace::projectPath(project)).canonicalFilePath();
     const QString sourceFolder
         = QFileInfo(DeveloperWorkspace::sourcePath(project)).canonicalFilePath();
-    if (projectFolder.isEmpty() || sourceFolder != projectFolder + QStringLiteral("/src"))
+    if (sourceFolder.isEmpty())
         return QString();
     const QString path = DeveloperWorkspace::sourcePath(project) + QLatin1Char('/') + name;
     const QFileInfo entry(path);

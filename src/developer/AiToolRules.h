@@ -24,9 +24,13 @@ int clampImageSide(int side);
 // reads it) and no lone surrogate (it cannot become a file name).
 bool isSafeFileName(const QString &name);
 
-// The path of src/name in the project when the tools may read or write it: a safe name, a
-// src/ that is the project's own folder (not a link elsewhere), and an entry that, when it
-// exists, is not a symlink. Empty when refused.
+// True unless the project's folder or its src/ is a link: each, where it exists, must be
+// the very folder the workspace names, not one elsewhere that a link leads to.
+bool projectFoldersAreOwn(const QString &project);
+
+// The path of src/name in the project when the tools may read or write it: a safe name,
+// folders that are the project's own, and an entry that, when it exists, is not a symlink.
+// Empty when refused.
 QString projectFilePath(const QString &project, const QString &name);
 
 // True unless the drawing would pull in a picture from outside itself: every <image> must

@@ -67,6 +67,16 @@ QString noProjectAnswer()
                                "the Projects list first.");
 }
 
+// The project's folder or src/ is a link to a folder elsewhere: the tools would read and
+// write files outside the workspace.
+QString linkedOutAnswer(const QString &project)
+{
+    return DeveloperWidget::tr("Project \"%1\" keeps its files in a folder outside the Kelo "
+                               "Developer folder, reached through a link - the assistant can't "
+                               "read or write them.")
+        .arg(project);
+}
+
 } // namespace
 
 void DeveloperWidget::onAiToolCallRequested(const QString &toolUseId, const QString &toolName,
@@ -119,6 +129,8 @@ QString DeveloperWidget::aiListFiles() const
 {
     if (currentProject.isEmpty())
         return noProjectAnswer();
+    if (!AiToolRules::projectFoldersAreOwn(currentProject))
+        return linkedOutAnswer(currentProject);
     QStringList lines;
     for (const QString &name : DeveloperWorkspace::sourceFiles(currentProject)) {
         QString line = name;
@@ -137,6 +149,8 @@ QString DeveloperWidget::aiReadFile(const QString &filename) const
 {
     if (currentProject.isEmpty())
         return noProjectAnswer();
+    if (!AiToolRules::projectFoldersAreOwn(currentProject))
+        return linkedOutAnswer(currentProject);
     const QString invalid = tr("\"%1\" isn't a valid filename to read.").arg(filename);
     if (!isValidProjectFilename(filename))
         return invalid;
@@ -164,6 +178,8 @@ QString DeveloperWidget::aiWriteFile(const QString &filename, const QString &con
 {
     if (currentProject.isEmpty())
         return noProjectAnswer();
+    if (!AiToolRules::projectFoldersAreOwn(currentProject))
+        return linkedOutAnswer(currentProject);
     const QString invalid = tr("\"%1\" isn't a valid file to write - only bare .qml filenames "
                                "are allowed, no paths.")
                                 .arg(filename);
@@ -194,6 +210,8 @@ QString DeveloperWidget::aiWriteImage(const QString &filename, const QString &sv
 {
     if (currentProject.isEmpty())
         return noProjectAnswer();
+    if (!AiToolRules::projectFoldersAreOwn(currentProject))
+        return linkedOutAnswer(currentProject);
     const QString invalid = tr("\"%1\" isn't a valid filename to write.").arg(filename);
     if (!isValidProjectFilename(filename))
         return invalid;

@@ -1,6 +1,7 @@
 #include "WorkspaceTestSupport.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 
@@ -49,6 +50,26 @@ QStringList allEntries(const QString &folder)
 {
     return QDir(folder).entryList(
         QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+QMap<QString, QByteArray> folderContents(const QString &folder)
+{
+    QMap<QString, QByteArray> contents;
+    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        const QFileInfo info = it.fileInfo();
+        QByteArray what;
+        if (info.isSymLink())
+            what = "link to " + info.symLinkTarget().toUtf8();
+        else if (info.isDir())
+            what = "folder";
+        else
+            what = readFile(path);
+        contents.insert(QDir(folder).relativeFilePath(path), what);
+    }
+    return contents;
 }
 
 } // namespace WorkspaceTest

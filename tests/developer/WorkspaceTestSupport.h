@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QMap>
 #include <QString>
 #include <QTemporaryDir>
 
@@ -33,5 +34,9 @@ QByteArray readFile(const QString &path);
 int fileMode(const QString &path);
 // Every entry of folder, hidden ones included, sorted; "." and ".." left out.
 QStringList allEntries(const QString &folder);
+
+// Everything under folder, links not followed: relative path to a file's bytes, "folder",
+// or "link to " and the link's target.
+QMap<QString, QByteArray> folderContents(const QString &folder);
 
 } // namespace WorkspaceTest

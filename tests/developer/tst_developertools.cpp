@@ -29,12 +29,17 @@
 using namespace DeveloperTest;
 using ProjectType = DeveloperWidget::ProjectType;
 using WorkspaceTest::allEntries;
+using WorkspaceTest::folderContents;
 using WorkspaceTest::readFile;
 using WorkspaceTest::writeFile;
 
 Q_DECLARE_METATYPE(FakeResponse)
 
 namespace {
+
+// Where the open project's files are: in the workspace, or in a folder outside it that the
+// project's src/ or the project folder itself links to.
+enum Placement { InWorkspace, SourceLinkedOut, ProjectLinkedOut };
 
 const char NoProject[]
     = "No project is open - ask the user to create or select one from the Projects list first.";
@@ -65,6 +70,26 @@ QString svgWithImage(const QString &href)
         .arg(href);
 }
 
+// Moves the project's src/ (or the whole project) into outside and leaves a link to it in
+// its place.
+bool linkOut(const QString &project, Placement placement, const QString &outside)
+{
+    if (placement == InWorkspace)
+        return true;
+    const QString inside
+        = placement == SourceLinkedOut ? src(project) : DeveloperWorkspace::projectPath(project);
+    const QString moved = outside + QLatin1Char('/') + QFileInfo(inside).fileName();
+    return QDir().rename(inside, moved) && QFile::link(moved, inside);
+}
+
+QString linkedOut(const QString &project)
+{
+    return QStringLiteral("Project \"%1\" keeps its files in a folder outside the Kelo Developer "
+                          "folder, reached through a link - the assistant can't read or write "
+                          "them.")
+        .arg(project);
+}
+
 QSize imageSize(const QString &path, QByteArray *format = nullptr)
 {
     if (format)
@@ -73,6 +98,8 @@ QSize imageSize(const QString &path, QByteArray *format = nullptr)
 }
 
 } // namespace
+
+Q_DECLARE_METATYPE(Placement)
 
 class DeveloperToolsTest : public QObject, public TabFixture
 {
@@ -89,6 +116,8 @@ private slots:
     void nonStringInputsReadAsEmpty();
     void listFiles();
     void listFilesOfAnEmptyProject();
+    void listFilesOfALinkedProject_data();
+    void listFilesOfALinkedProject();
     void readFileAnswers_data();
     void readFileAnswers();
     void writeFileAnswers_data();
@@ -265,45 +294,77 @@ void DeveloperToolsTest::listFilesOfAnEmptyProject()
     QCOMPARE(call("list_files").text, QString("Project \"empty\" has no files."));
 }
 
+void DeveloperToolsTest::listFilesOfALinkedProject_data()
+{
+    QTest::addColumn<Placement>("placement");
+    QTest::newRow("src/ linked out of the workspace") << SourceLinkedOut;
+    QTest::newRow("project linked out of the workspace") << ProjectLinkedOut;
+}
+
+// The names of a folder elsewhere would go to the service.
+void DeveloperToolsTest::listFilesOfALinkedProject()
+{
+    QFETCH(Placement, placement);
+    QTemporaryDir outside;
+    QVERIFY(makeProject("demo", ProjectType::Application));
+    QVERIFY(linkOut("demo", placement, outside.path()));
+    makeWidget();
+    selectProject("demo");
+    QCOMPARE(call("list_files").text, linkedOut("demo"));
+}
+
 void DeveloperToolsTest::readFileAnswers_data()
 {
     QTest::addColumn<QString>("filename");
     QTest::addColumn<QString>("answer");
+    QTest::addColumn<Placement>("placement");
     const QString invalid = QStringLiteral("\"%1\" isn't a valid filename to read.");
     QTest::newRow("another file") << "other.qml"
-                                  << "Item { id: other }\n";
+                                  << "Item { id: other }\n"
+                                  << InWorkspace;
     QTest::newRow("cut at a NUL") << "nul.qml"
-                                  << "before";
+                                  << "before" << InWorkspace;
     QTest::newRow("not UTF-8 is replaced")
-        << "latin1.qml" << QString::fromUtf8("caf\xef\xbf\xbd") + QStringLiteral("\n");
+        << "latin1.qml" << QString::fromUtf8("caf\xef\xbf\xbd") + QStringLiteral("\n")
+        << InWorkspace;
     QTest::newRow("missing") << "missing.qml"
-                             << "missing.qml doesn't exist in this project.";
-    QTest::newRow("icon in capitals") << "Icon.PNG"
-                                      << "Icon.PNG is a binary image file, not readable as text.";
+                             << "missing.qml doesn't exist in this project." << InWorkspace;
+    QTest::newRow("icon in capitals")
+        << "Icon.PNG"
+        << "Icon.PNG is a binary image file, not readable as text." << InWorkspace;
     QTest::newRow("image") << "photo.JPG"
-                           << "photo.JPG is a binary image file, not readable as text.";
+                           << "photo.JPG is a binary image file, not readable as text."
+                           << InWorkspace;
     QTest::newRow("a folder") << "folder.qml"
-                              << "Failed to read folder.qml: *";
-    QTest::newRow("slash") << "sub/a.qml" << invalid.arg("sub/a.qml");
-    QTest::newRow("backslash") << "sub\\a.qml" << invalid.arg("sub\\a.qml");
-    QTest::newRow("two periods") << "..qml" << invalid.arg("..qml");
-    QTest::newRow("absolute") << "/etc/passwd" << invalid.arg("/etc/passwd");
-    QTest::newRow("empty") << "" << invalid.arg("");
+                              << "Failed to read folder.qml: *" << InWorkspace;
+    QTest::newRow("slash") << "sub/a.qml" << invalid.arg("sub/a.qml") << InWorkspace;
+    QTest::newRow("backslash") << "sub\\a.qml" << invalid.arg("sub\\a.qml") << InWorkspace;
+    QTest::newRow("two periods") << "..qml" << invalid.arg("..qml") << InWorkspace;
+    QTest::newRow("absolute") << "/etc/passwd" << invalid.arg("/etc/passwd") << InWorkspace;
+    QTest::newRow("empty") << "" << invalid.arg("") << InWorkspace;
     // The folder itself.
-    QTest::newRow("one period") << "." << invalid.arg(".");
+    QTest::newRow("one period") << "." << invalid.arg(".") << InWorkspace;
     // QFile would open "version" and answer its content under another name.
-    QTest::newRow("NUL in the name") << QString::fromUtf8("version\0.qml", 12)
-                                     << invalid.arg(QString::fromUtf8("version\0.qml", 12));
-    QTest::newRow("line feed in the name") << "a\n.qml" << invalid.arg("a\n.qml");
+    QTest::newRow("NUL in the name")
+        << QString::fromUtf8("version\0.qml", 12)
+        << invalid.arg(QString::fromUtf8("version\0.qml", 12)) << InWorkspace;
+    QTest::newRow("line feed in the name") << "a\n.qml" << invalid.arg("a\n.qml") << InWorkspace;
     // Would read a file outside the project.
-    QTest::newRow("symlink") << "secret.qml" << invalid.arg("secret.qml");
-    QTest::newRow("dangling symlink") << "dangling.qml" << invalid.arg("dangling.qml");
+    QTest::newRow("symlink") << "secret.qml" << invalid.arg("secret.qml") << InWorkspace;
+    QTest::newRow("dangling symlink")
+        << "dangling.qml" << invalid.arg("dangling.qml") << InWorkspace;
+    // Each would read the file behind the link, outside the workspace.
+    QTest::newRow("src/ linked out of the workspace")
+        << "other.qml" << linkedOut("demo") << SourceLinkedOut;
+    QTest::newRow("project linked out, the open file")
+        << "app.qml" << linkedOut("demo") << ProjectLinkedOut;
 }
 
 void DeveloperToolsTest::readFileAnswers()
 {
     QFETCH(QString, filename);
     QFETCH(QString, answer);
+    QFETCH(Placement, placement);
     QTemporaryDir outside;
     QVERIFY(writeFile(outside.filePath("secret.txt"), "password=hunter2"));
     QVERIFY(makeProject("demo", ProjectType::Application));
@@ -315,6 +376,7 @@ void DeveloperToolsTest::readFileAnswers()
     QVERIFY(QDir().mkpath(projectFile("demo", "src/folder.qml")));
     QVERIFY(QFile::link(outside.filePath("secret.txt"), projectFile("demo", "src/secret.qml")));
     QVERIFY(QFile::link(outside.filePath("gone.txt"), projectFile("demo", "src/dangling.qml")));
+    QVERIFY(linkOut("demo", placement, outside.path()));
     makeWidget();
     selectProject("demo");
 
@@ -332,29 +394,44 @@ void DeveloperToolsTest::writeFileAnswers_data()
     QTest::addColumn<QString>("answer");
     QTest::addColumn<QString>("written"); // the file that must hold the content; "" = none
     QTest::addColumn<bool>("newEntry");
+    QTest::addColumn<Placement>("placement");
     const QString bare = QStringLiteral("\"%1\" isn't a valid file to write - only bare .qml "
                                         "filenames are allowed, no paths.");
     QTest::newRow("new file") << "new.qml"
                               << "Created new.qml."
-                              << "new.qml" << true;
+                              << "new.qml" << true << InWorkspace;
     QTest::newRow("capital extension") << "main.QML"
                                        << "Created main.QML."
-                                       << "main.QML" << true;
+                                       << "main.QML" << true << InWorkspace;
     QTest::newRow("existing file") << "other.qml"
                                    << "Wrote other.qml."
-                                   << "other.qml" << false;
-    QTest::newRow("not QML") << "notes.txt" << bare.arg("notes.txt") << "" << false;
-    QTest::newRow("sub-folder") << "sub/a.qml" << bare.arg("sub/a.qml") << "" << false;
-    QTest::newRow("absolute") << "/tmp/a.qml" << bare.arg("/tmp/a.qml") << "" << false;
-    QTest::newRow("parent") << "..qml" << bare.arg("..qml") << "" << false;
+                                   << "other.qml" << false << InWorkspace;
+    QTest::newRow("not QML") << "notes.txt" << bare.arg("notes.txt") << "" << false << InWorkspace;
+    QTest::newRow("sub-folder") << "sub/a.qml" << bare.arg("sub/a.qml") << "" << false
+                                << InWorkspace;
+    QTest::newRow("absolute") << "/tmp/a.qml" << bare.arg("/tmp/a.qml") << "" << false
+                              << InWorkspace;
+    QTest::newRow("parent") << "..qml" << bare.arg("..qml") << "" << false << InWorkspace;
     // QFile would write src/version, which the radio reads as the app's version.
     QTest::newRow("NUL in the name")
         << QString::fromUtf8("version\0.qml", 12)
-        << bare.arg(QString::fromUtf8("version\0.qml", 12)) << "" << false;
-    QTest::newRow("tab in the name") << "a\t.qml" << bare.arg("a\t.qml") << "" << false;
-    QTest::newRow("DEL in the name") << "a\x7f.qml" << bare.arg("a\x7f.qml") << "" << false;
+        << bare.arg(QString::fromUtf8("version\0.qml", 12)) << "" << false << InWorkspace;
+    QTest::newRow("tab in the name")
+        << "a\t.qml" << bare.arg("a\t.qml") << "" << false << InWorkspace;
+    QTest::newRow("DEL in the name")
+        << "a\x7f.qml" << bare.arg("a\x7f.qml") << "" << false << InWorkspace;
     // Would overwrite a file outside the project.
-    QTest::newRow("symlink") << "outside.qml" << bare.arg("outside.qml") << "" << false;
+    QTest::newRow("symlink") << "outside.qml" << bare.arg("outside.qml") << "" << false
+                             << InWorkspace;
+    // Each would write into the folder behind the link, outside the workspace.
+    QTest::newRow("src/ linked out, an existing file")
+        << "other.qml" << linkedOut("demo") << "" << false << SourceLinkedOut;
+    QTest::newRow("src/ linked out, a new file")
+        << "new.qml" << linkedOut("demo") << "" << false << SourceLinkedOut;
+    QTest::newRow("project linked out, an existing file")
+        << "other.qml" << linkedOut("demo") << "" << false << ProjectLinkedOut;
+    QTest::newRow("project linked out, a new file")
+        << "new.qml" << linkedOut("demo") << "" << false << ProjectLinkedOut;
 }
 
 void DeveloperToolsTest::writeFileAnswers()
@@ -363,19 +440,23 @@ void DeveloperToolsTest::writeFileAnswers()
     QFETCH(QString, answer);
     QFETCH(QString, written);
     QFETCH(bool, newEntry);
+    QFETCH(Placement, placement);
     QTemporaryDir outside;
     QVERIFY(writeFile(outside.filePath("victim.qml"), "keep me"));
     QVERIFY(makeProject("demo", ProjectType::Application));
     QVERIFY(writeFile(projectFile("demo", "src/other.qml"), "Item {}"));
     QVERIFY(QFile::link(outside.filePath("victim.qml"), projectFile("demo", "src/outside.qml")));
+    QVERIFY(linkOut("demo", placement, outside.path()));
     makeWidget();
     selectProject("demo");
+    const QMap<QString, QByteArray> outsideBefore = folderContents(outside.path());
     const QStringList entriesBefore = allEntries(src());
     const QStringList listBefore = fileTexts();
     const QByteArray version = readFile(projectFile("demo", "src/version"));
     const QString content = QString::fromUtf8("Item { // größer\n}\n");
 
     QCOMPARE(call("write_file", {{"filename", filename}, {"content", content}}).text, answer);
+    QCOMPARE(folderContents(outside.path()), outsideBefore);
     QCOMPARE(readFile(outside.filePath("victim.qml")), QByteArray("keep me"));
     QCOMPARE(readFile(projectFile("demo", "src/version")), version);
     if (written.isEmpty()) {
@@ -508,6 +589,7 @@ void DeveloperToolsTest::writeImageRefusals_data()
     QTest::addColumn<QString>("filename");
     QTest::addColumn<QString>("svg");
     QTest::addColumn<QString>("answer");
+    QTest::addColumn<Placement>("placement");
     const QString outsideRefusal = QStringLiteral(
         "That SVG refers to a picture outside itself - embed pictures as base64 data: URLs of "
         "PNG or JPG images, or draw them with shapes.");
@@ -515,44 +597,61 @@ void DeveloperToolsTest::writeImageRefusals_data()
         = QStringLiteral("That SVG couldn't be parsed - check it's well-formed.");
     QTest::newRow("GIF") << "logo.gif" << BlueSquare
                          << "\"logo.gif\" isn't a valid image to write - use a .png or .jpg "
-                            "filename, or exactly \"icon.png\" for the project icon.";
+                            "filename, or exactly \"icon.png\" for the project icon."
+                         << InWorkspace;
     QTest::newRow("no extension") << "logo" << BlueSquare
                                   << "\"logo\" isn't a valid image to write - use a .png or .jpg "
-                                     "filename, or exactly \"icon.png\" for the project icon.";
+                                     "filename, or exactly \"icon.png\" for the project icon."
+                                  << InWorkspace;
     QTest::newRow("path") << "img/logo.png" << BlueSquare
-                          << "\"img/logo.png\" isn't a valid filename to write.";
+                          << "\"img/logo.png\" isn't a valid filename to write." << InWorkspace;
     // Would draw over the picture outside the project that the link points to.
     QTest::newRow("symlink") << "linked.png" << BlueSquare
-                             << "\"linked.png\" isn't a valid filename to write.";
+                             << "\"linked.png\" isn't a valid filename to write." << InWorkspace;
     const QString nulName = QString::fromUtf8("icon.png\0.png", 13);
     QTest::newRow("NUL in the name")
-        << nulName << BlueSquare << QString("\"%1\" isn't a valid filename to write.").arg(nulName);
+        << nulName << BlueSquare << QString("\"%1\" isn't a valid filename to write.").arg(nulName)
+        << InWorkspace;
     QTest::newRow("not XML") << "logo.png"
-                             << "<svg><rect" << unparsable;
+                             << "<svg><rect" << unparsable << InWorkspace;
     QTest::newRow("empty") << "logo.png"
-                           << "" << unparsable;
+                           << "" << unparsable << InWorkspace;
     // Each would draw a file of this computer into the picture, which then goes to the radio
     // and to the service.
-    QTest::newRow("absolute path") << "logo.png" << svgWithImage("%PICTURE%") << outsideRefusal;
-    QTest::newRow("file URL") << "logo.png" << svgWithImage("file://%PICTURE%") << outsideRefusal;
-    QTest::newRow("relative path") << "logo.png" << svgWithImage("secret.png") << outsideRefusal;
+    QTest::newRow("absolute path")
+        << "logo.png" << svgWithImage("%PICTURE%") << outsideRefusal << InWorkspace;
+    QTest::newRow("file URL") << "logo.png" << svgWithImage("file://%PICTURE%") << outsideRefusal
+                              << InWorkspace;
+    QTest::newRow("relative path")
+        << "logo.png" << svgWithImage("secret.png") << outsideRefusal << InWorkspace;
     QTest::newRow("web address") << "logo.png" << svgWithImage("http://127.0.0.1:1/a.png")
-                                 << outsideRefusal;
+                                 << outsideRefusal << InWorkspace;
     QTest::newRow("upper-case data scheme")
-        << "logo.png" << svgWithImage("DATA:image/png;base64,%BASE64%") << outsideRefusal;
+        << "logo.png" << svgWithImage("DATA:image/png;base64,%BASE64%") << outsideRefusal
+        << InWorkspace;
     QTest::newRow("href without prefix")
         << "logo.png"
         << "<svg xmlns=\"http://www.w3.org/2000/svg\"><image width=\"10\" height=\"10\" "
            "href=\"%PICTURE%\"/></svg>"
-        << outsideRefusal;
+        << outsideRefusal << InWorkspace;
     QTest::newRow("SVG embedded in a data URL")
-        << "logo.png" << svgWithImage("data:image/svg+xml;base64,%NESTED%") << outsideRefusal;
+        << "logo.png" << svgWithImage("data:image/svg+xml;base64,%NESTED%") << outsideRefusal
+        << InWorkspace;
     QTest::newRow("entity")
         << "logo.png"
         << "<!DOCTYPE svg [<!ENTITY pic \"%PICTURE%\">]>"
            "<svg xmlns=\"http://www.w3.org/2000/svg\" xmlns:xlink=\"http://www.w3.org/1999/xlink\">"
            "<image width=\"10\" height=\"10\" xlink:href=\"&pic;\"/></svg>"
-        << outsideRefusal;
+        << outsideRefusal << InWorkspace;
+    // Each would draw into the folder behind the link, outside the workspace.
+    QTest::newRow("src/ linked out, an image")
+        << "logo.png" << BlueSquare << linkedOut("demo") << SourceLinkedOut;
+    QTest::newRow("src/ linked out, the icon")
+        << "icon.png" << BlueSquare << linkedOut("demo") << SourceLinkedOut;
+    QTest::newRow("project linked out, an image")
+        << "logo.png" << BlueSquare << linkedOut("demo") << ProjectLinkedOut;
+    QTest::newRow("project linked out, the icon")
+        << "icon.png" << BlueSquare << linkedOut("demo") << ProjectLinkedOut;
 }
 
 void DeveloperToolsTest::writeImageRefusals()
@@ -560,6 +659,7 @@ void DeveloperToolsTest::writeImageRefusals()
     QFETCH(QString, filename);
     QFETCH(QString, svg);
     QFETCH(QString, answer);
+    QFETCH(Placement, placement);
     QTemporaryDir outside;
     const QString picture = outside.filePath("secret.png");
     QVERIFY(writeFile(picture, redPng(10, 10)));
@@ -569,13 +669,16 @@ void DeveloperToolsTest::writeImageRefusals()
         .replace("%NESTED%", nested);
     QVERIFY(makeProject("demo", ProjectType::Application));
     QVERIFY(QFile::link(picture, projectFile("demo", "src/linked.png")));
+    QVERIFY(linkOut("demo", placement, outside.path()));
     makeWidget();
     selectProject("demo");
+    const QMap<QString, QByteArray> outsideBefore = folderContents(outside.path());
     const QStringList before = allEntries(src());
     const QStringList listBefore = fileTexts();
     const QByteArray icon = readFile(projectFile("demo", "src/icon.png"));
 
     QCOMPARE(call("write_image", {{"filename", filename}, {"svg", svg}}).text, answer);
+    QCOMPARE(folderContents(outside.path()), outsideBefore);
     QCOMPARE(allEntries(src()), before);
     QCOMPARE(fileTexts(), listBefore);
     QCOMPARE(readFile(projectFile("demo", "src/icon.png")), icon);
