@@ -4,6 +4,7 @@
 #include "FakeRadio.h"
 #include "NetnsGuard.h"
 #include "RadioScanner.h"
+#include "RecordingNetworkManager.h"
 #include "TestSupport.h"
 
 #include <QSignalSpy>
@@ -23,6 +24,7 @@ private slots:
     void sweepStaysWithin24AndSkipsOwnAddresses();
     void answersThatAreNotARadio_data();
     void answersThatAreNotARadio();
+    void badSerialIsAskedAgain_data();
     void badSerialIsAskedAgain();
     void tricklingHostDoesNotHoldTheSweep();
 };
@@ -158,17 +160,41 @@ void RadioScannerTest::answersThatAreNotARadio()
     QCOMPARE(scanner.ip.isEmpty(), !isRadio);
 }
 
+void RadioScannerTest::badSerialIsAskedAgain_data()
+{
+    QTest::addColumn<FakeResponse>("response");
+    QTest::addColumn<bool>("tooLarge"); // refused for passing the 1 MiB limit of a text
+
+    QTest::newRow("five fields") << FakeResponse::text("{1,2,3,4,5}") << false;
+    QTest::newRow("endless body") << FakeResponse::endless("{1,2,3,4,5,6") << true;
+    QTest::newRow("200 MiB body announced")
+        << FakeResponse::oversized(200 * 1024 * 1024, "{1,2,3,4,5,6}") << true;
+    FakeResponse unannounced = FakeResponse::endless("{1,2,3,4,5,6}");
+    unannounced.streamLength = 2 * 1024 * 1024;
+    QTest::newRow("2 MiB body without a length") << unannounced << true;
+    QTest::newRow("huge Content-Length") << FakeResponse::hugeLength() << true;
+}
+
 void RadioScannerTest::badSerialIsAskedAgain()
 {
+    QFETCH(FakeResponse, response);
+    QFETCH(bool, tooLarge);
     FakeRadio radio;
-    radio.setSerialBody("{1,2,3,4,5}");
+    radio.setResponse("/system/serial", response);
     QVERIFY(radio.listen(RadioAddress, 80));
 
+    RecordingNetworkManager manager;
     RadioScanner scanner;
+    scanner.networkManager = &manager;
     QSignalSpy serial(&scanner, &RadioScanner::serialFound);
     scanner.startPeriodicScanning(TickMs);
     // While no serial is known, every successful re-check asks for it again.
     QVERIFY(radio.waitForRequests("/system/serial", 3, 10000));
+    const auto asked = manager.sentFor("/system/serial");
+    QTRY_VERIFY_WITH_TIMEOUT(asked.at(2)->finished, 5000);
+    // Never much more than the limit held: 1 MiB and what Qt reads past it.
+    const QStringList problems = manager.limitProblems("/system/serial", tooLarge, 3 * 1024 * 1024);
+    QVERIFY2(problems.isEmpty(), qPrintable(problems.join('\n')));
     QCOMPARE(serial.count(), 0);
     QVERIFY(scanner.serial.isEmpty());
 

@@ -2,6 +2,7 @@
 
 #include "FakeRadio.h"
 #include "RadioScanner.h"
+#include "RecordingNetworkManager.h"
 #include "TestSupport.h"
 
 #include <QAbstractButton>
@@ -17,68 +18,6 @@
 
 #include <functional>
 #include <memory>
-
-// A network manager that notes every request the moment a widget makes it, so tests can
-// see send times and request attributes, not only what reached the fake.
-class RecordingNetworkManager : public QNetworkAccessManager
-{
-public:
-    struct Sent
-    {
-        QNetworkRequest request;
-        qint64 nsecs = 0; // since the manager was made
-        QPointer<QNetworkReply> reply;
-        bool finished = false;
-        qint64 finishedNsecs = -1; // since the manager was made
-        QNetworkReply::NetworkError error = QNetworkReply::NoError;
-    };
-
-    explicit RecordingNetworkManager(QObject *parent = nullptr)
-        : QNetworkAccessManager(parent)
-    {
-        clock.start();
-    }
-
-    QList<std::shared_ptr<Sent>> sent;
-
-    QList<std::shared_ptr<Sent>> sentFor(const QString &path) const
-    {
-        QList<std::shared_ptr<Sent>> out;
-        for (const auto &s : sent) {
-            if (s->request.url().path() == path)
-                out.append(s);
-        }
-        return out;
-    }
-    int unfinished() const
-    {
-        int n = 0;
-        for (const auto &s : sent)
-            n += s->finished ? 0 : 1;
-        return n;
-    }
-
-protected:
-    QNetworkReply *createRequest(Operation op, const QNetworkRequest &request,
-                                 QIODevice *data) override
-    {
-        auto record = std::make_shared<Sent>();
-        record->request = request;
-        record->nsecs = clock.nsecsElapsed();
-        QNetworkReply *reply = QNetworkAccessManager::createRequest(op, request, data);
-        record->reply = reply;
-        connect(reply, &QNetworkReply::finished, this, [this, record, reply]() {
-            record->finished = true;
-            record->finishedNsecs = clock.nsecsElapsed();
-            record->error = reply->error();
-        });
-        sent.append(record);
-        return reply;
-    }
-
-private:
-    QElapsedTimer clock;
-};
 
 // Answers the modal dialogs that come next, one step per new dialog, in order: a file
 // dialog is given a path, a message box a button. Texts of the boxes are kept. Anything

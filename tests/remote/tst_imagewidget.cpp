@@ -4,6 +4,7 @@
 #include "ImageWidget.h"
 #include "RadioScanner.h"
 #include "RadioUpload.h"
+#include "RecordingNetworkManager.h"
 #include "TestImages.h"
 #include "TestSupport.h"
 
@@ -418,27 +419,39 @@ void ImageWidgetTest::imageNamesEncoded()
 
 void ImageWidgetTest::listAnswers_data()
 {
-    QTest::addColumn<int>("status");
-    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<FakeResponse>("response");
     QTest::addColumn<bool>("retried");
     QTest::addColumn<int>("thumbnails");
-    QTest::newRow("HTTP 500") << 500 << QByteArray("{\"list\":[\"a.png\"]}") << true << 0;
-    QTest::newRow("not JSON") << 200 << QByteArray("<html>") << true << 0;
-    QTest::newRow("array, not object") << 200 << QByteArray("[\"a.png\"]") << true << 0;
-    QTest::newRow("list not an array") << 200 << QByteArray("{\"list\":\"a.png\"}") << false << 0;
-    QTest::newRow("list missing") << 200 << QByteArray("{}") << false << 0;
-    QTest::newRow("two names") << 200 << QByteArray("{\"list\":[\"a.png\",\"b.jpg\"]}") << false
-                               << 2;
+    QTest::addColumn<bool>("tooLarge"); // refused for passing the 1 MiB limit of a list
+    QTest::newRow("HTTP 500") << FakeResponse::json("{\"list\":[\"a.png\"]}", 500) << true << 0
+                              << false;
+    QTest::newRow("not JSON") << FakeResponse::json("<html>") << true << 0 << false;
+    QTest::newRow("array, not object") << FakeResponse::json("[\"a.png\"]") << true << 0 << false;
+    QTest::newRow("list not an array")
+        << FakeResponse::json("{\"list\":\"a.png\"}") << false << 0 << false;
+    QTest::newRow("list missing") << FakeResponse::json("{}") << false << 0 << false;
+    QTest::newRow("two names") << FakeResponse::json("{\"list\":[\"a.png\",\"b.jpg\"]}") << false
+                               << 2 << false;
+    QTest::newRow("endless body") << FakeResponse::endless("{\"list\":[\"a.png\",\"") << true << 0
+                                  << true;
+    QTest::newRow("2 MiB body announced")
+        << FakeResponse::oversized(2 * 1024 * 1024, "{\"list\":[\"a.png\",\"") << true << 0 << true;
+    FakeResponse unannounced = FakeResponse::endless("{\"list\":[\"a.png\",\"");
+    unannounced.streamLength = 2 * 1024 * 1024;
+    QTest::newRow("2 MiB body without a length") << unannounced << true << 0 << true;
+    QTest::newRow("huge Content-Length") << FakeResponse::hugeLength() << true << 0 << true;
 }
 
 void ImageWidgetTest::listAnswers()
 {
-    QFETCH(int, status);
-    QFETCH(QByteArray, body);
+    QFETCH(FakeResponse, response);
     QFETCH(bool, retried);
     QFETCH(int, thumbnails);
+    QFETCH(bool, tooLarge);
+    RecordingNetworkManager manager;
     TabFixture f;
-    f.radio.setResponse("/image/list", FakeResponse::json(body, status));
+    f.scanner.networkManager = &manager;
+    f.radio.setResponse("/image/list", response);
     f.create();
     f.found(QStringLiteral("Heli 450"));
     QVERIFY(f.radio.waitForRequests("/image/list", 1));
@@ -449,6 +462,20 @@ void ImageWidgetTest::listAnswers()
         QCOMPARE(f.radio.countFor("/image/list"), 1);
     }
     QCOMPARE(f.thumbs().size(), thumbnails);
+    const auto asked = manager.sentFor("/image/list");
+    QTRY_VERIFY_WITH_TIMEOUT(asked.first()->finished, 10000);
+    // Never much more than the limit held: 1 MiB and what Qt reads past it.
+    const QStringList problems = manager.limitProblems("/image/list", tooLarge, 3 * 1024 * 1024);
+    QVERIFY2(problems.isEmpty(), qPrintable(problems.join('\n')));
+
+    // A good list from the next radio is shown.
+    f.radio.setResponse("/image/list", FakeResponse::json(listBody(QStringList {"q.png"})));
+    f.found(QStringLiteral("Glider"));
+    QTRY_VERIFY_WITH_TIMEOUT(f.thumbs().size() == 1
+                                 && f.thumbs().first()->property("image_filename").toString()
+                                     == "q.png"
+                                 && f.thumbs().first()->hasImage(),
+                             10000);
 }
 
 void ImageWidgetTest::failedListRetriedEverySecondWhileKnown()
