@@ -25,8 +25,10 @@ QmlCodeEditor::QmlCodeEditor(QWidget *parent)
     highlightCurrentLine();
 
     findBar = new QWidget(this);
-    findBar->setStyleSheet(
-        "background-color: #2a2a2c; border: 1px solid #3f3f42; border-radius: 6px;");
+    findBar->setObjectName(QStringLiteral("findBar"));
+    // Only the bar itself has the frame: unnamed, the rule would frame every child too.
+    findBar->setStyleSheet("#findBar { background-color: #2a2a2c; border: 1px solid #3f3f42; "
+                           "border-radius: 6px; }");
     findBar->hide();
     findEdit = new QLineEdit(findBar);
     findEdit->setPlaceholderText(tr("Find..."));
@@ -51,7 +53,7 @@ QmlCodeEditor::QmlCodeEditor(QWidget *parent)
     layout->addWidget(next);
     layout->addWidget(findStatus);
     layout->addWidget(close);
-    findBar->resize(320, findBar->sizeHint().height());
+    findBar->resize(FindBarWidth, findBar->sizeHint().height());
 
     auto *find = new QShortcut(QKeySequence::Find, this);
     find->setContext(Qt::WidgetWithChildrenShortcut);
@@ -84,8 +86,10 @@ void QmlCodeEditor::updateLineNumberAreaWidth(int)
     // Called on every full repaint; setting equal margins would lay out the scroll area
     // again each time.
     const QMargins margins(lineNumberAreaWidth(), 0, 0, 0);
-    if (viewportMargins() != margins)
+    if (viewportMargins() != margins) {
         setViewportMargins(margins);
+        placeFindBar();
+    }
 }
 
 void QmlCodeEditor::updateLineNumberArea(const QRect &rect, int dy)
@@ -104,7 +108,20 @@ void QmlCodeEditor::resizeEvent(QResizeEvent *event)
     const QRect contents = contentsRect();
     lineNumberArea->setGeometry(
         QRect(contents.left(), contents.top(), lineNumberAreaWidth(), contents.height()));
-    findBar->move(contents.right() - findBar->width() - 16, contents.top() + 8);
+    placeFindBar();
+}
+
+void QmlCodeEditor::placeFindBar()
+{
+    if (!findBar)
+        return; // the gutter is sized before the bar exists
+    const QRect contents = contentsRect();
+    // In a narrow editor the bar gives up width rather than cover the line numbers, down to
+    // what its field and buttons need.
+    const int room = contents.right() - 16 - (contents.left() + lineNumberAreaWidth() + 8);
+    const int width = qMax(findBar->minimumSizeHint().width(), qMin(FindBarWidth, room));
+    findBar->resize(width, findBar->height());
+    findBar->move(contents.right() - width - 16, contents.top() + 8);
 }
 
 void QmlCodeEditor::showEvent(QShowEvent *event)

@@ -39,6 +39,9 @@ protected:
 private:
     bool findText(const QString &text, bool backward);
     QToolButton *makeFindButton(const QString &text, const QString &toolTip);
+    void placeFindBar();
+
+    static constexpr int FindBarWidth = 320;
 
     QmlLineNumberArea *lineNumberArea = nullptr;
     QWidget *findBar = nullptr;

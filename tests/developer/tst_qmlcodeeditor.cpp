@@ -28,6 +28,9 @@ private slots:
     void escapeNeverReachesTheWindow_data();
     void escapeNeverReachesTheWindow();
     void findBarSitsTopRight();
+    void narrowFindBarClearsTheGutter_data();
+    void narrowFindBarClearsTheGutter();
+    void findStatusHasNoFrame();
 
 private:
     QLineEdit *field() const { return editor->findChild<QLineEdit *>(); }
@@ -318,6 +321,56 @@ void QmlCodeEditorTest::findBarSitsTopRight()
     editor->verticalScrollBar()->setValue(200);
     const QRect contents = editor->contentsRect();
     QCOMPARE(findBar()->pos(), QPoint(contents.right() - 320 - 16, contents.top() + 8));
+}
+
+void QmlCodeEditorTest::narrowFindBarClearsTheGutter_data()
+{
+    QTest::addColumn<int>("editorWidth");
+    QTest::addColumn<int>("barWidth"); // 0: narrower than 320, right of the gutter
+    QTest::newRow("room for the whole bar") << 420 << 320;
+    QTest::newRow("narrow editor") << 300 << 0;
+    QTest::newRow("very narrow editor") << 240 << 0;
+}
+
+// The bar keeps its width and place where there is room; in a narrow editor it gives up width
+// and leaves the line numbers readable.
+void QmlCodeEditorTest::narrowFindBarClearsTheGutter()
+{
+    QFETCH(int, editorWidth);
+    QFETCH(int, barWidth);
+    editor->setPlainText(QString("line\n").repeated(120)); // a three-digit gutter
+    window->resize(editorWidth + 2 * window->layout()->contentsMargins().left(), 400);
+    QTRY_COMPARE(editor->width(), editorWidth);
+    openFindBar("line");
+    const QRect contents = editor->contentsRect();
+    const QRect bar = findBar()->geometry();
+    QCOMPARE(bar.right(), contents.right() - 16 - 1);
+    QCOMPARE(bar.top(), contents.top() + 8);
+    if (barWidth != 0)
+        QCOMPARE(bar.width(), barWidth);
+    else
+        QVERIFY(bar.width() < 320);
+    QVERIFY2(bar.left() > contents.left() + editor->lineNumberAreaWidth(),
+             qPrintable(QString("bar from %1, gutter to %2")
+                            .arg(bar.left())
+                            .arg(contents.left() + editor->lineNumberAreaWidth())));
+    QVERIFY(bar.width() >= findBar()->minimumSizeHint().width());
+    QVERIFY(field()->width() >= field()->minimumSizeHint().width());
+}
+
+// The bar's frame is the bar's own: the empty status beside the buttons draws nothing.
+void QmlCodeEditorTest::findStatusHasNoFrame()
+{
+    openFindBar("");
+    QVERIFY(findStatus()->text().isEmpty());
+    const QImage bar = findBar()->grab().toImage();
+    const QRect status = findStatus()->geometry();
+    const QRgb inside = bar.pixel(findBar()->width() / 2, 1);
+    for (int y = status.top(); y <= status.bottom(); ++y) {
+        for (int x = status.left(); x <= status.right(); ++x)
+            QCOMPARE(QColor(bar.pixel(x, y)).name(), QColor(inside).name());
+    }
+    QCOMPARE(QColor(inside).name(), QString("#2a2a2c"));
 }
 
 QTEST_MAIN(QmlCodeEditorTest)
