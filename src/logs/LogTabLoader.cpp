@@ -74,11 +74,14 @@ void LogTabLoader::onFinished(const LogLoader::Result &result)
 {
     updateBusy();
     if (result.ok) {
+        radioLogs->showLog(result.label, !result.fromFile);
         emit loaded(result);
     } else if (result.fromFile) {
         statusLabel->setText(statusBeforeLoading);
+        radioLogs->markShownLog();
         emit fileFailed(result.error);
     } else {
         statusLabel->setText(tr("Failed to parse downloaded log: %1").arg(result.error));
+        radioLogs->markShownLog();
     }
 }

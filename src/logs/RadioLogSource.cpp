@@ -53,6 +53,7 @@ void RadioLogSource::onRadioDeviceNotFound()
 {
     ip.clear();
     model.clear();
+    shownLabel.clear();
     filler->cancel();
     if (tabList) {
         tabList->clear();
@@ -104,8 +105,33 @@ static QListWidgetItem *newItem(const RadioLogList::Entry &entry)
     return item;
 }
 
+void RadioLogSource::showLog(const QString &label, bool fromRadio)
+{
+    shownLabel = fromRadio ? label : QString();
+    markShownLog();
+}
+
+void RadioLogSource::markShownLog()
+{
+    if (!tabList)
+        return;
+    const QList<QListWidgetItem *> shown = shownLabel.isEmpty()
+        ? QList<QListWidgetItem *>()
+        : tabList->findItems(shownLabel, Qt::MatchExactly);
+    if (!shown.isEmpty()) {
+        tabList->setCurrentItem(shown.first());
+        return;
+    }
+    // An explicit "none": otherwise the list makes its first item current when it gets the
+    // focus, and draws it as chosen.
+    tabList->setCurrentIndex(QModelIndex());
+    tabList->clearSelection();
+}
+
 void RadioLogSource::fillLists(const QVector<RadioLogList::Entry> &entries)
 {
+    // A new list, of another model or after the radio was away: the shown log is not in it.
+    shownLabel.clear();
     if (tabList)
         tabList->clear();
     if (welcome)
@@ -115,12 +141,15 @@ void RadioLogSource::fillLists(const QVector<RadioLogList::Entry> &entries)
         tabList->setVisible(any);
     if (welcome)
         welcome->setRadioLogsAvailable(any);
-    filler->start(entries.size(), [this, entries](int i) {
-        if (tabList)
-            tabList->addItem(newItem(entries.at(i)));
-        if (welcome)
-            welcome->logList->addItem(newItem(entries.at(i)));
-    });
+    filler->start(
+        entries.size(),
+        [this, entries](int i) {
+            if (tabList)
+                tabList->addItem(newItem(entries.at(i)));
+            if (welcome)
+                welcome->logList->addItem(newItem(entries.at(i)));
+        },
+        [this]() { markShownLog(); });
 }
 
 bool RadioLogSource::downloadLog(QListWidgetItem *item)
@@ -172,6 +201,7 @@ void RadioLogSource::onLogDownloadReply()
         const QString error = RadioReply::errorString(reply);
         if (statusLabel)
             statusLabel->setText(tr("Failed to download log: %1").arg(error));
+        markShownLog();
         emit logDownloadFailed(error);
         return;
     }

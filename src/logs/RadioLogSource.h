@@ -38,6 +38,11 @@ public:
     // Starts the download of a list item's log; false (and nothing sent) for a null item or
     // while no radio is known. A download still under way is cancelled: the newest wins.
     bool downloadLog(QListWidgetItem *item);
+    // The tab shows this log now: the tab's list marks its item, or none for a file from disk,
+    // so the list never claims a log that is not the one shown.
+    void showLog(const QString &label, bool fromRadio);
+    // Marks the shown log's item again: a click selected another whose log did not load.
+    void markShownLog();
     // Downloads sent and not yet answered.
     int downloadsInFlight() const { return downloads.size(); }
     // Drops the download under way, if any: it is never reported.
@@ -76,4 +81,5 @@ private:
     QString ip;
     QString model; // the model the list was last fetched for
     QList<QNetworkReply *> downloads;
+    QString shownLabel; // the item text of the shown log, when it came from this list
 };
