@@ -14,11 +14,11 @@
 #include "StickGimbalWidget.h"
 #include "TimeAxisTicker.h"
 #include "WelcomeScreenWidget.h"
+#include "WrapGridLayout.h"
 
 #include <QComboBox>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHash>
@@ -223,6 +223,8 @@ ReplayWidget::ReplayWidget(RadioScanner *radioScanner, QWidget *parent)
     positionSlider->setObjectName(QStringLiteral("positionSlider"));
     positionSlider->setRange(0, 0);
     positionSlider->setEnabled(false);
+    // Squeezed by the figures beside it, a slider of a few pixels cannot be dragged.
+    positionSlider->setMinimumWidth(100);
     connect(positionSlider, &QSlider::sliderMoved, this, &ReplayWidget::onSliderMoved);
     transport->addWidget(positionSlider, 1);
     timeLabel = greyLabel(controls);
@@ -234,30 +236,29 @@ ReplayWidget::ReplayWidget(RadioScanner *radioScanner, QWidget *parent)
 
     metricsBox = new QGroupBox(controls);
     metricsBox->setObjectName(QStringLiteral("metricsBox"));
-    auto *grid = new QGridLayout(metricsBox);
+    // Two rows of four; where the column is too narrow for them, four rows of two.
+    auto *grid = new WrapGridLayout(4, metricsBox);
     grid->setHorizontalSpacing(20);
-    grid->setColumnStretch(4, 1);
     struct Figure
     {
         QLabel **label;
         const char *name;
         QString sample;
-        int row, column;
     };
     const Figure figureLabels[] = {
-        {&voltageLabel, "voltageLabel", tr("Voltage: -99.9 V"), 0, 0},
-        {&currentLabel, "currentLabel", tr("Current: -999.9 A"), 0, 1},
-        {&powerLabel, "powerLabel", tr("Power: -9999.9 W"), 0, 2},
-        {&rpmLabel, "rpmLabel", tr("RPM: -99999"), 0, 3},
-        {&elevatorLabel, "elevatorLabel", tr("Elevator: -999.9 °/s"), 1, 0},
-        {&aileronLabel, "aileronLabel", tr("Aileron: -999.9 °/s"), 1, 1},
-        {&rudderLabel, "rudderLabel", tr("Rudder: -999.9 °/s"), 1, 2},
-        {&vibrationLabel, "vibrationLabel", tr("Vibration: 100 %"), 1, 3},
+        {&voltageLabel, "voltageLabel", tr("Voltage: -99.9 V")},
+        {&currentLabel, "currentLabel", tr("Current: -999.9 A")},
+        {&powerLabel, "powerLabel", tr("Power: -9999.9 W")},
+        {&rpmLabel, "rpmLabel", tr("RPM: -99999")},
+        {&elevatorLabel, "elevatorLabel", tr("Elevator: -999.9 °/s")},
+        {&aileronLabel, "aileronLabel", tr("Aileron: -999.9 °/s")},
+        {&rudderLabel, "rudderLabel", tr("Rudder: -999.9 °/s")},
+        {&vibrationLabel, "vibrationLabel", tr("Vibration: 100 %")},
     };
     for (const Figure &f : figureLabels) {
         *f.label = greyLabel(metricsBox);
         (*f.label)->setObjectName(QLatin1String(f.name));
-        grid->addWidget(*f.label, f.row, f.column);
+        grid->addWidget(*f.label);
     }
     const QFontMetrics figureMetrics = voltageLabel->fontMetrics();
     for (const Figure &f : figureLabels)
