@@ -1,6 +1,7 @@
 #include "MultiAxisPlot.h"
 
 #include "LogGraph.h"
+#include "TimeAxisTicker.h"
 
 #include <QThread>
 #include <QtConcurrent>
@@ -11,6 +12,8 @@ namespace {
 
 constexpr int ClickThresholdPx = 3;
 constexpr double ZoomPerNotch = 0.85;
+constexpr int MinDataAreaWidth = 200;
+constexpr int LegendInset = 10;
 
 QPoint roundedPos(const QPointF &p)
 {
@@ -58,7 +61,35 @@ MultiAxisPlot::MultiAxisPlot(QWidget *parent)
     // After a full replot everything is drawn where it is now.
     connect(this, &QCustomPlot::afterReplot, this,
             [this] { lastCursorRegion = cursorLayerRegion(); });
+    connect(this, &QCustomPlot::afterLayout, this, &MultiAxisPlot::fitTimeTicks);
+    connect(this, &QCustomPlot::afterLayout, this, &MultiAxisPlot::keepDataAreaWidth);
     connect(this, &QCustomPlot::afterLayout, this, &MultiAxisPlot::prepareLogGraphs);
+}
+
+void MultiAxisPlot::keepDataAreaWidth()
+{
+    // The value axes take their width from the data area: with many of them the graphs
+    // would shrink to a sliver under a legend wider than they are.
+    int dataWidth = MinDataAreaWidth;
+    if (legend->visible())
+        dataWidth = qMax(dataWidth, legend->minimumOuterSizeHint().width() + 2 * LegendInset);
+    const int needed = width() - axisRect()->width() + dataWidth;
+    if (minimumWidth() != needed)
+        setMinimumWidth(needed);
+}
+
+void MultiAxisPlot::fitTimeTicks()
+{
+    const QSharedPointer<QCPAxisTicker> ticker = xAxis->ticker();
+    if (!ticker.dynamicCast<TimeAxisTicker>())
+        return;
+    const int count
+        = TimeAxisTicker::tickCountForWidth(axisRect()->width(), xAxis->tickLabelFont());
+    if (count == ticker->tickCount())
+        return;
+    ticker->setTickCount(count);
+    // The layout has made this replot's ticks already: make them again.
+    axisRect()->update(QCPLayoutElement::upPreparation);
 }
 
 void MultiAxisPlot::prepareLogGraphs()

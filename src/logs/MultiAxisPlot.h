@@ -46,6 +46,12 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
+    // Fewer ticks on a time axis too narrow for the default count, so their labels never
+    // print over each other; after the layout, which gives the axis its width.
+    void fitTimeTicks();
+    // The plot's least width: its axes and a data area of its own, at least as wide as the
+    // legend that sits in it.
+    void keepDataAreaWidth();
     // Once a replot has laid the plot out: the log graphs, one after another on their
     // layer, drawn into vertical stripes of the axis rect, a thread per stripe. Thick lines
     // over dense data are what a replot spends its time on.

@@ -26,6 +26,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSaveFile>
+#include <QScrollBar>
 #include <QSet>
 #include <QSignalBlocker>
 #include <QStackedWidget>
@@ -74,8 +75,6 @@ PlotWidget::PlotWidget(RadioScanner *scanner, QWidget *parent)
     plot->xAxis->setLabel(tr("Time [m:ss]"));
     plot->legend->setVisible(false);
     graphs = std::make_unique<GraphStack>(plot);
-    // Room for the time axis's labels side by side: narrower, they print over each other.
-    plot->setMinimumWidth(10 * plot->fontMetrics().horizontalAdvance(QStringLiteral("00:00")));
 
     // The cursor lives on the plot's buffered cursor layer, so moving it repaints only it.
     cursorLine = new QCPItemStraightLine(plot);
@@ -103,6 +102,11 @@ PlotWidget::PlotWidget(RadioScanner *scanner, QWidget *parent)
     cursorLabel->setSelectable(false);
     cursorLabel->setVisible(false);
 
+    // The legend and the axis rect move with every layout.
+    connect(plot, &QCustomPlot::afterLayout, this, [this]() {
+        if (hasCursor)
+            placeCursorLabel();
+    });
     connect(plot, &MultiAxisPlot::plotClicked, this, &PlotWidget::onPlotClicked);
     connect(plot, &MultiAxisPlot::arrowKeyPressed, this, &PlotWidget::onArrowKeyPressed);
     connect(plot, &QCustomPlot::selectionChangedByUser, this, &PlotWidget::onPlotSelectionChanged);
@@ -163,7 +167,19 @@ PlotWidget::PlotWidget(RadioScanner *scanner, QWidget *parent)
     valueTable->verticalHeader()->setVisible(false);
     valueTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
     valueTable->setSelectionMode(QAbstractItemView::NoSelection);
-    valueTable->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
+    QHeaderView *header = valueTable->horizontalHeader();
+    header->setSectionResizeMode(0, QHeaderView::Stretch);
+    // The value columns keep their width unless a heading needs more ("At Cursor"); the
+    // stretching name column keeps room for its own beside them (and a scroll bar). A
+    // narrower window scrolls the page instead of cutting a heading.
+    int tableWidth = header->sectionSizeHint(0) + 2 * valueTable->frameWidth()
+        + valueTable->verticalScrollBar()->sizeHint().width();
+    for (int column = 1; column < valueTable->columnCount(); ++column) {
+        const int width = qMax(header->defaultSectionSize(), header->sectionSizeHint(column));
+        header->resizeSection(column, width);
+        tableWidth += width;
+    }
+    valueTable->setMinimumWidth(tableWidth);
     valueTable->setMaximumHeight(170);
 
     auto *content = new QWidget(this);
@@ -515,6 +531,26 @@ void PlotWidget::onPlotClicked(double key)
     updateCursor(key);
 }
 
+// At the top of the line, or just below the legend where it would cover the legend's names.
+void PlotWidget::placeCursorLabel()
+{
+    double ratio = 0.02;
+    const QRect area = plot->axisRect()->rect();
+    if (plot->legend->visible() && area.height() > 0) {
+        const QFontMetrics metrics(cursorLabel->font());
+        const QMargins padding = cursorLabel->padding();
+        const QSize size = metrics.size(0, cursorLabel->text())
+            + QSize(padding.left() + padding.right(), padding.top() + padding.bottom());
+        const int centre = qRound(plot->xAxis->coordToPixel(cursorKey));
+        const QRect label(
+            QPoint(centre - size.width() / 2, area.top() + qRound(ratio * area.height())), size);
+        const QRect legend = plot->legend->outerRect();
+        if (label.intersects(legend))
+            ratio = double(legend.bottom() + 4 - area.top()) / area.height();
+    }
+    cursorLabel->position->setCoords(cursorKey, ratio);
+}
+
 void PlotWidget::updateCursor(double key)
 {
     if (!std::isfinite(key))
@@ -524,8 +560,8 @@ void PlotWidget::updateCursor(double key)
     cursorLine->point1->setCoords(key, 0);
     cursorLine->point2->setCoords(key, 1);
     cursorLine->setVisible(true);
-    cursorLabel->position->setCoords(key, 0.02);
     cursorLabel->setText(cursorText(key));
+    placeCursorLabel();
     cursorLabel->setVisible(true);
 
     for (int row = 0; row < valueTable->rowCount() && row < tableRowVariable.size(); ++row) {

@@ -84,6 +84,7 @@ private:
     void selectVariable(const QString &name);
     void highlight(const QString &name); // selectVariable without the replot
     void forceChannelRanges();
+    void placeCursorLabel();
     void showWarning(const QString &title, const QString &text);
 
     QStackedWidget *stack = nullptr;

@@ -1,6 +1,19 @@
 #include "TimeAxisTicker.h"
 
+#include <QFontMetrics>
+
 #include <cmath>
+
+int TimeAxisTicker::tickCountForWidth(int pixels, const QFont &labelFont)
+{
+    // A readable step may come out up to a third smaller than asked for, which gives up to
+    // 1.5 times the count plus one labels; each needs its text and a gap of two digits.
+    const QFontMetrics metrics(labelFont);
+    const int labelWidth = metrics.horizontalAdvance(QStringLiteral("-00:00"))
+        + metrics.horizontalAdvance(QStringLiteral("00"));
+    const int fitting = pixels / qMax(1, labelWidth);
+    return qBound(1, int((fitting - 1) / 1.5), 5);
+}
 
 QString TimeAxisTicker::getTickLabel(double tick, const QLocale &, QChar, int)
 {
