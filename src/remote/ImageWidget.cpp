@@ -52,6 +52,11 @@ ImageWidget::ImageWidget(RadioScanner *radioScanner, QWidget *parent)
     scrollArea = new QScrollArea(listBox);
     scrollArea->setWidgetResizable(true);
     scrollArea->setMinimumHeight(150);
+    // The columns follow the width in view, so the grid never needs sideways scrolling; a
+    // scroll bar there would cover the second row. One column always fits.
+    scrollArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scrollArea->setMinimumWidth(ThumbWidth + 2 * scrollArea->frameWidth()
+                                + scrollArea->verticalScrollBar()->sizeHint().width());
     thumbContainer = new QWidget();
     thumbContainer->setObjectName(QStringLiteral("thumbContainer"));
     // One sheet for all thumbnails: a sheet per label costs thousands of parses.
@@ -64,6 +69,7 @@ ImageWidget::ImageWidget(RadioScanner *radioScanner, QWidget *parent)
     thumbGrid->setSpacing(ThumbSpacing);
     scrollArea->setWidget(thumbContainer);
     thumbContainer->installEventFilter(this);
+    scrollArea->viewport()->installEventFilter(this);
     listLayout->addWidget(scrollArea);
     listNoteLabel = new QLabel(listBox);
     listNoteLabel->setObjectName(QStringLiteral("listNoteLabel"));
@@ -144,7 +150,8 @@ QSize ImageWidget::viewerSize(const QSize &pixmapSize)
 
 bool ImageWidget::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == thumbContainer && event->type() == QEvent::Resize)
+    if ((watched == thumbContainer || watched == scrollArea->viewport())
+        && event->type() == QEvent::Resize)
         relayoutThumbnails();
     return QWidget::eventFilter(watched, event);
 }
@@ -389,7 +396,9 @@ void ImageWidget::clearImages()
 
 int ImageWidget::desiredThumbColumns() const
 {
-    return columnsForWidth(thumbContainer->width());
+    // The container is held at least as wide as the grid laid out last: when a vertical
+    // scroll bar narrows the view, only the view's width says the grid must fold.
+    return columnsForWidth(qMin(thumbContainer->width(), scrollArea->viewport()->width()));
 }
 
 void ImageWidget::relayoutThumbnails()
