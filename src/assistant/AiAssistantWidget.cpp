@@ -2,6 +2,7 @@
 
 #include "AiServiceApi.h"
 #include "AssistantTexts.h"
+#include "ChatInput.h"
 #include "ChatPanelLogic.h"
 
 #include <QApplication>
@@ -143,7 +144,7 @@ void AiAssistantWidget::buildPanel()
     layout->addWidget(attachmentStrip);
 
     auto *inputRow = new QHBoxLayout;
-    input = new QPlainTextEdit(this);
+    input = new ChatInput(this);
     input->setObjectName(QStringLiteral("input"));
     input->setFixedHeight(72);
     input->setStyleSheet(QStringLiteral("background-color: #1e1e1e; color: #eaeaea; border: 1px "

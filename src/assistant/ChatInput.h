@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QPlainTextEdit>
+
+// The chat panel's input: a plain-text edit whose placeholder, longer than the small box
+// holds, ends on the last whole line with an ellipsis instead of a line cut in half; the
+// whole placeholder is then its tool tip.
+class ChatInput : public QPlainTextEdit
+{
+public:
+    explicit ChatInput(QWidget *parent = nullptr);
+
+    // The placeholder's lines as shown in a viewport of this size: all of them when they fit.
+    static QStringList placeholderLines(const QString &text, const QFont &font, const QSize &area);
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void changeEvent(QEvent *event) override;
+
+private:
+    void hideOwnPlaceholder();
+
+    QColor placeholderColor;
+};
