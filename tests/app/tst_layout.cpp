@@ -17,6 +17,7 @@
 #include "KeloResources.h"
 #include "LogGenerator.h"
 #include "LogReader.h"
+#include "PageScrollArea.h"
 #include "PlotWidget.h"
 #include "RadioScanner.h"
 #include "ReplayWidget.h"
@@ -29,6 +30,7 @@
 #include "WelcomeScreenWidget.h"
 
 #include <QAbstractButton>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLayout>
 #include <QListWidget>
@@ -36,9 +38,12 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QTabWidget>
 #include <QTimer>
 #include <QtTest>
+
+#include <qcustomplot.h>
 
 #include <memory>
 
@@ -50,6 +55,7 @@ private slots:
     void pagesFit_data();
     void pagesFit();
     void firstStartFillsTwoThirdsOfTheScreen();
+    void radioLogListMarksTheLogShown();
     void cleanupTestCase();
 
 private:
@@ -126,6 +132,8 @@ class Checker
 {
 public:
     QStringList faults;
+    // In a window narrower than 1366 px a page may scroll sideways; at 1366 none does.
+    bool sidewaysAllowed = true;
 
     void checkWidget(QWidget *w)
     {
@@ -147,7 +155,25 @@ public:
             checkLabel(label);
         if (auto *list = qobject_cast<QListWidget *>(w))
             checkList(list);
+        if (auto *plot = qobject_cast<QCustomPlot *>(w))
+            checkPlot(plot);
+        if (auto *table = qobject_cast<QTableView *>(w))
+            checkHeader(table->horizontalHeader());
         if (auto *area = qobject_cast<QScrollArea *>(w)) {
+            // A page may scroll sideways in a small window; a list or grid inside a page
+            // never does: its bar would cover its last row.
+            const bool page = isPageScroller(area);
+            const QScrollBar *sideways = area->horizontalScrollBar();
+            if ((!page || !sidewaysAllowed) && sideways->isVisible() && sideways->maximum() > 0)
+                fault(area,
+                      QStringLiteral("scrolls sideways: its content needs %1 px, it shows %2")
+                          .arg(area->widget() ? area->widget()->minimumSizeHint().width() : 0)
+                          .arg(area->viewport()->width()));
+            if (!page && area->widget() && area->widget()->width() > area->viewport()->width())
+                fault(area,
+                      QStringLiteral("cuts its content: %1 px wide in a view of %2")
+                          .arg(area->widget()->width())
+                          .arg(area->viewport()->width()));
             if (area->widget())
                 checkWidget(area->widget());
         } else if (QLayout *layout = w->layout()) {
@@ -156,6 +182,16 @@ public:
     }
 
 private:
+    // The scroll area that holds a whole tab page, not a list or grid inside one.
+    static bool isPageScroller(const QScrollArea *area)
+    {
+        if (dynamic_cast<const PageScrollArea *>(area))
+            return true;
+        const QWidget *tabPage = area->parentWidget();
+        const QWidget *stack = tabPage ? tabPage->parentWidget() : nullptr;
+        return stack && qobject_cast<const QTabWidget *>(stack->parentWidget());
+    }
+
     void fault(const QWidget *w, const QString &what)
     {
         faults.append(describe(w) + QLatin1Char(' ') + what);
@@ -194,6 +230,56 @@ private:
                       .arg(label->height())
                       .arg(hint.width())
                       .arg(hint.height()));
+        }
+    }
+
+    // Time labels stand apart; the cursor's label and the legend do not cover each other.
+    void checkPlot(QCustomPlot *plot)
+    {
+        plot->replot();
+        QCPAxis *axis = plot->xAxis;
+        const QFontMetrics metrics(axis->tickLabelFont());
+        const QVector<double> ticks = axis->tickVector();
+        const QVector<QString> labels = axis->tickVectorLabels();
+        int previousRight = std::numeric_limits<int>::min();
+        QString previous;
+        for (int i = 0; i < ticks.size() && i < labels.size(); ++i) {
+            const double x = axis->coordToPixel(ticks[i]);
+            if (x < plot->axisRect()->left() - 1 || x > plot->axisRect()->right() + 1)
+                continue;
+            const int width = metrics.horizontalAdvance(labels[i]);
+            const int left = int(x) - width / 2;
+            if (left < previousRight + 4)
+                fault(plot,
+                      QStringLiteral("time labels %1 and %2 overlap").arg(previous, labels[i]));
+            previousRight = left + width;
+            previous = labels[i];
+        }
+        if (!plot->legend->visible())
+            return;
+        const QRect legend = plot->legend->outerRect();
+        for (int i = 0; i < plot->itemCount(); ++i) {
+            auto *text = qobject_cast<QCPItemText *>(plot->item(i));
+            if (!text || !text->visible() || text->text().isEmpty())
+                continue;
+            const QRectF box(text->topLeft->pixelPosition(), text->bottomRight->pixelPosition());
+            if (box.intersects(legend))
+                fault(plot, QStringLiteral("the label \"%1\" covers the legend").arg(text->text()));
+        }
+    }
+
+    // Each column shows its whole heading.
+    void checkHeader(QHeaderView *header)
+    {
+        if (!header->isVisible())
+            return;
+        for (int i = 0; i < header->count(); ++i) {
+            const QString title = header->model()->headerData(i, Qt::Horizontal).toString();
+            if (header->sectionSize(i) < header->sectionSizeHint(i))
+                faults.append(QStringLiteral("column \"%1\" is %2 px, its heading needs %3")
+                                  .arg(title)
+                                  .arg(header->sectionSize(i))
+                                  .arg(header->sectionSizeHint(i)));
         }
     }
 
@@ -346,6 +432,8 @@ void LayoutTest::initTestCase()
     QVERIFY(viewer && replay);
     viewer->setVariables(log);
     checkFirstVariables(viewer, 3);
+    // Near the end of the minute, under the legend in the top right corner.
+    viewer->updateCursor(55.0);
     replay->loadLog(log, QStringLiteral("Morning hover"));
     checkFirstVariables(replay, 2);
     replay->seekTo(30.0);
@@ -450,6 +538,7 @@ void LayoutTest::pagesFit()
     QApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
 
     Checker checker;
+    checker.sidewaysAllowed = windowSize.width() < 1366;
     checker.checkWidget(dialog);
     QVERIFY2(checker.faults.isEmpty(), qPrintable(checker.faults.join(QStringLiteral("\n  "))));
 }
@@ -464,6 +553,71 @@ void LayoutTest::firstStartFillsTwoThirdsOfTheScreen()
     const QSize hint = dialog.sizeHint();
     QVERIFY2(hint.width() >= 1066 && hint.height() >= 666,
              qPrintable(QStringLiteral("%1x%2").arg(hint.width()).arg(hint.height())));
+}
+
+namespace {
+
+// The list as a user sees it once it has the focus (the list makes an item current then
+// unless told which): the rows selected and the current row.
+QPair<QList<int>, int> marked(QListWidget *list)
+{
+    QFocusEvent focus(QEvent::FocusIn, Qt::TabFocusReason);
+    QApplication::sendEvent(list, &focus);
+    QList<int> rows;
+    for (QListWidgetItem *item : list->selectedItems())
+        rows.append(list->row(item));
+    return {rows, list->currentRow()};
+}
+
+} // namespace
+
+// The tab's radio-log list marks the log shown and nothing else: the entry downloaded through
+// the welcome card, none for a file from disk, and after a failed download the one still
+// shown.
+void LayoutTest::radioLogListMarksTheLogShown()
+{
+    radio.setResponse("/log/get/2-605",
+                      FakeResponse::bytes(LogGenerator::flight(60), "application/octet-stream"));
+    QTemporaryDir folder;
+    const QString file = folder.filePath(QStringLiteral("flight.log"));
+    {
+        QFile out(file);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        QVERIFY(out.write(LogGenerator::flight(60)) > 0);
+    }
+    const QList<int> none;
+    QTabWidget *tabs = fresh->findChild<QTabWidget *>();
+    for (int tab : {1, 2}) {
+        QWidget *page = tabs->widget(tab);
+        tabs->setCurrentIndex(tab);
+        auto *welcome = page->findChild<WelcomeScreenWidget *>();
+        auto *list = page->findChild<QListWidget *>(QStringLiteral("radioLogList"));
+        auto *status = page->findChild<QLabel *>(QStringLiteral("statusLabel"));
+        QVERIFY(welcome->isVisible() && list->count() == 2);
+
+        emit welcome->logList->itemClicked(welcome->logList->item(1));
+        QTRY_VERIFY(status->text().startsWith("Loaded") && status->text().contains("Aerobatics"));
+        QVERIFY(!welcome->isVisible());
+        QCOMPARE(marked(list), qMakePair(QList<int> {1}, 1));
+
+        // Another entry chosen, but the radio has no such log: the shown one stays marked.
+        list->setCurrentRow(0);
+        emit list->itemClicked(list->item(0));
+        QTRY_VERIFY(status->text().startsWith("Failed to download log"));
+        QCOMPARE(marked(list), qMakePair(QList<int> {1}, 1));
+
+        if (tab == 1)
+            qobject_cast<PlotWidget *>(page)->loadLogFile(file);
+        else
+            qobject_cast<ReplayWidget *>(page)->loadLogFile(file);
+        QTRY_VERIFY(status->text().startsWith("Loaded") && status->text().contains("flight.log"));
+        QCOMPARE(marked(list), qMakePair(none, -1));
+
+        list->setCurrentRow(0);
+        emit list->itemClicked(list->item(0));
+        QTRY_VERIFY(status->text().startsWith("Failed to download log"));
+        QCOMPARE(marked(list), qMakePair(none, -1));
+    }
 }
 
 void LayoutTest::cleanupTestCase()
