@@ -4,6 +4,8 @@
 #include "TestImages.h"
 #include "TestSupport.h"
 
+#include "ChatInput.h"
+
 #include <QBuffer>
 #include <QDesktopServices>
 #include <QDropEvent>
@@ -105,6 +107,8 @@ private slots:
     void inputKeys();
     void escapeNeverReachesTheWindow();
     void placeholderGoneForGood();
+    void placeholderFitsTheBox_data();
+    void placeholderFitsTheBox();
     void planBadgeAndUpgradeOpenThePlanPage();
 };
 
@@ -387,6 +391,58 @@ void AiAssistantPanelTest::placeholderGoneForGood()
     QTRY_VERIFY(f.idle());
     f.clear();
     QCOMPARE(f.input()->placeholderText(), QString());
+}
+
+void AiAssistantPanelTest::placeholderFitsTheBox_data()
+{
+    QTest::addColumn<int>("panelWidth");
+    QTest::addColumn<bool>("cut");
+    QTest::newRow("narrow panel") << 300 << true;
+    QTest::newRow("usual panel") << 420 << true;
+    QTest::newRow("very wide panel") << 3000 << false;
+}
+
+// The placeholder is drawn in whole lines that fit the 72 px box; when the box cannot hold it
+// all, the last line ends in an ellipsis and the whole text is the tool tip.
+void AiAssistantPanelTest::placeholderFitsTheBox()
+{
+    QFETCH(int, panelWidth);
+    QFETCH(bool, cut);
+    PanelFixture f;
+    f.panel->resize(panelWidth, 640);
+    f.panel->show();
+    QVERIFY(QTest::qWaitForWindowExposed(f.panel.get()));
+    auto *input = f.input();
+    QCOMPARE(input->height(), 72);
+    const QString text = input->placeholderText();
+    const int margin = int(input->document()->documentMargin());
+    const QSize area = input->viewport()->rect().adjusted(margin, margin, -margin, -margin).size();
+    const QFontMetrics metrics(input->font());
+
+    const QStringList lines = ChatInput::placeholderLines(text, input->font(), area);
+    QVERIFY(!lines.isEmpty());
+    QVERIFY2(lines.size() * metrics.lineSpacing() <= qMax(area.height(), metrics.lineSpacing()),
+             qPrintable(QString::number(lines.size())));
+    for (const QString &line : lines)
+        QVERIFY2(metrics.horizontalAdvance(line) <= area.width(), qPrintable(line));
+    const QString shown = lines.join(QLatin1Char(' ')).simplified();
+    const QString ellipsis(QChar(0x2026));
+    if (cut) {
+        QVERIFY2(lines.last().endsWith(ellipsis), qPrintable(lines.last()));
+        QString kept = shown;
+        kept.chop(1);
+        QVERIFY2(text.simplified().startsWith(kept.trimmed()), qPrintable(shown));
+        QVERIFY(kept.size() < text.simplified().size());
+    } else {
+        QCOMPARE(shown, text.simplified());
+    }
+
+    input->viewport()->repaint();
+    QCOMPARE(input->toolTip(), cut ? text : QString());
+    // Typing hides the placeholder and its tool tip with it.
+    input->setPlainText(QStringLiteral("x"));
+    input->viewport()->repaint();
+    QCOMPARE(input->toolTip(), QString());
 }
 
 void AiAssistantPanelTest::planBadgeAndUpgradeOpenThePlanPage()
