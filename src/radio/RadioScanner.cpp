@@ -75,13 +75,12 @@ void RadioScanner::onReplyFinished()
         found = true;
         lastIp = address;
         candidates.clear();
-        // Cancel the rest of the sweep: disconnect first, abort() finishes synchronously.
+        // Cancel the rest of the sweep. Deleted rather than aborted: a refused host's error
+        // may already be queued for its reply, and would arrive after the abort's own.
         const QList<QNetworkReply *> rest = pendingReplies;
         pendingReplies.clear();
         for (QNetworkReply *other : rest) {
-            disconnect(other, nullptr, this, nullptr);
-            other->abort();
-            other->deleteLater();
+            delete other;
             --inFlight;
         }
         applyDevice(address, network, model);
