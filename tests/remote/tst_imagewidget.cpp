@@ -824,7 +824,11 @@ void ImageWidgetTest::lossCancelsThumbnailsButUploadFinishes()
     f.radio.setResponse("/image/list",
                         FakeResponse::json(listBody(QStringList {"a.png", "b.png", "c.png"})));
     f.radio.setFallback([](const FakeRequest &) { return FakeResponse::hang(); });
-    f.radio.setResponse("/upload.html", FakeResponse::text("OK").delayed(1500));
+    // Answered once the test has seen the thumbnails go, however slowly the machine runs.
+    bool answerUpload = false;
+    f.radio.setResponse("/upload.html", FakeResponse::text("OK").heldUntil([&answerUpload]() {
+        return answerUpload;
+    }));
     f.create();
     f.found(QStringLiteral("Heli 450"));
     f.selectFile(writeImage(QStringLiteral("loss.png"), filled(QSize(980, 390), Qt::magenta)));
@@ -838,6 +842,8 @@ void ImageWidgetTest::lossCancelsThumbnailsButUploadFinishes()
     QCOMPARE(f.thumbs().size(), 0);
     // The thumbnail connections are gone; only the upload is still being answered.
     QTRY_COMPARE(f.radio.inFlight(), 1);
+    QVERIFY(f.status() != QStringLiteral("Image uploaded"));
+    answerUpload = true;
     QTRY_COMPARE_WITH_TIMEOUT(f.status(), QStringLiteral("Image uploaded"), 15000);
     QVERIFY(!f.button("uploadButton")->isEnabled());
     QTest::qWait(300);
