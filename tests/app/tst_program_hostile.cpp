@@ -282,48 +282,58 @@ void ProgramHostileTest::faultyRadio_data()
     QTest::addColumn<QString>("found"); // the address the program settles on, or "no"
     QTest::addColumn<QStringList>("expected"); // lines the child must print
 
-    QTest::newRow("sane radio") << QString() << "10.77.0.2"
-                                << QStringList {"LOGS: 2", "APPS: 3", "THUMBS: 3: 3 picture"};
+    struct Row
+    {
+        const char *name;
+        QString fault;
+        QString found;
+        QStringList expected;
+    };
     const QString tooLarge
         = QStringLiteral("LOGSTATUS: Failed to download log: The radio's answer was too large");
-    QTest::newRow("endless bodies")
-        << "endless"
-        << "10.77.0.2"
-        << QStringList {"LOGS: 2", tooLarge, "APPS: 0",
-                        "THUMBS: 0: ", "STRIP: RADIO: 10.77.0.2&nbsp;&nbsp;MODEL: <b>Heli 450</b>"};
-    QTest::newRow("200 MB bodies")
-        << "oversized"
-        << "10.77.0.2" << QStringList {"LOGS: 0", "APPS: 0", "THUMBS: 0: "};
-    QTest::newRow("a terabyte announced")
-        << "hugelength"
-        << "10.77.0.2" << QStringList {"LOGS: 2", tooLarge, "APPS: 0", "THUMBS: 0: "};
-    QTest::newRow("names of a megabyte")
-        << "hugenames"
-        << "10.77.0.2"
-        << QStringList {"LOGS: 1", "APPS: 1", "THUMBS: 1: 1 picture",
-                        "STRIP: RADIO: 10.77.0.2&nbsp;&nbsp;MODEL: <b>" + QString(79, 'M')
-                            + QChar(0x2026) + "</b>&nbsp;&nbsp;SERIAL: <b>" + QString(79, 'S')
-                            + QChar(0x2026) + "</b>"};
-    QTest::newRow("lists of tens of thousands")
-        << "manyentries"
-        << "10.77.0.2"
-        << QStringList {"LOGS: 10000", "APPS: 10000",
-                        "IMAGENOTE: The radio's list is longer than 10000 entries; only the first "
-                        "10000 are shown."};
-    QTest::newRow("20000 x 20000 pictures")
-        << "hugepicture"
-        << "10.77.0.2" << QStringList {"APPS: 3", "THUMBS: 3: 3 Too large"};
-    QTest::newRow("300 MB flight log")
-        << "hugelog"
-        << "10.77.0.2"
-        << QStringList {"LOGS: 2", "LOGSTATUS: Loaded 127 variable(s) from Morning hover  (3:00)"};
-    // The trickler sits below the radio's address and must not hold the sweep.
-    QTest::newRow("trickling host before the radio")
-        << "trickle"
-        << "10.77.0.9" << QStringList {"LOGS: 2", "APPS: 3"};
-    QTest::newRow("right-to-left override in the serial")
-        << "bidiserial"
-        << "10.77.0.2" << QStringList {"STRIP: RADIO: 10.77.0.2&nbsp;&nbsp;MODEL: <b>Heli 450</b>"};
+    const QList<Row> rows {
+        {"sane radio", QString(), "10.77.0.2", {"LOGS: 2", "APPS: 3", "THUMBS: 3: 3 picture"}},
+        {"endless bodies",
+         "endless",
+         "10.77.0.2",
+         {"LOGS: 2", tooLarge, "APPS: 0",
+          "THUMBS: 0: ", "STRIP: RADIO: 10.77.0.2&nbsp;&nbsp;MODEL: <b>Heli 450</b>"}},
+        {"200 MB bodies", "oversized", "10.77.0.2", {"LOGS: 0", "APPS: 0", "THUMBS: 0: "}},
+        {"a terabyte announced",
+         "hugelength",
+         "10.77.0.2",
+         {"LOGS: 2", tooLarge, "APPS: 0", "THUMBS: 0: "}},
+        {"names of a megabyte",
+         "hugenames",
+         "10.77.0.2",
+         {"LOGS: 1", "APPS: 1", "THUMBS: 1: 1 picture",
+          "STRIP: RADIO: 10.77.0.2&nbsp;&nbsp;MODEL: <b>" + QString(79, 'M') + QChar(0x2026)
+              + "</b>&nbsp;&nbsp;SERIAL: <b>" + QString(79, 'S') + QChar(0x2026) + "</b>"}},
+        {"lists of tens of thousands",
+         "manyentries",
+         "10.77.0.2",
+         {"LOGS: 10000", "APPS: 10000",
+          "IMAGENOTE: The radio's list is longer than 10000 entries; only the first "
+          "10000 are shown."}},
+        {"20000 x 20000 pictures",
+         "hugepicture",
+         "10.77.0.2",
+         {"APPS: 3", "THUMBS: 3: 3 Too large"}},
+        {"300 MB flight log",
+         "hugelog",
+         "10.77.0.2",
+         {"LOGS: 2", "LOGSTATUS: Loaded 127 variable(s) from Morning hover  (3:00)"}},
+        // The trickler sits below the radio's address and must not hold the sweep.
+        {"trickling host before the radio", "trickle", "10.77.0.9", {"LOGS: 2", "APPS: 3"}},
+        {"right-to-left override in the serial",
+         "bidiserial",
+         "10.77.0.2",
+         {"STRIP: RADIO: 10.77.0.2&nbsp;&nbsp;MODEL: <b>Heli 450</b>"}},
+    };
+    for (int i = 0; i < rows.size(); ++i) {
+        if (TestSupport::inShard(i))
+            QTest::newRow(rows[i].name) << rows[i].fault << rows[i].found << rows[i].expected;
+    }
 }
 
 // The user's files in Documents, path to bytes.

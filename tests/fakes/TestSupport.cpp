@@ -25,6 +25,18 @@ void unsetProxies()
         unsetenv(name);
 }
 
+bool inShard(int row)
+{
+    const QStringList shard = qEnvironmentVariable("KELO_TEST_SHARD").split(QLatin1Char('/'));
+    if (shard.size() != 2)
+        return true;
+    const int index = shard.at(0).toInt();
+    const int count = shard.at(1).toInt();
+    if (count < 1 || index < 1 || index > count)
+        qFatal("KELO_TEST_SHARD must be i/n with 1 <= i <= n");
+    return row % count == index - 1;
+}
+
 QProcessEnvironment programEnvironment(const QString &home)
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();

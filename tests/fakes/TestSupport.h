@@ -67,6 +67,10 @@ private:
     void (*savedHandler)(int) = nullptr;
 };
 
+// Whether a suite's row belongs to this run: KELO_TEST_SHARD "i/n" (set by kelo_add_qtest's
+// SHARDS) takes rows i-1, i-1+n, ...; without it every row does.
+bool inShard(int row);
+
 // Waits until the modal dialog is gone (or timeoutMs) and returns its last text, if any.
 QString lastModalText();
 
