@@ -396,43 +396,88 @@ void LogGraph::draw(QCPPainter *painter)
         if (plot->drawPrepared(this, painter))
             return;
     }
-    paintLines(painter);
+    const double inf = std::numeric_limits<double>::infinity();
+    paintLines(painter, lines(), -inf, inf);
 }
 
-void LogGraph::paintOn(QCPPainter *painter)
+void LogGraph::paintOn(QCPPainter *painter, const Lines &lines, double left, double right) const
 {
     applyDefaultAntialiasingHint(painter);
-    paintLines(painter);
+    paintLines(painter, lines, left, right);
 }
 
-void LogGraph::paintLines(QCPPainter *painter) const
+LogGraph::Lines LogGraph::lines() const
 {
+    Lines out;
     if (!mKeyAxis || !mValueAxis || mKeyAxis.data()->range().size() <= 0 || dataCount() == 0
         || mLineStyle == lsNone)
-        return;
+        return out;
     QList<QCPDataRange> selectedSegments, unselectedSegments;
     getDataSegments(selectedSegments, unselectedSegments);
-    const QList<QCPDataRange> allSegments = unselectedSegments + selectedSegments;
-    for (int i = 0; i < allSegments.size(); ++i) {
-        const bool isSelected = i >= unselectedSegments.size();
-        // Unselected segments reach to the bordering selected samples, as QCustomPlot's do.
-        QVector<QPointF> lines
-            = lineFor(isSelected ? allSegments.at(i) : allSegments.at(i).adjusted(-1, 1));
+    // Unselected segments reach to the bordering selected samples, as QCustomPlot's do.
+    for (const QCPDataRange &segment : qAsConst(unselectedSegments))
+        out.parts << lineFor(segment.adjusted(-1, 1));
+    out.firstSelected = out.parts.size();
+    for (const QCPDataRange &segment : qAsConst(selectedSegments))
+        out.parts << lineFor(segment);
+    return out;
+}
+
+namespace {
+
+// The part of a polyline whose points run left to right that reaches the pixel columns
+// [left, right]: from the last point before left to the first after right. Every segment
+// and join that touches the columns is kept; the ends it gets lie outside them, where the
+// caller's clip hides them. The whole line when its points do not run left to right.
+QVector<QPointF> partWithin(const QVector<QPointF> &line, double left, double right)
+{
+    const int n = line.size();
+    if (n < 3 || (left <= line.first().x() && right >= line.last().x()))
+        return line;
+    for (int i = 1; i < n; ++i) {
+        if (!(line[i - 1].x() <= line[i].x()))
+            return line;
+    }
+    const auto x = [](const QPointF &p, double v) {
+        return p.x() < v;
+    };
+    const int first = int(std::lower_bound(line.cbegin(), line.cend(), left, x) - line.cbegin());
+    const int end = int(std::upper_bound(line.cbegin(), line.cend(), right,
+                                         [](double v, const QPointF &p) { return v < p.x(); })
+                        - line.cbegin());
+    const int from = std::max(0, first - 1), to = std::min(n, end + 1);
+    return line.mid(from, to - from);
+}
+
+} // namespace
+
+void LogGraph::paintLines(QCPPainter *painter, const Lines &lines, double left, double right) const
+{
+    for (int i = 0; i < lines.parts.size(); ++i) {
+        const bool isSelected = i >= lines.firstSelected;
+        QVector<QPointF> line = lines.parts.at(i);
         if (isSelected && mSelectionDecorator)
             mSelectionDecorator->applyBrush(painter);
         else
             painter->setBrush(mBrush);
         painter->setPen(Qt::NoPen);
-        drawFill(painter, &lines);
+        drawFill(painter, &line);
         if (isSelected && mSelectionDecorator)
             mSelectionDecorator->applyPen(painter);
         else
             painter->setPen(mPen);
         painter->setBrush(Qt::NoBrush);
-        if (mLineStyle == lsImpulse)
-            drawImpulsePlot(painter, lines);
-        else
-            drawLinePlot(painter, lines);
+        if (mLineStyle == lsImpulse) {
+            drawImpulsePlot(painter, line);
+        } else {
+            // A dash pattern starts where the line starts: only solid lines are cut. The
+            // caps of segments beyond the columns reach into them by up to the pen's width.
+            if (painter->pen().style() == Qt::SolidLine) {
+                const double reach = painter->pen().widthF() + 2;
+                line = partWithin(line, left - reach, right + reach);
+            }
+            drawLinePlot(painter, line);
+        }
     }
     if (mSelectionDecorator)
         mSelectionDecorator->drawDecoration(painter, selection());

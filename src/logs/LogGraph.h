@@ -78,14 +78,25 @@ public:
     int findBegin(double sortKey, bool expandedRange = true) const override;
     int findEnd(double sortKey, bool expandedRange = true) const override;
 
-    // Draws the graph on painter as its layer would, its antialiasing setting included.
-    // Reads only the series and the axes, so the plot may have graphs drawn on threads of
-    // their own while the GUI thread waits.
-    void paintOn(QCPPainter *painter);
+    // The pixel lines of the graph's data segments, unselected ones first, as it draws them.
+    struct Lines
+    {
+        QVector<QVector<QPointF>> parts;
+        int firstSelected = 0;
+    };
+    Lines lines() const;
+
+    // Draws lines (made by lines() for the plot's present layout) on painter as the graph's
+    // layer would, its antialiasing setting included, for a painter clipped to the pixel
+    // columns [left, right]: a line that runs left to right is handed over only where it
+    // reaches them, whose pixels are then those of the whole line. Reads only the graph's
+    // settings, so the plot may have graphs drawn on threads of their own while the GUI
+    // thread waits.
+    void paintOn(QCPPainter *painter, const Lines &lines, double left, double right) const;
 
 protected:
     void draw(QCPPainter *painter) override;
-    void paintLines(QCPPainter *painter) const;
+    void paintLines(QCPPainter *painter, const Lines &lines, double left, double right) const;
 
     // The pixel points of the line over the visible samples within range.
     QVector<QPointF> lineFor(const QCPDataRange &range) const;

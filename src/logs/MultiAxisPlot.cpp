@@ -120,9 +120,16 @@ void MultiAxisPlot::prepareLogGraphs()
         return;
     // As QCPLayer::draw clips each of them.
     QCPAxisRect *rect = graphs.first()->keyAxis() ? graphs.first()->keyAxis()->axisRect() : nullptr;
+    // Smoothed lines laid over the buffer come out visibly unlike those drawn on it: such
+    // graphs are drawn directly. (The plot's element settings win over a graph's own.)
+    const auto smoothed = [this](const LogGraph *graph) {
+        if (notAntialiasedElements().testFlag(QCP::aePlottables))
+            return false;
+        return antialiasedElements().testFlag(QCP::aePlottables) || graph->antialiased();
+    };
     for (LogGraph *graph : qAsConst(graphs)) {
         if (!graph->keyAxis() || !graph->valueAxis() || graph->keyAxis()->axisRect() != rect
-            || graph->valueAxis()->axisRect() != rect)
+            || graph->valueAxis()->axisRect() != rect || smoothed(graph))
             return;
     }
     const QRect clip = rect->rect().translated(0, -1);
@@ -138,8 +145,20 @@ void MultiAxisPlot::prepareLogGraphs()
         stripes[i].rect = QRect(left, clip.top(), right - left, clip.height());
         stripes[i].drawn = stripes[i].rect.adjusted(-margin, 0, margin, 0) & clip;
     }
+    // Each graph's lines once, a thread per graph; every stripe draws the part of them that
+    // reaches it.
+    struct GraphLines
+    {
+        const LogGraph *graph;
+        LogGraph::Lines lines;
+    };
+    QVector<GraphLines> lines;
+    lines.reserve(graphs.size());
+    for (const LogGraph *graph : qAsConst(graphs))
+        lines.append(GraphLines {graph, LogGraph::Lines()});
+    QtConcurrent::blockingMap(lines, [](GraphLines &g) { g.lines = g.graph->lines(); });
     const double ratio = bufferDevicePixelRatio();
-    QtConcurrent::blockingMap(stripes, [&graphs, ratio](Stripe &stripe) {
+    QtConcurrent::blockingMap(stripes, [&lines, ratio](Stripe &stripe) {
         const QRect drawn = stripe.drawn;
         if (stripe.image.size() != drawn.size() * ratio
             || !qFuzzyCompare(stripe.image.devicePixelRatioF(), ratio)) {
@@ -156,10 +175,10 @@ void MultiAxisPlot::prepareLogGraphs()
             painter.setRenderHint(QPainter::HighQualityAntialiasing);
             QT_WARNING_POP
             painter.translate(-drawn.topLeft());
-            for (LogGraph *graph : graphs) {
+            for (const GraphLines &g : lines) {
                 painter.save();
                 painter.setClipRect(drawn);
-                graph->paintOn(&painter);
+                g.graph->paintOn(&painter, g.lines, drawn.left(), drawn.right() + 1);
                 painter.restore();
             }
         }

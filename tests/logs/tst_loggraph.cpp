@@ -16,14 +16,14 @@ class ProbeGraph : public LogGraph
 {
 public:
     using LogGraph::LogGraph;
-    QVector<QPointF> lines() const { return lineFor(QCPDataRange(0, dataCount())); }
+    QVector<QPointF> polyline() const { return lineFor(QCPDataRange(0, dataCount())); }
 };
 
 class ReferenceGraph : public QCPGraph
 {
 public:
     using QCPGraph::QCPGraph;
-    QVector<QPointF> lines() const
+    QVector<QPointF> polyline() const
     {
         QVector<QPointF> out;
         getLines(&out, QCPDataRange(0, dataCount()));
@@ -84,6 +84,8 @@ private slots:
     void linesMatchQCustomPlot();
     void drawnLikeQCustomPlot_data();
     void drawnLikeQCustomPlot();
+    void stripesDrawLikeOneThread_data();
+    void stripesDrawLikeOneThread();
     void hitTestLikeQCustomPlot();
     void summaryMinMaxMatchesScan();
     void rangesAsQCustomPlotComputesThem();
@@ -143,8 +145,8 @@ void LogGraphTest::linesMatchQCustomPlot()
     plot.xAxis->setRangeReversed(reversed);
     plot.replot();
 
-    const QVector<QPointF> fast = graph->lines();
-    const QVector<QPointF> expected = reference->lines();
+    const QVector<QPointF> fast = graph->polyline();
+    const QVector<QPointF> expected = reference->polyline();
     QVERIFY(!expected.isEmpty());
     QCOMPARE(fast.size(), expected.size());
     for (int i = 0; i < expected.size(); ++i) {
@@ -236,6 +238,87 @@ void LogGraphTest::drawnLikeQCustomPlot()
         }
     }
     QVERIFY2(largest <= 2, qPrintable(QString::number(largest)));
+}
+
+void LogGraphTest::stripesDrawLikeOneThread_data()
+{
+    // The multi-axis plot draws its log graphs in vertical stripes on threads, each stripe
+    // handed the part of the lines that reaches it; a plain QCustomPlot draws the same
+    // graphs on the GUI thread. The same picture, seams and plot edges included: the
+    // stripes' smoothed edges are laid over the background, which rounds a level or two
+    // differently from drawing on it.
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<double>("penWidth");
+    QTest::addColumn<Qt::PenStyle>("penStyle");
+    QTest::addColumn<bool>("antialiased");
+    QTest::addColumn<bool>("selected");
+    QTest::addColumn<bool>("reversed");
+    QTest::addColumn<int>("maxDiff"); // colour levels
+    QTest::newRow("dense") << "walk" << 1.5 << Qt::SolidLine << false << false << false << 2;
+    QTest::newRow("lone samples across stripes")
+        << "gaps" << 1.5 << Qt::SolidLine << false << false << false << 2;
+    QTest::newRow("NaN gaps") << "nan" << 1.5 << Qt::SolidLine << false << false << false << 2;
+    QTest::newRow("steps, wide pen")
+        << "steps" << 6.0 << Qt::SolidLine << false << false << false << 2;
+    QTest::newRow("selected, wider pen")
+        << "walk" << 1.5 << Qt::SolidLine << false << true << false << 2;
+    QTest::newRow("dashed") << "gaps" << 1.5 << Qt::DashLine << false << false << false << 2;
+    QTest::newRow("reversed time axis")
+        << "gaps" << 1.5 << Qt::SolidLine << false << false << true << 2;
+    // Drawn directly, not in stripes.
+    QTest::newRow("antialiased") << "gaps" << 1.5 << Qt::SolidLine << true << false << false << 0;
+}
+
+void LogGraphTest::stripesDrawLikeOneThread()
+{
+    QFETCH(QString, kind);
+    QFETCH(double, penWidth);
+    QFETCH(Qt::PenStyle, penStyle);
+    QFETCH(bool, antialiased);
+    QFETCH(bool, selected);
+    QFETCH(bool, reversed);
+    QFETCH(int, maxDiff);
+    const LogVariable v = generated(kind, 200000);
+    const LogVariable w = generated(QStringLiteral("steps"), 150000);
+    QImage images[2];
+    for (int k = 0; k < 2; ++k) {
+        MultiAxisPlot striped;
+        QCustomPlot plain;
+        QCustomPlot &plot = k == 0 ? static_cast<QCustomPlot &>(striped) : plain;
+        plot.resize(1000, 500);
+        plot.setPlottingHints(plot.plottingHints() | QCP::phFastPolylines);
+        auto *graph = new LogGraph(plot.xAxis, plot.yAxis);
+        graph->setSeries(PlotSeries::of(v));
+        graph->setPen(QPen(QBrush(QColor(0x8b, 0xe9, 0xfd)), penWidth, penStyle));
+        graph->setAntialiased(antialiased);
+        graph->setSelectable(QCP::stWhole);
+        graph->selectionDecorator()->setPen(QPen(Qt::yellow, 3));
+        auto *other = new LogGraph(plot.xAxis, plot.yAxis2);
+        other->setSeries(PlotSeries::of(w));
+        other->setPen(QPen(QColor(0x50, 0xfa, 0x7b), 1.5));
+        other->setAntialiased(false);
+        plot.rescaleAxes();
+        plot.xAxis->setRange(v.times[20000], v.times[180000]);
+        plot.xAxis->setRangeReversed(reversed);
+        plot.yAxis2->setVisible(true);
+        plot.yAxis2->rescale();
+        if (selected)
+            graph->setSelection(QCPDataSelection(QCPDataRange(0, graph->dataCount())));
+        plot.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&plot));
+        plot.replot();
+        images[k] = plot.grab().toImage().convertToFormat(QImage::Format_ARGB32);
+    }
+    QCOMPARE(images[0].size(), images[1].size());
+    int largest = 0;
+    for (int y = 0; y < images[0].height(); ++y) {
+        for (int x = 0; x < images[0].width(); ++x) {
+            const QColor a = images[0].pixelColor(x, y), b = images[1].pixelColor(x, y);
+            largest = std::max({largest, std::abs(a.red() - b.red()),
+                                std::abs(a.green() - b.green()), std::abs(a.blue() - b.blue())});
+        }
+    }
+    QVERIFY2(largest <= maxDiff, qPrintable(QString::number(largest)));
 }
 
 void LogGraphTest::hitTestLikeQCustomPlot()
