@@ -69,6 +69,20 @@ LogVariable generated(const QString &kind, int n)
     return series(t, y);
 }
 
+// The largest difference of a colour channel between two pictures of the same size.
+int largestDifference(const QImage &one, const QImage &other)
+{
+    int largest = 0;
+    for (int y = 0; y < one.height(); ++y) {
+        for (int x = 0; x < one.width(); ++x) {
+            const QColor a = one.pixelColor(x, y), b = other.pixelColor(x, y);
+            largest = std::max({largest, std::abs(a.red() - b.red()),
+                                std::abs(a.green() - b.green()), std::abs(a.blue() - b.blue())});
+        }
+    }
+    return largest;
+}
+
 bool sameBits(double a, double b)
 {
     return std::memcmp(&a, &b, sizeof a) == 0;
@@ -229,14 +243,7 @@ void LogGraphTest::drawnLikeQCustomPlot()
     }
     // On screen the graphs' smoothed edges are drawn apart and laid over the background,
     // which rounds a level or two differently from drawing on it.
-    int largest = 0;
-    for (int y = 0; y < images[0].height(); ++y) {
-        for (int x = 0; x < images[0].width(); ++x) {
-            const QColor a = images[0].pixelColor(x, y), b = images[1].pixelColor(x, y);
-            largest = std::max({largest, std::abs(a.red() - b.red()),
-                                std::abs(a.green() - b.green()), std::abs(a.blue() - b.blue())});
-        }
-    }
+    const int largest = largestDifference(images[0], images[1]);
     QVERIFY2(largest <= 2, qPrintable(QString::number(largest)));
 }
 
@@ -310,14 +317,7 @@ void LogGraphTest::stripesDrawLikeOneThread()
         images[k] = plot.grab().toImage().convertToFormat(QImage::Format_ARGB32);
     }
     QCOMPARE(images[0].size(), images[1].size());
-    int largest = 0;
-    for (int y = 0; y < images[0].height(); ++y) {
-        for (int x = 0; x < images[0].width(); ++x) {
-            const QColor a = images[0].pixelColor(x, y), b = images[1].pixelColor(x, y);
-            largest = std::max({largest, std::abs(a.red() - b.red()),
-                                std::abs(a.green() - b.green()), std::abs(a.blue() - b.blue())});
-        }
-    }
+    const int largest = largestDifference(images[0], images[1]);
     QVERIFY2(largest <= maxDiff, qPrintable(QString::number(largest)));
 }
 
