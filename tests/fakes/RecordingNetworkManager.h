@@ -64,6 +64,18 @@ public:
         }
         return problems;
     }
+    // For each request to path after the first, how long after the one before it finished it
+    // was sent, in ms: what a retry timer decides, without the network's delivery times.
+    QList<qint64> msAfterPreviousFinished(const QString &path) const
+    {
+        QList<qint64> out;
+        const auto requests = sentFor(path);
+        for (int i = 1; i < requests.size(); ++i) {
+            const qint64 finished = requests[i - 1]->finishedNsecs;
+            out.append(finished < 0 ? -1 : (requests[i]->nsecs - finished) / 1000000);
+        }
+        return out;
+    }
     int unfinished() const
     {
         int n = 0;
