@@ -68,6 +68,7 @@ TabDialog::TabDialog(QWidget *parent)
     auto *statusBar = new RadioStatusBar(scanner, this);
 
     tabWidget = new LeftTabWidget(this);
+    pages = tabWidget;
     tabWidget->setIconSize(QSize(20, 20));
     auto icon = [](const char *name) {
         return QIcon(QStringLiteral(":/icons/%1.svg").arg(QLatin1String(name)));
@@ -132,6 +133,17 @@ void TabDialog::restoreLastTab()
 void TabDialog::saveLastTab(int index)
 {
     SettingsFiles::writeFile(tabConfigPath(), SettingsFiles::encodeTab(index));
+}
+
+TabDialog::~TabDialog()
+{
+    // The pages first: their requests, cancelled as they go, belong to the scanner's network
+    // manager, which children made before them would otherwise take along first.
+    if (::tabWidget == pages)
+        ::tabWidget = nullptr;
+    delete pages;
+    if (tab_dlg == this)
+        tab_dlg = nullptr;
 }
 
 void TabDialog::keyPressEvent(QKeyEvent *event)

@@ -15,6 +15,7 @@ class TabDialog : public QDialog
     Q_OBJECT
 public:
     explicit TabDialog(QWidget *parent = nullptr);
+    ~TabDialog() override;
 
     RadioScanner *radioScanner() const { return scanner; }
 
@@ -36,6 +37,7 @@ private:
 
     JoystickStatusWidget *joystickWidget = nullptr;
     RadioScanner *scanner = nullptr;
+    QTabWidget *pages = nullptr;
 };
 
 extern QString res_path;
