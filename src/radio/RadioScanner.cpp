@@ -46,12 +46,22 @@ QStringList RadioScanner::computeCandidateIps() const
     return RadioDiscovery::candidateAddresses(RadioDiscovery::systemInterfaces());
 }
 
+QNetworkReply *RadioScanner::discoveryGet(const QString &address, const char *path)
+{
+    QNetworkRequest request
+        = RadioApi::request(address, QString::fromLatin1(path), RadioApi::DiscoveryTimeoutMs);
+    // The time-out counts from the moment of asking, also while the request waits in the
+    // manager's queue of six connections per host. Behind a tab's burst of icon requests
+    // the radio would be declared lost though it answers: discovery goes first.
+    request.setPriority(QNetworkRequest::HighPriority);
+    return RadioApi::get(networkManager, request, RadioReply::Kind::Text);
+}
+
 void RadioScanner::issueNextRequests()
 {
     while (inFlight < MaxInFlight && !candidates.isEmpty()) {
         const QString address = candidates.takeFirst();
-        QNetworkReply *reply = RadioApi::get(networkManager, address, RadioApi::SystemInfoPath,
-                                             RadioApi::DiscoveryTimeoutMs);
+        QNetworkReply *reply = discoveryGet(address, RadioApi::SystemInfoPath);
         reply->setProperty(ScanIpProperty, address);
         connect(reply, &QNetworkReply::finished, this, &RadioScanner::onReplyFinished);
         pendingReplies.append(reply);
@@ -98,8 +108,7 @@ void RadioScanner::onReplyFinished()
 void RadioScanner::startQuickCheck(const QString &address)
 {
     inFlight = 1;
-    QNetworkReply *reply = RadioApi::get(networkManager, address, RadioApi::SystemInfoPath,
-                                         RadioApi::DiscoveryTimeoutMs);
+    QNetworkReply *reply = discoveryGet(address, RadioApi::SystemInfoPath);
     reply->setProperty(ScanIpProperty, address);
     connect(reply, &QNetworkReply::finished, this, &RadioScanner::onQuickCheckFinished);
 }
@@ -146,8 +155,7 @@ bool RadioScanner::tryParseDevice(const QByteArray &body, QString *network, QStr
 
 void RadioScanner::fetchSerial(const QString &address)
 {
-    QNetworkReply *reply = RadioApi::get(networkManager, address, RadioApi::SystemSerialPath,
-                                         RadioApi::DiscoveryTimeoutMs);
+    QNetworkReply *reply = discoveryGet(address, RadioApi::SystemSerialPath);
     connect(reply, &QNetworkReply::finished, this, [this, reply, address]() {
         reply->deleteLater();
         if (address != ip)

@@ -42,6 +42,7 @@ private slots:
     void onQuickCheckFinished();
 
 private:
+    QNetworkReply *discoveryGet(const QString &address, const char *path);
     void startQuickCheck(const QString &address);
     QStringList computeCandidateIps() const;
     void issueNextRequests();
