@@ -14,7 +14,7 @@ void SimThread::run()
 {
     if (bridge)
         return;
-    joystick = std::make_unique<UhidJoystick>();
+    joystick = std::make_unique<UhidJoystick>(devicePath);
     bridge = std::make_unique<JoystickBridge>(*joystick, stopFlag);
     bridge->setStatusHandler([this](int status) { emit statusReported(status); });
     bridge->run();

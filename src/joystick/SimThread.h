@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QThread>
 
 #include <atomic>
@@ -20,6 +21,10 @@ public:
     void requestStop() { stopFlag.store(true); }
     bool stopRequested() const { return stopFlag.load(); }
 
+    // The UHID device the worker opens, "/dev/uhid". Code-only, for tests that stand a
+    // plain file in for the kernel's device; takes effect at start().
+    void setDevicePath(const QByteArray &path) { devicePath = path; }
+
 signals:
     // A bridge status code, emitted on the worker thread.
     void statusReported(int status);
@@ -29,6 +34,7 @@ protected:
 
 private:
     std::atomic<bool> stopFlag {false};
+    QByteArray devicePath = QByteArrayLiteral("/dev/uhid");
     // Kept after run() ends: the device and the listener last as long as the process.
     std::unique_ptr<VirtualJoystick> joystick;
     std::unique_ptr<JoystickBridge> bridge;

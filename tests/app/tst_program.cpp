@@ -9,11 +9,13 @@
 #include "RadioScanner.h"
 #include "ReplayWidget.h"
 #include "SettingsFiles.h"
+#include "SimThread.h"
 #include "TabDialog.h"
 #include "TestSupport.h"
 
 #include <QLabel>
 #include <QProcess>
+#include <QTcpSocket>
 #include <QTimer>
 #include <QtTest>
 
@@ -62,6 +64,30 @@ static void openLogAndEscape(TabDialog *dialog)
     });
 }
 
+// Reports the scale the program started with, then presses Escape.
+static void reportScaleAndEscape(TabDialog *dialog)
+{
+    dialog->show();
+    QTimer::singleShot(0, dialog, [dialog]() {
+        std::printf("SCALE: %s|%s|%g\n", qgetenv("QT_SCALE_FACTOR").constData(),
+                    qgetenv("QT_AUTO_SCREEN_SCALE_FACTOR").constData(),
+                    dialog->devicePixelRatioF());
+        std::fflush(stdout);
+        QTest::keyClick(dialog, Qt::Key_Escape);
+    });
+}
+
+// Presses Escape once a radio streams its sticks to the bridge.
+static void escapeWhileStreaming(TabDialog *dialog)
+{
+    dialog->show();
+    QObject::connect(dialog, &TabDialog::signalResultAppend, dialog, [dialog](int status) {
+        if (status == 4) // connected
+            QTimer::singleShot(300, dialog,
+                               [dialog]() { QTest::keyClick(dialog, Qt::Key_Escape); });
+    });
+}
+
 class ProgramTest : public QObject
 {
     Q_OBJECT
@@ -69,7 +95,25 @@ private slots:
     void initTestCase();
     void startsFindsRadioAndEscapes();
     void escapeWhileParsingEndsCleanly();
+    void scaleFile_data();
+    void scaleFile();
+    void closeWaitsForTheBridge();
+
+private:
+    static QProcessEnvironment childEnvironment(const QString &home);
 };
+
+QProcessEnvironment ProgramTest::childEnvironment(const QString &home)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("HOME"), home);
+    env.remove(QStringLiteral("XDG_DOCUMENTS_DIR"));
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/.config"));
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.remove(QStringLiteral("QT_SCALE_FACTOR"));
+    env.remove(QStringLiteral("QT_AUTO_SCREEN_SCALE_FACTOR"));
+    return env;
+}
 
 void ProgramTest::initTestCase()
 {
@@ -150,8 +194,89 @@ void ProgramTest::escapeWhileParsingEndsCleanly()
     QVERIFY(!out.contains(QStringLiteral("NOT REACHED")));
 }
 
+void ProgramTest::scaleFile_data()
+{
+    QTest::addColumn<QByteArray>("file"); // empty: no file
+    QTest::addColumn<QString>("shown"); // QT_SCALE_FACTOR|QT_AUTO_SCREEN_SCALE_FACTOR|ratio
+    QTest::newRow("no file") << QByteArray() << "||1";
+    QTest::newRow("150 %") << QByteArray("\x96\x00", 2) << "1.5||1.5";
+    QTest::newRow("100 % is the platform's") << QByteArray("\x64\x00", 2) << "|1|1";
+    QTest::newRow("50 %") << QByteArray("\x32\x00", 2) << "0.5||0.5";
+    QTest::newRow("3 bytes ignored") << QByteArray("\x96\x00\x00", 3) << "||1";
+}
+
+void ProgramTest::scaleFile()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QString, shown);
+    QTemporaryDir home;
+    QVERIFY(QDir().mkpath(home.path() + QStringLiteral("/Documents")));
+    if (!file.isEmpty()) {
+        QFile scale(home.path() + QStringLiteral("/Documents/.kelo-scale.cfg"));
+        QVERIFY(scale.open(QIODevice::WriteOnly) && scale.write(file) == file.size());
+    }
+    QProcess child;
+    child.setProcessEnvironment(childEnvironment(home.path()));
+    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--child-scale")});
+    QVERIFY(child.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(child.state() == QProcess::NotRunning, 60000);
+    QCOMPARE(child.exitCode(), 0);
+    const QStringList lines = QString::fromLocal8Bit(child.readAllStandardOutput())
+                                  .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QVERIFY2(lines.contains(QStringLiteral("SCALE: ") + shown), qPrintable(lines.join('\n')));
+}
+
+// Closing while a radio streams: the window waits for the bridge, which closes its server
+// ("> server closed") between the close handler's two lines. A plain file stands in for
+// /dev/uhid, which this machine may not have.
+void ProgramTest::closeWaitsForTheBridge()
+{
+    QTemporaryDir home;
+    QVERIFY(QDir().mkpath(home.path() + QStringLiteral("/Documents")));
+    const QString uhid = home.path() + QStringLiteral("/uhid");
+    {
+        QFile file(uhid);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    QProcessEnvironment env = childEnvironment(home.path());
+    env.insert(QStringLiteral("KELO_TEST_UHID"), uhid);
+    QProcess child;
+    child.setProcessEnvironment(env);
+    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--child-joystick")});
+    QVERIFY(child.waitForStarted());
+
+    // The radio: connects to the bridge's port and sends a stick packet every 50 ms.
+    QTcpSocket radio;
+    QTimer sender;
+    QObject::connect(&sender, &QTimer::timeout, &radio, [&radio]() {
+        if (radio.state() == QAbstractSocket::UnconnectedState)
+            radio.connectToHost(QHostAddress::LocalHost, 2600);
+        else if (radio.state() == QAbstractSocket::ConnectedState)
+            radio.write(QByteArray(38, '\0'));
+    });
+    sender.start(50);
+    QTRY_VERIFY_WITH_TIMEOUT(child.state() == QProcess::NotRunning, 60000);
+    sender.stop();
+
+    const QString out = QString::fromLocal8Bit(child.readAllStandardOutput());
+    QVERIFY2(child.exitStatus() == QProcess::NormalExit,
+             qPrintable(QString::fromLocal8Bit(child.readAllStandardError())));
+    QCOMPARE(child.exitCode(), 0);
+    const QStringList lines = out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QVERIFY2(lines.size() >= 3, qPrintable(out));
+    QCOMPARE(lines.mid(lines.size() - 3),
+             QStringList({QStringLiteral("> Close Event"), QStringLiteral("> server closed"),
+                          QStringLiteral("> Closing app")}));
+}
+
 int main(int argc, char **argv)
 {
+    if (argc > 1 && qstrcmp(argv[1], "--child-scale") == 0)
+        return keloMain(1, argv, reportScaleAndEscape);
+    if (argc > 1 && qstrcmp(argv[1], "--child-joystick") == 0) {
+        simThread.setDevicePath(qgetenv("KELO_TEST_UHID"));
+        return keloMain(1, argv, escapeWhileStreaming);
+    }
     if (argc > 1 && qstrcmp(argv[1], "--child") == 0)
         return keloMain(1, argv, reportAndEscape);
     if (argc > 1 && qstrcmp(argv[1], "--child-parse") == 0)
