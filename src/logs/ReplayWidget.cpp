@@ -281,6 +281,10 @@ ReplayWidget::ReplayWidget(RadioScanner *radioScanner, QWidget *parent)
 
     playbackTimer.setInterval(40);
     connect(&playbackTimer, &QTimer::timeout, this, &ReplayWidget::onPlaybackTick);
+    elapsedTimer.start();
+    playbackClock = [this]() {
+        return elapsedTimer.elapsed();
+    };
     // The lighting rig's animation: while playing, every tick moves it along with the model;
     // while paused, this timer alone, at the pace the slow light changes need.
     lightClock.start();
@@ -559,7 +563,7 @@ void ReplayWidget::setPlaying(bool play)
     if (play) {
         playButton->setIcon(QIcon(QStringLiteral(":/icons/icon-pause.svg")));
         playButton->setToolTip(tr("Pause"));
-        elapsedTimer.start();
+        lastTickMs = playbackClock();
         playbackTimer.start(40);
         lightTimer.stop();
         // A frame per tick.
@@ -603,9 +607,18 @@ void ReplayWidget::onSliderMoved(int value)
     seekTo(double(value) / sliderScale);
 }
 
+void ReplayWidget::setPlaybackClock(std::function<qint64()> msNow)
+{
+    playbackClock = std::move(msNow);
+    lastTickMs = playbackClock();
+}
+
 void ReplayWidget::onPlaybackTick()
 {
-    const double dt = double(elapsedTimer.restart()) / 1000.0 * speed;
+    // By the time that really passed, whatever the timer's jitter.
+    const qint64 now = playbackClock();
+    const double dt = double(now - lastTickMs) / 1000.0 * speed;
+    lastTickMs = now;
     seekTo(currentTime + dt);
     if (currentTime >= duration)
         setPlaying(false);

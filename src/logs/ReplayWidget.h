@@ -11,6 +11,7 @@
 #include <QVector>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 
 #include <qcustomplot.h>
@@ -76,6 +77,10 @@ public:
     // Slider steps per second of the log; below 1000 only for logs too long for an int.
     double sliderStepsPerSecond() const { return sliderScale; }
 
+    // The clock playback advances by, in milliseconds: a steady clock. Code only, for
+    // tests that tick with a clock of their own.
+    void setPlaybackClock(std::function<qint64()> msNow);
+
 private slots:
     void openLogFile();
     void onLogItemClicked(QListWidgetItem *item);
@@ -119,6 +124,8 @@ private:
     bool playing = false;
     QTimer playbackTimer;
     QElapsedTimer elapsedTimer;
+    std::function<qint64()> playbackClock;
+    qint64 lastTickMs = 0;
     QTimer lightTimer;
     QElapsedTimer lightClock;
     double sliderScale = 1000.0;

@@ -189,12 +189,27 @@ void ModelSceneTest::sceneDrivenByTheReplay()
     QQuickItem *root = view->rootObject();
     QVERIFY(root);
 
+    // The model's own transform: the one scaled by its scaleFactor, in the entity tree
+    // that the Scene3D item holds.
+    QObject *heli = nullptr;
+    for (QObject *item : root->findChildren<QObject *>()) {
+        QObject *entity = item->property("entity").value<QObject *>();
+        if (!entity)
+            continue;
+        for (QObject *o : entity->findChildren<QObject *>()) {
+            if (o->property("scaleFactor").isValid() && o->property("translation").isValid())
+                heli = o;
+        }
+    }
+    QVERIFY(heli);
+
     // The root gets (w, -x, z, y) of the slerped sample, and the altitude.
     tab.seekTo(4.0);
     const QQuaternion expected = QQuaternion::slerp(a, b, 0.4f);
     COMPARE_QUAT(root->property("mdl_quat").value<QQuaternion>(),
                  QQuaternion(expected.scalar(), -expected.x(), expected.z(), expected.y()));
     QCOMPARE(root->property("mdl_alt").toDouble(), 0.0);
+    QCOMPARE(heli->property("translation").value<QVector3D>(), QVector3D(0, 0, 0));
 
     // Level and on the ground: the frame shows the model, not only the background.
     tab.seekTo(10.0);
@@ -205,6 +220,8 @@ void ModelSceneTest::sceneDrivenByTheReplay()
     tab.seekTo(20.0);
     COMPARE_QUAT(root->property("mdl_quat").value<QQuaternion>(), QQuaternion());
     QCOMPARE(root->property("mdl_alt").toDouble(), 150.0);
+    // One scene unit is 15 m.
+    QCOMPARE(heli->property("translation").value<QVector3D>(), QVector3D(0, 10, 0));
     Silhouette high;
     QTRY_VERIFY_WITH_TIMEOUT((high = silhouette(view->grabWindow())).pixels > 500
                                  && high.centreY < ground.centreY - 40,

@@ -74,6 +74,8 @@ private slots:
     void seekClamps_data();
     void seekClamps();
     void playbackFollowsTheClockAtSpeed();
+    void tickAdvancesByElapsedTime_data();
+    void tickAdvancesByElapsedTime();
     void playbackStopsAtEndAndPlayRestarts();
     void arrowKeysStepOneSecond();
     void speedSurvivesAnotherLog();
@@ -244,6 +246,50 @@ void ReplayWidgetTest::playbackFollowsTheClockAtSpeed()
     // Paused: the position stays.
     QTest::qWait(200);
     QCOMPARE(f.tab.position(), pos);
+}
+
+void ReplayWidgetTest::tickAdvancesByElapsedTime_data()
+{
+    QTest::addColumn<QString>("item");
+    QTest::addColumn<double>("factor");
+    QTest::newRow("0.1x") << "0.1x" << 0.1;
+    QTest::newRow("0.25x") << "0.25x" << 0.25;
+    QTest::newRow("0.5x") << "0.5x" << 0.5;
+    QTest::newRow("1x") << "1x" << 1.0;
+    QTest::newRow("2x") << "2x" << 2.0;
+    QTest::newRow("5x") << "5x" << 5.0;
+}
+
+void ReplayWidgetTest::tickAdvancesByElapsedTime()
+{
+    // A clock of the test's own: ticks come from the real timer, but the position moves
+    // only by what this clock says has passed, times the speed.
+    QFETCH(QString, item);
+    QFETCH(double, factor);
+    Fixture f;
+    QCOMPARE(f.speeds()->count(), 6);
+    const int index = f.speeds()->findText(item);
+    QVERIFY(index >= 0);
+    QCOMPARE(f.speeds()->itemData(index, Qt::UserRole).toDouble(), factor);
+    qint64 now = 5000;
+    f.tab.setPlaybackClock([&now]() { return now; });
+    f.loadSimple(600.0);
+    f.speeds()->setCurrentIndex(index);
+    QCOMPARE(f.tab.playbackSpeed(), factor);
+
+    f.play()->click();
+    QTest::qWait(200); // ticks with no time passed move nothing
+    QCOMPARE(f.tab.position(), 0.0);
+    now += 1000;
+    QTRY_VERIFY(f.tab.position() > 0.0);
+    QCOMPARE(f.tab.position(), factor * 1.0);
+    now += 250;
+    QTRY_VERIFY(f.tab.position() > factor);
+    QCOMPARE(f.tab.position(), factor * 1.0 + factor * 0.25);
+    f.play()->click();
+    now += 10000; // paused: no tick reads the clock
+    QTest::qWait(200);
+    QCOMPARE(f.tab.position(), factor * 1.0 + factor * 0.25);
 }
 
 void ReplayWidgetTest::playbackStopsAtEndAndPlayRestarts()
@@ -453,14 +499,17 @@ void ReplayWidgetTest::longLogSlider()
 void ReplayWidgetTest::unsortedStampsAreOrdered()
 {
     // The format does not order its stamps; lookups must still read the right samples.
+    // In time order the samples are 10, 0, 40, 16: read in file order they would give
+    // other values everywhere.
     Fixture f;
-    LogVariable v = var(LogNames::EscBattVolt, {0, 4, 2, 6}, {10, 14, 12, 16});
+    LogVariable v = var(LogNames::EscBattVolt, {0, 4, 2, 6}, {10, 40, 0, 16});
     v.timesAscending = false;
     f.tab.loadLog({v}, QStringLiteral("unsorted"));
     QCOMPARE(f.tab.logDuration(), 6.0);
-    QCOMPARE(f.tab.valueAtTime(0, 1.0), 11.0);
-    QCOMPARE(f.tab.valueAtTime(0, 3.0), 13.0);
-    QCOMPARE(f.tab.valueAtTime(0, 5.0), 15.0);
+    QCOMPARE(f.tab.valueAtTime(0, 1.0), 5.0);
+    QCOMPARE(f.tab.valueAtTime(0, 3.0), 20.0);
+    QCOMPARE(f.tab.valueAtTime(0, 5.0), 28.0);
+    QCOMPARE(f.tab.valueAtTime(0, 2.0), 0.0);
 }
 
 void ReplayWidgetTest::zeroQuaternionIsIdentity()
@@ -502,6 +551,14 @@ void ReplayWidgetTest::variableListAndPlot()
     QCOMPARE(plot->graphCount(), 2);
     QCOMPARE(plot->graph(1)->valueAxis()->axisType(), QCPAxis::atRight);
     QCOMPARE(plot->graph(1)->pen().color(), QColor("#50fa7b"));
+
+    // The colour belongs to the list row, not to the order of checking: row 1 alone is
+    // still the second colour, on the left axis.
+    list->item(0)->setCheckState(Qt::Unchecked);
+    QCOMPARE(plot->graphCount(), 1);
+    QCOMPARE(plot->graph(0)->valueAxis(), plot->yAxis);
+    QCOMPARE(plot->graph(0)->pen().color(), QColor("#50fa7b"));
+    list->item(0)->setCheckState(Qt::Checked);
 
     // The cursor follows the replay position.
     f.tab.seekTo(1.5);
