@@ -250,6 +250,8 @@ private slots:
     void clickAndArrowKeysMoveCursor();
     void cursorMoveRepaintsOnlyCursorLayer();
     void highlightFromListPressAndLegend();
+    void highlightFromAClickOnALine();
+    void dragPansTimeOnly();
     void secondLoadReplacesEverything();
 
     void saveRoundTrip();
@@ -674,6 +676,71 @@ void PlotWidgetTest::cursorMoveRepaintsOnlyCursorLayer()
     tab.widget.updateCursor(11);
     QCOMPARE(fullReplots.count(), 0);
     QCOMPARE(tab.cursorLabel()->layer(), tab.plot->cursorLayer());
+}
+
+static void sendMouse(QWidget *w, QEvent::Type type, QPoint pos, Qt::MouseButton button,
+                      Qt::MouseButtons held)
+{
+    QMouseEvent event(type, pos, w->mapToGlobal(pos), button, held, Qt::NoModifier);
+    QApplication::sendEvent(w, &event);
+}
+
+void PlotWidgetTest::highlightFromAClickOnALine()
+{
+    // A rises, B falls, each on its own axis over the same range: at 2 s they are far apart.
+    Tab tab;
+    tab.widget.setVariables({series(QStringLiteral("A"), {0, 10}, {0, 10}),
+                             series(QStringLiteral("B"), {0, 10}, {10, 0})});
+    tab.check(0);
+    tab.check(1);
+    tab.show();
+    tab.plot->replot();
+    QCPGraph *a = tab.plot->graph(0);
+    const QPoint onA(int(tab.plot->xAxis->coordToPixel(2)), int(a->valueAxis()->coordToPixel(2)));
+    sendMouse(tab.plot, QEvent::MouseButtonPress, onA, Qt::LeftButton, Qt::LeftButton);
+    sendMouse(tab.plot, QEvent::MouseButtonRelease, onA, Qt::LeftButton, Qt::NoButton);
+
+    QVERIFY(a->selected());
+    QVERIFY(!tab.plot->graph(1)->selected());
+    QCOMPARE(tab.variables->item(0)->font().weight(), int(QFont::Bold));
+    QCOMPARE(tab.variables->item(1)->font().weight(), int(QFont::Normal));
+    QCOMPARE(tab.table->item(0, 1)->background().color(), QColor(10, 132, 255, 55));
+    QCOMPARE(tab.table->item(1, 1)->background().style(), Qt::NoBrush);
+    auto *legendA = tab.plot->legend->itemWithPlottable(a);
+    QVERIFY(legendA && legendA->selected());
+}
+
+void PlotWidgetTest::dragPansTimeOnly()
+{
+    Tab tab;
+    tab.widget.setVariables({series(QStringLiteral("A"), {0, 10}, {0, 10}),
+                             series(QStringLiteral("B"), {0, 10}, {10, 0})});
+    tab.check(0);
+    tab.check(1);
+    tab.show();
+    tab.plot->replot();
+    const QCPRange time = tab.plot->xAxis->range();
+    QList<QCPRange> values;
+    const QList<QCPAxis *> axes = tab.plot->axisRect()->axes(QCPAxis::atLeft | QCPAxis::atRight);
+    for (QCPAxis *axis : axes)
+        values << axis->range();
+
+    // A drag over the data area, right and down: only the time axis follows.
+    const QPoint from = tab.plot->axisRect()->rect().center();
+    const QPoint to = from + QPoint(120, 80);
+    sendMouse(tab.plot, QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton);
+    for (int i = 1; i <= 10; ++i)
+        sendMouse(tab.plot, QEvent::MouseMove, from + (to - from) * i / 10, Qt::NoButton,
+                  Qt::LeftButton);
+    sendMouse(tab.plot, QEvent::MouseButtonRelease, to, Qt::LeftButton, Qt::NoButton);
+
+    QVERIFY(tab.plot->xAxis->range().lower < time.lower - 0.1);
+    QCOMPARE(tab.plot->xAxis->range().size(), time.size());
+    for (int i = 0; i < axes.size(); ++i) {
+        QCOMPARE(axes[i]->range().lower, values[i].lower);
+        QCOMPARE(axes[i]->range().upper, values[i].upper);
+    }
+    QVERIFY(!tab.cursorLabel()->visible()); // a drag is no click
 }
 
 void PlotWidgetTest::highlightFromListPressAndLegend()
