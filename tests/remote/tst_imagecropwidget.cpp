@@ -44,6 +44,10 @@ private slots:
     void cropReadsFramedPixelsInEveryFormat_data();
     void cropReadsFramedPixelsInEveryFormat();
     void dragFollowsMouseAndStopsAtEdges();
+    void dragFollowsTheDisplayScale_data();
+    void dragFollowsTheDisplayScale();
+    void framePixelsRoundHalvesUp_data();
+    void framePixelsRoundHalvesUp();
     void pressOutsideFrameOrWithOtherButtonDoesNothing();
     void hoverCursor();
     void resizeKeepsFrameOnSamePixels();
@@ -239,6 +243,65 @@ void ImageCropWidgetTest::dragFollowsMouseAndStopsAtEdges()
     QCOMPARE(widget.frame().x(), 0.0);
     sendMouse(&widget, QEvent::MouseButtonRelease, grab2.toPoint());
     QCOMPARE(CropGeometry::framePixels(widget.frame(), QSize(2000, 500)), QRect(0, 0, 1256, 500));
+}
+
+void ImageCropWidgetTest::dragFollowsTheDisplayScale_data()
+{
+    QTest::addColumn<QSize>("imageSize");
+    QTest::addColumn<QSize>("widgetSize");
+    QTest::addColumn<QPoint>("drag"); // widget pixels
+    QTest::addColumn<QPointF>("moved"); // image pixels
+    // 4000 x 1000 shown 500 x 125: a widget pixel is 8 image pixels.
+    QTest::newRow("wide at 1/8") << QSize(4000, 1000) << QSize(500, 400) << QPoint(-16, 0)
+                                 << QPointF(-128, 0);
+    // 1000 x 2000 shown 200 x 400: 5 image pixels a widget pixel.
+    QTest::newRow("tall at 1/5") << QSize(1000, 2000) << QSize(500, 400) << QPoint(0, 30)
+                                 << QPointF(0, 150);
+    // 245 x 300 shown 326 x 400 in a 500 x 400 widget: scaled up, 3/4 of a pixel each.
+    QTest::newRow("small, scaled up")
+        << QSize(245, 300) << QSize(500, 400) << QPoint(0, -40) << QPointF(0, -30);
+}
+
+void ImageCropWidgetTest::dragFollowsTheDisplayScale()
+{
+    QFETCH(QSize, imageSize);
+    QFETCH(QSize, widgetSize);
+    QFETCH(QPoint, drag);
+    QFETCH(QPointF, moved);
+    ImageCropWidget widget;
+    widget.resize(widgetSize);
+    QImage image(imageSize, QImage::Format_RGB32);
+    image.fill(Qt::gray);
+    widget.setImage(image);
+    const QRectF start = widget.frame();
+    const QRectF display = CropGeometry::displayRect(imageSize, widgetSize);
+    const QPoint grab = CropGeometry::frameInWidget(start, imageSize, display).center().toPoint();
+    sendMouse(&widget, QEvent::MouseButtonPress, grab);
+    sendMouse(&widget, QEvent::MouseMove, grab + drag);
+    sendMouse(&widget, QEvent::MouseButtonRelease, grab + drag);
+    const QPointF got = widget.frame().topLeft() - start.topLeft();
+    QVERIFY2(qAbs(got.x() - moved.x()) < 1e-9 && qAbs(got.y() - moved.y()) < 1e-9,
+             qPrintable(QStringLiteral("moved by %1, %2").arg(got.x()).arg(got.y())));
+    QCOMPARE(widget.frame().size(), start.size());
+}
+
+void ImageCropWidgetTest::framePixelsRoundHalvesUp_data()
+{
+    QTest::addColumn<QRectF>("frame");
+    QTest::addColumn<QRect>("pixels");
+    // Corners on half pixels go up, also at even numbers (2.5 is 3, not 2).
+    QTest::newRow("halves") << QRectF(10.5, 0.5, 100, 40) << QRect(11, 1, 100, 40);
+    QTest::newRow("even halves") << QRectF(2.5, 4.5, 100, 40) << QRect(3, 5, 100, 40);
+    QTest::newRow("just below half") << QRectF(2.49, 4.49, 100, 40) << QRect(2, 4, 100, 40);
+    // Left 0.5 to right 100.4: columns 1 .. 99.
+    QTest::newRow("halves and less") << QRectF(0.5, 0.5, 99.9, 39.9) << QRect(1, 1, 99, 39);
+}
+
+void ImageCropWidgetTest::framePixelsRoundHalvesUp()
+{
+    QFETCH(QRectF, frame);
+    QFETCH(QRect, pixels);
+    QCOMPARE(CropGeometry::framePixels(frame, QSize(1000, 1000)), pixels);
 }
 
 void ImageCropWidgetTest::pressOutsideFrameOrWithOtherButtonDoesNothing()

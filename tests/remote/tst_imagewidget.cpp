@@ -16,6 +16,7 @@
 #include <QJsonObject>
 #include <QLabel>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QProcess>
 #include <QPushButton>
@@ -738,38 +739,72 @@ void ImageWidgetTest::uploadRoundTrip()
     QVERIFY(f.radio.waitForRequests("/image/list", 2));
     QTRY_COMPARE(f.thumbs().size(), 2);
 
-    const FakeRequest upload = f.radio.requestsFor("/upload.html").first();
-    QCOMPARE(upload.method, QByteArray("POST"));
-    QCOMPARE(upload.header("Content-Type"),
-             QByteArray("multipart/form-data; boundary=KeloStudioUploadBoundary"));
-    QFile raw(dir.filePath(QStringLiteral("upload.raw")));
-    QVERIFY(raw.open(QIODevice::WriteOnly));
-    raw.write("Content-Type: " + upload.header("Content-Type") + "\r\n\r\n" + upload.body);
-    raw.close();
-    QProcess python;
-    python.start(QStringLiteral("python3"),
-                 {QStringLiteral("-c"), QString::fromLatin1(ParseScript), raw.fileName()});
-    QVERIFY(python.waitForFinished(30000));
-    QCOMPARE(python.exitCode(), 0);
-    const QJsonObject parsed = QJsonDocument::fromJson(python.readAllStandardOutput()).object();
-    QCOMPARE(parsed.value("parts").toInt(), 1);
-    QCOMPARE(parsed.value("name").toString(), QStringLiteral("file"));
-    QCOMPARE(parsed.value("filename").toString(), QStringLiteral("upload.png"));
-    QCOMPARE(parsed.value("type").toString(), QStringLiteral("image/png"));
-    QVERIFY(parsed.value("png").toBool());
-    QCOMPARE(parsed.value("width").toInt(), 490);
-    QCOMPARE(parsed.value("height").toInt(), 195);
-
-    const QImage sent
-        = QImage::fromData(QByteArray::fromBase64(parsed.value("data").toString().toLatin1()));
+    // What a multipart reader finds in the n-th upload: the picture the radio gets.
+    auto uploaded = [this, &f](int n) {
+        const FakeRequest upload = f.radio.requestsFor("/upload.html").at(n);
+        QImage none;
+        if (upload.method != "POST"
+            || upload.header("Content-Type")
+                != "multipart/form-data; boundary=KeloStudioUploadBoundary")
+            return none;
+        QFile raw(dir.filePath(QStringLiteral("upload.raw")));
+        if (!raw.open(QIODevice::WriteOnly))
+            return none;
+        raw.write("Content-Type: " + upload.header("Content-Type") + "\r\n\r\n" + upload.body);
+        raw.close();
+        QProcess python;
+        python.start(QStringLiteral("python3"),
+                     {QStringLiteral("-c"), QString::fromLatin1(ParseScript), raw.fileName()});
+        if (!python.waitForFinished(30000) || python.exitCode() != 0)
+            return none;
+        const QJsonObject parsed = QJsonDocument::fromJson(python.readAllStandardOutput()).object();
+        if (parsed.value("parts").toInt() != 1 || parsed.value("name").toString() != "file"
+            || parsed.value("filename").toString() != "upload.png"
+            || parsed.value("type").toString() != "image/png" || !parsed.value("png").toBool()
+            || parsed.value("width").toInt() != 490 || parsed.value("height").toInt() != 195)
+            return none;
+        return QImage::fromData(QByteArray::fromBase64(parsed.value("data").toString().toLatin1()));
+    };
+    // Edge columns from the frame's first and last columns: dark ring, no red from outside.
+    auto framedExactly = [](const QImage &sent) {
+        for (int x : {0, 489}) {
+            const QRgb c = sent.pixel(x, 97);
+            if (qAbs(qRed(c) - qGreen(c)) > 3 || qGreen(c) >= 235)
+                return false;
+        }
+        return qGreen(sent.pixel(245, 97)) >= 250 && qRed(sent.pixel(245, 97)) >= 250;
+    };
+    const QImage sent = uploaded(0);
     QCOMPARE(sent.size(), QSize(490, 195));
-    // Edge columns from columns 372 and 1627: dark ring, no red from outside the frame.
-    for (int x : {0, 489}) {
-        const QRgb c = sent.pixel(x, 97);
-        QVERIFY2(qAbs(qRed(c) - qGreen(c)) <= 3 && qGreen(c) < 235,
-                 qPrintable(QStringLiteral("column %1: %2").arg(x).arg(c, 0, 16)));
+    QVERIFY(framedExactly(sent)); // columns 372 .. 1627
+
+    // The frame dragged to the right end: columns 744 .. 1999 go up, whatever the
+    // scale the picture is shown at.
+    const QString right = writeImage(QStringLiteral("right.png"),
+                                     ringImage(QSize(2000, 500), QRect(744, 0, 1256, 500)));
+    f.selectFile(right);
+    QTRY_COMPARE(f.label("fileLabel")->text(), QStringLiteral("right.png"));
+    auto *crop = f.tab->findChild<ImageCropWidget *>(QStringLiteral("cropWidget"));
+    const QRectF display = CropGeometry::displayRect(QSize(2000, 500), crop->size());
+    QVERIFY(display.width() < 1000); // shown smaller than the picture
+    const QPoint grab
+        = CropGeometry::frameInWidget(crop->frame(), QSize(2000, 500), display).center().toPoint();
+    for (const auto &step : {std::make_pair(QEvent::MouseButtonPress, grab),
+                             std::make_pair(QEvent::MouseMove, grab + QPoint(2000, 0)),
+                             std::make_pair(QEvent::MouseButtonRelease, grab + QPoint(2000, 0))}) {
+        QMouseEvent event(step.first, step.second, crop->mapToGlobal(step.second),
+                          step.first == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton,
+                          step.first == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton,
+                          Qt::NoModifier);
+        QApplication::sendEvent(crop, &event);
     }
-    QVERIFY(qGreen(sent.pixel(245, 97)) >= 250 && qRed(sent.pixel(245, 97)) >= 250);
+    QCOMPARE(CropGeometry::framePixels(crop->frame(), QSize(2000, 500)), QRect(744, 0, 1256, 500));
+    f.button("uploadButton")->click();
+    QVERIFY(f.radio.waitForRequests("/upload.html", 2, 15000));
+    QTRY_COMPARE(f.status(), QStringLiteral("Image uploaded"));
+    const QImage moved = uploaded(1);
+    QCOMPARE(moved.size(), QSize(490, 195));
+    QVERIFY(framedExactly(moved));
 }
 
 void ImageWidgetTest::emptyCropNeverUploaded()
