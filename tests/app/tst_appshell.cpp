@@ -3,12 +3,14 @@
 #include "AppTheme.h"
 #include "KeloResources.h"
 #include "LeftTabWidget.h"
+#include "TestSupport.h"
 
 #include <QApplication>
 #include <QLabel>
 #include <QPushButton>
 #include <QStyle>
 #include <QStyleFactory>
+#include <QTextDocument>
 
 #include <QtTest>
 #include <memory>
@@ -220,16 +222,26 @@ void AppShellTest::aboutTexts()
         for (int x = 0; x < img.width(); ++x)
             dark += qAlpha(img.pixel(x, y)) > 200 && qGray(img.pixel(x, y)) < 40;
     QVERIFY(dark > 500);
-    int links = 0;
+    // The two links, shown as their addresses; a click opens the browser or mail program.
+    about.resize(600, 700);
+    about.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&about));
+    TestSupport::OpenedUrls opened({QStringLiteral("https"), QStringLiteral("mailto")});
+    QStringList shown;
     for (QLabel *label : about.findChildren<QLabel *>()) {
-        if (label->text().startsWith(QStringLiteral("<a href="))) {
-            ++links;
-            QVERIFY(label->openExternalLinks());
-            QVERIFY(label->textInteractionFlags().testFlag(Qt::LinksAccessibleByKeyboard));
-            QVERIFY(label->textInteractionFlags().testFlag(Qt::TextSelectableByMouse));
-        }
+        if (!label->text().startsWith(QStringLiteral("<a href=")))
+            continue;
+        QVERIFY(label->openExternalLinks());
+        QVERIFY(label->textInteractionFlags().testFlag(Qt::LinksAccessibleByKeyboard));
+        QVERIFY(label->textInteractionFlags().testFlag(Qt::TextSelectableByMouse));
+        QTextDocument text;
+        text.setHtml(label->text());
+        shown << text.toPlainText();
+        QTest::mouseClick(label, Qt::LeftButton, {}, label->rect().center());
     }
-    QCOMPARE(links, 2);
+    QCOMPARE(shown, (QStringList {"www.varnek.com", "contact@varnek.com"}));
+    QCOMPARE(opened.urls,
+             (QList<QUrl> {QUrl("https://www.varnek.com"), QUrl("mailto:contact@varnek.com")}));
 }
 
 QTEST_MAIN(AppShellTest)

@@ -98,22 +98,7 @@ private slots:
     void scaleFile_data();
     void scaleFile();
     void closeWaitsForTheBridge();
-
-private:
-    static QProcessEnvironment childEnvironment(const QString &home);
 };
-
-QProcessEnvironment ProgramTest::childEnvironment(const QString &home)
-{
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("HOME"), home);
-    env.remove(QStringLiteral("XDG_DOCUMENTS_DIR"));
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/.config"));
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    env.remove(QStringLiteral("QT_SCALE_FACTOR"));
-    env.remove(QStringLiteral("QT_AUTO_SCREEN_SCALE_FACTOR"));
-    return env;
-}
 
 void ProgramTest::initTestCase()
 {
@@ -216,7 +201,7 @@ void ProgramTest::scaleFile()
         QVERIFY(scale.open(QIODevice::WriteOnly) && scale.write(file) == file.size());
     }
     QProcess child;
-    child.setProcessEnvironment(childEnvironment(home.path()));
+    child.setProcessEnvironment(TestSupport::programEnvironment(home.path()));
     child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--child-scale")});
     QVERIFY(child.waitForStarted());
     QTRY_VERIFY_WITH_TIMEOUT(child.state() == QProcess::NotRunning, 60000);
@@ -238,7 +223,7 @@ void ProgramTest::closeWaitsForTheBridge()
         QFile file(uhid);
         QVERIFY(file.open(QIODevice::WriteOnly));
     }
-    QProcessEnvironment env = childEnvironment(home.path());
+    QProcessEnvironment env = TestSupport::programEnvironment(home.path());
     env.insert(QStringLiteral("KELO_TEST_UHID"), uhid);
     QProcess child;
     child.setProcessEnvironment(env);

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDeadlineTimer>
+#include <QDesktopServices>
 #include <QDialog>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -44,6 +45,9 @@ QProcessEnvironment programEnvironment(const QString &home)
     env.remove(QStringLiteral("XDG_DOCUMENTS_DIR"));
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/.config"));
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    // The program sets these from its scale file; none may come from the test's own.
+    env.remove(QStringLiteral("QT_SCALE_FACTOR"));
+    env.remove(QStringLiteral("QT_AUTO_SCREEN_SCALE_FACTOR"));
     return env;
 }
 
@@ -148,6 +152,19 @@ FileSizeLimit::~FileSizeLimit()
 QString lastModalText()
 {
     return g_lastModalText;
+}
+
+OpenedUrls::OpenedUrls(const QStringList &schemes)
+    : schemes(schemes)
+{
+    for (const QString &scheme : schemes)
+        QDesktopServices::setUrlHandler(scheme, this, "open");
+}
+
+OpenedUrls::~OpenedUrls()
+{
+    for (const QString &scheme : qAsConst(schemes))
+        QDesktopServices::unsetUrlHandler(scheme);
 }
 
 } // namespace TestSupport

@@ -1,10 +1,13 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
+#include <QObject>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
+#include <QUrl>
 #include <functional>
 
 #include <sys/resource.h>
@@ -73,5 +76,23 @@ bool inShard(int row);
 
 // Waits until the modal dialog is gone (or timeoutMs) and returns its last text, if any.
 QString lastModalText();
+
+// Takes what QDesktopServices::openUrl is asked to open for the given schemes, instead of
+// the desktop's browser or mail program, for as long as it lives.
+class OpenedUrls : public QObject
+{
+    Q_OBJECT
+public:
+    explicit OpenedUrls(const QStringList &schemes);
+    ~OpenedUrls() override;
+
+    QList<QUrl> urls;
+
+public slots:
+    void open(const QUrl &url) { urls.append(url); }
+
+private:
+    QStringList schemes;
+};
 
 } // namespace TestSupport

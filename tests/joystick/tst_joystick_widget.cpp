@@ -1,5 +1,6 @@
 #include "JoystickStatusWidget.h"
 #include "KeloResources.h"
+#include "TestSupport.h"
 
 #include <QLabel>
 #include <QToolButton>
@@ -144,6 +145,17 @@ void JoystickWidgetTest::linkButtons()
     }
     tips.sort();
     QCOMPARE(tips, (QStringList {"Community Forum", "Online Manual"}));
+
+    // A click opens the maker's page in the browser.
+    TestSupport::OpenedUrls opened({QStringLiteral("https")});
+    for (QToolButton *button : buttons) {
+        opened.urls.clear();
+        QTest::mouseClick(button, Qt::LeftButton);
+        const QUrl expected(button->toolTip() == QLatin1String("Community Forum")
+                                ? QStringLiteral("https://forum.varnek.com")
+                                : QStringLiteral("https://www.varnek.com/kelo/manual"));
+        QCOMPARE(opened.urls, QList<QUrl> {expected});
+    }
     QCOMPARE(QImage(QStringLiteral(":/icons/panel-icon-chat.png")).size(), QSize(80, 80));
     QCOMPARE(QImage(QStringLiteral(":/icons/panel-icon-help.png")).size(), QSize(80, 80));
 }
