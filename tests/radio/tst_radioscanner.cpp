@@ -7,6 +7,9 @@
 #include "RecordingNetworkManager.h"
 #include "TestSupport.h"
 
+#include <QElapsedTimer>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -42,6 +45,7 @@ private slots:
     void badSerialIsAskedAgain();
     void tricklingHostDoesNotHoldTheSweep();
     void serialOfALostRadioIsIgnored();
+    void burstOnTheSharedManagerDoesNotLoseTheRadio();
 };
 
 void RadioScannerTest::initTestCase()
@@ -268,15 +272,66 @@ void RadioScannerTest::serialOfALostRadioIsIgnored()
     QSignalSpy found(&scanner, &RadioScanner::deviceFound);
     QSignalSpy started(&scanner, &RadioScanner::scanStarted);
     QSignalSpy serial(&scanner, &RadioScanner::serialFound);
+    // Told in the same emission as the scanner's own handler of the reply.
+    int serialsAnswered = 0;
+    connect(scanner.networkManager, &QNetworkAccessManager::finished, this,
+            [&serialsAnswered](QNetworkReply *reply) {
+                serialsAnswered += reply->url().path() == QLatin1String("/system/serial");
+            });
     scanner.startPeriodicScanning(TickMs);
     QTRY_COMPARE_WITH_TIMEOUT(found.count(), 1, 10000);
     QVERIFY(radio.waitForRequests("/system/serial", 1));
     QTRY_COMPARE_WITH_TIMEOUT(started.count(), 2, 5000); // lost before the serial came
     QVERIFY(scanner.ip.isEmpty());
-    QTRY_COMPARE_WITH_TIMEOUT(radio.inFlight(), 0, 5000); // the serial has been answered
-    QTest::qWait(200);
+    QTRY_COMPARE_WITH_TIMEOUT(serialsAnswered, 1, 5000);
     QCOMPARE(serial.count(), 0);
     QVERIFY(scanner.serial.isEmpty());
+}
+
+void RadioScannerTest::burstOnTheSharedManagerDoesNotLoseTheRadio()
+{
+    // Whatever else uses the program's one network manager (a tab, a tool) asks the radio
+    // 36 slow things at once, 300 ms before a re-check: the manager's six connections to
+    // the host need three seconds for them, longer than the re-check's 1200 ms.
+    FakeRadio radio;
+    radio.setResponse("/slow", FakeResponse::text("x").delayed(500));
+    QVERIFY(radio.listen(RadioAddress, 80));
+    QElapsedTimer clock;
+    clock.start();
+    QList<qint64> checks;
+    connect(&radio, &FakeHttpServer::requestReceived, this, [&](const FakeRequest &r) {
+        if (r.path == "/system/info")
+            checks.append(clock.elapsed());
+    });
+
+    RadioScanner scanner;
+    QSignalSpy started(&scanner, &RadioScanner::scanStarted);
+    QSignalSpy found(&scanner, &RadioScanner::deviceFound);
+    QSignalSpy notFound(&scanner, &RadioScanner::deviceNotFound);
+    scanner.startPeriodicScanning(2000);
+    QTRY_VERIFY_WITH_TIMEOUT(!scanner.serial.isEmpty(), 10000);
+
+    const QUrl slow(QStringLiteral("http://10.77.0.2/slow"));
+    for (int round = 0; round < 3; ++round) {
+        const int seen = checks.size();
+        QTRY_VERIFY_WITH_TIMEOUT(checks.size() > seen, 5000);
+        const qint64 due = checks.last() + 1700;
+        QTRY_VERIFY_WITH_TIMEOUT(clock.elapsed() >= due, 5000);
+        for (int i = 0; i < 36; ++i) {
+            QNetworkReply *reply = scanner.networkManager->get(QNetworkRequest(slow));
+            connect(reply, &QNetworkReply::finished, reply, &QObject::deleteLater);
+        }
+        const int before = found.count();
+        QTRY_VERIFY_WITH_TIMEOUT(found.count() > before, 5000); // the re-check under the burst
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(radio.inFlight(), 0, 15000);
+    QCOMPARE(radio.countFor("/slow"), 3 * 36);
+    QCOMPARE(radio.maxInFlight(), 6); // the burst did fill every connection
+
+    QCOMPARE(started.count(), 1); // the first sweep only
+    QCOMPARE(notFound.count(), 0);
+    QCOMPARE(scanner.ip, QStringLiteral("10.77.0.2"));
+    QCOMPARE(radio.countFor("/system/serial"), 1); // never forgotten, never asked again
 }
 
 QTEST_GUILESS_MAIN(RadioScannerTest)
