@@ -59,19 +59,28 @@ void RadioLinkTest::recheckEveryTwoSecondsLostAfter1200ms()
 
     TabDialog dialog;
     RadioScanner *scanner = dialog.radioScanner();
-    QList<qint64> started, notFound;
+    QList<qint64> started, notFound, found;
     connect(scanner, &RadioScanner::scanStarted, this, [&]() { started.append(clock.elapsed()); });
     connect(scanner, &RadioScanner::deviceNotFound, this,
             [&]() { notFound.append(clock.elapsed()); });
+    connect(scanner, &RadioScanner::deviceFound, this, [&]() { found.append(clock.elapsed()); });
 
-    // The first sweep finds it; then each tick asks that address alone, every 2000 ms.
+    // Found; then each tick asks that address alone, every 2000 ms. (The first sweep, begun
+    // before the pages are built, misses the radio when building them holds the event loop
+    // past its 1200 ms: on a busy machine, in a sanitizer build. The next one finds it.)
     QTRY_VERIFY_WITH_TIMEOUT(asked.size() >= 5, 20000);
     QCOMPARE(scanner->ip, QStringLiteral("10.77.0.2"));
     for (int i = 2; i < 5; ++i) {
         const qint64 gap = asked[i] - asked[i - 1];
         QVERIFY2(gap >= 1800 && gap < 2500, qPrintable(QString::number(gap)));
     }
-    QVERIFY(started.isEmpty()); // connected after the first sweep began
+    QVERIFY(!found.isEmpty());
+    QVERIFY2(started.isEmpty() || started.last() < found.first(),
+             qPrintable(QStringLiteral("found at %1, a sweep at %2")
+                            .arg(found.first())
+                            .arg(started.value(started.size() - 1))));
+    const int sweeps = started.size();
+    const int misses = notFound.size();
 
     // Switched off without closing its connections: the re-check gives up after 1200 ms,
     // the identity goes and a sweep starts; it ends once the radio's request times out too.
@@ -79,12 +88,12 @@ void RadioLinkTest::recheckEveryTwoSecondsLostAfter1200ms()
     const int before = asked.size();
     QTRY_VERIFY_WITH_TIMEOUT(asked.size() > before, 5000);
     const qint64 lastCheck = asked.last();
-    QTRY_COMPARE_WITH_TIMEOUT(started.size(), 1, 10000);
-    const qint64 lostAfter = started.first() - lastCheck;
+    QTRY_COMPARE_WITH_TIMEOUT(started.size(), sweeps + 1, 10000);
+    const qint64 lostAfter = started.last() - lastCheck;
     QVERIFY2(lostAfter >= 1100 && lostAfter < 1900, qPrintable(QString::number(lostAfter)));
     QVERIFY(scanner->ip.isEmpty());
-    QTRY_COMPARE_WITH_TIMEOUT(notFound.size(), 1, 10000);
-    const qint64 sweptFor = notFound.first() - started.first();
+    QTRY_COMPARE_WITH_TIMEOUT(notFound.size(), misses + 1, 10000);
+    const qint64 sweptFor = notFound.last() - started.last();
     QVERIFY2(sweptFor >= 1100 && sweptFor < 1900, qPrintable(QString::number(sweptFor)));
 }
 
@@ -118,10 +127,10 @@ void RadioLinkTest::burstOfTabRequestsDoesNotLoseTheRadio()
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
     RadioScanner *scanner = dialog.radioScanner();
+    QTRY_VERIFY_WITH_TIMEOUT(checks.size() >= 2 && !scanner->serial.isEmpty(), 20000);
     QSignalSpy started(scanner, &RadioScanner::scanStarted);
     QSignalSpy notFound(scanner, &RadioScanner::deviceNotFound);
     QSignalSpy found(scanner, &RadioScanner::deviceFound);
-    QTRY_VERIFY_WITH_TIMEOUT(checks.size() >= 2 && !scanner->serial.isEmpty(), 20000);
 
     // Three times: open the Applications tab 1700 ms after a re-check, so its burst is
     // queued when the next re-check is asked.
