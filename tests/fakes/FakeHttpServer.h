@@ -103,6 +103,8 @@ public:
     QList<FakeRequest> requestsFor(const QByteArray &path) const;
     int countFor(const QByteArray &path) const { return requestsFor(path).size(); }
     void clearRequests() { received.clear(); }
+    // The clock of FakeRequest::receivedMs.
+    qint64 elapsedMs() const { return clock.elapsed(); }
 
     // Requests received but not yet answered (or dropped), now and at the most.
     int inFlight() const { return pending; }
