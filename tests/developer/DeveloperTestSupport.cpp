@@ -7,7 +7,6 @@
 
 #include <QApplication>
 #include <QDeadlineTimer>
-#include <QDesktopServices>
 #include <QDialog>
 #include <QJsonArray>
 #include <QLabel>
@@ -301,19 +300,6 @@ ModalScript::Step clickButton(const char *objectName)
         }
         QTimer::singleShot(0, button, [button]() { button->click(); });
     };
-}
-
-OpenedUrls::OpenedUrls(const QStringList &schemes)
-    : schemes(schemes)
-{
-    for (const QString &scheme : schemes)
-        QDesktopServices::setUrlHandler(scheme, this, "open");
-}
-
-OpenedUrls::~OpenedUrls()
-{
-    for (const QString &scheme : schemes)
-        QDesktopServices::unsetUrlHandler(scheme);
 }
 
 QStringList tarMembers(const QString &archive)

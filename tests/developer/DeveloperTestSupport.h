@@ -4,6 +4,7 @@
 #include "FakeRadio.h"
 #include "RadioScanner.h"
 #include "RemoteTestSupport.h"
+#include "TestSupport.h"
 #include "WorkspaceTestSupport.h"
 
 #include <QListWidget>
@@ -108,22 +109,7 @@ ModalScript::Step typeName(const QString &name);
 ModalScript::Step rejectDialog();
 ModalScript::Step clickButton(const char *objectName);
 
-// Takes the addresses handed to the desktop services for the given schemes, so nothing is
-// opened; openUrl then returns true.
-class OpenedUrls : public QObject
-{
-    Q_OBJECT
-public:
-    explicit OpenedUrls(const QStringList &schemes = {"http", "https", "file"});
-    ~OpenedUrls() override;
-    QList<QUrl> urls;
-
-public slots:
-    void open(const QUrl &url) { urls.append(url); }
-
-private:
-    QStringList schemes;
-};
+using TestSupport::OpenedUrls;
 
 // The archive's member names in order, as Python's tarfile reads them.
 QStringList tarMembers(const QString &archive);

@@ -78,12 +78,12 @@ bool inShard(int row);
 QString lastModalText();
 
 // Takes what QDesktopServices::openUrl is asked to open for the given schemes, instead of
-// the desktop's browser or mail program, for as long as it lives.
+// the desktop's browser or mail program, for as long as it lives; openUrl then returns true.
 class OpenedUrls : public QObject
 {
     Q_OBJECT
 public:
-    explicit OpenedUrls(const QStringList &schemes);
+    explicit OpenedUrls(const QStringList &schemes = {"http", "https", "file"});
     ~OpenedUrls() override;
 
     QList<QUrl> urls;

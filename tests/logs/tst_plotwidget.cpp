@@ -685,16 +685,22 @@ static void sendMouse(QWidget *w, QEvent::Type type, QPoint pos, Qt::MouseButton
     QApplication::sendEvent(w, &event);
 }
 
-void PlotWidgetTest::highlightFromAClickOnALine()
+// A rises, B falls, each on its own axis over the same ten seconds, both shown: at 2 s
+// they are far apart.
+static void showCrossingLines(Tab &tab)
 {
-    // A rises, B falls, each on its own axis over the same range: at 2 s they are far apart.
-    Tab tab;
     tab.widget.setVariables({series(QStringLiteral("A"), {0, 10}, {0, 10}),
                              series(QStringLiteral("B"), {0, 10}, {10, 0})});
     tab.check(0);
     tab.check(1);
     tab.show();
     tab.plot->replot();
+}
+
+void PlotWidgetTest::highlightFromAClickOnALine()
+{
+    Tab tab;
+    showCrossingLines(tab);
     QCPGraph *a = tab.plot->graph(0);
     const QPoint onA(int(tab.plot->xAxis->coordToPixel(2)), int(a->valueAxis()->coordToPixel(2)));
     sendMouse(tab.plot, QEvent::MouseButtonPress, onA, Qt::LeftButton, Qt::LeftButton);
@@ -713,12 +719,7 @@ void PlotWidgetTest::highlightFromAClickOnALine()
 void PlotWidgetTest::dragPansTimeOnly()
 {
     Tab tab;
-    tab.widget.setVariables({series(QStringLiteral("A"), {0, 10}, {0, 10}),
-                             series(QStringLiteral("B"), {0, 10}, {10, 0})});
-    tab.check(0);
-    tab.check(1);
-    tab.show();
-    tab.plot->replot();
+    showCrossingLines(tab);
     const QCPRange time = tab.plot->xAxis->range();
     QList<QCPRange> values;
     const QList<QCPAxis *> axes = tab.plot->axisRect()->axes(QCPAxis::atLeft | QCPAxis::atRight);
