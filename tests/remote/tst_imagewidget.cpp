@@ -778,20 +778,21 @@ void ImageWidgetTest::uploadRoundTrip()
     QCOMPARE(sent.size(), QSize(490, 195));
     QVERIFY(framedExactly(sent)); // columns 372 .. 1627
 
-    // The frame dragged to the right end: columns 744 .. 1999 go up, whatever the
-    // scale the picture is shown at.
+    // The frame dragged 200 pixels of the widget to the right: the picture is shown at less
+    // than half its size, so that is past its right end and columns 744 .. 1999 go up. (A
+    // drag taken as picture pixels would stop at column 572.)
     const QString right = writeImage(QStringLiteral("right.png"),
                                      ringImage(QSize(2000, 500), QRect(744, 0, 1256, 500)));
     f.selectFile(right);
     QTRY_COMPARE(f.label("fileLabel")->text(), QStringLiteral("right.png"));
     auto *crop = f.tab->findChild<ImageCropWidget *>(QStringLiteral("cropWidget"));
     const QRectF display = CropGeometry::displayRect(QSize(2000, 500), crop->size());
-    QVERIFY(display.width() < 1000); // shown smaller than the picture
+    QVERIFY(display.width() < 1000); // under half the picture's size
     const QPoint grab
         = CropGeometry::frameInWidget(crop->frame(), QSize(2000, 500), display).center().toPoint();
     for (const auto &step : {std::make_pair(QEvent::MouseButtonPress, grab),
-                             std::make_pair(QEvent::MouseMove, grab + QPoint(2000, 0)),
-                             std::make_pair(QEvent::MouseButtonRelease, grab + QPoint(2000, 0))}) {
+                             std::make_pair(QEvent::MouseMove, grab + QPoint(200, 0)),
+                             std::make_pair(QEvent::MouseButtonRelease, grab + QPoint(200, 0))}) {
         QMouseEvent event(step.first, step.second, crop->mapToGlobal(step.second),
                           step.first == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton,
                           step.first == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton,
