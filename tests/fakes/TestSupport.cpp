@@ -119,6 +119,18 @@ void answerNextModal(std::function<void(QWidget *)> answer, int timeoutMs)
     timer->start();
 }
 
+std::shared_ptr<int> rejectAndCountNextModal(int timeoutMs)
+{
+    auto count = std::make_shared<int>(0);
+    answerNextModal(
+        [count](QWidget *modal) {
+            ++*count;
+            static_cast<QDialog *>(modal)->reject();
+        },
+        timeoutMs);
+    return count;
+}
+
 void selectFileInDialog(QFileDialog *dialog, const QString &path)
 {
     const QString folder = QFileInfo(path).absolutePath();

@@ -9,6 +9,7 @@
 #include <QStringList>
 #include <QUrl>
 #include <functional>
+#include <memory>
 
 #include <sys/resource.h>
 
@@ -48,6 +49,10 @@ private:
 // Answers the next modal dialog when it appears: calls answer(dialog), which should
 // close it. A fail-safe rejects any modal still open after timeoutMs.
 void answerNextModal(std::function<void(QWidget *)> answer, int timeoutMs = 5000);
+
+// Rejects a modal dialog that appears within timeoutMs and counts it: for tests that must
+// see none. The count outlives the test function, as the watch may.
+std::shared_ptr<int> rejectAndCountNextModal(int timeoutMs);
 
 // Puts path into an open file dialog's file-name field, ready for accept(). In Qt 5.15
 // selectFile() leaves the field alone while it has focus, which window activation may

@@ -1211,13 +1211,7 @@ void PlotWidgetTest::secondOpenReplacesFirst()
     tab.show();
     auto *loading = tab.widget.findChild<LogTabLoader *>();
     QSignalSpy loaded(loading, &LogTabLoader::loaded);
-    int modals = 0;
-    TestSupport::answerNextModal(
-        [&modals](QWidget *w) {
-            ++modals;
-            static_cast<QDialog *>(w)->reject();
-        },
-        1000);
+    const auto modals = TestSupport::rejectAndCountNextModal(1000);
     // Opened one after another before any could finish: only the last is shown, and the
     // failure of the first is never told.
     tab.widget.loadLogFile(dir.filePath(QStringLiteral("missing.log")));
@@ -1226,7 +1220,7 @@ void PlotWidgetTest::secondOpenReplacesFirst()
     QTRY_VERIFY(!tab.widget.isLoading());
     QTest::qWait(50);
     QCOMPARE(loaded.count(), 1);
-    QCOMPARE(modals, 0);
+    QCOMPARE(*modals, 0);
     QVector<LogVariable> vars;
     QString error;
     QVERIFY(LogReader::parseData(bBytes, vars, error));
@@ -1268,13 +1262,7 @@ void PlotWidgetTest::newestOpenWins()
     QVERIFY(list);
     auto *loading = tab.widget.findChild<LogTabLoader *>();
     QSignalSpy loaded(loading, &LogTabLoader::loaded);
-    int modals = 0;
-    TestSupport::answerNextModal(
-        [&modals](QWidget *w) {
-            ++modals;
-            static_cast<QDialog *>(w)->reject();
-        },
-        1000);
+    const auto modals = TestSupport::rejectAndCountNextModal(1000);
     for (const QString &step : steps) {
         if (step == QLatin1String("file"))
             tab.widget.loadLogFile(file);
@@ -1287,7 +1275,7 @@ void PlotWidgetTest::newestOpenWins()
     // comes back later.
     QTRY_VERIFY_WITH_TIMEOUT(!tab.widget.isLoading(), 10000);
     QCOMPARE(loaded.count(), 1);
-    QCOMPARE(modals, 0);
+    QCOMPARE(*modals, 0);
     QVERIFY(tab.busyBar()->isHidden());
     const QString last = steps.last();
     const QByteArray &expected = last == QLatin1String("file")

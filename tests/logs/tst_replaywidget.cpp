@@ -925,13 +925,7 @@ void ReplayWidgetTest::newestOpenWins()
     emit f.scanner.deviceFound(radio.address(), QString(), QStringLiteral("Heli"));
     auto *list = f.child<QListWidget>("radioLogList");
     QTRY_COMPARE_WITH_TIMEOUT(list->count(), 2, 10000);
-    int modals = 0;
-    TestSupport::answerNextModal(
-        [&modals](QWidget *w) {
-            ++modals;
-            static_cast<QDialog *>(w)->reject();
-        },
-        1000);
+    const auto modals = TestSupport::rejectAndCountNextModal(1000);
     for (const QString &step : steps) {
         if (step == QLatin1String("slow") || step == QLatin1String("fast"))
             emit list->itemClicked(list->item(step == QLatin1String("slow") ? 0 : 1));
@@ -940,7 +934,7 @@ void ReplayWidgetTest::newestOpenWins()
         QVERIFY(f.tab.isLoading());
     }
     QTRY_VERIFY_WITH_TIMEOUT(!f.tab.isLoading(), 10000);
-    QCOMPARE(modals, 0);
+    QCOMPARE(*modals, 0);
     QCOMPARE(f.text("statusLabel"), shown);
     QVERIFY(f.child<QProgressBar>("busyBar")->isHidden());
     const double duration = f.tab.logDuration();
