@@ -93,8 +93,9 @@ private:
             refuse();
             return;
         }
+        // A header alone must not claim a gigabyte before any byte came.
         if (row.readAsItArrives && collected.isEmpty())
-            collected.reserve(int(announced));
+            collected.reserve(int(qMin<qint64>(announced, 64 * 1024 * 1024)));
         armDeadline();
     }
 
