@@ -31,7 +31,8 @@ void ChatInput::changeEvent(QEvent *event)
         hideOwnPlaceholder();
 }
 
-QStringList ChatInput::placeholderLines(const QString &text, const QFont &font, const QSize &area)
+QStringList ChatInput::placeholderLines(const QString &text, const QFont &font, const QSize &area,
+                                        bool *cut)
 {
     const QFontMetrics metrics(font);
     const int fitting = qMax(1, area.height() / qMax(1, metrics.lineSpacing()));
@@ -51,7 +52,10 @@ QStringList ChatInput::placeholderLines(const QString &text, const QFont &font, 
     for (int i = 0; i + 1 < starts.size() && i < fitting; ++i)
         lines.append(text.mid(starts[i], starts[i + 1] - starts[i]).trimmed());
     // More lines than fit: the last one that fits takes the rest, ending in an ellipsis.
-    if (starts.size() - 1 > fitting)
+    const bool more = starts.size() - 1 > fitting;
+    if (cut)
+        *cut = more;
+    if (more)
         lines.last() = metrics.elidedText(text.mid(starts[fitting - 1]).simplified(),
                                           Qt::ElideRight, area.width());
     return lines;
@@ -68,8 +72,8 @@ void ChatInput::paintEvent(QPaintEvent *event)
     }
     const int margin = int(document()->documentMargin());
     const QRect area = viewport()->rect().adjusted(margin, margin, -margin, -margin);
-    const QStringList lines = placeholderLines(text, font(), area.size());
-    const bool cut = lines.join(QLatin1Char(' ')).simplified() != text.simplified();
+    bool cut = false;
+    const QStringList lines = placeholderLines(text, font(), area.size(), &cut);
     setToolTip(cut ? text : QString());
     QPainter painter(viewport());
     painter.setPen(placeholderColor);

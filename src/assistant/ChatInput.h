@@ -10,8 +10,10 @@ class ChatInput : public QPlainTextEdit
 public:
     explicit ChatInput(QWidget *parent = nullptr);
 
-    // The placeholder's lines as shown in a viewport of this size: all of them when they fit.
-    static QStringList placeholderLines(const QString &text, const QFont &font, const QSize &area);
+    // The placeholder's lines as shown in a viewport of this size: all of them when they fit;
+    // cut, when given, tells whether some did not.
+    static QStringList placeholderLines(const QString &text, const QFont &font, const QSize &area,
+                                        bool *cut = nullptr);
 
 protected:
     void paintEvent(QPaintEvent *event) override;

@@ -195,7 +195,7 @@ DeveloperWidget::DeveloperWidget(RadioScanner *radioScanner, QWidget *parent)
     editor->setFont(font);
     editor->setStyleSheet(QStringLiteral("background-color: #1e1e1e; color: #eaeaea; border: 1px "
                                          "solid #3f3f42; border-radius: 6px;"));
-    highlighter = new QmlSyntaxHighlighter(editor->document());
+    new QmlSyntaxHighlighter(editor->document()); // owned by the document
     connect(editor->document(), &QTextDocument::undoAvailable, undoButton,
             &QToolButton::setEnabled);
     connect(editor->document(), &QTextDocument::redoAvailable, redoButton,

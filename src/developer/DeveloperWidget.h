@@ -24,7 +24,6 @@ class AiAssistantWidget;
 class AspectImageLabel;
 class DebugWindow;
 class QmlCodeEditor;
-class QmlSyntaxHighlighter;
 class RadioScanner;
 
 // The Developer tab: QML app projects on disk, their files on four pages (editor, icon,
@@ -155,7 +154,6 @@ private:
     QListWidget *fileList = nullptr;
     QStackedWidget *pageStack = nullptr;
     QmlCodeEditor *editor = nullptr;
-    QmlSyntaxHighlighter *highlighter = nullptr;
     QLabel *fileLabel = nullptr;
     QLabel *iconPreview = nullptr;
     QPushButton *uploadIconButton = nullptr;

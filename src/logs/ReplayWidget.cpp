@@ -340,7 +340,7 @@ void ReplayWidget::buildPlot()
     }
     cursorLine->point1->setCoords(0, 0);
     cursorLine->point2->setCoords(0, 1);
-    cursorLine->setLayer(QStringLiteral("overlay"));
+    cursorLine->setLayer(plot->cursorLayer());
     cursorLine->setVisible(false);
     plot->hide();
 }

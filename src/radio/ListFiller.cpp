@@ -37,10 +37,11 @@ void ListFiller::runSlice()
     clock.start();
     const int sliceStart = next;
     const quint64 fill = generation;
+    // A step may cancel or restart the fill (through the list's signals), replacing step while
+    // it runs: the slice runs on its own copy and ends there.
+    const auto current = step;
     while (next < count && (next - sliceStart < MinSlice || clock.elapsed() < SliceMs)) {
-        // A step may cancel or restart the fill (through the list's signals).
         const int index = next++;
-        const auto current = step;
         current(index);
         if (generation != fill)
             return;

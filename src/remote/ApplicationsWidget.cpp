@@ -109,7 +109,6 @@ ApplicationsWidget::ApplicationsWidget(RadioScanner *scanner, QWidget *parent)
     nameLabel->setFont(nameFont);
     versionLabel = greyLabel(detailsBox);
     detailLabel = greyLabel(detailsBox);
-    detailLabel->setWordWrap(true);
     // Texts from the radio take the width there is, wrapped at their spaces: a name without
     // any, however long, is cut at the box's edge instead of widening the page.
     for (QLabel *label : {nameLabel, versionLabel, detailLabel}) {

@@ -419,7 +419,9 @@ void AiAssistantPanelTest::placeholderFitsTheBox()
     const QSize area = input->viewport()->rect().adjusted(margin, margin, -margin, -margin).size();
     const QFontMetrics metrics(input->font());
 
-    const QStringList lines = ChatInput::placeholderLines(text, input->font(), area);
+    bool reportedCut = !cut;
+    const QStringList lines = ChatInput::placeholderLines(text, input->font(), area, &reportedCut);
+    QCOMPARE(reportedCut, cut);
     QVERIFY(!lines.isEmpty());
     QVERIFY2(lines.size() * metrics.lineSpacing() <= qMax(area.height(), metrics.lineSpacing()),
              qPrintable(QString::number(lines.size())));
