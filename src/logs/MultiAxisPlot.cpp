@@ -156,6 +156,13 @@ void MultiAxisPlot::prepareLogGraphs()
     lines.reserve(graphs.size());
     for (const LogGraph *graph : qAsConst(graphs))
         lines.append(GraphLines {graph, LogGraph::Lines()});
+    // A pen works out its dash pattern when first asked, writing into data its copies share:
+    // asked here once, the threads only read it.
+    for (const LogGraph *graph : qAsConst(graphs)) {
+        graph->pen().dashPattern();
+        if (graph->selectionDecorator())
+            graph->selectionDecorator()->pen().dashPattern();
+    }
     QtConcurrent::blockingMap(lines, [](GraphLines &g) { g.lines = g.graph->lines(); });
     const double ratio = bufferDevicePixelRatio();
     QtConcurrent::blockingMap(stripes, [&lines, ratio](Stripe &stripe) {
