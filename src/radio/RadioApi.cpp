@@ -82,6 +82,13 @@ QNetworkRequest request(const QString &address, const QString &path, int timeout
     return req;
 }
 
+QNetworkRequest discoveryRequest(const QString &address, const char *path)
+{
+    QNetworkRequest req = request(address, QString::fromLatin1(path), DiscoveryTimeoutMs);
+    req.setPriority(QNetworkRequest::HighPriority);
+    return req;
+}
+
 QNetworkReply *get(QNetworkAccessManager *manager, const QString &address, const QString &path,
                    int timeoutMs, RadioReply::Kind kind)
 {

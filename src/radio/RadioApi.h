@@ -53,6 +53,9 @@ QString touchPath(int x, int y, const QString &op);
 // tolerant mode; already-encoded path bytes stay as they are.
 QUrl url(const QString &address, const QString &path);
 QNetworkRequest request(const QString &address, const QString &path, int timeoutMs);
+// A discovery request (/system/info, /system/serial): DiscoveryTimeoutMs, and ahead of the
+// tabs' requests in the manager's queue, since its time-out runs while it waits there.
+QNetworkRequest discoveryRequest(const QString &address, const char *path);
 
 // A GET of a radio path with the given transfer time-out, its answer bounded for its kind
 // (see RadioReply): small texts unless told otherwise.

@@ -48,13 +48,12 @@ QStringList RadioScanner::computeCandidateIps() const
 
 QNetworkReply *RadioScanner::discoveryGet(const QString &address, const char *path)
 {
-    QNetworkRequest request
-        = RadioApi::request(address, QString::fromLatin1(path), RadioApi::DiscoveryTimeoutMs);
     // The time-out counts from the moment of asking, also while the request waits in the
-    // manager's queue of six connections per host. Behind a tab's burst of icon requests
-    // the radio would be declared lost though it answers: discovery goes first.
-    request.setPriority(QNetworkRequest::HighPriority);
-    return RadioApi::get(networkManager, request, RadioReply::Kind::Text);
+    // manager's queue of six connections per host: behind a tab's burst the radio would be
+    // declared lost though it answers. Discovery goes first in that queue, and the tabs'
+    // pictures take at most four of the six connections.
+    return RadioApi::get(networkManager, RadioApi::discoveryRequest(address, path),
+                         RadioReply::Kind::Text);
 }
 
 void RadioScanner::issueNextRequests()

@@ -3,7 +3,7 @@
 #include "ListFiller.h"
 #include "PageScrollArea.h"
 #include "RadioApi.h"
-#include "RadioPicture.h"
+#include "RadioPictureQueue.h"
 #include "RadioReply.h"
 #include "RadioScanner.h"
 #include "RadioTabSupport.h"
@@ -62,6 +62,7 @@ ApplicationsWidget::ApplicationsWidget(RadioScanner *scanner, QWidget *parent)
     : QWidget(parent)
     , scanner(scanner)
     , networkManager(scanner->networkManager)
+    , pictureQueue(RadioPictureQueue::of(scanner->networkManager))
 {
     auto *layout = new QVBoxLayout(PageScrollArea::addTo(this));
     notFoundLabel = RadioTabSupport::createNotFoundLabel(
@@ -236,14 +237,9 @@ QString ApplicationsWidget::fullName(const QListWidgetItem *item)
 void ApplicationsWidget::clearApps()
 {
     filler->cancel();
-    ++listGeneration;
-    decodingIcons = 0;
-    queuedIcons.clear();
+    if (pictureQueue)
+        pictureQueue->cancel(this);
     listNoteLabel->hide();
-    const QList<QNetworkReply *> icons = pendingIconReplies;
-    pendingIconReplies.clear();
-    for (QNetworkReply *reply : icons)
-        cancelReply(reply);
     if (listReply) {
         QNetworkReply *reply = listReply;
         listReply = nullptr;
@@ -338,57 +334,18 @@ void ApplicationsWidget::onAppListReply()
 
 void ApplicationsWidget::requestIcon(QListWidgetItem *item)
 {
-    if (!fitsInPath(fullName(item)))
+    if (!pictureQueue || !fitsInPath(fullName(item)))
         return;
-    queuedIcons.append(item);
-    requestNextIcons();
-}
-
-void ApplicationsWidget::requestNextIcons()
-{
-    while (pendingIconReplies.size() + decodingIcons < MaxIconRequests && !queuedIcons.isEmpty()) {
-        QListWidgetItem *item = queuedIcons.takeFirst();
-        QNetworkReply *reply
-            = RadioApi::get(networkManager, radioIp, RadioApi::appIconPath(fullName(item)),
-                            RadioApi::CommandTimeoutMs, RadioReply::Kind::Picture);
-        reply->setProperty("app_list_item", QVariant::fromValue(static_cast<void *>(item)));
-        pendingIconReplies.append(reply);
-        connect(reply, &QNetworkReply::finished, this, &ApplicationsWidget::onAppIconReply);
-    }
-}
-
-void ApplicationsWidget::onAppIconReply()
-{
-    auto *reply = qobject_cast<QNetworkReply *>(sender());
-    if (!reply)
-        return;
-    reply->deleteLater();
-    // A reply that is no longer pending belongs to a list that has been cleared, and
-    // its item is gone with it.
-    if (!pendingIconReplies.removeOne(reply))
-        return;
-    auto *item = static_cast<QListWidgetItem *>(reply->property("app_list_item").value<void *>());
-    if (!item || reply->error() != QNetworkReply::NoError) {
-        requestNextIcons();
-        return;
-    }
-    // Decoded off the GUI thread straight to 64 x 64; the item lives as long as its list.
-    const quint64 listShown = listGeneration;
-    ++decodingIcons;
-    RadioPicture::decodeLater(
-        this, RadioReply::body(reply), RadioPicture::Use::Icon, QSize(IconSize, IconSize),
-        [this, item, listShown](const RadioPicture::Result &result) {
-            if (listShown != listGeneration)
+    // The item lives as long as its list, and clearing the list cancels its icons.
+    pictureQueue->fetch(
+        this, radioIp, RadioApi::appIconPath(fullName(item)), RadioPicture::Use::Icon,
+        QSize(IconSize, IconSize), [this, item](const RadioPictureQueue::Picture &picture) {
+            if (!picture.downloaded || picture.result.status != RadioPicture::Status::Ok)
                 return;
-            --decodingIcons;
-            if (result.status == RadioPicture::Status::Ok) {
-                item->setIcon(QIcon(QPixmap::fromImage(result.image)));
-                if (appList->currentItem() == item)
-                    iconLabel->setPixmap(item->icon().pixmap(DetailIconSize, DetailIconSize));
-            }
-            requestNextIcons();
+            item->setIcon(QIcon(QPixmap::fromImage(picture.result.image)));
+            if (appList->currentItem() == item)
+                iconLabel->setPixmap(item->icon().pixmap(DetailIconSize, DetailIconSize));
         });
-    requestNextIcons();
 }
 
 void ApplicationsWidget::onAppSelectionChanged(QListWidgetItem *current, QListWidgetItem *)

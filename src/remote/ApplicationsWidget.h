@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QList>
+#include <QPointer>
 #include <QString>
 #include <QWidget>
 
@@ -12,6 +12,7 @@ class QNetworkAccessManager;
 class QNetworkReply;
 class QPushButton;
 class QTimer;
+class RadioPictureQueue;
 class RadioScanner;
 
 // The "Applications" tab: the apps on the radio with icons and versions; start,
@@ -25,8 +26,6 @@ public:
     static constexpr int RowHeight = 72;
     static constexpr int IconSize = 64;
     static constexpr int DetailIconSize = 96;
-    // Icons downloaded or decoded at a time: as many as Qt sends to one host at once.
-    static constexpr int MaxIconRequests = 6;
     // An item's full app name, for requests; its display text may be cut.
     static constexpr int FullNameRole = Qt::UserRole + 1;
 
@@ -42,7 +41,6 @@ private slots:
                             const QString &modelName);
     void onRadioDeviceNotFound();
     void onAppListReply();
-    void onAppIconReply();
     void onAppSelectionChanged(QListWidgetItem *current, QListWidgetItem *previous);
     void onExecuteButtonClicked();
     void onUninstallButtonClicked();
@@ -58,7 +56,6 @@ private:
     void clearApps();
     void fetchVersion(const QString &name);
     void requestIcon(QListWidgetItem *item);
-    void requestNextIcons();
     void cancelReply(QNetworkReply *reply);
     static QString fullName(const QListWidgetItem *item);
 
@@ -88,11 +85,6 @@ private:
     // At most one list request and one retry waiting, however often deviceFound comes
     // while the list keeps failing.
     QTimer *listRetryTimer = nullptr;
-    QList<QNetworkReply *> pendingIconReplies;
-    // Items whose icon has not been asked for yet, in list order.
-    QList<QListWidgetItem *> queuedIcons;
-    // Icons downloaded and still being decoded; they count as requests in flight.
-    int decodingIcons = 0;
-    // Bumped whenever the list is cleared, so late icons of its items are dropped.
-    quint64 listGeneration = 0;
+    // Shared with the other tabs: the icons are fetched through it a few at a time.
+    QPointer<RadioPictureQueue> pictureQueue;
 };

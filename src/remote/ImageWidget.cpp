@@ -4,6 +4,7 @@
 #include "ImageCropWidget.h"
 #include "PageScrollArea.h"
 #include "RadioApi.h"
+#include "RadioPictureQueue.h"
 #include "RadioReply.h"
 #include "RadioScanner.h"
 #include "RadioTabSupport.h"
@@ -32,12 +33,12 @@
 #include <QVBoxLayout>
 
 static const char *const ImageFilenameProperty = "image_filename";
-static const char *const ImageLabelProperty = "image_label_widget";
 
 ImageWidget::ImageWidget(RadioScanner *radioScanner, QWidget *parent)
     : QWidget(parent)
     , scanner(radioScanner)
     , networkManager(radioScanner->networkManager)
+    , pictureQueue(RadioPictureQueue::of(radioScanner->networkManager))
 {
     notFoundLabel = RadioTabSupport::createNotFoundLabel(
         tr("Kelo radio not found.\nConnect to a Kelo radio to see its available images."), this);
@@ -296,63 +297,30 @@ void ImageWidget::addThumbnailPage()
         thumbLabels.append(label);
         thumbGrid->addWidget(label, k / thumbColumns, k % thumbColumns);
         label->show();
-        queuedThumbs.append(label);
+        QPointer<ClickableImageLabel> target(label);
+        if (pictureQueue)
+            pictureQueue->fetch(this, radioIp, RadioApi::mediaImagePath(name),
+                                RadioPicture::Use::Thumbnail, QSize(ThumbWidth, ThumbHeight),
+                                [this, target](const RadioPictureQueue::Picture &picture) {
+                                    if (target)
+                                        onThumbnailLoaded(target, picture);
+                                });
     }
     thumbGrid->setEnabled(true);
     thumbGrid->activate();
-    requestNextThumbnails();
     // The scroll range follows later; a grid that still ends in view gets its next page then.
     if (nearGridEnd())
         pageTimer->start();
 }
 
-void ImageWidget::requestNextThumbnails()
+void ImageWidget::onThumbnailLoaded(ClickableImageLabel *label,
+                                    const RadioPictureQueue::Picture &picture)
 {
-    while (pendingThumbReplies.size() + decoding < MaxThumbRequests && !queuedThumbs.isEmpty()) {
-        ClickableImageLabel *label = queuedThumbs.takeFirst();
-        const QString name = label->property(ImageFilenameProperty).toString();
-        QNetworkReply *reply
-            = RadioApi::get(networkManager, radioIp, RadioApi::mediaImagePath(name),
-                            RadioApi::CommandTimeoutMs, RadioReply::Kind::Picture);
-        reply->setProperty(ImageLabelProperty, QVariant::fromValue<QObject *>(label));
-        pendingThumbReplies.append(reply);
-        connect(reply, &QNetworkReply::finished, this,
-                [this, reply]() { onImageDataReply(reply); });
+    const RadioPicture::Result &result = picture.result;
+    if (!picture.downloaded) {
+        label->setText(picture.tooLarge ? tr("Too large") : tr("Failed"));
+        return;
     }
-}
-
-void ImageWidget::onImageDataReply(QNetworkReply *reply)
-{
-    reply->deleteLater();
-    pendingThumbReplies.removeAll(reply);
-    auto *label = qobject_cast<ClickableImageLabel *>(
-        reply->property(ImageLabelProperty).value<QObject *>());
-    if (label && reply->error() != QNetworkReply::NoError)
-        label->setText(RadioReply::tooLarge(reply) ? tr("Too large") : tr("Failed"));
-    if (label && reply->error() == QNetworkReply::NoError) {
-        // Decoded off the GUI thread, straight to the thumbnail's size; until then the
-        // picture counts as a request in flight, so at most a few wait in memory.
-        const QByteArray data = RadioReply::body(reply);
-        const quint64 grid = gridGeneration;
-        QPointer<ClickableImageLabel> target(label);
-        ++decoding;
-        RadioPicture::decodeLater(this, data, RadioPicture::Use::Thumbnail,
-                                  QSize(ThumbWidth, ThumbHeight),
-                                  [this, grid, target, data](const RadioPicture::Result &result) {
-                                      if (grid != gridGeneration)
-                                          return;
-                                      --decoding;
-                                      if (target)
-                                          onThumbnailDecoded(target, data, result);
-                                      requestNextThumbnails();
-                                  });
-    }
-    requestNextThumbnails();
-}
-
-void ImageWidget::onThumbnailDecoded(ClickableImageLabel *label, const QByteArray &data,
-                                     const RadioPicture::Result &result)
-{
     if (result.status == RadioPicture::Status::TooLarge) {
         label->setText(tr("Too large"));
         return;
@@ -364,29 +332,21 @@ void ImageWidget::onThumbnailDecoded(ClickableImageLabel *label, const QByteArra
     label->setText(QString());
     label->setPixmap(QPixmap::fromImage(result.image));
     // The viewer decodes from these bytes; past the budget a thumbnail opens no viewer.
-    if (keptBytes + data.size() <= MaxKeptBytes) {
-        keptBytes += data.size();
-        label->imageData = data;
+    if (keptBytes + picture.data.size() <= MaxKeptBytes) {
+        keptBytes += picture.data.size();
+        label->imageData = picture.data;
         label->imageSize = result.declaredSize;
     }
 }
 
 void ImageWidget::clearImages()
 {
-    ++gridGeneration;
-    decoding = 0;
+    if (pictureQueue)
+        pictureQueue->cancel(this);
     keptBytes = 0;
     namesToShow.clear();
     pageTimer->stop();
     listNoteLabel->hide();
-    queuedThumbs.clear();
-    const QList<QNetworkReply *> replies = pendingThumbReplies;
-    pendingThumbReplies.clear();
-    for (QNetworkReply *reply : replies) {
-        reply->disconnect(this);
-        reply->abort();
-        reply->deleteLater();
-    }
     // Out of the grid first, from its end: each deletion then finds nothing to remove.
     for (int i = thumbGrid->count() - 1; i >= 0; --i)
         delete thumbGrid->takeAt(i);

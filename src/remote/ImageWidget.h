@@ -1,8 +1,9 @@
 #pragma once
 
-#include "RadioPicture.h"
+#include "RadioPictureQueue.h"
 
 #include <QList>
+#include <QPointer>
 #include <QSize>
 #include <QString>
 #include <QStringList>
@@ -30,11 +31,6 @@ public:
     static constexpr int ThumbWidth = 150;
     static constexpr int ThumbHeight = 100;
     static constexpr int ThumbSpacing = 8;
-    // Thumbnail downloads in flight at once. Qt opens at most 6 connections per host and
-    // the transfer time-out also runs while a request waits for one, so a long list
-    // requested all at once fails at its tail on a slow radio. This leaves room for the
-    // list request and an upload.
-    static constexpr int MaxThumbRequests = 4;
     // Thumbnails made at a time; the next ones when the grid is scrolled near its end.
     static constexpr int ThumbPage = 100;
     // Picture bytes kept for the viewer, all thumbnails together.
@@ -57,7 +53,6 @@ private slots:
 
 private:
     void onImageListReply(QNetworkReply *reply);
-    void onImageDataReply(QNetworkReply *reply);
     void onUploadReply(QNetworkReply *reply);
     void updateUploadButtonEnabled();
     void fetchImageList(const QString &ip);
@@ -65,10 +60,8 @@ private:
     void clearImages();
     int desiredThumbColumns() const;
     void relayoutThumbnails();
-    void requestNextThumbnails();
     void addThumbnailPage();
-    void onThumbnailDecoded(ClickableImageLabel *label, const QByteArray &data,
-                            const RadioPicture::Result &result);
+    void onThumbnailLoaded(ClickableImageLabel *label, const RadioPictureQueue::Picture &picture);
     void onScrolled();
     bool nearGridEnd() const;
     void openViewer(const QString &title, const QPixmap &pixmap);
@@ -91,16 +84,11 @@ private:
     ImageCropWidget *cropWidget = nullptr;
     QString radioIp;
     QString listModelName;
-    QList<QNetworkReply *> pendingThumbReplies;
-    // Thumbnails whose download has not started yet, in grid order.
-    QList<ClickableImageLabel *> queuedThumbs;
-    // Pictures downloaded and still being decoded; they count as requests in flight.
-    int decoding = 0;
+    // Shared with the other tabs: the thumbnails are fetched through it a few at a time.
+    QPointer<RadioPictureQueue> pictureQueue;
     // Names of the list with no thumbnail yet.
     QStringList namesToShow;
     qint64 keptBytes = 0;
-    // Bumped whenever the grid is cleared, so late decodes of its pictures are dropped.
-    quint64 gridGeneration = 0;
     bool viewerPending = false;
     QTimer *pageTimer = nullptr;
     // At most one list request and one retry pending, however often a fetch is

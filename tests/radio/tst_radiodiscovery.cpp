@@ -232,6 +232,10 @@ void RadioDiscoveryTest::paths()
     QCOMPARE(RadioApi::screenshotPath(1733820000123),
              QStringLiteral("/screenshot.png?t=1733820000123"));
     QCOMPARE(RadioApi::request("1.2.3.4", "/system/info", 1200).transferTimeout(), 1200);
+    const QNetworkRequest check = RadioApi::discoveryRequest("1.2.3.4", "/system/info");
+    QCOMPARE(check.url().toEncoded(), QByteArray("http://1.2.3.4/system/info"));
+    QCOMPARE(check.transferTimeout(), 1200);
+    QCOMPARE(check.priority(), QNetworkRequest::HighPriority);
 }
 
 void RadioDiscoveryTest::displayText_data()
