@@ -1,8 +1,9 @@
 #pragma once
 
 // Timing and memory helpers the benchmarks share.
+#include "ProcessMemory.h"
+
 #include <QElapsedTimer>
-#include <QFile>
 #include <QVector>
 
 #include <algorithm>
@@ -38,18 +39,7 @@ template<typename F> Stats timeRuns(int runs, F &&f)
     return stats(ms);
 }
 
-// Peak resident memory of the process so far, from the kernel.
-inline long peakRssMb()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLong() / 1024;
-    }
-    return -1;
-}
+using ProcessMemory::peakRssMb;
 
 // Says whether the figures come from an optimised build; debugNote ends the line otherwise.
 inline void printBuildKind(const char *debugNote = "figures are not comparable with the goals")

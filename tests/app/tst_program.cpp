@@ -110,10 +110,7 @@ private slots:
 
 void ProgramTest::initTestCase()
 {
-    TestSupport::unsetProxies();
-    QString why;
-    if (!NetnsGuard::insideTestLan(&why))
-        QFAIL(qPrintable(QStringLiteral("refusing to start the program: ") + why));
+    KELO_REQUIRE_TEST_LAN("start the program");
 }
 
 void ProgramTest::startsFindsRadioAndEscapes()

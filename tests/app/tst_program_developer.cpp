@@ -77,10 +77,7 @@ private slots:
 
 void ProgramDeveloperTest::initTestCase()
 {
-    TestSupport::unsetProxies();
-    QString why;
-    if (!NetnsGuard::insideTestLan(&why))
-        QFAIL(qPrintable(QStringLiteral("refusing to start the program: ") + why));
+    KELO_REQUIRE_TEST_LAN("start the program");
 }
 
 void ProgramDeveloperTest::createsAndPlaysOnTheFakeRadio()

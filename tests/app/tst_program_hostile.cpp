@@ -5,6 +5,7 @@
 // stood still and its peak memory, and presses Escape.
 #include "KeloMain.h"
 #include "NetnsGuard.h"
+#include "ProcessMemory.h"
 #include "RadioScanner.h"
 #include "TabDialog.h"
 #include "TestSupport.h"
@@ -65,18 +66,6 @@ static QHash<QString, QString> expectedLines()
             lines.insert(line.left(colon), line.mid(colon + 2));
     }
     return lines;
-}
-
-static long peakRssMb()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLong() / 1024;
-    }
-    return -1;
 }
 
 namespace {
@@ -303,7 +292,7 @@ private:
                QStringLiteral("%1 ms in %2").arg(probe->worstCpu).arg(probe->worstCpuPhase));
         report("WALL",
                QStringLiteral("%1 ms in %2").arg(probe->worstWall).arg(probe->worstWallPhase));
-        report("PEAK", QStringLiteral("%1 MB").arg(peakRssMb()));
+        report("PEAK", QStringLiteral("%1 MB").arg(ProcessMemory::peakRssMb()));
         QTest::keyClick(dialog, Qt::Key_Escape);
         report("NOT REACHED", QString());
     }
@@ -339,10 +328,7 @@ private slots:
 
 void ProgramHostileTest::initTestCase()
 {
-    TestSupport::unsetProxies();
-    QString why;
-    if (!NetnsGuard::insideTestLan(&why))
-        QFAIL(qPrintable(QStringLiteral("refusing to start the program: ") + why));
+    KELO_REQUIRE_TEST_LAN("start the program");
 }
 
 void ProgramHostileTest::faultyRadio_data()

@@ -7,7 +7,6 @@
 #include "RadioScanner.h"
 #include "SimThread.h"
 #include "TabDialog.h"
-#include "TestSupport.h"
 
 #include <QElapsedTimer>
 #include <QJsonArray>
@@ -34,10 +33,7 @@ private:
 
 void RadioLinkTest::initTestCase()
 {
-    TestSupport::unsetProxies();
-    QString why;
-    if (!NetnsGuard::insideTestLan(&why))
-        QFAIL(qPrintable(QStringLiteral("refusing to sweep: ") + why));
+    KELO_REQUIRE_TEST_LAN("sweep");
     qputenv("HOME", home.path().toUtf8());
     qunsetenv("XDG_DOCUMENTS_DIR");
     qputenv("XDG_CONFIG_HOME", (home.path() + "/.config").toUtf8());

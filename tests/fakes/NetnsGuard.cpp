@@ -1,5 +1,7 @@
 #include "NetnsGuard.h"
 
+#include "TestSupport.h"
+
 #include <QNetworkInterface>
 
 namespace NetnsGuard {
@@ -26,6 +28,15 @@ bool insideTestLan(QString *why)
         }
     }
     return true;
+}
+
+QString refusalOutsideTestLan(const char *what)
+{
+    TestSupport::unsetProxies();
+    QString why;
+    if (insideTestLan(&why))
+        return QString();
+    return QStringLiteral("refusing to %1: %2").arg(QLatin1String(what), why);
 }
 
 } // namespace NetnsGuard

@@ -9,4 +9,17 @@ namespace NetnsGuard {
 // sweeps must check this first, so it can never probe a real network.
 bool insideTestLan(QString *why);
 
+// The first step of a suite that sweeps or starts the whole program: unsets the proxy
+// variables, and gives why the suite must not go on here ("refusing to <what>: ..."), or
+// an empty text inside the test LAN.
+QString refusalOutsideTestLan(const char *what);
+
 } // namespace NetnsGuard
+
+// Fails the test function at once outside the test LAN; what is "sweep", "start the program".
+#define KELO_REQUIRE_TEST_LAN(what)                                                                \
+    do {                                                                                           \
+        const QString refusal_ = NetnsGuard::refusalOutsideTestLan(what);                          \
+        if (!refusal_.isEmpty())                                                                   \
+            QFAIL(qPrintable(refusal_));                                                           \
+    } while (false)

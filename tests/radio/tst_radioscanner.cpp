@@ -5,7 +5,6 @@
 #include "NetnsGuard.h"
 #include "RadioScanner.h"
 #include "RecordingNetworkManager.h"
-#include "TestSupport.h"
 
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -49,10 +48,7 @@ private slots:
 
 void RadioScannerTest::initTestCase()
 {
-    TestSupport::unsetProxies();
-    QString why;
-    if (!NetnsGuard::insideTestLan(&why))
-        QFAIL(qPrintable(QStringLiteral("refusing to sweep: ") + why));
+    KELO_REQUIRE_TEST_LAN("sweep");
     previousHandler = qInstallMessageHandler(recordWarnings);
 }
 
