@@ -3,6 +3,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QTcpSocket>
 #include <QTextBlock>
 #include <QToolButton>
@@ -177,12 +178,23 @@ void DebugWindow::appendLines(QStringList lines)
     QString text = lines.join(QLatin1Char('\n'));
     text += QLatin1Char('\n');
 
-    // One insertion per read; the view follows the newest line.
-    outputView->moveCursor(QTextCursor::End);
+    // The view's cursor stays at the end, where the insertion carries it along. Moving it
+    // there again would make the view lay out every long line from its old top to the end.
+    const QTextCursor viewCursor = outputView->textCursor();
+    if (viewCursor.hasSelection() || !viewCursor.atEnd())
+        outputView->moveCursor(QTextCursor::End);
+
+    // With the view's updates off while the text changes and the view moves to the newest
+    // line, the view jumps there at once: it would otherwise lay out every long line from
+    // its old top onwards, at each step. The update afterwards draws the new bottom.
+    QWidget *viewport = outputView->viewport();
+    viewport->setUpdatesEnabled(false);
+
+    // One edit per read: the text buffer is then compacted at most once per fill. Made at
+    // the end: moving a cursor there would lay out the block it starts in, the oldest.
     QTextDocument *document = outputView->document();
-    QTextCursor cursor(document);
+    QTextCursor cursor(document->lastBlock());
     cursor.beginEditBlock();
-    cursor.movePosition(QTextCursor::End);
     cursor.insertText(text);
     // The document would drop the oldest lines itself, but it walks there one block at a
     // time, which costs far more than the insertion; cutting up to a position is cheap.
@@ -193,5 +205,8 @@ void DebugWindow::appendLines(QStringList lines)
         top.removeSelectedText();
     }
     cursor.endEditBlock();
-    outputView->moveCursor(QTextCursor::End);
+
+    QScrollBar *bar = outputView->verticalScrollBar();
+    bar->setValue(bar->maximum());
+    viewport->setUpdatesEnabled(true);
 }

@@ -5,6 +5,7 @@
 
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -62,6 +63,8 @@ private slots:
     void showsLinesAndStatusUntilTheRadioCloses();
     void keepsTheNewest5000Blocks_data();
     void keepsTheNewest5000Blocks();
+    void followsTheNewestLine_data();
+    void followsTheNewestLine();
     void sameAddressKeepsTheConnection();
     void newAddressWhileConnecting_data();
     void newAddressWhileConnecting();
@@ -255,6 +258,64 @@ void DebugWindowTest::keepsTheNewest5000Blocks()
     for (int i = 1002; i <= 6000; ++i)
         expected += QString("line %1\n").arg(i);
     QCOMPARE(window->outputText(), expected);
+}
+
+void DebugWindowTest::followsTheNewestLine_data()
+{
+    QTest::addColumn<int>("length"); // characters per line
+    QTest::addColumn<int>("lines");
+    QTest::addColumn<QString>("userAction"); // on the text before the second half arrives
+    QTest::newRow("short lines") << 20 << 400 << "none";
+    // Each wrapped over dozens of rows of the view.
+    QTest::newRow("4 kB lines") << 4000 << 300 << "none";
+    QTest::newRow("long lines past the limit") << 1000 << 5100 << "none";
+    QTest::newRow("cursor clicked to the top") << 4000 << 300 << "click";
+    QTest::newRow("text selected") << 4000 << 300 << "select";
+}
+
+void DebugWindowTest::followsTheNewestLine()
+{
+    QFETCH(int, length);
+    QFETCH(int, lines);
+    QFETCH(QString, userAction);
+    showAndConnect();
+    window->resize(640, 420);
+    QStringList sent;
+    auto sendLines = [&](int from, int to) {
+        QByteArray bytes;
+        for (int i = from; i < to; ++i) {
+            const QByteArray line = "line " + QByteArray::number(i) + ' ';
+            bytes += line + QByteArray(length - line.size(), 'x') + '\n';
+            sent << QString::fromLatin1(bytes.mid(bytes.size() - length - 1, length));
+        }
+        radio->send(bytes);
+        QTRY_COMPARE(view()->document()->lastBlock().previous().text(), sent.last());
+    };
+    sendLines(0, lines / 2);
+    QTextCursor cursor = view()->textCursor();
+    if (userAction == QLatin1String("click")) {
+        cursor.setPosition(0);
+        view()->setTextCursor(cursor);
+    } else if (userAction == QLatin1String("select")) {
+        cursor.setPosition(5);
+        cursor.setPosition(15, QTextCursor::KeepAnchor);
+        view()->setTextCursor(cursor);
+    }
+    sendLines(lines / 2, lines);
+
+    const QStringList kept = sent.mid(qMax(0, sent.size() - 4999));
+    QCOMPARE(window->outputText(), kept.join('\n') + '\n');
+    QCOMPARE(view()->document()->blockCount(), kept.size() + 1);
+    // The cursor at the end, and the end in view.
+    QVERIFY(!view()->textCursor().hasSelection());
+    QCOMPARE(view()->textCursor().position(), view()->document()->characterCount() - 1);
+    QScrollBar *bar = view()->verticalScrollBar();
+    QCOMPARE(bar->value(), bar->maximum());
+    QVERIFY2(view()->viewport()->rect().contains(view()->cursorRect()),
+             qPrintable(QStringLiteral("cursor at %1,%2, view %3 high")
+                            .arg(view()->cursorRect().x())
+                            .arg(view()->cursorRect().y())
+                            .arg(view()->viewport()->height())));
 }
 
 void DebugWindowTest::sameAddressKeepsTheConnection()
