@@ -38,12 +38,6 @@ int clampImageSide(int side)
     return qBound(16, side, 1024);
 }
 
-bool isSafeFileName(const QString &name)
-{
-    return DeveloperWorkspace::isValidProjectFilename(name)
-        && !DeveloperWorkspace::hasControlOrLoneSurrogate(name);
-}
-
 bool projectFoldersAreOwn(const QString &project)
 {
     const QString root = QFileInfo(DeveloperWorkspace::developerRootPath()).canonicalFilePath();
@@ -64,7 +58,8 @@ bool projectFoldersAreOwn(const QString &project)
 
 QString projectFilePath(const QString &project, const QString &name)
 {
-    if (project.isEmpty() || !isSafeFileName(name) || !projectFoldersAreOwn(project))
+    if (project.isEmpty() || !DeveloperWorkspace::isValidProjectFilename(name)
+        || !projectFoldersAreOwn(project))
         return QString();
     const QString sourceFolder
         = QFileInfo(DeveloperWorkspace::sourcePath(project)).canonicalFilePath();

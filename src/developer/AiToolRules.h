@@ -19,17 +19,13 @@ int sizeInput(const QJsonObject &input, const QString &key);
 // A drawn image's side: 16..1024 pixels.
 int clampImageSide(int side);
 
-// A name the file tools may touch inside src/: the tab's own check (not empty, no "/", no
-// "\", no "..") plus no control character (a NUL would cut the name short where the system
-// reads it) and no lone surrogate (it cannot become a file name).
-bool isSafeFileName(const QString &name);
-
 // True unless the project's folder or its src/ is a link: each, where it exists, must be
 // the very folder the workspace names, not one elsewhere that a link leads to.
 bool projectFoldersAreOwn(const QString &project);
 
 // The path of src/name in the project when the tools may read or write it: a safe name,
 // folders that are the project's own, and an entry that, when it exists, is not a symlink.
+// A safe name is one the tab itself could make (DeveloperWorkspace::isValidProjectFilename).
 // Empty when refused.
 QString projectFilePath(const QString &project, const QString &name);
 

@@ -13,20 +13,17 @@
 #include "RadioPicture.h"
 #include "RadioReply.h"
 #include "RadioScanner.h"
-#include "SaveFileCommit.h"
 
 #include <QBuffer>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QImage>
 #include <QLabel>
 #include <QListWidget>
 #include <QNetworkReply>
 #include <QPainter>
 #include <QPlainTextEdit>
-#include <QSaveFile>
 #include <QSvgRenderer>
 #include <QTemporaryFile>
 #include <QToolButton>
@@ -39,26 +36,6 @@ constexpr int DebugLogAnswerBytes = 64 * 1024;
 QString storedName(const QListWidgetItem *item)
 {
     return item ? item->data(Qt::UserRole).toString() : QString();
-}
-
-bool entryExists(const QString &path)
-{
-    const QFileInfo info(path);
-    return info.exists() || info.isSymLink();
-}
-
-bool writeFileSafely(const QString &path, const QByteArray &bytes, QIODevice::OpenMode mode,
-                     QString *error)
-{
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly | mode) || file.write(bytes) != bytes.size()
-        || !commitSaveFile(file)) {
-        if (error)
-            *error = file.errorString();
-        file.cancelWriting();
-        return false;
-    }
-    return true;
 }
 
 QString noProjectAnswer()
@@ -120,11 +97,6 @@ void DeveloperWidget::onAiToolCallRequested(const QString &toolUseId, const QStr
     }
 }
 
-bool DeveloperWidget::isValidProjectFilename(const QString &name) const
-{
-    return DeveloperWorkspace::isValidProjectFilename(name);
-}
-
 QString DeveloperWidget::aiListFiles() const
 {
     if (currentProject.isEmpty())
@@ -151,13 +123,10 @@ QString DeveloperWidget::aiReadFile(const QString &filename) const
         return noProjectAnswer();
     if (!AiToolRules::projectFoldersAreOwn(currentProject))
         return linkedOutAnswer(currentProject);
-    const QString invalid = tr("\"%1\" isn't a valid filename to read.").arg(filename);
-    if (!isValidProjectFilename(filename))
-        return invalid;
     const QString path = AiToolRules::projectFilePath(currentProject, filename);
     if (path.isEmpty())
-        return invalid;
-    if (!entryExists(path))
+        return tr("\"%1\" isn't a valid filename to read.").arg(filename);
+    if (!DeveloperWorkspace::entryExists(path))
         return tr("%1 doesn't exist in this project.").arg(filename);
     if (DeveloperWorkspace::isProjectImageFile(filename)
         || filename.compare(QLatin1String("icon.png"), Qt::CaseInsensitive) == 0)
@@ -180,18 +149,16 @@ QString DeveloperWidget::aiWriteFile(const QString &filename, const QString &con
         return noProjectAnswer();
     if (!AiToolRules::projectFoldersAreOwn(currentProject))
         return linkedOutAnswer(currentProject);
-    const QString invalid = tr("\"%1\" isn't a valid file to write - only bare .qml filenames "
-                               "are allowed, no paths.")
-                                .arg(filename);
-    if (!isValidProjectFilename(filename)
-        || !filename.endsWith(QLatin1String(".qml"), Qt::CaseInsensitive))
-        return invalid;
-    const QString path = AiToolRules::projectFilePath(currentProject, filename);
+    const QString path = filename.endsWith(QLatin1String(".qml"), Qt::CaseInsensitive)
+        ? AiToolRules::projectFilePath(currentProject, filename)
+        : QString();
     if (path.isEmpty())
-        return invalid;
-    const bool existed = entryExists(path);
+        return tr("\"%1\" isn't a valid file to write - only bare .qml filenames are allowed, no "
+                  "paths.")
+            .arg(filename);
+    const bool existed = DeveloperWorkspace::entryExists(path);
     QString error;
-    if (!writeFileSafely(path, content.toUtf8(), QIODevice::Text, &error))
+    if (!DeveloperWorkspace::writeProjectFile(path, content.toUtf8(), &error))
         return tr("Failed to write %1: %2").arg(filename, error);
     const QString done = existed ? tr("Wrote %1.").arg(filename) : tr("Created %1.").arg(filename);
     if (path == currentFilePath) {
@@ -212,12 +179,9 @@ QString DeveloperWidget::aiWriteImage(const QString &filename, const QString &sv
         return noProjectAnswer();
     if (!AiToolRules::projectFoldersAreOwn(currentProject))
         return linkedOutAnswer(currentProject);
-    const QString invalid = tr("\"%1\" isn't a valid filename to write.").arg(filename);
-    if (!isValidProjectFilename(filename))
-        return invalid;
     const QString path = AiToolRules::projectFilePath(currentProject, filename);
     if (path.isEmpty())
-        return invalid;
+        return tr("\"%1\" isn't a valid filename to write.").arg(filename);
     const QString lower = filename.toLower();
     const bool isIcon = lower == QLatin1String("icon.png");
     const bool isPng = lower.endsWith(QLatin1String(".png"));
@@ -262,8 +226,8 @@ QString DeveloperWidget::aiWriteImage(const QString &filename, const QString &sv
         return tr("Wrote icon.png (64x64).");
     }
 
-    const bool existed = entryExists(path);
-    if (!savedToMemory || !writeFileSafely(path, encoded, QIODevice::NotOpen, nullptr))
+    const bool existed = DeveloperWorkspace::entryExists(path);
+    if (!savedToMemory || !DeveloperWorkspace::writeProjectFile(path, encoded))
         return tr("Failed to write %1.").arg(filename);
     const QString sizeText = QStringLiteral("%1x%2").arg(size.width()).arg(size.height());
     if (!existed) {

@@ -7,11 +7,11 @@
 #include "QmlCodeEditor.h"
 #include "QmlSyntaxHighlighter.h"
 #include "RadioScanner.h"
-#include "SaveFileCommit.h"
 
 #include <QDesktopServices>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QFile>
 #include <QFileInfo>
 #include <QFrame>
 #include <QGroupBox>
@@ -24,7 +24,6 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
-#include <QSaveFile>
 #include <QShortcut>
 #include <QSplitter>
 #include <QStackedWidget>
@@ -500,12 +499,8 @@ bool DeveloperWidget::saveCurrentQmlFile()
 {
     if (currentFilePath.isEmpty())
         return true;
-    // Written beside the file and renamed over it: a full disk leaves the old file whole.
-    QSaveFile file(currentFilePath);
-    const QByteArray bytes = editor->toPlainText().toUtf8();
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()
-        || !commitSaveFile(file)) {
-        file.cancelWriting();
+    // A full disk leaves the old file whole.
+    if (!DeveloperWorkspace::writeProjectFile(currentFilePath, editor->toPlainText().toUtf8())) {
         statusLabel->setText(tr("Failed to save %1").arg(QFileInfo(currentFilePath).fileName()));
         return false;
     }

@@ -117,7 +117,6 @@ private:
                              ProjectType type, const RunCompletion &completion);
 
     // The assistant's tools (DeveloperTools.cpp): each returns its answer for the model.
-    bool isValidProjectFilename(const QString &name) const;
     QString aiListFiles() const;
     QString aiReadFile(const QString &filename) const;
     QString aiWriteFile(const QString &filename, const QString &content);

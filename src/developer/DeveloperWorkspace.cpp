@@ -33,23 +33,20 @@ const QStringList image_name_filters
 constexpr QFileDevice::Permissions CopiedFileMode = QFileDevice::ReadOwner | QFileDevice::WriteOwner
     | QFileDevice::ReadGroup | QFileDevice::ReadOther;
 
-// A leading dot would make a hidden entry that is never listed again.
-bool hasUnsafeCharacter(const QString &name)
+bool hasControlOrLoneSurrogate(const QString &name)
 {
-    if (name.startsWith(QLatin1Char('.')) || hasControlOrLoneSurrogate(name))
-        return true;
-    for (const QChar c : name) {
-        if (forbidden_name_chars.contains(c))
+    for (int i = 0; i < name.size(); ++i) {
+        const QChar c = name.at(i);
+        if (c.category() == QChar::Other_Control)
+            return true;
+        if (c.isHighSurrogate() && i + 1 < name.size() && name.at(i + 1).isLowSurrogate()) {
+            ++i;
+            continue;
+        }
+        if (c.isSurrogate())
             return true;
     }
     return false;
-}
-
-// True when an entry of that name exists, a dangling symlink included.
-bool entryExists(const QString &path)
-{
-    const QFileInfo info(path);
-    return info.exists() || info.isSymLink();
 }
 
 void sortByCodeUnit(QStringList &names)
@@ -95,25 +92,54 @@ bool copyOver(const QString &source, const QString &target)
             return false;
         }
     }
-    return commitSaveFile(out) && QFile::setPermissions(target, CopiedFileMode);
+    return commitProjectFile(out);
 }
 
 } // namespace
 
-bool hasControlOrLoneSurrogate(const QString &name)
+bool hasUnsafeCharacter(const QString &name)
 {
-    for (int i = 0; i < name.size(); ++i) {
-        const QChar c = name.at(i);
-        if (c.category() == QChar::Other_Control)
-            return true;
-        if (c.isHighSurrogate() && i + 1 < name.size() && name.at(i + 1).isLowSurrogate()) {
-            ++i;
-            continue;
-        }
-        if (c.isSurrogate())
+    if (name.startsWith(QLatin1Char('.')) || hasControlOrLoneSurrogate(name))
+        return true;
+    for (const QChar c : name) {
+        if (forbidden_name_chars.contains(c))
             return true;
     }
     return false;
+}
+
+bool entryExists(const QString &path)
+{
+    const QFileInfo info(path);
+    return info.exists() || info.isSymLink();
+}
+
+bool commitProjectFile(QSaveFile &file, QString *error)
+{
+    if (!commitSaveFile(file)) {
+        if (error)
+            *error = file.errorString();
+        return false;
+    }
+    QFile written(file.fileName());
+    if (!written.setPermissions(CopiedFileMode)) {
+        if (error)
+            *error = written.errorString();
+        return false;
+    }
+    return true;
+}
+
+bool writeProjectFile(const QString &path, const QByteArray &bytes, QString *error)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()) {
+        if (error)
+            *error = file.errorString();
+        file.cancelWriting();
+        return false;
+    }
+    return commitProjectFile(file, error);
 }
 
 QString developerRootPath()
@@ -213,8 +239,7 @@ bool isProjectImageFile(const QString &name)
 
 bool isValidProjectFilename(const QString &name)
 {
-    return !name.isEmpty() && !name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\\'))
-        && !name.contains(QLatin1String(".."));
+    return !name.isEmpty() && !name.contains(QLatin1String("..")) && !hasUnsafeCharacter(name);
 }
 
 bool isReservedFileName(const QString &name)
@@ -403,10 +428,8 @@ bool saveVersion(const QString &project, const QString &dottedText, QString &err
     int patch = 0;
     if (!parseVersionString(dottedText, major, minor, patch, error))
         return false;
-    const QByteArray bytes = formatVersion(major, minor, patch).toUtf8();
-    QSaveFile file(sourcePath(project) + QStringLiteral("/version"));
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()
-        || !commitSaveFile(file)) {
+    if (!writeProjectFile(sourcePath(project) + QStringLiteral("/version"),
+                          formatVersion(major, minor, patch).toUtf8())) {
         error = Texts::tr("Failed to write the version file.");
         return false;
     }

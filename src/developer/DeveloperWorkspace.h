@@ -5,12 +5,14 @@
 #include <QStringList>
 #include <QVector>
 
+class QSaveFile;
+
 // The developer workspace on disk, without any widget: the folder "Kelo Developer" in
 // Documents, one folder per project with src/ (the app) and output/ (packages).
 // DeveloperWidget's workspace members are thin calls into these functions; the assistant's
 // tools use the same rules. Every user-facing text is translated in the "DeveloperWidget"
-// context. Every file copied into src/ is written beside its target under a temporary name,
-// renamed over it only when complete, and then given the mode 0644.
+// context. Every file written or copied into src/ is written beside its target under a temporary
+// name, renamed over it only when complete, and then given the mode 0644.
 namespace DeveloperWorkspace {
 
 // Re-exported as DeveloperWidget::ProjectType. Never stored: a project is a Home Screen
@@ -49,14 +51,23 @@ bool createProject(const QString &name, ProjectType type, QString &error);
 
 // True for *.png, *.jpg, *.jpeg (any case), except "icon.png" in any case.
 bool isProjectImageFile(const QString &name);
-// The assistant's file-name check: not empty, no "/", no "\", no "..".
+// What project and file names made in the tab may not hold: a leading "." (a hidden entry is
+// never listed again), any of / \ : * ? " < > |, a control character (a NUL cuts a name short
+// where the system reads it) or a lone surrogate (it cannot become a file name).
+bool hasUnsafeCharacter(const QString &name);
+// The assistant's file-name check: the tab's own rule, and not empty and no "..".
 bool isValidProjectFilename(const QString &name);
-// A control character (a NUL cuts a name short where the system reads it) or a lone
-// surrogate (it cannot become a file name).
-bool hasControlOrLoneSurrogate(const QString &name);
+// True when an entry of that name exists, a dangling symlink included.
+bool entryExists(const QString &path);
 // "app.qml", "icon.png", "version", "screen.qml": never deletable from the tab (exact case).
 bool isReservedFileName(const QString &name);
 
+// Every file the program writes into a project goes through these: written beside its
+// target under a temporary name, renamed over it only when complete and flushed (a full
+// disk leaves the old file whole), then given the mode 0644 (a copy of a resource would
+// otherwise stay read-only). On false, error holds the file's reason.
+bool commitProjectFile(QSaveFile &file, QString *error = nullptr);
+bool writeProjectFile(const QString &path, const QByteArray &bytes, QString *error = nullptr);
 // Regular files directly in src/ (no hidden files, sub-folders or symlinks), sorted by
 // UTF-16 code unit: exactly what a package holds, in its order.
 QStringList sourceFiles(const QString &project);

@@ -26,6 +26,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 using namespace DeveloperTest;
 using ProjectType = DeveloperWidget::ProjectType;
 using WorkspaceTest::allEntries;
@@ -90,6 +92,23 @@ QString linkedOut(const QString &project)
         .arg(project);
 }
 
+// A user's umask that keeps new files private: the files the tools write must still be 0644,
+// as the tab's own copies are.
+class StrictUmask
+{
+public:
+    StrictUmask()
+        : saved(::umask(077))
+    {
+    }
+    ~StrictUmask() { ::umask(saved); }
+    StrictUmask(const StrictUmask &) = delete;
+    StrictUmask &operator=(const StrictUmask &) = delete;
+
+private:
+    mode_t saved;
+};
+
 QSize imageSize(const QString &path, QByteArray *format = nullptr)
 {
     if (format)
@@ -123,6 +142,8 @@ private slots:
     void writeFileAnswers_data();
     void writeFileAnswers();
     void writeFileIntoTheOpenFile();
+    void fileNamesAgreeWithTheTab_data();
+    void fileNamesAgreeWithTheTab();
     void failedWritesKeepTheOldFile();
     void writeImageSizes_data();
     void writeImageSizes();
@@ -455,7 +476,10 @@ void DeveloperToolsTest::writeFileAnswers()
     const QByteArray version = readFile(projectFile("demo", "src/version"));
     const QString content = QString::fromUtf8("Item { // größer\n}\n");
 
-    QCOMPARE(call("write_file", {{"filename", filename}, {"content", content}}).text, answer);
+    {
+        const StrictUmask strict;
+        QCOMPARE(call("write_file", {{"filename", filename}, {"content", content}}).text, answer);
+    }
     QCOMPARE(folderContents(outside.path()), outsideBefore);
     QCOMPARE(readFile(outside.filePath("victim.qml")), QByteArray("keep me"));
     QCOMPARE(readFile(projectFile("demo", "src/version")), version);
@@ -487,6 +511,58 @@ void DeveloperToolsTest::writeFileIntoTheOpenFile()
     QVERIFY(!editor()->document()->isModified());
     QCOMPARE(fileItem("app.qml")->text(), QString("app.qml"));
     QCOMPARE(call("list_files").text.section('\n', 1, 1), QString("app.qml (open in editor)"));
+}
+
+void DeveloperToolsTest::fileNamesAgreeWithTheTab_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("tab"); // New QML File makes it
+    QTest::addColumn<bool>("tool"); // write_file makes it
+    QTest::newRow("plain") << "gauge.qml" << true << true;
+    QTest::newRow("space") << "my gauge.qml" << true << true;
+    QTest::newRow("not ASCII") << QString::fromUtf8("größe.qml") << true << true;
+    // Hidden: never listed nor packaged again.
+    QTest::newRow("leading dot") << ".hidden.qml" << false << false;
+    QTest::newRow("colon") << "a:b.qml" << false << false;
+    QTest::newRow("asterisk") << "a*b.qml" << false << false;
+    QTest::newRow("question mark") << "a?b.qml" << false << false;
+    QTest::newRow("double quote") << "a\"b.qml" << false << false;
+    QTest::newRow("less-than") << "a<b.qml" << false << false;
+    QTest::newRow("greater-than") << "a>b.qml" << false << false;
+    QTest::newRow("vertical bar") << "a|b.qml" << false << false;
+    QTest::newRow("slash") << "a/b.qml" << false << false;
+    QTest::newRow("backslash") << "a\\b.qml" << false << false;
+    QTest::newRow("tab") << "a\tb.qml" << false << false;
+    // The tools also keep refusing any "..", as they always have.
+    QTest::newRow("two periods inside") << "a..b.qml" << true << false;
+}
+
+// The assistant makes no file the tab would refuse to make.
+void DeveloperToolsTest::fileNamesAgreeWithTheTab()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, tab);
+    QFETCH(bool, tool);
+    QVERIFY(makeProject("byhand", ProjectType::Application));
+    openDemo();
+    const QStringList before = allEntries(src());
+
+    const QString answer = call("write_file", {{"filename", name}, {"content", "Item {}"}}).text;
+    if (tool) {
+        QCOMPARE(answer, QString("Created %1.").arg(name));
+        QCOMPARE(readFile(src() + "/" + name), QByteArray("Item {}"));
+    } else {
+        QCOMPARE(answer,
+                 QString("\"%1\" isn't a valid file to write - only bare .qml filenames are "
+                         "allowed, no paths.")
+                     .arg(name));
+        QCOMPARE(allEntries(src()), before);
+    }
+    QString created;
+    QString error;
+    QCOMPARE(DeveloperWorkspace::createQmlFile("byhand", name, created, error), tab);
+    if (tab)
+        QCOMPARE(created, name);
 }
 
 // Written beside the file and renamed over it: a full disk leaves the old file whole and the
@@ -564,7 +640,10 @@ void DeveloperToolsTest::writeImageSizes()
     input.insert("filename", filename);
     input.insert("svg", BlueSquare);
 
-    QCOMPARE(call("write_image", input).text, answer);
+    {
+        const StrictUmask strict;
+        QCOMPARE(call("write_image", input).text, answer);
+    }
     const QString path = src() + "/" + (icon ? QStringLiteral("icon.png") : filename);
     QByteArray format;
     QCOMPARE(imageSize(path, &format), size);

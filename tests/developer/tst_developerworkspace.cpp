@@ -321,7 +321,11 @@ void DeveloperWorkspaceTest::fileNameRules_data()
     QTest::newRow("backslash") << "sub\\a.qml" << false << false << false;
     QTest::newRow("two periods") << "a..qml" << false << false << false;
     QTest::newRow("parent") << "../a.qml" << false << false << false;
-    QTest::newRow("leading dot passes") << ".a.qml" << false << true << false;
+    // What the tab refuses in a name, the assistant refuses too.
+    QTest::newRow("leading dot") << ".a.qml" << false << false << false;
+    QTest::newRow("colon") << "a:b.qml" << false << false << false;
+    QTest::newRow("vertical bar") << "a|b.qml" << false << false << false;
+    QTest::newRow("control character") << "a\x01b.qml" << false << false << false;
 }
 
 void DeveloperWorkspaceTest::fileNameRules()
