@@ -26,6 +26,8 @@
 #include <QPlainTextEdit>
 #include <QSvgRenderer>
 #include <QTemporaryFile>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <QToolButton>
 
 namespace {
@@ -68,8 +70,9 @@ void DeveloperWidget::onAiToolCallRequested(const QString &toolUseId, const QStr
     } else if (toolName == QLatin1String("read_file")) {
         answer(aiReadFile(stringInput(input, QStringLiteral("filename"))));
     } else if (toolName == QLatin1String("write_file")) {
-        answer(aiWriteFile(stringInput(input, QStringLiteral("filename")),
-                           stringInput(input, QStringLiteral("content"))));
+        const QJsonValue content = input.value(QStringLiteral("content"));
+        answer(aiWriteFile(stringInput(input, QStringLiteral("filename")), content.toString(),
+                           content.isString()));
     } else if (toolName == QLatin1String("write_image")) {
         answer(aiWriteImage(stringInput(input, QStringLiteral("filename")),
                             stringInput(input, QStringLiteral("svg")),
@@ -143,7 +146,8 @@ QString DeveloperWidget::aiReadFile(const QString &filename) const
     return QString::fromUtf8(bytes);
 }
 
-QString DeveloperWidget::aiWriteFile(const QString &filename, const QString &content)
+QString DeveloperWidget::aiWriteFile(const QString &filename, const QString &content,
+                                     bool contentGiven)
 {
     if (currentProject.isEmpty())
         return noProjectAnswer();
@@ -156,14 +160,23 @@ QString DeveloperWidget::aiWriteFile(const QString &filename, const QString &con
         return tr("\"%1\" isn't a valid file to write - only bare .qml filenames are allowed, no "
                   "paths.")
             .arg(filename);
+    // Writing "" in its place would empty the user's file.
+    if (!contentGiven)
+        return tr("%1 was not written: the input \"content\" is missing or not a string - pass "
+                  "the file's complete new text as \"content\".")
+            .arg(filename);
     const bool existed = DeveloperWorkspace::entryExists(path);
     QString error;
     if (!DeveloperWorkspace::writeProjectFile(path, content.toUtf8(), &error))
         return tr("Failed to write %1: %2").arg(filename, error);
     const QString done = existed ? tr("Wrote %1.").arg(filename) : tr("Created %1.").arg(filename);
     if (path == currentFilePath) {
-        // Written to disk, so the editor shows it as saved.
-        editor->setPlainText(content);
+        // One edit the user can undo; written to disk, so the editor shows it as saved.
+        QTextCursor cursor(editor->document());
+        cursor.beginEditBlock();
+        cursor.select(QTextCursor::Document);
+        cursor.insertText(content);
+        cursor.endEditBlock();
         editor->document()->setModified(false);
         setItemModified(currentFileItem, false);
     } else if (!existed) {

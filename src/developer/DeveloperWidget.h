@@ -119,7 +119,8 @@ private:
     // The assistant's tools (DeveloperTools.cpp): each returns its answer for the model.
     QString aiListFiles() const;
     QString aiReadFile(const QString &filename) const;
-    QString aiWriteFile(const QString &filename, const QString &content);
+    // contentGiven: the input held "content" as a string; without it nothing is written.
+    QString aiWriteFile(const QString &filename, const QString &content, bool contentGiven);
     QString aiWriteImage(const QString &filename, const QString &svg, int width, int height);
     QString aiCheckRadio() const;
     QString aiCreateProject(const QString &name, const QString &type);

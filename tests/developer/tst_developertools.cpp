@@ -24,6 +24,7 @@
 #include <QStackedWidget>
 #include <QSvgRenderer>
 #include <QTemporaryDir>
+#include <QToolButton>
 #include <QtTest>
 
 #include <sys/stat.h>
@@ -142,6 +143,9 @@ private slots:
     void writeFileAnswers_data();
     void writeFileAnswers();
     void writeFileIntoTheOpenFile();
+    void writeFileIntoTheOpenFileCanBeUndone();
+    void writeFileWithoutContent_data();
+    void writeFileWithoutContent();
     void fileNamesAgreeWithTheTab_data();
     void fileNamesAgreeWithTheTab();
     void failedWritesKeepTheOldFile();
@@ -511,6 +515,71 @@ void DeveloperToolsTest::writeFileIntoTheOpenFile()
     QVERIFY(!editor()->document()->isModified());
     QCOMPARE(fileItem("app.qml")->text(), QString("app.qml"));
     QCOMPARE(call("list_files").text.section('\n', 1, 1), QString("app.qml (open in editor)"));
+}
+
+// The model's change is one step of the editor's undo: the user can take it back.
+void DeveloperToolsTest::writeFileIntoTheOpenFileCanBeUndone()
+{
+    openDemo();
+    typeInEditor("// mine");
+    const QString mine = editor()->toPlainText();
+    const QString content = QStringLiteral("Item { id: fromTheModel }\n");
+    QCOMPARE(call("write_file", {{"filename", "app.qml"}, {"content", content}}).text,
+             QString("Wrote app.qml."));
+    QCOMPARE(editor()->toPlainText(), content);
+    QVERIFY(!editor()->document()->isModified());
+    QVERIFY(button("undoButton")->isEnabled());
+
+    button("undoButton")->click();
+    QCOMPARE(editor()->toPlainText(), mine);
+    // The disk holds the model's text now, so the user's is unsaved.
+    QVERIFY(editor()->document()->isModified());
+    QCOMPARE(fileItem("app.qml")->text(), QString("app.qml *"));
+    QCOMPARE(readFile(projectFile("demo", "src/app.qml")), content.toUtf8());
+
+    editor()->redo();
+    QCOMPARE(editor()->toPlainText(), content);
+    QVERIFY(!editor()->document()->isModified());
+    QCOMPARE(fileItem("app.qml")->text(), QString("app.qml"));
+}
+
+void DeveloperToolsTest::writeFileWithoutContent_data()
+{
+    QTest::addColumn<QJsonObject>("input");
+    QTest::addColumn<bool>("written");
+    QTest::newRow("no content") << QJsonObject {{"filename", "app.qml"}} << false;
+    QTest::newRow("null") << QJsonObject {{"filename", "app.qml"}, {"content", QJsonValue::Null}}
+                          << false;
+    QTest::newRow("number") << QJsonObject {{"filename", "app.qml"}, {"content", 42}} << false;
+    QTest::newRow("lines as an array")
+        << QJsonObject {{"filename", "app.qml"}, {"content", QJsonArray {"Item {", "}"}}} << false;
+    // An empty text is what the model asked for.
+    QTest::newRow("empty text") << QJsonObject {{"filename", "app.qml"}, {"content", ""}} << true;
+}
+
+// A call that left the content out must not empty the user's file.
+void DeveloperToolsTest::writeFileWithoutContent()
+{
+    QFETCH(QJsonObject, input);
+    QFETCH(bool, written);
+    openDemo();
+    const QByteArray before = readFile(projectFile("demo", "src/app.qml"));
+    QVERIFY(!before.isEmpty());
+    const QString shown = editor()->toPlainText();
+
+    const QString answer = call("write_file", input).text;
+    if (written) {
+        QCOMPARE(answer, QString("Wrote app.qml."));
+        QCOMPARE(readFile(projectFile("demo", "src/app.qml")), QByteArray());
+        QCOMPARE(editor()->toPlainText(), QString());
+        return;
+    }
+    QCOMPARE(answer,
+             QString("app.qml was not written: the input \"content\" is missing or not a string - "
+                     "pass the file's complete new text as \"content\"."));
+    QCOMPARE(readFile(projectFile("demo", "src/app.qml")), before);
+    QCOMPARE(editor()->toPlainText(), shown);
+    QVERIFY(!editor()->document()->isModified());
 }
 
 void DeveloperToolsTest::fileNamesAgreeWithTheTab_data()
