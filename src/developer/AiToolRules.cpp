@@ -4,6 +4,7 @@
 
 #include <QBuffer>
 #include <QFileInfo>
+#include <QImage>
 #include <QImageReader>
 #include <QJsonValue>
 #include <QXmlStreamReader>
@@ -134,7 +135,7 @@ bool hasPngSignature(const QByteArray &data)
     return data.startsWith(QByteArray("\x89PNG\r\n\x1a\n", 8));
 }
 
-bool isPngWithin(const QByteArray &data, qint64 maxPixels)
+bool isWholePngWithin(const QByteArray &data, qint64 maxPixels)
 {
     if (!hasPngSignature(data))
         return false;
@@ -143,7 +144,10 @@ bool isPngWithin(const QByteArray &data, qint64 maxPixels)
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer, "png");
     const QSize size = reader.size();
-    return size.isValid() && !size.isEmpty() && qint64(size.width()) * size.height() <= maxPixels;
+    if (!size.isValid() || size.isEmpty() || qint64(size.width()) * size.height() > maxPixels)
+        return false;
+    QImage image;
+    return image.loadFromData(data, "PNG") && image.size() == size;
 }
 
 QString textTail(const QString &text, int maxBytes, bool *cut)

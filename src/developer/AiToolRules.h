@@ -37,8 +37,10 @@ bool svgIsSelfContained(const QByteArray &svg);
 
 // The eight bytes every PNG file starts with.
 bool hasPngSignature(const QByteArray &data);
-// A PNG whose header declares a size of at most maxPixels pixels.
-bool isPngWithin(const QByteArray &data, qint64 maxPixels);
+// A whole PNG of at most maxPixels pixels: the size its header declares is checked before
+// anything is decoded, then every pixel must decode (a damaged body behind a sound header
+// is refused).
+bool isWholePngWithin(const QByteArray &data, qint64 maxPixels);
 
 // The end of text that fits maxBytes of UTF-8, starting at the beginning of a line when
 // one begins in it. cut tells whether anything was left out.

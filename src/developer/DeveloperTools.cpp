@@ -34,6 +34,9 @@ namespace {
 
 // The most of the terminal's text one read_debug_log answer holds, in UTF-8 bytes.
 constexpr int DebugLogAnswerBytes = 64 * 1024;
+// The largest file read_file answers, in bytes. The answer stays in the conversation and goes
+// out with every later request; far past any QML file written by hand.
+constexpr qint64 ReadFileMaxBytes = 256 * 1024;
 
 QString storedName(const QListWidgetItem *item)
 {
@@ -134,12 +137,24 @@ QString DeveloperWidget::aiReadFile(const QString &filename) const
     if (DeveloperWorkspace::isProjectImageFile(filename)
         || filename.compare(QLatin1String("icon.png"), Qt::CaseInsensitive) == 0)
         return tr("%1 is a binary image file, not readable as text.").arg(filename);
-    if (path == currentFilePath)
-        return editor->toPlainText();
+    const auto tooLarge = [&filename](qint64 bytes) {
+        return tr("%1 is too large to read: %2 KiB, and a read holds at most %3 KiB.")
+            .arg(filename)
+            .arg((bytes + 1023) / 1024)
+            .arg(ReadFileMaxBytes / 1024);
+    };
+    if (path == currentFilePath) {
+        const QString text = editor->toPlainText();
+        const qint64 size = text.toUtf8().size();
+        return size > ReadFileMaxBytes ? tooLarge(size) : text;
+    }
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
         return tr("Failed to read %1: %2").arg(filename, file.errorString());
-    QByteArray bytes = file.readAll();
+    // Never more than one byte past the limit in memory, even if the file grows meanwhile.
+    QByteArray bytes = file.read(ReadFileMaxBytes + 1);
+    if (bytes.size() > ReadFileMaxBytes)
+        return tooLarge(qMax(file.size(), qint64(bytes.size())));
     const int nul = bytes.indexOf('\0');
     if (nul >= 0)
         bytes.truncate(nul);
@@ -216,7 +231,8 @@ QString DeveloperWidget::aiWriteImage(const QString &filename, const QString &sv
     if (!renderer.isValid())
         return tr("That SVG couldn't be parsed - check it's well-formed.");
     QImage image(size, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::transparent);
+    // A JPEG keeps no transparency: what is not drawn would turn black.
+    image.fill(isPng ? Qt::transparent : Qt::white);
     {
         QPainter painter(&image);
         painter.setRenderHint(QPainter::Antialiasing);
@@ -365,7 +381,8 @@ void DeveloperWidget::onScreenshotToolReplyFinished(QNetworkReply *reply, const 
             QByteArray());
         return;
     }
-    if (!AiToolRules::isPngWithin(body, RadioPicture::maxPixels(RadioPicture::Use::Screenshot))) {
+    if (!AiToolRules::isWholePngWithin(body,
+                                       RadioPicture::maxPixels(RadioPicture::Use::Screenshot))) {
         aiPanel->handleToolResult(
             toolUseId,
             tr("Failed to capture screenshot: the radio's picture is damaged or too large."),

@@ -1,7 +1,28 @@
-// The assistant tools' rules that need no tab: how much of a long text an answer keeps.
+// The assistant tools' rules that need no tab: how much of a long text an answer keeps, and
+// which screenshots may go to the service.
 #include "AiToolRules.h"
 
+#include <QBuffer>
+#include <QImage>
 #include <QtTest>
+
+namespace {
+
+QByteArray pngOf(int width, int height)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x)
+            image.setPixel(x, y, qRgb(x % 256, y % 256, (x * y) % 256));
+    }
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+} // namespace
 
 class AiToolRulesTest : public QObject
 {
@@ -9,6 +30,8 @@ class AiToolRulesTest : public QObject
 private slots:
     void textTail_data();
     void textTail();
+    void wholePng_data();
+    void wholePng();
 };
 
 void AiToolRulesTest::textTail_data()
@@ -43,6 +66,34 @@ void AiToolRulesTest::textTail()
     QCOMPARE(AiToolRules::textTail(text, maxBytes, &wasCut), tail);
     QCOMPARE(wasCut, cut);
     QVERIFY(tail.toUtf8().size() <= maxBytes);
+}
+
+void AiToolRulesTest::wholePng_data()
+{
+    QTest::addColumn<QByteArray>("data");
+    QTest::addColumn<qint64>("maxPixels");
+    QTest::addColumn<bool>("accepted");
+    const QByteArray png = pngOf(80, 48);
+    QTest::newRow("whole") << png << qint64(80 * 48) << true;
+    QTest::newRow("one pixel too many") << png << qint64(80 * 48 - 1) << false;
+    // The header alone is sound in each of these.
+    QTest::newRow("cut in half") << png.left(png.size() / 2) << qint64(1 << 20) << false;
+    QTest::newRow("without its end") << png.chopped(12) << qint64(1 << 20) << false;
+    QByteArray damaged = png;
+    const int idat = damaged.indexOf("IDAT");
+    for (int i = idat + 8; i < idat + 24; ++i)
+        damaged[i] = char(damaged.at(i) ^ 0x5a);
+    QTest::newRow("damaged pixels") << damaged << qint64(1 << 20) << false;
+    QTest::newRow("signature only") << png.left(8) << qint64(1 << 20) << false;
+    QTest::newRow("not a PNG") << QByteArray("GIF89a") << qint64(1 << 20) << false;
+}
+
+void AiToolRulesTest::wholePng()
+{
+    QFETCH(QByteArray, data);
+    QFETCH(qint64, maxPixels);
+    QFETCH(bool, accepted);
+    QCOMPARE(AiToolRules::isWholePngWithin(data, maxPixels), accepted);
 }
 
 QTEST_MAIN(AiToolRulesTest)

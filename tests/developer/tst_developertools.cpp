@@ -148,6 +148,8 @@ private slots:
     void writeFileWithoutContent();
     void fileNamesAgreeWithTheTab_data();
     void fileNamesAgreeWithTheTab();
+    void readFileSizeLimit_data();
+    void readFileSizeLimit();
     void failedWritesKeepTheOldFile();
     void writeImageSizes_data();
     void writeImageSizes();
@@ -155,6 +157,8 @@ private slots:
     void writeImageRefusals();
     void localPicturesWouldBeDrawn();
     void writeImageOverAnExistingImage();
+    void writeImageUndrawnPart_data();
+    void writeImageUndrawnPart();
     void iconIsReplacedWhole();
     void iconFollowsNoPlantedLink();
     void iconOfAHomeScreenGetsNoEntry();
@@ -634,6 +638,48 @@ void DeveloperToolsTest::fileNamesAgreeWithTheTab()
         QCOMPARE(created, name);
 }
 
+void DeveloperToolsTest::readFileSizeLimit_data()
+{
+    QTest::addColumn<int>("size");
+    QTest::addColumn<bool>("inEditor");
+    QTest::addColumn<QString>("answer"); // empty = the whole text
+    const QString tooLarge = QStringLiteral(
+        "big.qml is too large to read: 257 KiB, and a read holds at most 256 KiB.");
+    QTest::newRow("at the limit") << 262144 << false << QString();
+    QTest::newRow("one byte over") << 262145 << false << tooLarge;
+    QTest::newRow("a megabyte") << 1048576 << false
+                                << "big.qml is too large to read: 1024 KiB, and a read holds at "
+                                   "most 256 KiB.";
+    QTest::newRow("open in the editor, at the limit") << 262144 << true << QString();
+    QTest::newRow("open in the editor, one byte over") << 262145 << true << tooLarge;
+}
+
+// A huge file is neither read whole into memory nor sent with every later request.
+void DeveloperToolsTest::readFileSizeLimit()
+{
+    QFETCH(int, size);
+    QFETCH(bool, inEditor);
+    QFETCH(QString, answer);
+    QByteArray content;
+    content.reserve(size);
+    while (content.size() < size)
+        content.append("// a comment line of QML, forty bytes.\n");
+    content.truncate(size);
+    QVERIFY(makeProject("demo", ProjectType::Application));
+    QVERIFY(writeFile(projectFile("demo", "src/big.qml"), content));
+    makeWidget();
+    selectProject("demo");
+    if (inEditor) {
+        selectFile("big.qml");
+        QCOMPARE(fileLabel(), QString("demo / big.qml"));
+    }
+    const QString text = call("read_file", {{"filename", "big.qml"}}).text;
+    if (answer.isEmpty())
+        QCOMPARE(text.toUtf8(), content);
+    else
+        QCOMPARE(text, answer);
+}
+
 // Written beside the file and renamed over it: a full disk leaves the old file whole and the
 // model is told.
 void DeveloperToolsTest::failedWritesKeepTheOldFile()
@@ -884,6 +930,41 @@ void DeveloperToolsTest::writeImageOverAnExistingImage()
     const QImage shown = child<AspectImageLabel>("imageView")->sourceImage().toImage();
     QCOMPARE(shown.size(), QSize(48, 24));
     QCOMPARE(QColor(shown.pixel(24, 12)), QColor(Qt::blue));
+}
+
+void DeveloperToolsTest::writeImageUndrawnPart_data()
+{
+    QTest::addColumn<QString>("filename");
+    QTest::addColumn<QColor>("undrawn");
+    QTest::newRow("PNG keeps it transparent") << "logo.png" << QColor(0, 0, 0, 0);
+    // A JPEG has no transparency: white, not black.
+    QTest::newRow("JPEG on white") << "photo.jpg" << QColor(Qt::white);
+    QTest::newRow("JPEG, long extension") << "photo.JPEG" << QColor(Qt::white);
+}
+
+// Where the drawing leaves the canvas empty.
+void DeveloperToolsTest::writeImageUndrawnPart()
+{
+    QFETCH(QString, filename);
+    QFETCH(QColor, undrawn);
+    openDemo();
+    const char leftHalfBlue[] = "<svg xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 10 10\">"
+                                "<rect width=\"5\" height=\"10\" fill=\"#0000ff\"/></svg>";
+    QCOMPARE(call("write_image",
+                  {{"filename", filename}, {"svg", leftHalfBlue}, {"width", 40}, {"height", 20}})
+                 .text,
+             QString("Created %1 (40x20).").arg(filename));
+    const QImage image(src() + "/" + filename);
+    QCOMPARE(image.size(), QSize(40, 20));
+    // JPEG is lossy: nearly the colour.
+    const auto near = [](const QColor &got, const QColor &want) {
+        return qAbs(got.red() - want.red()) < 16 && qAbs(got.green() - want.green()) < 16
+            && qAbs(got.blue() - want.blue()) < 16 && qAbs(got.alpha() - want.alpha()) < 16;
+    };
+    const QColor drawn = QColor::fromRgba(image.pixel(8, 10));
+    QVERIFY2(near(drawn, Qt::blue), qPrintable(drawn.name(QColor::HexArgb)));
+    const QColor empty = QColor::fromRgba(image.pixel(32, 10));
+    QVERIFY2(near(empty, undrawn), qPrintable(empty.name(QColor::HexArgb)));
 }
 
 void DeveloperToolsTest::iconIsReplacedWhole()
@@ -1148,6 +1229,19 @@ void DeveloperToolsTest::takeScreenshot_data()
     // 40000 x 40000 declared in a file of a few hundred bytes.
     QTest::newRow("huge declared size")
         << true << FakeResponse::bytes(TestImages::hugePng(40000, 40000, false), "image/png")
+        << "Failed to capture screenshot: the radio's picture is damaged or too large." << false;
+    // A sound header before a body that does not decode: the service would refuse it in
+    // every later request.
+    QByteArray damaged = png;
+    const int idat = damaged.indexOf("IDAT");
+    QVERIFY(idat > 0);
+    for (int i = idat + 8; i < idat + 24; ++i)
+        damaged[i] = char(damaged.at(i) ^ 0x5a);
+    QTest::newRow("damaged body")
+        << true << FakeResponse::bytes(damaged, "image/png")
+        << "Failed to capture screenshot: the radio's picture is damaged or too large." << false;
+    QTest::newRow("cut short")
+        << true << FakeResponse::bytes(png.left(png.size() / 2), "image/png")
         << "Failed to capture screenshot: the radio's picture is damaged or too large." << false;
     QTest::newRow("server error") << true << FakeResponse::error(500, "oops")
                                   << "Failed to capture screenshot: *" << false;
