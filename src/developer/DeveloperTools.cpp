@@ -18,8 +18,10 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QNetworkReply>
 #include <QPainter>
@@ -298,7 +300,21 @@ QString DeveloperWidget::aiCreateProject(const QString &name, const QString &typ
     QString error;
     if (!createProject(name, projectType, error))
         return error;
+    // Listed either way; the refresh keeps the open project and its text.
     refreshProjectList();
+    // Opening it drops what is open. The user did not ask for the switch, so their unsaved
+    // changes are saved first, as before a run; when that fails they stay open.
+    QString unsaved;
+    if (editor->document()->isModified() && !saveCurrentQmlFile())
+        unsaved = QFileInfo(currentFilePath).fileName();
+    else if (storedName(currentFileItem) == QLatin1String("version") && versionEdit->isModified()
+             && !DeveloperWorkspace::saveVersion(currentProject, versionEdit->text(), error))
+        unsaved = QStringLiteral("version");
+    if (!unsaved.isEmpty())
+        return tr("Created project \"%1\", but didn't open it: the unsaved changes in %2 couldn't "
+                  "be saved, and opening another project would drop them. Ask the user to save "
+                  "or discard them, then to select \"%1\" in the Projects list.")
+            .arg(name, unsaved);
     selectProjectByName(name);
     if (currentProject != name)
         return tr("Created project \"%1\", but it couldn't be opened - ask the user to select it "

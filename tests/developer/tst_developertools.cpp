@@ -18,6 +18,7 @@
 #include <QImageReader>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QLineEdit>
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -166,6 +167,8 @@ private slots:
     void createProject_data();
     void createProject();
     void createProjectThatEndsUnselected();
+    void createProjectKeepsUnsavedWork_data();
+    void createProjectKeepsUnsavedWork();
     void readDocs_data();
     void readDocs();
     void runProject_data();
@@ -1116,6 +1119,76 @@ void DeveloperToolsTest::createProjectThatEndsUnselected()
                      "user to select it from the Projects list."));
     QCOMPARE(projects()->currentItem()->text(), QString("demo"));
     QVERIFY(QFileInfo(src("Voltmeter") + "/app.qml").isFile());
+}
+
+void DeveloperToolsTest::createProjectKeepsUnsavedWork_data()
+{
+    QTest::addColumn<QString>("open"); // the entry being edited
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<bool>("saveFails");
+    QTest::addColumn<QByteArray>("saved"); // the file's bytes after the call; empty = unchanged
+    QTest::newRow("QML file saved first") << "app.qml"
+                                          << "// keep me " << false << QByteArray("// keep me ");
+    // The open file cannot be written: the new project stays closed and the text stays.
+    QTest::newRow("QML file cannot be saved") << "app.qml"
+                                              << "// keep me " << true << QByteArray();
+    QTest::newRow("version saved first") << "version"
+                                         << "2.0.1" << false << QByteArray("2 0 1");
+    QTest::newRow("version half typed") << "version"
+                                        << "2.0" << false << QByteArray();
+}
+
+// The user did not switch projects: their unsaved text must not go with the switch.
+void DeveloperToolsTest::createProjectKeepsUnsavedWork()
+{
+    QFETCH(QString, open);
+    QFETCH(QString, typed);
+    QFETCH(bool, saveFails);
+    QFETCH(QByteArray, saved);
+    openDemo();
+    selectFile(open);
+    const QString path = projectFile("demo", "src/" + open);
+    const QByteArray before = readFile(path);
+    QString mine;
+    if (open == "version") {
+        auto *field = child<QLineEdit>("versionEdit");
+        field->setFocus();
+        field->selectAll();
+        QTest::keyClicks(field, typed);
+        mine = field->text();
+    } else {
+        editor()->moveCursor(QTextCursor::Start);
+        typeInEditor(typed);
+        mine = editor()->toPlainText();
+    }
+    QCOMPARE(fileItem(open)->text(), open + " *");
+    if (saveFails)
+        QVERIFY(QFile::remove(path) && QDir().mkdir(path));
+
+    const QString answer
+        = call("create_project", {{"name", "Voltmeter"}, {"type", "application"}}).text;
+    QVERIFY(QFileInfo(src("Voltmeter") + "/app.qml").isFile());
+    if (!saved.isEmpty()) {
+        QCOMPARE(answer, QString("Created and opened project \"Voltmeter\" (Application)."));
+        QCOMPARE(projects()->currentItem()->text(), QString("Voltmeter"));
+        QVERIFY2(readFile(path).startsWith(saved), readFile(path).constData());
+        return;
+    }
+    QCOMPARE(answer,
+             QString("Created project \"Voltmeter\", but didn't open it: the unsaved changes in %1 "
+                     "couldn't be saved, and opening another project would drop them. Ask the "
+                     "user to save or discard them, then to select \"Voltmeter\" in the Projects "
+                     "list.")
+                 .arg(open));
+    QCOMPARE(projects()->currentItem()->text(), QString("demo"));
+    QCOMPARE(fileItem(open)->text(), open + " *");
+    if (open == "version")
+        QCOMPARE(child<QLineEdit>("versionEdit")->text(), mine);
+    else
+        QCOMPARE(editor()->toPlainText(), mine);
+    if (!saveFails)
+        QCOMPARE(readFile(path), before);
+    QVERIFY(projectTexts().contains("Voltmeter"));
 }
 
 void DeveloperToolsTest::readDocs_data()
