@@ -68,6 +68,8 @@ PlotWidget::PlotWidget(RadioScanner *scanner, QWidget *parent)
                           | QCP::iSelectLegend);
     plot->setFocusPolicy(Qt::StrongFocus);
     plot->setPlottingHints(plot->plottingHints() | QCP::phFastPolylines);
+    // With many variables checked the lines take longer to draw than a window may stall.
+    plot->setBackgroundDrawing(true);
     plot->axisRect()->setRangeDragAxes(plot->xAxis, nullptr);
     plot->axisRect()->setRangeZoomAxes(plot->xAxis, nullptr);
     timeTicker = QSharedPointer<TimeAxisTicker>::create();

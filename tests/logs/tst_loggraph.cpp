@@ -100,6 +100,9 @@ private slots:
     void drawnLikeQCustomPlot();
     void stripesDrawLikeOneThread_data();
     void stripesDrawLikeOneThread();
+    void backgroundDrawingShowsLastPicture_data();
+    void backgroundDrawingShowsLastPicture();
+    void plotDeletedWhileDrawing();
     void hitTestLikeQCustomPlot();
     void summaryMinMaxMatchesScan();
     void rangesAsQCustomPlotComputesThem();
@@ -287,11 +290,13 @@ void LogGraphTest::stripesDrawLikeOneThread()
     QFETCH(int, maxDiff);
     const LogVariable v = generated(kind, 200000);
     const LogVariable w = generated(QStringLiteral("steps"), 150000);
-    QImage images[2];
-    for (int k = 0; k < 2; ++k) {
+    // Striped on the spot, plain, striped in the background by copies of the graphs.
+    QImage images[3];
+    for (int k = 0; k < 3; ++k) {
         MultiAxisPlot striped;
         QCustomPlot plain;
-        QCustomPlot &plot = k == 0 ? static_cast<QCustomPlot &>(striped) : plain;
+        QCustomPlot &plot = k == 1 ? plain : static_cast<QCustomPlot &>(striped);
+        striped.setBackgroundDrawing(k == 2);
         plot.resize(1000, 500);
         plot.setPlottingHints(plot.plottingHints() | QCP::phFastPolylines);
         auto *graph = new LogGraph(plot.xAxis, plot.yAxis);
@@ -314,11 +319,130 @@ void LogGraphTest::stripesDrawLikeOneThread()
         plot.show();
         QVERIFY(QTest::qWaitForWindowExposed(&plot));
         plot.replot();
+        QTRY_VERIFY(!striped.isDrawingPending());
         images[k] = plot.grab().toImage().convertToFormat(QImage::Format_ARGB32);
     }
     QCOMPARE(images[0].size(), images[1].size());
     const int largest = largestDifference(images[0], images[1]);
     QVERIFY2(largest <= maxDiff, qPrintable(QString::number(largest)));
+    QVERIFY(images[2] == images[0]);
+}
+
+namespace {
+
+// Two log graphs on two value axes, and a third one made but not added until asked.
+struct TwoGraphs
+{
+    MultiAxisPlot plot;
+    LogGraph *walk = nullptr, *steps = nullptr;
+
+    explicit TwoGraphs(bool background)
+    {
+        static const LogVariable v = generated(QStringLiteral("walk"), 200000);
+        static const LogVariable w = generated(QStringLiteral("steps"), 150000);
+        plot.resize(900, 450);
+        plot.setPlottingHints(plot.plottingHints() | QCP::phFastPolylines);
+        plot.setBackgroundDrawing(background);
+        walk = add(v, plot.yAxis, QColor(0x8b, 0xe9, 0xfd));
+        walk->setSelectable(QCP::stWhole);
+        walk->selectionDecorator()->setPen(QPen(Qt::yellow, 3));
+        steps = add(w, plot.yAxis2, QColor(0x50, 0xfa, 0x7b));
+        plot.rescaleAxes();
+        plot.yAxis2->setVisible(true);
+    }
+    LogGraph *add(const LogVariable &v, QCPAxis *axis, const QColor &color)
+    {
+        auto *graph = new LogGraph(plot.xAxis, axis);
+        graph->setSeries(PlotSeries::of(v));
+        graph->setPen(QPen(color, 1.5));
+        graph->setAntialiased(false);
+        return graph;
+    }
+    // One change of a kind; all of them, one after another, for "several".
+    void change(const QString &kind)
+    {
+        if (kind == QLatin1String("range") || kind == QLatin1String("several"))
+            plot.yAxis2->scaleRange(0.6);
+        if (kind == QLatin1String("selection") || kind == QLatin1String("several"))
+            walk->setSelection(QCPDataSelection(QCPDataRange(0, walk->dataCount())));
+        if (kind == QLatin1String("graph removed") || kind == QLatin1String("several")) {
+            plot.removeGraph(steps);
+            steps = nullptr;
+        }
+        if (kind == QLatin1String("time axis") || kind == QLatin1String("several"))
+            plot.xAxis->setRange(plot.xAxis->range().lower, plot.xAxis->range().center());
+    }
+    QImage picture() { return plot.grab().toImage(); }
+};
+
+} // namespace
+
+void LogGraphTest::backgroundDrawingShowsLastPicture_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<bool>("replotEach"); // "several": a replot after each change
+    QTest::newRow("range") << "range" << false;
+    QTest::newRow("selection") << "selection" << false;
+    QTest::newRow("graph removed") << "graph removed" << false;
+    QTest::newRow("time axis") << "time axis" << false;
+    QTest::newRow("several, one replot") << "several" << false;
+    QTest::newRow("several, replots while drawing") << "several" << true;
+}
+
+void LogGraphTest::backgroundDrawingShowsLastPicture()
+{
+    QFETCH(QString, kind);
+    QFETCH(bool, replotEach);
+    TwoGraphs background(true);
+    background.plot.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&background.plot));
+    background.plot.replot();
+    QTRY_VERIFY(!background.plot.isDrawingPending());
+    const QImage before = background.picture();
+
+    if (replotEach) {
+        for (const QString &k : {"range", "selection", "graph removed", "time axis"}) {
+            background.change(k);
+            background.plot.replot();
+        }
+    } else {
+        background.change(kind);
+        background.plot.replot();
+    }
+    // Until the lines are drawn, the last whole picture; then what a replot on the spot
+    // draws in a plot alike.
+    QVERIFY(background.plot.isDrawingPending());
+    QVERIFY(background.picture() == before);
+    QTRY_VERIFY(!background.plot.isDrawingPending());
+    const QImage after = background.picture();
+
+    TwoGraphs onTheSpot(false);
+    onTheSpot.change(kind);
+    onTheSpot.plot.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&onTheSpot.plot));
+    onTheSpot.plot.replot();
+    QVERIFY(!onTheSpot.plot.isDrawingPending());
+    QVERIFY(after == onTheSpot.picture());
+    QVERIFY(after != before);
+}
+
+void LogGraphTest::plotDeletedWhileDrawing()
+{
+    // The threads draw copies of the graphs: the graphs and the plot may go meanwhile.
+    for (int k = 0; k < 3; ++k) {
+        auto *two = new TwoGraphs(true);
+        two->plot.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&two->plot));
+        two->change(QStringLiteral("range"));
+        two->plot.replot();
+        QVERIFY(two->plot.isDrawingPending());
+        two->plot.removeGraph(two->walk);
+        if (k > 0)
+            two->plot.replot();
+        if (k > 1)
+            QCoreApplication::processEvents();
+        delete two;
+    }
 }
 
 void LogGraphTest::hitTestLikeQCustomPlot()

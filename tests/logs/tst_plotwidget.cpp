@@ -1087,9 +1087,13 @@ void PlotWidgetTest::toggleChangesOnlyItsGraph()
 {
     QFETCH(QString, steps);
     QFETCH(bool, sameGraphs);
-    Tab tab;
-    tab.show();
-    tab.widget.setVariables(toggleVariables());
+    // The same steps again in a tab whose plot draws its lines on the spot.
+    Tab tab, onTheSpot;
+    onTheSpot.plot->setBackgroundDrawing(false);
+    for (Tab *t : {&tab, &onTheSpot}) {
+        t->show();
+        t->widget.setVariables(toggleVariables());
+    }
     const QStringList list = steps.split(QLatin1Char(' '));
     // Guarded: a graph made anew may take the address of one deleted, as Release's allocator
     // does at once.
@@ -1101,21 +1105,23 @@ void PlotWidgetTest::toggleChangesOnlyItsGraph()
             for (int i = 0; i < tab.plot->graphCount(); ++i)
                 before << tab.plot->graph(i);
         }
-        if (op == QLatin1Char('+') || op == QLatin1Char('-')) {
-            tab.check(row, op == QLatin1Char('+'));
-        } else if (op == QLatin1Char('z')) {
-            for (int i = 0; i < tab.plot->graphCount(); ++i) {
-                if (tab.plot->graph(i)->name() == tab.variables->item(row)->text())
-                    tab.plot->graph(i)->valueAxis()->scaleRange(0.5);
+        for (Tab *t : {&tab, &onTheSpot}) {
+            if (op == QLatin1Char('+') || op == QLatin1Char('-')) {
+                t->check(row, op == QLatin1Char('+'));
+            } else if (op == QLatin1Char('z')) {
+                for (int i = 0; i < t->plot->graphCount(); ++i) {
+                    if (t->plot->graph(i)->name() == t->variables->item(row)->text())
+                        t->plot->graph(i)->valueAxis()->scaleRange(0.5);
+                }
+            } else if (op == QLatin1Char('h')) {
+                const QRect r = t->variables->visualItemRect(t->variables->item(row));
+                QTest::mousePress(t->variables->viewport(), Qt::LeftButton, {},
+                                  QPoint(r.left() + 60, r.center().y()));
+                QTest::mouseRelease(t->variables->viewport(), Qt::LeftButton, {},
+                                    QPoint(r.left() + 60, r.center().y()));
+            } else {
+                t->widget.updateCursor(7.3);
             }
-        } else if (op == QLatin1Char('h')) {
-            const QRect r = tab.variables->visualItemRect(tab.variables->item(row));
-            QTest::mousePress(tab.variables->viewport(), Qt::LeftButton, {},
-                              QPoint(r.left() + 60, r.center().y()));
-            QTest::mouseRelease(tab.variables->viewport(), Qt::LeftButton, {},
-                                QPoint(r.left() + 60, r.center().y()));
-        } else {
-            tab.widget.updateCursor(7.3);
         }
     }
     // Unchanged graphs are the very same objects only when the change was at the end.
@@ -1124,6 +1130,10 @@ void PlotWidgetTest::toggleChangesOnlyItsGraph()
         kept += g && tab.plot->hasPlottable(g) ? 1 : 0;
     const int expectKept = sameGraphs ? std::min(before.size(), tab.plot->graphCount()) : 0;
     QCOMPARE(kept, expectKept);
+
+    // Drawn in the background: the picture drawn on the spot.
+    QTRY_VERIFY(!tab.plot->isDrawingPending());
+    QVERIFY(tab.plot->grab().toImage() == onTheSpot.plot->grab().toImage());
 
     // The full rebuild from here changes nothing more.
     const QStringList afterStep = plotState(tab);
@@ -1376,6 +1386,7 @@ void PlotWidgetTest::screenshot()
     tab.check(tab.row(QString::fromUtf8(u8"Varnek Pitch [\u00B0]")));
     tab.widget.updateCursor(75.4321);
     QTest::qWait(100);
+    QTRY_VERIFY(!tab.plot->isDrawingPending());
     QVERIFY(
         tab.widget.grab().save(QString::fromLocal8Bit(outDir) + QStringLiteral("/logviewer.png")));
     QApplication::setPalette(oldPalette);
