@@ -420,6 +420,13 @@ LogGraph::Lines LogGraph::lines() const
     out.firstSelected = out.parts.size();
     for (const QCPDataRange &segment : qAsConst(selectedSegments))
         out.parts << lineFor(segment);
+    out.leftToRight.reserve(out.parts.size());
+    for (const QVector<QPointF> &line : qAsConst(out.parts)) {
+        bool ordered = true;
+        for (int i = 1; i < line.size() && ordered; ++i)
+            ordered = line[i - 1].x() <= line[i].x();
+        out.leftToRight << ordered;
+    }
     return out;
 }
 
@@ -429,15 +436,12 @@ namespace {
 // [left, right]: from the last point before left to the first after right. Every segment
 // and join that touches the columns is kept; the ends it gets lie outside them, where the
 // caller's clip hides them. The whole line when its points do not run left to right.
-QVector<QPointF> partWithin(const QVector<QPointF> &line, double left, double right)
+QVector<QPointF> partWithin(const QVector<QPointF> &line, bool leftToRight, double left,
+                            double right)
 {
     const int n = line.size();
-    if (n < 3 || (left <= line.first().x() && right >= line.last().x()))
+    if (!leftToRight || n < 3 || (left <= line.first().x() && right >= line.last().x()))
         return line;
-    for (int i = 1; i < n; ++i) {
-        if (!(line[i - 1].x() <= line[i].x()))
-            return line;
-    }
     const auto x = [](const QPointF &p, double v) {
         return p.x() < v;
     };
@@ -474,7 +478,8 @@ void LogGraph::paintLines(QCPPainter *painter, const Lines &lines, double left, 
             // caps of segments beyond the columns reach into them by up to the pen's width.
             if (painter->pen().style() == Qt::SolidLine) {
                 const double reach = painter->pen().widthF() + 2;
-                line = partWithin(line, left - reach, right + reach);
+                line = partWithin(line, lines.leftToRight.value(i, false), left - reach,
+                                  right + reach);
             }
             drawLinePlot(painter, line);
         }

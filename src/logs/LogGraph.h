@@ -83,6 +83,9 @@ public:
     {
         QVector<QVector<QPointF>> parts;
         int firstSelected = 0;
+        // Per part: its points run left to right, so a part of it may stand for the whole
+        // line in a few pixel columns.
+        QVector<bool> leftToRight;
     };
     Lines lines() const;
 
