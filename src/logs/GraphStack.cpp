@@ -2,6 +2,8 @@
 
 #include "PlotStyle.h"
 
+#include <QListWidget>
+
 GraphStack::GraphStack(QCustomPlot *plot)
     : plot(plot)
     , freshRange(PlotStyle::freshAxisRange(plot))
@@ -48,4 +50,22 @@ bool GraphStack::applyCheck(int row, bool checked, const std::function<void(int)
     for (QCPAxis *axis : qAsConst(rightAxes))
         axis->setRange(freshRange);
     return true;
+}
+
+void GraphStack::rebuild(const QListWidget *list, int rowCount,
+                         const std::function<void(int)> &addGraph)
+{
+    clear();
+    for (int row = 0; row < list->count() && row < rowCount; ++row) {
+        if (list->item(row)->checkState() == Qt::Checked)
+            addGraph(row);
+    }
+}
+
+void GraphStack::toggle(const QListWidget *list, int row, int rowCount,
+                        const std::function<void(int)> &addGraph)
+{
+    const bool valid = row >= 0 && row < rowCount && row < list->count();
+    if (!valid || !applyCheck(row, list->item(row)->checkState() == Qt::Checked, addGraph))
+        rebuild(list, rowCount, addGraph);
 }

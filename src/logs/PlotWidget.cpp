@@ -369,15 +369,9 @@ void PlotWidget::setVariables(const QVector<LogVariable> &vars)
 
 void PlotWidget::onVariableItemChanged(QListWidgetItem *item)
 {
-    const int row = variableList->row(item);
-    const bool checked = item->checkState() == Qt::Checked;
-    const auto add = [this](int r) {
-        addGraphFor(r);
-    };
-    if (row >= 0 && row < variables.size() && graphs->applyCheck(row, checked, add))
-        finishGraphs();
-    else
-        rebuildGraphs();
+    graphs->toggle(variableList, variableList->row(item), variables.size(),
+                   [this](int row) { addGraphFor(row); });
+    finishGraphs();
 }
 
 QSharedPointer<const PlotSeries> PlotWidget::seriesFor(int index)
@@ -404,11 +398,7 @@ void PlotWidget::addGraphFor(int row)
 
 void PlotWidget::rebuildGraphs()
 {
-    graphs->clear();
-    for (int i = 0; i < variableList->count() && i < variables.size(); ++i) {
-        if (variableList->item(i)->checkState() == Qt::Checked)
-            addGraphFor(i);
-    }
+    graphs->rebuild(variableList, variables.size(), [this](int row) { addGraphFor(row); });
     finishGraphs();
 }
 

@@ -725,15 +725,9 @@ void ReplayWidget::rebuildVariableList()
 
 void ReplayWidget::onVariableItemChanged(QListWidgetItem *item)
 {
-    const int row = variableList->row(item);
-    const bool checked = item->checkState() == Qt::Checked;
-    const auto add = [this](int r) {
-        addGraphFor(r);
-    };
-    if (row >= 0 && row < rowToVariable.size() && graphs->applyCheck(row, checked, add))
-        finishGraphs();
-    else
-        rebuildGraphs();
+    graphs->toggle(variableList, variableList->row(item), rowToVariable.size(),
+                   [this](int row) { addGraphFor(row); });
+    finishGraphs();
 }
 
 QSharedPointer<const PlotSeries> ReplayWidget::seriesFor(int index)
@@ -760,11 +754,7 @@ void ReplayWidget::addGraphFor(int row)
 
 void ReplayWidget::rebuildGraphs()
 {
-    graphs->clear();
-    for (int row = 0; row < variableList->count() && row < rowToVariable.size(); ++row) {
-        if (variableList->item(row)->checkState() == Qt::Checked)
-            addGraphFor(row);
-    }
+    graphs->rebuild(variableList, rowToVariable.size(), [this](int row) { addGraphFor(row); });
     finishGraphs();
 }
 
