@@ -529,13 +529,10 @@ void PlotWidget::placeCursorLabel()
     double ratio = 0.02;
     const QRect area = plot->axisRect()->rect();
     if (plot->legend->visible() && area.height() > 0) {
-        const QFontMetrics metrics(cursorLabel->font());
-        const QMargins padding = cursorLabel->padding();
-        const QSize size = metrics.size(0, cursorLabel->text())
-            + QSize(padding.left() + padding.right(), padding.top() + padding.bottom());
         const int centre = qRound(plot->xAxis->coordToPixel(cursorKey));
-        const QRect label(
-            QPoint(centre - size.width() / 2, area.top() + qRound(ratio * area.height())), size);
+        const QRect label(QPoint(centre - cursorLabelSize.width() / 2,
+                                 area.top() + qRound(ratio * area.height())),
+                          cursorLabelSize);
         const QRect legend = plot->legend->outerRect();
         if (label.intersects(legend))
             ratio = double(legend.bottom() + 4 - area.top()) / area.height();
@@ -553,6 +550,10 @@ void PlotWidget::updateCursor(double key)
     cursorLine->point2->setCoords(key, 1);
     cursorLine->setVisible(true);
     cursorLabel->setText(cursorText(key));
+    // Measured once per text; every layout places the label again.
+    const QMargins padding = cursorLabel->padding();
+    cursorLabelSize = QFontMetrics(cursorLabel->font()).size(0, cursorLabel->text())
+        + QSize(padding.left() + padding.right(), padding.top() + padding.bottom());
     placeCursorLabel();
     cursorLabel->setVisible(true);
 

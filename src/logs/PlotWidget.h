@@ -99,6 +99,7 @@ private:
     QCPItemText *cursorLabel = nullptr;
     QSharedPointer<TimeAxisTicker> timeTicker;
     double cursorKey = 0.0;
+    QSize cursorLabelSize; // of the label's text and padding
     bool hasCursor = false;
     RadioScanner *scanner = nullptr;
     QListWidget *radioLogList = nullptr;
