@@ -299,7 +299,8 @@ void MultiAxisPlot::prepareLogGraphs()
     };
     // Drawn already (a replot that changed nothing of the graphs, or the replot that shows
     // what the background drew).
-    if (shownFrame && !pendingFrame && shownFrame->sameAs(*frame)) {
+    if (shownFrame && shownFrame->sameAs(*frame)) {
+        dropPendingFrame();
         prepared(false);
         return;
     }

@@ -102,6 +102,7 @@ private slots:
     void stripesDrawLikeOneThread();
     void backgroundDrawingShowsLastPicture_data();
     void backgroundDrawingShowsLastPicture();
+    void changeUndoneWhileDrawing();
     void plotDeletedWhileDrawing();
     void hitTestLikeQCustomPlot();
     void summaryMinMaxMatchesScan();
@@ -424,6 +425,25 @@ void LogGraphTest::backgroundDrawingShowsLastPicture()
     QVERIFY(!onTheSpot.plot.isDrawingPending());
     QVERIFY(after == onTheSpot.picture());
     QVERIFY(after != before);
+}
+
+void LogGraphTest::changeUndoneWhileDrawing()
+{
+    TwoGraphs two(true);
+    two.plot.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&two.plot));
+    two.plot.replot();
+    QTRY_VERIFY(!two.plot.isDrawingPending());
+    const QImage before = two.picture();
+    const QCPRange range = two.plot.yAxis2->range();
+    two.plot.yAxis2->scaleRange(0.6);
+    two.plot.replot();
+    QVERIFY(two.plot.isDrawingPending());
+    two.plot.yAxis2->setRange(range);
+    two.plot.replot();
+    // Back to the picture shown: nothing left to draw.
+    QVERIFY(!two.plot.isDrawingPending());
+    QVERIFY(two.picture() == before);
 }
 
 void LogGraphTest::plotDeletedWhileDrawing()
