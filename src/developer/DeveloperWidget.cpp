@@ -3,6 +3,7 @@
 #include "AiAssistantWidget.h"
 #include "AspectImageLabel.h"
 #include "DebugWindow.h"
+#include "ElidedLabel.h"
 #include "PageScrollArea.h"
 #include "QmlCodeEditor.h"
 #include "QmlSyntaxHighlighter.h"
@@ -60,9 +61,11 @@ protected:
     }
 };
 
-QLabel *greyLabel(QWidget *parent)
+// The status and file lines carry file names and messages of any length: they are cut to
+// their room rather than widen the page.
+QLabel *greyLabel(QWidget *parent, bool elided = false)
 {
-    auto *label = new QLabel(parent);
+    QLabel *label = elided ? new ElidedLabel(parent) : new QLabel(parent);
     label->setStyleSheet(QString::fromLatin1(GreyTextStyle));
     label->setTextFormat(Qt::PlainText);
     return label;
@@ -102,7 +105,7 @@ DeveloperWidget::DeveloperWidget(RadioScanner *radioScanner, QWidget *parent)
         = createToolButton(QStringLiteral(":/icons/icon-add-image.svg"), tr("Add Image (PNG/JPG)"));
     addImageButton->setEnabled(false);
     connect(addImageButton, &QToolButton::clicked, this, &DeveloperWidget::onAddImageClicked);
-    statusLabel = greyLabel(this);
+    statusLabel = greyLabel(this, true);
     statusLabel->setObjectName(QStringLiteral("statusLabel"));
     deleteHomeScreenButton
         = createToolButton(QStringLiteral(":/icons/icon-delete-home.svg"),
@@ -183,7 +186,7 @@ DeveloperWidget::DeveloperWidget(RadioScanner *radioScanner, QWidget *parent)
     auto *rightColumn = new QWidget(this);
     auto *rightLayout = new QVBoxLayout(rightColumn);
     rightLayout->setContentsMargins(0, 0, 0, 0);
-    fileLabel = greyLabel(rightColumn);
+    fileLabel = greyLabel(rightColumn, true);
     fileLabel->setObjectName(QStringLiteral("fileLabel"));
     editor = new QmlCodeEditor(rightColumn);
     editor->setObjectName(QStringLiteral("editor"));

@@ -15,6 +15,7 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QTabWidget>
@@ -87,6 +88,8 @@ private slots:
     void assistantGetsTheSerialAndAnAnswerToEveryCall();
     void showFilesFallsBackToThePath();
     void namesShownAsPlainText();
+    void longTextsDoNotWidenThePage_data();
+    void longTextsDoNotWidenThePage();
 };
 
 void DeveloperWidgetTest::initTestCase()
@@ -780,6 +783,53 @@ void DeveloperWidgetTest::namesShownAsPlainText()
     QCOMPARE(*script.texts,
              QStringList {"Failed to prepare \"<i>x\" for publishing: The name contains "
                           "characters that aren't allowed in a folder name."});
+}
+
+void DeveloperWidgetTest::longTextsDoNotWidenThePage_data()
+{
+    QTest::addColumn<QString>("fileName");
+    QTest::addColumn<bool>("play");
+    QTest::addColumn<QString>("label");
+    QTest::addColumn<QString>("startsWith");
+
+    const QString longQml = QString(200, 'y') + ".qml";
+    QTest::newRow("open file") << longQml << false << "fileLabel"
+                               << "demo / yyyyyyyy";
+    // Too long a name for the package: the failure names the whole path.
+    QTest::newRow("status line") << QString(240, 'x') + ".qml" << true << "statusLabel"
+                                 << "Failed: Cannot package ";
+}
+
+void DeveloperWidgetTest::longTextsDoNotWidenThePage()
+{
+    QFETCH(QString, fileName);
+    QFETCH(bool, play);
+    QFETCH(QString, label);
+    QFETCH(QString, startsWith);
+
+    QVERIFY(makeProject("demo", ProjectType::Application));
+    QVERIFY(writeFile(projectFile("demo", "src/" + fileName), "Item {}\n"));
+    makeWidget();
+    auto *page = widget->findChild<QScrollArea *>()->widget();
+    selectProject("demo");
+    selectFile(fileName);
+    if (play)
+        button("playButton")->click();
+
+    auto *line = child<QLabel>(label.toLatin1().constData());
+    QVERIFY2(line->text().startsWith(startsWith), qPrintable(line->text()));
+    QVERIFY2(line->text().contains(fileName), qPrintable(line->text()));
+    // The line asks for no more room than the window has, so the toolbar's right-hand
+    // buttons and the assistant panel stay in the window instead of scrolling out of it.
+    QVERIFY2(line->minimumSizeHint().width() < widget->width(),
+             qPrintable(QString::number(line->minimumSizeHint().width())));
+    // What does not fit is cut, and the whole text is at hand as the tool tip.
+    QTRY_COMPARE(line->toolTip(), line->text());
+    QVERIFY(line->width() < line->fontMetrics().horizontalAdvance(line->text()));
+    QVERIFY2(page->minimumSizeHint().width() <= widget->width(),
+             qPrintable(QString::number(page->minimumSizeHint().width())));
+    const QToolButton *docs = button("docsButton");
+    QVERIFY(docs->mapTo(widget, QPoint(docs->width(), 0)).x() <= widget->width());
 }
 
 QTEST_MAIN(DeveloperWidgetTest)
