@@ -71,6 +71,14 @@ QLabel *greyLabel(QWidget *parent, bool elided = false)
     return label;
 }
 
+// The hint asks for a file to be chosen: an empty file that is open must not show it.
+void updateEditorPlaceholder(QmlCodeEditor *editor, const QString &openFile)
+{
+    editor->setPlaceholderText(openFile.isEmpty()
+                                   ? DeveloperWidget::tr("Select a project and a QML file to edit.")
+                                   : QString());
+}
+
 QString storedName(const QListWidgetItem *item)
 {
     return item ? item->data(Qt::UserRole).toString() : QString();
@@ -190,7 +198,7 @@ DeveloperWidget::DeveloperWidget(RadioScanner *radioScanner, QWidget *parent)
     fileLabel->setObjectName(QStringLiteral("fileLabel"));
     editor = new QmlCodeEditor(rightColumn);
     editor->setObjectName(QStringLiteral("editor"));
-    editor->setPlaceholderText(tr("Select a project and a QML file to edit."));
+    updateEditorPlaceholder(editor, QString());
     editor->setLineWrapMode(QmlCodeEditor::NoWrap);
     QFont font(QStringLiteral("Monospace"));
     font.setStyleHint(QFont::Monospace);
@@ -369,6 +377,7 @@ void DeveloperWidget::onProjectSelectionChanged(QListWidgetItem *current, QListW
     fileList->clear();
     editor->clear();
     currentFilePath.clear();
+    updateEditorPlaceholder(editor, currentFilePath);
     fileLabel->clear();
     statusLabel->clear();
     iconInfoLabel->clear();
@@ -421,6 +430,7 @@ void DeveloperWidget::onProjectFileSelectionChanged(QListWidgetItem *current, QL
     if (!current) {
         editor->clear();
         currentFilePath.clear();
+        updateEditorPlaceholder(editor, currentFilePath);
         fileLabel->clear();
         pageStack->setCurrentIndex(EditorPage);
         return;
@@ -467,6 +477,7 @@ void DeveloperWidget::onProjectFileSelectionChanged(QListWidgetItem *current, QL
         }
         pageStack->setCurrentIndex(EditorPage);
     }
+    updateEditorPlaceholder(editor, currentFilePath);
 }
 
 void DeveloperWidget::setItemModified(QListWidgetItem *item, bool modified)

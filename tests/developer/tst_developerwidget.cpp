@@ -78,6 +78,7 @@ private slots:
     void deleteAsksFirst();
     void newQmlFile_data();
     void newQmlFile();
+    void emptyNewFileShowsNoChooseHint();
     void addImage();
     void iconPage();
     void versionPage();
@@ -488,6 +489,27 @@ void DeveloperWidgetTest::newQmlFile()
     QCOMPARE(fileTexts(), (QStringList {"app.qml", "icon.png", "version", created}));
     QCOMPARE(fileLabel(), "demo / " + created);
     QCOMPARE(readFile(projectFile("demo", "src/" + created)), QByteArray());
+}
+
+void DeveloperWidgetTest::emptyNewFileShowsNoChooseHint()
+{
+    const QString hint = "Select a project and a QML file to edit.";
+    QVERIFY(makeProject("demo", ProjectType::Application));
+    makeWidget();
+    selectProject("demo");
+    ScopedModalScript script;
+    script.run({typeName("main")});
+    button("newFileButton")->click();
+    QCOMPARE(fileLabel(), QString("demo / main.qml"));
+    QVERIFY(editor()->toPlainText().isEmpty());
+    // The empty editor of an open file asks for nothing.
+    QCOMPARE(editor()->placeholderText(), QString());
+    selectFile("version");
+    QCOMPARE(editor()->placeholderText(), hint);
+    selectFile("main.qml");
+    QCOMPARE(editor()->placeholderText(), QString());
+    projects()->setCurrentItem(nullptr);
+    QCOMPARE(editor()->placeholderText(), hint);
 }
 
 void DeveloperWidgetTest::addImage()
