@@ -151,7 +151,11 @@ void DeveloperWidget::onUploadIconClicked()
         showWarning(title, error);
         return;
     }
-    replaceProjectIcon(path);
+    iconInfoLabel->clear();
+    if (!replaceProjectIcon(path)) {
+        showWarning(title, tr("Failed to copy the icon into the project."));
+        return;
+    }
     iconInfoLabel->setText(tr("Icon updated."));
 }
 
@@ -159,7 +163,11 @@ void DeveloperWidget::onDefaultIconClicked()
 {
     if (currentProject.isEmpty())
         return;
-    replaceProjectIcon(QStringLiteral(":/dev/icon.png"));
+    iconInfoLabel->clear();
+    if (!replaceProjectIcon(QStringLiteral(":/dev/icon.png"))) {
+        showWarning(tr("Default Icon"), tr("Failed to copy the icon into the project."));
+        return;
+    }
     iconInfoLabel->setText(tr("Default icon restored."));
 }
 

@@ -81,6 +81,8 @@ private slots:
     void emptyNewFileShowsNoChooseHint();
     void addImage();
     void iconPage();
+    void iconCopyFailureIsReported_data();
+    void iconCopyFailureIsReported();
     void versionPage();
     void escapeStaysInTypingFields();
     void deleteHomeScreenFollowsRadioAndType();
@@ -582,6 +584,52 @@ void DeveloperWidgetTest::iconPage()
     selectFile("version");
     selectFile("icon.png");
     QCOMPARE(child<QLabel>("iconPreview")->text(), QString("No icon"));
+}
+
+void DeveloperWidgetTest::iconCopyFailureIsReported_data()
+{
+    QTest::addColumn<QString>("buttonName");
+    QTest::addColumn<QString>("title");
+    QTest::newRow("upload") << "uploadIconButton"
+                            << "Upload New Icon";
+    QTest::newRow("default") << "defaultIconButton"
+                             << "Default Icon";
+}
+
+void DeveloperWidgetTest::iconCopyFailureIsReported()
+{
+    QFETCH(QString, buttonName);
+    QFETCH(QString, title);
+    QVERIFY(makeProject("demo", ProjectType::Application));
+    QTemporaryDir dir;
+    QImage chosen(64, 64, QImage::Format_ARGB32);
+    chosen.fill(Qt::yellow);
+    QVERIFY(writeFile(dir.filePath("chosen.png"), TestImages::png(chosen)));
+    const QByteArray before = QByteArray("not the template icon");
+    QVERIFY(writeFile(projectFile("demo", "src/icon.png"), before));
+    makeWidget();
+    selectProject("demo");
+    selectFile("icon.png");
+
+    QString boxTitle;
+    ScopedModalScript script;
+    QList<ModalScript::Step> steps;
+    if (buttonName == "uploadIconButton")
+        steps << ModalScript::chooseFile(dir.filePath("chosen.png"));
+    steps << [&boxTitle](QWidget *w) {
+        boxTitle = w->windowTitle();
+        ModalScript::press(QMessageBox::Ok)(w);
+    };
+    script.run(steps);
+    {
+        // No file may grow past 10 bytes: like a full disk.
+        WorkspaceTest::FileSizeLimit full(10);
+        child<QPushButton>(buttonName.toLatin1().constData())->click();
+    }
+    QCOMPARE(*script.texts, QStringList {"Failed to copy the icon into the project."});
+    QCOMPARE(boxTitle, title);
+    QCOMPARE(child<QLabel>("iconInfoLabel")->text(), QString());
+    QCOMPARE(readFile(projectFile("demo", "src/icon.png")), before);
 }
 
 void DeveloperWidgetTest::versionPage()
