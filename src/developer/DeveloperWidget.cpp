@@ -203,8 +203,10 @@ DeveloperWidget::DeveloperWidget(RadioScanner *radioScanner, QWidget *parent)
     QFont font(QStringLiteral("Monospace"));
     font.setStyleHint(QFont::Monospace);
     editor->setFont(font);
-    editor->setStyleSheet(QStringLiteral("background-color: #1e1e1e; color: #eaeaea; border: 1px "
-                                         "solid #3f3f42; border-radius: 6px;"));
+    // Only the editor itself: unnamed, the rule would also frame the find bar's buttons and
+    // draw its empty status text as a box.
+    editor->setStyleSheet(QStringLiteral("#editor { background-color: #1e1e1e; color: #eaeaea; "
+                                         "border: 1px solid #3f3f42; border-radius: 6px; }"));
     new QmlSyntaxHighlighter(editor->document()); // owned by the document
     connect(editor->document(), &QTextDocument::undoAvailable, undoButton,
             &QToolButton::setEnabled);

@@ -79,6 +79,7 @@ private slots:
     void newQmlFile_data();
     void newQmlFile();
     void emptyNewFileShowsNoChooseHint();
+    void findBarDrawsNoBoxForAnEmptyStatus();
     void addImage();
     void iconPage();
     void iconCopyFailureIsReported_data();
@@ -512,6 +513,31 @@ void DeveloperWidgetTest::emptyNewFileShowsNoChooseHint()
     QCOMPARE(editor()->placeholderText(), QString());
     projects()->setCurrentItem(nullptr);
     QCOMPARE(editor()->placeholderText(), hint);
+}
+
+void DeveloperWidgetTest::findBarDrawsNoBoxForAnEmptyStatus()
+{
+    QVERIFY(makeProject("demo", ProjectType::Application));
+    makeWidget();
+    selectProject("demo");
+    editor()->setFocus();
+    QTest::keySequence(editor(), QKeySequence::Find);
+    auto *bar = editor()->findChild<QWidget *>("findBar");
+    QTRY_VERIFY(bar->isVisible());
+    QToolButton *next = nullptr;
+    QToolButton *close = nullptr;
+    for (QToolButton *b : bar->findChildren<QToolButton *>()) {
+        if (b->text() == "v")
+            next = b;
+        else if (b->text() == "x")
+            close = b;
+    }
+    QVERIFY(next && close);
+    // Between Next and Close sits the status text, empty: only the bar's own colour shows.
+    const QImage image = bar->grab().toImage();
+    const int y = next->geometry().center().y();
+    for (int x = next->geometry().right() + 1; x < close->geometry().left(); ++x)
+        QCOMPARE(image.pixelColor(x, y), QColor("#2a2a2c"));
 }
 
 void DeveloperWidgetTest::addImage()
