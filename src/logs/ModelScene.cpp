@@ -3,16 +3,42 @@
 #include "LogVariable.h"
 
 #include <QEasingCurve>
+#include <QOffscreenSurface>
 #include <QOpenGLContext>
+#include <QOpenGLFunctions>
 
 #include <algorithm>
 
 namespace ModelScene {
 
-bool openGLAvailable()
+QByteArray openGLRenderer()
 {
     QOpenGLContext probe;
-    return probe.create();
+    if (!probe.create())
+        return {};
+    QOffscreenSurface surface;
+    surface.setFormat(probe.format());
+    surface.create();
+    if (!probe.makeCurrent(&surface))
+        return QByteArrayLiteral("unknown");
+    const auto *name = reinterpret_cast<const char *>(probe.functions()->glGetString(GL_RENDERER));
+    const QByteArray renderer = name && *name ? QByteArray(name) : QByteArrayLiteral("unknown");
+    probe.doneCurrent();
+    return renderer;
+}
+
+bool isSoftwareRenderer(const QByteArray &renderer)
+{
+    // Mesa's llvmpipe (also under zink), softpipe and its old swrast; Windows' GDI renderer
+    // and WARP.
+    static const char *const names[]
+        = {"llvmpipe", "softpipe", "software rasterizer", "gdi generic", "basic render driver"};
+    const QByteArray lower = renderer.toLower();
+    for (const char *name : names) {
+        if (lower.contains(name))
+            return true;
+    }
+    return false;
 }
 
 QQuaternion sample(const LogVariable &w, const LogVariable &x, const LogVariable &y,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QQuaternion>
 
 struct LogVariable;
@@ -21,8 +22,13 @@ constexpr int PausedLightIntervalMs = 100;
 double lightPulse(qint64 ms);
 double lightSweep(qint64 ms);
 
-// Whether an OpenGL context can be created at all (not on a headless display).
-bool openGLAvailable();
+// The OpenGL renderer's name, e.g. "llvmpipe (LLVM 15.0.6, 256 bits)"; empty where no
+// context can be created at all (a headless display).
+QByteArray openGLRenderer();
+
+// Whether the renderer draws on the CPU. There multisampling costs the 3D view more than
+// the rest of a frame together: the scene is drawn without it.
+bool isSoftwareRenderer(const QByteArray &renderer);
 
 // Sample k of the attitude, normalised. A zero quaternion (no attitude recorded)
 // stands for the identity rather than the meaningless (0, 0, 0, 0).

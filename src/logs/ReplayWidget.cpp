@@ -349,7 +349,8 @@ void ReplayWidget::createModelView()
 {
     // Qt Quick cannot recover once it has failed to create its OpenGL context on a shown
     // window, so without OpenGL the view is never created and the replay runs without it.
-    if (!ModelScene::openGLAvailable()) {
+    const QByteArray renderer = ModelScene::openGLRenderer();
+    if (renderer.isEmpty()) {
         std::printf("Replay 3D view unavailable: no OpenGL\n");
         std::fflush(stdout);
         viewContainer = new QWidget(this);
@@ -367,6 +368,8 @@ void ReplayWidget::createModelView()
     quickView->setColor(QColor(0x14, 0x14, 0x14));
     quickView->setSource(QUrl(QLatin1String(ModelScene::ViewportUrl)));
     rootObject = quickView->rootObject();
+    if (rootObject && ModelScene::isSoftwareRenderer(renderer))
+        rootObject->setProperty("multisample", false);
     pacer = new FramePacer(quickView, ModelScene::PausedLightIntervalMs, this);
     viewContainer = QWidget::createWindowContainer(quickView, this);
     viewContainer->setObjectName(QStringLiteral("viewContainer"));

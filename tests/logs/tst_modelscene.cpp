@@ -108,6 +108,9 @@ private slots:
     void lightAnimation_data();
     void lightAnimation();
     void sceneRendersOnlyWhatChanged();
+    void softwareRenderer_data();
+    void softwareRenderer();
+    void noMultisamplingInSoftware();
 };
 
 void ModelSceneTest::initTestCase()
@@ -335,6 +338,59 @@ void ModelSceneTest::sceneRendersOnlyWhatChanged()
     QCOMPARE(pacer->interval(), 40);
     tab.setPlaying(false);
     QCOMPARE(pacer->interval(), 100);
+}
+
+void ModelSceneTest::softwareRenderer_data()
+{
+    QTest::addColumn<QByteArray>("renderer");
+    QTest::addColumn<bool>("software");
+    QTest::newRow("llvmpipe") << QByteArray("llvmpipe (LLVM 15.0.6, 256 bits)") << true;
+    QTest::newRow("llvmpipe under zink") << QByteArray("zink (llvmpipe (LLVM 15.0.6))") << true;
+    QTest::newRow("softpipe") << QByteArray("softpipe") << true;
+    QTest::newRow("old Mesa swrast") << QByteArray("Software Rasterizer") << true;
+    QTest::newRow("Windows without a driver") << QByteArray("GDI Generic") << true;
+    QTest::newRow("WARP") << QByteArray("D3D12 (Microsoft Basic Render Driver)") << true;
+    // Mesa's hardware drivers name LLVM too: only llvmpipe is the software one.
+    QTest::newRow("Radeon") << QByteArray(
+        "AMD Radeon RX 6700 XT (navi22, LLVM 15.0.6, DRM 3.49, 6.1.0-13-amd64)")
+                            << false;
+    QTest::newRow("Intel") << QByteArray("Mesa Intel(R) UHD Graphics 620 (KBL GT2)") << false;
+    QTest::newRow("NVIDIA") << QByteArray("NVIDIA GeForce GTX 1060 6GB/PCIe/SSE2") << false;
+    QTest::newRow("a virtual machine's GPU")
+        << QByteArray("virgl (AMD Radeon RX 6700 XT)") << false;
+}
+
+void ModelSceneTest::softwareRenderer()
+{
+    QFETCH(QByteArray, renderer);
+    QFETCH(bool, software);
+    QCOMPARE(ModelScene::isSoftwareRenderer(renderer), software);
+}
+
+// The test's X server renders in software: the scene is drawn without multisampling,
+// which there costs more than the rest of a frame.
+void ModelSceneTest::noMultisamplingInSoftware()
+{
+    const QByteArray renderer = ModelScene::openGLRenderer();
+    QVERIFY2(ModelScene::isSoftwareRenderer(renderer), renderer.constData());
+    RadioScanner scanner;
+    ReplayWidget tab(&scanner);
+    QVERIFY2(tab.hasModelView(), "the 3D scene needs OpenGL on the X server");
+    tab.loadLog({var(LogNames::VarnekAlt, {0, 1}, {0, 0})}, QStringLiteral("x"));
+    tab.resize(1000, 760);
+    tab.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&tab));
+    QQuickView *view = sceneView();
+    QVERIFY(view);
+    QQuickItem *scene3d = nullptr;
+    for (QQuickItem *item : view->rootObject()->findChildren<QQuickItem *>()) {
+        if (item->inherits("Qt3DRender::Scene3DItem"))
+            scene3d = item;
+    }
+    QVERIFY(scene3d);
+    QCOMPARE(scene3d->property("multisample").toBool(), false);
+    // The model is still drawn.
+    QTRY_VERIFY_WITH_TIMEOUT(silhouette(view->grabWindow()).pixels > 2000, 30000);
 }
 
 QTEST_MAIN(ModelSceneTest)

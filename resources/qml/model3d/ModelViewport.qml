@@ -2,8 +2,9 @@ import QtQuick 2.15
 import QtQuick.Scene3D 2.15
 import Qt3D.Render 2.15
 
-// Root of the replay's 3D view. The program writes mdl_quat and mdl_alt, and moves the
-// lighting rig's animation through light_pulse and light_sweep.
+// Root of the replay's 3D view. The program writes mdl_quat and mdl_alt, moves the
+// lighting rig's animation through light_pulse and light_sweep, and turns multisampling off
+// where OpenGL is drawn in software.
 Item {
     id: viewport
 
@@ -11,6 +12,7 @@ Item {
     property double mdl_alt: 0
     property double light_pulse: 0.55
     property double light_sweep: -60
+    property bool multisample: true
 
     Rectangle {
         anchors.fill: parent
@@ -20,6 +22,7 @@ Item {
             anchors.fill: parent
             anchors.margins: 4
             focus: true
+            multisample: viewport.multisample
             aspects: ["input", "logic"]
             cameraAspectRatioMode: Scene3D.AutomaticAspectRatio
 
