@@ -1,5 +1,6 @@
 #include "ReplayWidget.h"
 
+#include "FoldingRowLayout.h"
 #include "FramePacer.h"
 #include "GraphStack.h"
 #include "LogGraph.h"
@@ -169,7 +170,10 @@ ReplayWidget::ReplayWidget(RadioScanner *radioScanner, QWidget *parent)
     // Right column: controls, 3D view, plot.
     auto *rightColumn = new QVBoxLayout();
     auto *controls = new QGroupBox(content);
-    auto *controlsLayout = new QHBoxLayout(controls);
+    controls->setObjectName(QStringLiteral("controls"));
+    // The figures beside the sticks; below them where the window is too narrow for both.
+    auto *controlsLayout = new FoldingRowLayout(controls);
+    controlsLayout->setRowGap(32);
 
     auto *gimbalBlock = new QHBoxLayout();
     auto makeStick = [controls](StickGimbalWidget *&gimbal, QLabel *&label, const QString &text,
@@ -195,7 +199,6 @@ ReplayWidget::ReplayWidget(RadioScanner *radioScanner, QWidget *parent)
     leftStickLabel->setFixedWidth(stickLabelWidth);
     rightStickLabel->setFixedWidth(stickLabelWidth);
     controlsLayout->addLayout(gimbalBlock);
-    controlsLayout->addSpacing(32);
 
     auto *figures = new QVBoxLayout();
     figures->addStretch(1);
@@ -265,7 +268,7 @@ ReplayWidget::ReplayWidget(RadioScanner *radioScanner, QWidget *parent)
         (*f.label)->setFixedWidth(figureMetrics.horizontalAdvance(f.sample));
     figures->addWidget(metricsBox);
     figures->addStretch(1);
-    controlsLayout->addLayout(figures, 1);
+    controlsLayout->addLayout(figures);
     rightColumn->addWidget(controls);
 
     createModelView();

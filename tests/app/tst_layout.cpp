@@ -132,7 +132,8 @@ class Checker
 {
 public:
     QStringList faults;
-    // In a window narrower than 1366 px a page may scroll sideways; at 1366 none does.
+    // In a window narrower than the first-start size a page may scroll sideways; from there
+    // on none does.
     bool sidewaysAllowed = true;
 
     void checkWidget(QWidget *w)
@@ -536,9 +537,12 @@ void LayoutTest::pagesFit()
     }
     waitForContent(tabs->widget(tab));
     QApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    // A page whose height follows its width (Replay's controls fold) is sized by its scroll
+    // area on the events that the layout pass posts.
+    QApplication::processEvents();
 
     Checker checker;
-    checker.sidewaysAllowed = windowSize.width() < 1366;
+    checker.sidewaysAllowed = windowSize.width() < 1066;
     checker.checkWidget(dialog);
     QVERIFY2(checker.faults.isEmpty(), qPrintable(checker.faults.join(QStringLiteral("\n  "))));
 }

@@ -20,6 +20,8 @@
 #include <QPaintEvent>
 #include <QPointer>
 #include <QProgressBar>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QSlider>
 #include <QStackedWidget>
@@ -90,6 +92,8 @@ private slots:
     void zeroQuaternionIsIdentity();
     void variableListAndPlot();
     void tickRepaintsOnlyTheCursorStrip();
+    void controlsFoldInANarrowTab_data();
+    void controlsFoldInANarrowTab();
     void toggleEqualsRebuild_data();
     void toggleEqualsRebuild();
     void noOpenGLDoesNotAbort();
@@ -584,6 +588,55 @@ void ReplayWidgetTest::variableListAndPlot()
     QVERIFY(plot->isHidden());
     QCOMPARE(plot->graphCount(), 0);
     QCOMPARE(plot->axisRect()->axes(QCPAxis::atRight).size(), 1); // only the default one
+}
+
+void ReplayWidgetTest::controlsFoldInANarrowTab_data()
+{
+    QTest::addColumn<int>("width");
+    QTest::addColumn<bool>("folded");
+    QTest::newRow("wide: the figures beside the sticks") << 1400 << false;
+    // As wide as the tab gets in the first-start window: too narrow for both side by side.
+    QTest::newRow("narrow: the figures below the sticks") << 820 << true;
+}
+
+void ReplayWidgetTest::controlsFoldInANarrowTab()
+{
+    QFETCH(int, width);
+    QFETCH(bool, folded);
+    Fixture f;
+    QVector<LogVariable> vars;
+    QString error;
+    QVERIFY(LogReader::parseData(LogGenerator::flight(10), vars, error));
+    f.tab.loadLog(vars, QStringLiteral("flight.log"));
+    f.tab.resize(width, 1000);
+    f.tab.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&f.tab));
+    QApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    QApplication::processEvents();
+
+    auto *controls = f.child<QGroupBox>("controls");
+    const QRect stick = f.child<QLabel>("rightStickLabel")->geometry();
+    const QRect play = f.play()->geometry();
+    const QRect metrics = f.child<QGroupBox>("metricsBox")->geometry();
+    QVERIFY(f.child<QLabel>("rudderLabel")->isVisible());
+    if (folded) {
+        QVERIFY(play.top() > stick.bottom());
+        QVERIFY(metrics.top() > play.bottom());
+    } else {
+        const QRect gimbal = f.child<StickGimbalWidget>("rightGimbal")->geometry();
+        QVERIFY(play.left() > gimbal.right() + 32);
+        QVERIFY(metrics.left() > gimbal.right() + 32);
+    }
+    // Nothing leaves the box, and the page does not scroll sideways.
+    const QRect inside = controls->contentsRect();
+    for (const QRect &r : {stick, play, metrics, f.child<QLabel>("timeLabel")->geometry()})
+        QVERIFY2(inside.contains(r),
+                 qPrintable(QStringLiteral("%1,%2 %3x%4")
+                                .arg(r.x())
+                                .arg(r.y())
+                                .arg(r.width())
+                                .arg(r.height())));
+    QCOMPARE(f.tab.findChild<QScrollArea *>()->horizontalScrollBar()->maximum(), 0);
 }
 
 void ReplayWidgetTest::tickRepaintsOnlyTheCursorStrip()
