@@ -1,8 +1,10 @@
 // libFuzzer target: LogReader::parseData on arbitrary bytes, checked against the plain
-// reference parser. Any crash, sanitizer report, hang or mismatch is a finding.
+// reference parser, once whole and once in small parts that the threads parse side by
+// side. Any crash, sanitizer report, hang or mismatch is a finding.
 #include "LogReader.h"
 #include "ReferenceParser.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -20,13 +22,8 @@ bool same(double a, double b)
     return (std::isnan(a) && std::isnan(b)) || a == b;
 }
 
-} // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+void check(const QByteArray &bytes, const QVector<LogVariable> &ref)
 {
-    // No copy: reads past the input end hit the fuzzer's own buffer bounds.
-    const QByteArray bytes
-        = QByteArray::fromRawData(reinterpret_cast<const char *>(data), int(size));
     QVector<LogVariable> vars;
     QString error;
     const bool ok = LogReader::parseData(bytes, vars, error);
@@ -37,7 +34,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (ok && !error.isEmpty())
         fail("error text set on success");
 
-    const QVector<LogVariable> ref = ReferenceParser::parse(bytes);
     if (ref.size() != vars.size())
         fail("variable count differs from the reference");
     for (int i = 0; i < vars.size(); ++i) {
@@ -57,5 +53,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         if (ascending != a.timesAscending || finite != a.allFinite)
             fail("wrong order or finiteness flag");
     }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    // No copy: reads past the input end hit the fuzzer's own buffer bounds.
+    const QByteArray bytes
+        = QByteArray::fromRawData(reinterpret_cast<const char *>(data), int(size));
+    const QVector<LogVariable> ref = ReferenceParser::parse(bytes);
+    check(bytes, ref);
+    // Two to sixteen parts, as the input's last byte says: their boundaries fall before
+    // any record the mutations put there.
+    const qint64 parts = size > 0 ? 2 + data[size - 1] % 15 : 2;
+    LogReader::setPartBytesForTesting(std::max<qint64>(1, qint64(size) / parts));
+    check(bytes, ref);
+    LogReader::setPartBytesForTesting(0);
     return 0;
 }

@@ -3,15 +3,28 @@
 #include "LogNames.h"
 
 #include <QFile>
+#include <QMutex>
+#include <QMutexLocker>
+#include <QThread>
+#include <QThreadPool>
+#include <QWaitCondition>
 
 #if defined(__linux__)
 #include <sys/mman.h>
 #endif
+#if defined(Q_OS_UNIX)
+#include <cerrno>
+#include <unistd.h>
+#endif
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cmath>
+#include <functional>
 #include <limits>
+#include <memory>
+#include <vector>
 
 namespace {
 
@@ -127,10 +140,8 @@ Quat normalised(double w, double x, double y, double z)
     return {w / n, x / n, y / n, z / n};
 }
 
-// A series of n samples whose every element the caller writes before anyone reads it:
-// zero-filling first would cost a whole extra pass over the result.
 // Memory that is about to be written in full: taking all its pages from the kernel in one
-// request costs about a third less than a page fault per page, which is most of the parse
+// request costs about a third less than a page fault per page, which is much of the parse
 // of a long log in a fresh process. Small blocks are left alone.
 void populate(void *memory, size_t bytes)
 {
@@ -139,7 +150,7 @@ void populate(void *memory, size_t bytes)
 #define MADV_POPULATE_WRITE 23
 #endif
     constexpr uintptr_t Page = 4096;
-    if (bytes < (uintptr_t(1) << 20))
+    if (bytes < 16 * Page)
         return;
     const uintptr_t begin = (reinterpret_cast<uintptr_t>(memory) + Page - 1) & ~(Page - 1);
     const uintptr_t end = (reinterpret_cast<uintptr_t>(memory) + bytes) & ~(Page - 1);
@@ -152,6 +163,15 @@ void populate(void *memory, size_t bytes)
 #endif
 }
 
+void populate(double *series, int from, int to)
+{
+    if (series && to > from)
+        populate(series + from, size_t(to - from) * sizeof(double));
+}
+
+// A series of n samples whose every element the caller writes before anyone reads it:
+// zero-filling first would cost a whole extra pass over the result. Its pages are taken
+// by the threads that write them.
 QVector<double> uninitializedSeries(int n)
 {
     if (n <= 0)
@@ -159,18 +179,98 @@ QVector<double> uninitializedSeries(int n)
     QTypedArrayData<double> *data = QTypedArrayData<double>::allocate(size_t(n));
     Q_CHECK_PTR(data);
     data->size = n;
-    populate(data->data(), size_t(n) * sizeof(double));
     return QVector<double>(QArrayDataPointerRef<double> {data});
 }
 
-bool ascending(const QVector<double> &v)
+// 0: the sizes below; otherwise every part has this many bytes (tests and the fuzzer).
+qint64 partBytesForTesting = 0;
+
+// Long logs are read and parsed in parts, several at a time. Parts small enough that the
+// threads stay busy to the end, large enough that each is worth a thread's start.
+constexpr qint64 MinPartBytes = 512 * 1024;
+constexpr int PartsPerThread = 4;
+
+qint64 partBytes(qint64 total)
 {
-    for (int i = 1; i < v.size(); ++i) {
-        if (!(v[i - 1] <= v[i]))
-            return false;
-    }
-    return true;
+    if (partBytesForTesting > 0)
+        return partBytesForTesting;
+    return std::max(MinPartBytes,
+                    total / (PartsPerThread * std::max(1, QThread::idealThreadCount())));
 }
+
+// Below this much work in all, the parts run one after another on the calling thread:
+// waking threads would cost more than they save.
+constexpr qint64 MinThreadedBytes = 256 * 1024;
+
+// Runs f(0) ... f(parts - 1) on idle threads of the global pool and on the calling thread,
+// and returns when all have run; bytes is the work in all. The calling thread takes parts
+// too, so a pool without an idle thread only makes it slower; a helper that starts after
+// the last part was taken leaves at once, without touching f.
+template<typename F> void inParallel(int parts, qint64 bytes, F &&f)
+{
+    if (parts <= 1 || bytes < MinThreadedBytes) {
+        for (int i = 0; i < parts; ++i)
+            f(i);
+        return;
+    }
+    struct State
+    {
+        std::atomic<int> next {0};
+        int done = 0;
+        QMutex mutex;
+        QWaitCondition allDone;
+    };
+    const auto state = std::make_shared<State>();
+    auto *const job = &f;
+    const auto work = [state, parts, job] {
+        for (int i; (i = state->next.fetch_add(1)) < parts;) {
+            (*job)(i);
+            const QMutexLocker lock(&state->mutex);
+            if (++state->done == parts)
+                state->allDone.wakeAll();
+        }
+    };
+    const int helpers = std::min(parts, QThread::idealThreadCount()) - 1;
+    for (int h = 0; h < helpers; ++h) {
+        if (!QThreadPool::globalInstance()->tryStart(std::function<void()>(work)))
+            break;
+    }
+    work();
+    QMutexLocker lock(&state->mutex);
+    while (state->done < parts)
+        state->allDone.wait(&state->mutex);
+}
+
+// Whether a series' times ascend, pieced together from the parts that wrote them.
+struct Order
+{
+    bool ascending = true;
+    bool any = false;
+    double first = 0, last = 0;
+
+    void add(double t)
+    {
+        if (!any) {
+            first = t;
+            any = true;
+        } else if (!(last <= t)) {
+            ascending = false;
+        }
+        last = t;
+    }
+    void append(const Order &next)
+    {
+        if (!next.any)
+            return;
+        if (any && !(last <= next.first))
+            ascending = false;
+        ascending = ascending && next.ascending;
+        if (!any)
+            first = next.first;
+        any = true;
+        last = next.last;
+    }
+};
 
 // Walks the records of data, calling f(type, len, payload, stamp) for each complete one
 // while f returns true. Returns the offset where the walk stopped.
@@ -206,6 +306,13 @@ public:
             hit = true;
         return hit;
     }
+    // Polled now, whatever the count.
+    bool now()
+    {
+        if (flag && flag->load(std::memory_order_relaxed))
+            hit = true;
+        return hit;
+    }
     bool cancelled() const { return hit; }
 
 private:
@@ -214,7 +321,442 @@ private:
     bool hit = false;
 };
 
+// The record kinds whose series share one times array each (type 1 has several, below).
+enum Group { GroupTx, GroupRx, GroupEsc, GroupGps, GroupFc, GroupCount };
+constexpr int groupFirstSlot[GroupCount] = {SlotTx, SlotRx, SlotEsc, SlotGps, SlotFc};
+constexpr int groupSlots[GroupCount] = {1, RxCount, EscCount, GpsCount, FcCount};
+
+// Records counted by pass 1: in the whole log, and before the start of each part.
+struct Counts
+{
+    std::array<int, GroupCount> records {};
+    // Type-1 records by their number of words (those with none count nowhere).
+    std::array<int, MaxWords + 1> wordHist {};
+
+    // Type-1 records holding word w.
+    int withWord(int w) const
+    {
+        int n = 0;
+        for (int k = w + 1; k <= MaxWords; ++k)
+            n += wordHist[k];
+        return n;
+    }
+};
+
+struct Part
+{
+    qint64 begin = 0, end = 0; // whole records
+    Counts before;
+};
+
+// Type-1 words with equal counts appear in exactly the same records and so share times.
+struct WordRange
+{
+    int first, end; // words [first, end)
+    double *times;
+};
+
+// Where pass 2 writes: every series allocated at its final size.
+struct Output
+{
+    std::array<double *, SlotCount> values {};
+    std::array<double *, GroupCount> times {};
+    std::vector<WordRange> ranges;
+};
+
+// Pass 2 over one part of the log: fills that part's stretch of every series. The series
+// are written column by column from blocks of records of one type: writing dozens of
+// series in step, sample by sample, costs several times the memory traffic of writing
+// each in runs.
+class PartWriter
+{
+public:
+    PartWriter(const Output &out, const Counts &before, const Counts &after,
+               const std::atomic<bool> *cancelled)
+        : rangeOrder(out.ranges.size())
+        , out(out)
+        , cancel(cancelled)
+        , rangePos(out.ranges.size())
+    {
+        for (int g = 0; g < GroupCount; ++g)
+            groups[g].pos = before.records[g];
+        for (size_t r = 0; r < out.ranges.size(); ++r)
+            rangePos[r] = before.withWord(out.ranges[r].first);
+        // The part's pages, taken in a few requests instead of a fault each.
+        for (int g = 0; g < GroupCount; ++g) {
+            const int from = before.records[g], to = after.records[g];
+            populate(out.times[g], from, to);
+            for (int s = groupFirstSlot[g]; s < groupFirstSlot[g] + groupSlots[g]; ++s)
+                populate(out.values[s], from, to);
+        }
+        for (size_t r = 0; r < out.ranges.size(); ++r) {
+            const WordRange &range = out.ranges[r];
+            const int from = rangePos[r], to = after.withWord(range.first);
+            populate(range.times, from, to);
+            for (int w = range.first; w < range.end; ++w)
+                populate(out.values[w], from, to);
+        }
+    }
+
+    // False when cancelled.
+    bool write(const uchar *d, qint64 size);
+
+    // How the times this part wrote run, per group and per word range.
+    std::array<Order, GroupCount> groupOrder;
+    std::vector<Order> rangeOrder;
+    bool pitchFinite = true;
+
+private:
+    struct Pending
+    {
+        const uchar *v;
+        double t;
+        int words;
+    };
+    static constexpr int Block = 256;
+    struct Pend
+    {
+        std::array<Pending, Block> recs;
+        int n = 0;
+        int pos = 0; // samples written so far
+    };
+
+    void flushSticks();
+    void flush(int g);
+    void flushFc();
+
+    // Writes one column of a block: f(payload) for every pending record.
+    template<typename F> void column(int slot, const Pend &p, F &&f)
+    {
+        double *dst = out.values[slot] + p.pos;
+        for (int m = 0; m < p.n; ++m)
+            dst[m] = f(p.recs[m].v);
+    }
+    void times(int g)
+    {
+        const Pend &p = groups[g];
+        double *dst = out.times[g] + p.pos;
+        Order &order = groupOrder[g];
+        for (int m = 0; m < p.n; ++m) {
+            dst[m] = p.recs[m].t;
+            order.add(p.recs[m].t);
+        }
+    }
+
+    const Output &out;
+    CancelCheck cancel;
+    Pend sticks;
+    std::array<Pend, GroupCount> groups;
+    std::vector<int> rangePos;
+};
+
+bool PartWriter::write(const uchar *d, qint64 size)
+{
+    if (cancel.now())
+        return false;
+    static constexpr int minLen[GroupCount] = {MinLenTx, MinLenRx, MinLenEsc, MinLenGps, MinLenFc};
+    forEachRecord(d, size, [&](int type, int len, const uchar *v, const uchar *stamp) {
+        if (cancel())
+            return false;
+        const double t = u32(stamp) / 1000.0;
+        int g;
+        switch (type) {
+        case 1:
+            if (len >= 2) {
+                sticks.recs[sticks.n++] = {v, t, len / 2};
+                if (sticks.n == Block)
+                    flushSticks();
+            }
+            return true;
+        case 2:
+            g = GroupTx;
+            break;
+        case 10:
+            g = GroupRx;
+            break;
+        case 11:
+            g = GroupEsc;
+            break;
+        case 12:
+            g = GroupGps;
+            break;
+        case 13:
+            g = GroupFc;
+            break;
+        default:
+            return true;
+        }
+        if (len >= minLen[g]) {
+            Pend &p = groups[g];
+            p.recs[p.n++] = {v, t, 0};
+            if (p.n == Block)
+                flush(g);
+        }
+        return true;
+    });
+    if (cancel.cancelled())
+        return false;
+    flushSticks();
+    for (int g = 0; g < GroupCount; ++g)
+        flush(g);
+    return true;
+}
+
+void PartWriter::flushSticks()
+{
+    std::array<int, Block> rows;
+    for (size_t r = 0; r < out.ranges.size(); ++r) {
+        const WordRange &range = out.ranges[r];
+        int k = 0;
+        for (int m = 0; m < sticks.n; ++m) {
+            if (sticks.recs[m].words > range.first)
+                rows[k++] = m;
+        }
+        if (k == 0)
+            break; // later ranges start at higher words still
+        double *t = range.times + rangePos[r];
+        for (int j = 0; j < k; ++j) {
+            t[j] = sticks.recs[rows[j]].t;
+            rangeOrder[r].add(t[j]);
+        }
+        for (int w = range.first; w < range.end; ++w) {
+            double *dst = out.values[w] + rangePos[r];
+            const double divisor = w < FixedWords ? 163.84 : 327.68;
+            for (int j = 0; j < k; ++j)
+                dst[j] = i16(sticks.recs[rows[j]].v + 2 * w) / divisor;
+        }
+        rangePos[r] += k;
+    }
+    sticks.n = 0;
+}
+
+void PartWriter::flush(int g)
+{
+    Pend &p = groups[g];
+    if (p.n == 0)
+        return;
+    times(g);
+    switch (g) {
+    case GroupTx:
+        column(SlotTx, p, [](const uchar *v) { return double(v[0]); });
+        break;
+    case GroupRx:
+        column(SlotRx + 0, p, [](const uchar *v) { return u16(v + 1) / 1000.0; });
+        column(SlotRx + 1, p, [](const uchar *v) { return double(v[3]); });
+        column(SlotRx + 2, p, [](const uchar *v) { return double(v[4]); });
+        column(SlotRx + 3, p, [](const uchar *v) { return double(v[5]); });
+        column(SlotRx + 4, p, [](const uchar *v) { return double(v[6] & 1); });
+        break;
+    case GroupEsc:
+        column(SlotEsc + 0, p, [](const uchar *v) { return u16(v + 1) / 100.0; });
+        column(SlotEsc + 1, p, [](const uchar *v) { return u16(v + 3) / 100.0; });
+        column(SlotEsc + 2, p, [](const uchar *v) { return u16(v + 5) / 10.0; });
+        column(SlotEsc + 3, p, [](const uchar *v) { return u16(v + 7) / 10.0; });
+        column(SlotEsc + 4, p, [](const uchar *v) { return u16(v + 9) / 10.0; });
+        column(SlotEsc + 5, p, [](const uchar *v) { return double(u16(v + 11)); });
+        column(SlotEsc + 6, p, [](const uchar *v) { return double(u16(v + 13)); });
+        column(SlotEsc + 7, p, [](const uchar *v) { return double(v[15]); });
+        column(SlotEsc + 8, p, [](const uchar *v) { return double(v[16]); });
+        column(SlotEsc + 9, p, [](const uchar *v) { return double(v[17]); });
+        break;
+    case GroupGps:
+        column(SlotGps + 0, p, [](const uchar *v) { return double(i32(v + 1)); });
+        column(SlotGps + 1, p, [](const uchar *v) { return double(i32(v + 5)); });
+        column(SlotGps + 2, p, [](const uchar *v) { return double(u16(v + 9)); });
+        column(SlotGps + 3, p, [](const uchar *v) { return i16(v + 11) / 10.0; });
+        column(SlotGps + 4, p, [](const uchar *v) { return double(i16(v + 13)); });
+        column(SlotGps + 5, p, [](const uchar *v) { return double(v[15]); });
+        break;
+    case GroupFc:
+        flushFc();
+        break;
+    default:
+        break;
+    }
+    p.pos += p.n;
+    p.n = 0;
+}
+
+void PartWriter::flushFc()
+{
+    const Pend &fc = groups[GroupFc];
+    column(SlotFc + 0, fc, [](const uchar *v) { return double(v[0] & 7); });
+    column(SlotFc + 1, fc, [](const uchar *v) { return double(v[1]); });
+    column(SlotFc + 2, fc, [](const uchar *v) { return double(v[2]); });
+    column(SlotFc + 3, fc, [](const uchar *v) { return double(u16(v + 3)); });
+    column(SlotFc + 4, fc, [](const uchar *v) { return i16(v + 5) / 10.0; });
+    double *pitchOut = out.values[SlotFc + 5] + fc.pos, *rollOut = out.values[SlotFc + 6] + fc.pos,
+           *yawOut = out.values[SlotFc + 7] + fc.pos;
+    for (int m = 0; m < fc.n; ++m) {
+        const uchar *v = fc.recs[m].v;
+        const double W = i16(v + 7) / 16384.0;
+        const double X = i16(v + 9) / 16384.0;
+        const double Y = i16(v + 11) / 16384.0;
+        const double Z = i16(v + 13) / 16384.0;
+        const double test = W * X + Y * Z;
+        const double n = W * W + X * X + Y * Y + Z * Z;
+        double pitch, roll, yaw;
+        if (test > 0.4999999 * n) {
+            yaw = 2 * std::atan2(Y, W);
+            roll = 0;
+            pitch = M_PI / 2;
+        } else if (test < -0.4999999 * n) {
+            yaw = -2 * std::atan2(Y, W);
+            roll = 0;
+            pitch = -M_PI / 2;
+        } else {
+            yaw = std::atan2(2 * (W * Z - X * Y), 1 - 2 * (X * X + Z * Z));
+            pitch = std::asin(2 * test / n); // NaN for an all-zero quaternion
+            roll = std::atan2(2 * (W * Y - X * Z), 1 - 2 * (X * X + Y * Y));
+        }
+        pitchFinite = pitchFinite && std::isfinite(pitch);
+        pitchOut[m] = pitch * 180 / M_PI;
+        rollOut[m] = roll * 180 / M_PI;
+        yawOut[m] = yaw * 180 / M_PI;
+    }
+    for (int c = 0; c < 4; ++c)
+        column(SlotFc + 8 + c, fc, [c](const uchar *v) { return i16(v + 7 + 2 * c) / 16384.0; });
+}
+
+// The body rates from consecutive attitude samples: the rate of samples i - 1 and i is
+// worked out at index i - 1, in parts on several threads; the steps that give no rate are
+// then squeezed out.
+void appendBodyRates(QVector<LogVariable> &vars, const double *qw, const double *qx,
+                     const double *qy, const double *qz, const double *ft, int samples)
+{
+    const int steps = samples - 1;
+    QVector<double> rateTimes = uninitializedSeries(steps), elev = uninitializedSeries(steps),
+                    ail = uninitializedSeries(steps), rud = uninitializedSeries(steps);
+    double *rt = rateTimes.data(), *re = elev.data(), *ra = ail.data(), *rr = rud.data();
+    // Eight bytes a step in each of the rate series.
+    const int partSteps = int(std::max<qint64>(1, partBytes(qint64(steps) * 8) / 8));
+    const int parts = (steps + partSteps - 1) / partSteps;
+    std::vector<Order> orders(parts);
+    std::vector<int> skipped(parts, 0);
+    const double skip = std::numeric_limits<double>::quiet_NaN(); // a rate time is never NaN
+    inParallel(parts, qint64(steps) * 8, [&](int part) {
+        const int from = part * partSteps, to = std::min(steps, from + partSteps);
+        for (double *series : {rt, re, ra, rr})
+            populate(series, from, to);
+        Order &order = orders[part];
+        for (int j = from; j < to; ++j) {
+            const int i = j + 1;
+            const double t0 = ft[i - 1], t1 = ft[i];
+            const double dt = t1 - t0;
+            rt[j] = skip;
+            if (dt <= 0)
+                continue;
+            const Quat a = normalised(qw[i - 1], qx[i - 1], qy[i - 1], qz[i - 1]);
+            const Quat b = normalised(qw[i], qx[i], qy[i], qz[i]);
+            Quat p {a.w * b.w + a.x * b.x + a.y * b.y + a.z * b.z,
+                    a.w * b.x - a.x * b.w - a.y * b.z + a.z * b.y,
+                    a.w * b.y + a.x * b.z - a.y * b.w - a.z * b.x,
+                    a.w * b.z - a.x * b.y + a.y * b.x - a.z * b.w};
+            if (p.w < 0)
+                p = {-p.w, -p.x, -p.y, -p.z};
+            const double s = std::sqrt(p.x * p.x + p.y * p.y + p.z * p.z);
+            if (s < 1e-9) {
+                // At rest the rate is 0; without a sample here the plot and the replay
+                // would carry the last rate over, or interpolate across the pause. An
+                // all-zero quaternion is no attitude, so a step from or to it gives none.
+                if (isNull(qw[i - 1], qx[i - 1], qy[i - 1], qz[i - 1])
+                    || isNull(qw[i], qx[i], qy[i], qz[i]))
+                    continue;
+                re[j] = ra[j] = rr[j] = 0.0;
+            } else {
+                const double k = 2 * std::atan2(s, p.w) / s / dt;
+                re[j] = p.x * k * 180 / M_PI;
+                ra[j] = p.y * k * 180 / M_PI;
+                rr[j] = p.z * k * 180 / M_PI;
+            }
+            rt[j] = (t1 + t0) * 0.5;
+            order.add(rt[j]);
+        }
+        for (int j = from; j < to; ++j)
+            skipped[part] += std::isnan(rt[j]) ? 1 : 0;
+    });
+    Order order;
+    int n = steps;
+    for (int part = 0; part < parts; ++part) {
+        order.append(orders[part]);
+        n -= skipped[part];
+    }
+    if (n == 0)
+        return;
+    if (n < steps) {
+        int kept = 0;
+        for (int j = 0; j < steps; ++j) {
+            if (std::isnan(rt[j]))
+                continue;
+            rt[kept] = rt[j];
+            re[kept] = re[j];
+            ra[kept] = ra[j];
+            rr[kept] = rr[j];
+            ++kept;
+        }
+    }
+    rateTimes.resize(n);
+    QVector<double> *series[RateCount] = {&elev, &ail, &rud};
+    for (int i = 0; i < RateCount; ++i) {
+        series[i]->resize(n);
+        LogVariable var;
+        var.name = slotName(SlotRate + i);
+        var.times = rateTimes;
+        var.values = std::move(*series[i]);
+        var.timesAscending = order.ascending;
+        vars.append(std::move(var));
+    }
+}
+
+#if defined(Q_OS_UNIX)
+// Reads size bytes of the file from its start into data, in parts on several threads: the
+// copy out of the system's file cache and the pages it fills are the larger part of reading
+// a long log. Returns the bytes read from the start on, fewer for a file that shrank
+// meanwhile, or -1 on a read error.
+qint64 readInParts(int fd, char *data, qint64 size)
+{
+    const qint64 partSize = partBytesForTesting > 0
+        ? partBytesForTesting
+        : std::max<qint64>(partBytes(size), 4 * 1024 * 1024);
+    const int parts = int((size + partSize - 1) / partSize);
+    std::vector<qint64> got(parts, 0);
+    inParallel(parts, size, [&](int part) {
+        const qint64 from = part * partSize, to = std::min(size, from + partSize);
+        populate(data + from, size_t(to - from));
+        qint64 at = from;
+        while (at < to) {
+            const ssize_t n = ::pread(fd, data + at, size_t(to - at), off_t(at));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0) {
+                got[part] = -1;
+                return;
+            }
+            if (n == 0)
+                break;
+            at += n;
+        }
+        got[part] = at - from;
+    });
+    qint64 total = 0;
+    for (int part = 0; part < parts; ++part) {
+        if (got[part] < 0)
+            return -1;
+        total += got[part];
+        const qint64 expected = std::min(size, (part + 1) * partSize) - part * partSize;
+        if (got[part] < expected)
+            return total;
+    }
+    return total;
+}
+#endif
+
 } // namespace
+
+void LogReader::setPartBytesForTesting(qint64 bytes)
+{
+    partBytesForTesting = std::max<qint64>(bytes, 0);
+}
 
 bool LogReader::readFile(const QString &path, QByteArray &data, QString &error)
 {
@@ -230,19 +772,29 @@ bool LogReader::readFile(const QString &path, QByteArray &data, QString &error)
     }
     QByteArray bytes;
     const qint64 size = file.size();
+    bool failed = false;
     if (file.isSequential() || size == 0) {
         bytes = file.readAll();
     } else {
         bytes = QByteArray(int(size), Qt::Uninitialized);
+#if defined(Q_OS_UNIX)
+        const qint64 got = file.handle() >= 0 ? readInParts(file.handle(), bytes.data(), size)
+                                              : file.read(bytes.data(), size);
+        failed = got < 0;
+        // Where a single read would have stopped, for a file that grows meanwhile.
+        if (got == size)
+            file.seek(size);
+#else
         populate(bytes.data(), size_t(size));
         const qint64 got = file.read(bytes.data(), size);
+#endif
         bytes.resize(int(std::max<qint64>(got, 0)));
         // A file that grew meanwhile is read to its end, as a whole read would.
         if (got == size && !file.atEnd())
             bytes += file.readAll();
     }
     // A failed read would otherwise parse as a shorter, seemingly valid log.
-    if (file.error() != QFileDevice::NoError) {
+    if (failed || file.error() != QFileDevice::NoError) {
         error = tr("Cannot open file: %1").arg(path);
         return false;
     }
@@ -270,13 +822,16 @@ bool LogReader::parseData(const QByteArray &data, QVector<LogVariable> &variable
     const auto *d = reinterpret_cast<const uchar *>(data.constData());
     const qint64 size = data.size();
 
-    // Pass 1: first-seen order and exact sample counts, so that pass 2 allocates once.
+    // Pass 1: first-seen order, exact sample counts so that pass 2 allocates once, and
+    // parts of the log that start at record boundaries, with the counts before each.
     std::array<int, SlotCount> index;
     index.fill(-1);
     int next = 0;
-    std::array<int, MaxWords + 1> wordHist {};
     int maxWords = 0;
-    int nTx = 0, nRx = 0, nEsc = 0, nGps = 0, nFc = 0;
+    Counts counts;
+    std::vector<Part> parts(1);
+    const qint64 split = partBytes(size);
+    qint64 nextPart = split;
     auto assign = [&](int first, int count) {
         if (index[first] < 0) {
             for (int i = 0; i < count; ++i)
@@ -286,71 +841,79 @@ bool LogReader::parseData(const QByteArray &data, QVector<LogVariable> &variable
     // A series cannot hold more than MaxSamples: a log that would exceed it (well over a
     // gigabyte) ends there, as if truncated, instead of failing to allocate.
     int nSticks = 0;
-    const qint64 end = forEachRecord(d, size, [&](int type, int len, const uchar *, const uchar *) {
-        if (cancel())
-            return false;
-        int *count = nullptr;
-        switch (type) {
-        case 1:
-            count = len >= 2 ? &nSticks : nullptr;
-            break;
-        case 2:
-            count = len >= MinLenTx ? &nTx : nullptr;
-            break;
-        case 10:
-            count = len >= MinLenRx ? &nRx : nullptr;
-            break;
-        case 11:
-            count = len >= MinLenEsc ? &nEsc : nullptr;
-            break;
-        case 12:
-            count = len >= MinLenGps ? &nGps : nullptr;
-            break;
-        case 13:
-            count = len >= MinLenFc ? &nFc : nullptr;
-            break;
-        default:
-            break;
-        }
-        if (!count)
-            return true;
-        if (*count == MaxSamples)
-            return false;
-        ++*count;
-        switch (type) {
-        case 1: {
-            const int words = len / 2;
-            ++wordHist[words];
-            for (; maxWords < words; ++maxWords)
-                index[maxWords] = next++;
-            break;
-        }
-        case 2:
-            assign(SlotTx, 1);
-            break;
-        case 10:
-            assign(SlotRx, RxCount);
-            break;
-        case 11:
-            assign(SlotEsc, EscCount);
-            break;
-        case 12:
-            assign(SlotGps, GpsCount);
-            break;
-        case 13:
-            assign(SlotFc, FcCount);
-            break;
-        default:
-            break;
-        }
-        return true;
-    });
+    const qint64 end
+        = forEachRecord(d, size, [&](int type, int len, const uchar *v, const uchar *) {
+              if (cancel())
+                  return false;
+              const qint64 at = v - d - 6;
+              if (at >= nextPart) {
+                  parts.back().end = at;
+                  parts.push_back({at, at, counts});
+                  nextPart = at + split;
+              }
+              int *count = nullptr;
+              switch (type) {
+              case 1:
+                  count = len >= 2 ? &nSticks : nullptr;
+                  break;
+              case 2:
+                  count = len >= MinLenTx ? &counts.records[GroupTx] : nullptr;
+                  break;
+              case 10:
+                  count = len >= MinLenRx ? &counts.records[GroupRx] : nullptr;
+                  break;
+              case 11:
+                  count = len >= MinLenEsc ? &counts.records[GroupEsc] : nullptr;
+                  break;
+              case 12:
+                  count = len >= MinLenGps ? &counts.records[GroupGps] : nullptr;
+                  break;
+              case 13:
+                  count = len >= MinLenFc ? &counts.records[GroupFc] : nullptr;
+                  break;
+              default:
+                  break;
+              }
+              if (!count)
+                  return true;
+              if (*count == MaxSamples)
+                  return false;
+              ++*count;
+              switch (type) {
+              case 1: {
+                  const int words = len / 2;
+                  ++counts.wordHist[words];
+                  for (; maxWords < words; ++maxWords)
+                      index[maxWords] = next++;
+                  break;
+              }
+              case 2:
+                  assign(SlotTx, 1);
+                  break;
+              case 10:
+                  assign(SlotRx, RxCount);
+                  break;
+              case 11:
+                  assign(SlotEsc, EscCount);
+                  break;
+              case 12:
+                  assign(SlotGps, GpsCount);
+                  break;
+              case 13:
+                  assign(SlotFc, FcCount);
+                  break;
+              default:
+                  break;
+              }
+              return true;
+          });
+    parts.back().end = end;
+    if (cancel.cancelled())
+        return false;
 
-    // Pass 2: allocate every series at its final size, then fill it column by column from
-    // blocks of records of one type: writing dozens of series in step, sample by sample,
-    // costs several times the memory traffic of writing each in runs.
+    // Allocate every series at its final size.
     QVector<LogVariable> vars(next);
-    std::array<double *, SlotCount> out {};
+    Output out;
     auto allocate = [&](int first, int count, int samples) {
         for (int i = 0; i < count; ++i) {
             const int idx = index[first + i];
@@ -358,245 +921,60 @@ bool LogReader::parseData(const QByteArray &data, QVector<LogVariable> &variable
                 continue;
             vars[idx].name = slotName(first + i);
             vars[idx].values = uninitializedSeries(samples);
-            out[first + i] = vars[idx].values.data();
+            out.values[first + i] = vars[idx].values.data();
         }
     };
-
-    // Type-1 word w is present in the records with more than w words; words with equal
-    // counts appear in exactly the same records and so share their times.
-    std::array<int, MaxWords> wordCount {};
-    for (int w = maxWords - 1, c = 0; w >= 0; --w) {
-        c += wordHist[w + 1];
-        wordCount[w] = c;
-    }
-    struct WordRange
-    {
-        int first, end; // words [first, end) appear in exactly the same records
-        int pos;
-        QVector<double> times;
-    };
-    QVector<WordRange> wordRanges;
+    std::vector<QVector<double>> rangeTimes;
     for (int w = 0; w < maxWords; ++w) {
-        allocate(w, 1, wordCount[w]);
-        if (w == 0 || wordCount[w] != wordCount[w - 1])
-            wordRanges.append({w, w + 1, 0, uninitializedSeries(wordCount[w])});
-        else
-            wordRanges.last().end = w + 1;
+        const int withWord = counts.withWord(w);
+        allocate(w, 1, withWord);
+        if (w == 0 || withWord != counts.withWord(w - 1)) {
+            rangeTimes.push_back(uninitializedSeries(withWord));
+            out.ranges.push_back({w, w + 1, rangeTimes.back().data()});
+        } else {
+            out.ranges.back().end = w + 1;
+        }
+    }
+    std::array<QVector<double>, GroupCount> groupTimes;
+    for (int g = 0; g < GroupCount; ++g) {
+        allocate(groupFirstSlot[g], groupSlots[g], counts.records[g]);
+        groupTimes[g] = uninitializedSeries(counts.records[g]);
+        out.times[g] = groupTimes[g].data();
     }
 
-    allocate(SlotTx, 1, nTx);
-    allocate(SlotRx, RxCount, nRx);
-    allocate(SlotEsc, EscCount, nEsc);
-    allocate(SlotGps, GpsCount, nGps);
-    allocate(SlotFc, FcCount, nFc);
-    QVector<double> txTimes = uninitializedSeries(nTx), rxTimes = uninitializedSeries(nRx),
-                    escTimes = uninitializedSeries(nEsc), gpsTimes = uninitializedSeries(nGps),
-                    fcTimes = uninitializedSeries(nFc);
-    bool pitchFinite = true;
-    double *const *const o = out.data();
-
-    struct Pending
+    // Pass 2, the parts side by side.
+    struct PartResult
     {
-        const uchar *v;
-        double t;
-        int words;
+        std::array<Order, GroupCount> groupOrder;
+        std::vector<Order> rangeOrder;
+        bool pitchFinite = true;
+        bool written = false;
     };
-    constexpr int Block = 256;
-    struct Group
-    {
-        std::array<Pending, Block> recs;
-        int n = 0;
-        int pos = 0; // samples written so far
-    };
-    Group sticks, tx, rx, esc, gps, fc;
-
-    // Writes one column of a block: f(payload) for every pending record.
-    const auto column = [o](int slot, const Group &g, auto &&f) {
-        double *dst = o[slot] + g.pos;
-        for (int m = 0; m < g.n; ++m)
-            dst[m] = f(g.recs[m].v);
-    };
-    const auto times = [](QVector<double> &series, const Group &g) {
-        double *dst = series.data() + g.pos;
-        for (int m = 0; m < g.n; ++m)
-            dst[m] = g.recs[m].t;
-    };
-
-    const auto flushSticks = [&] {
-        std::array<int, Block> rows;
-        for (WordRange &r : wordRanges) {
-            int k = 0;
-            for (int m = 0; m < sticks.n; ++m) {
-                if (sticks.recs[m].words > r.first)
-                    rows[k++] = m;
-            }
-            if (k == 0)
-                break; // later ranges start at higher words still
-            double *t = r.times.data() + r.pos;
-            for (int j = 0; j < k; ++j)
-                t[j] = sticks.recs[rows[j]].t;
-            for (int w = r.first; w < r.end; ++w) {
-                double *dst = o[w] + r.pos;
-                const double divisor = w < FixedWords ? 163.84 : 327.68;
-                for (int j = 0; j < k; ++j)
-                    dst[j] = i16(sticks.recs[rows[j]].v + 2 * w) / divisor;
-            }
-            r.pos += k;
-        }
-        sticks.n = 0;
-    };
-    const auto flushTx = [&] {
-        times(txTimes, tx);
-        column(SlotTx, tx, [](const uchar *v) { return double(v[0]); });
-        tx.pos += tx.n;
-        tx.n = 0;
-    };
-    const auto flushRx = [&] {
-        times(rxTimes, rx);
-        column(SlotRx + 0, rx, [](const uchar *v) { return u16(v + 1) / 1000.0; });
-        column(SlotRx + 1, rx, [](const uchar *v) { return double(v[3]); });
-        column(SlotRx + 2, rx, [](const uchar *v) { return double(v[4]); });
-        column(SlotRx + 3, rx, [](const uchar *v) { return double(v[5]); });
-        column(SlotRx + 4, rx, [](const uchar *v) { return double(v[6] & 1); });
-        rx.pos += rx.n;
-        rx.n = 0;
-    };
-    const auto flushEsc = [&] {
-        times(escTimes, esc);
-        column(SlotEsc + 0, esc, [](const uchar *v) { return u16(v + 1) / 100.0; });
-        column(SlotEsc + 1, esc, [](const uchar *v) { return u16(v + 3) / 100.0; });
-        column(SlotEsc + 2, esc, [](const uchar *v) { return u16(v + 5) / 10.0; });
-        column(SlotEsc + 3, esc, [](const uchar *v) { return u16(v + 7) / 10.0; });
-        column(SlotEsc + 4, esc, [](const uchar *v) { return u16(v + 9) / 10.0; });
-        column(SlotEsc + 5, esc, [](const uchar *v) { return double(u16(v + 11)); });
-        column(SlotEsc + 6, esc, [](const uchar *v) { return double(u16(v + 13)); });
-        column(SlotEsc + 7, esc, [](const uchar *v) { return double(v[15]); });
-        column(SlotEsc + 8, esc, [](const uchar *v) { return double(v[16]); });
-        column(SlotEsc + 9, esc, [](const uchar *v) { return double(v[17]); });
-        esc.pos += esc.n;
-        esc.n = 0;
-    };
-    const auto flushGps = [&] {
-        times(gpsTimes, gps);
-        column(SlotGps + 0, gps, [](const uchar *v) { return double(i32(v + 1)); });
-        column(SlotGps + 1, gps, [](const uchar *v) { return double(i32(v + 5)); });
-        column(SlotGps + 2, gps, [](const uchar *v) { return double(u16(v + 9)); });
-        column(SlotGps + 3, gps, [](const uchar *v) { return i16(v + 11) / 10.0; });
-        column(SlotGps + 4, gps, [](const uchar *v) { return double(i16(v + 13)); });
-        column(SlotGps + 5, gps, [](const uchar *v) { return double(v[15]); });
-        gps.pos += gps.n;
-        gps.n = 0;
-    };
-    const auto flushFc = [&] {
-        times(fcTimes, fc);
-        column(SlotFc + 0, fc, [](const uchar *v) { return double(v[0] & 7); });
-        column(SlotFc + 1, fc, [](const uchar *v) { return double(v[1]); });
-        column(SlotFc + 2, fc, [](const uchar *v) { return double(v[2]); });
-        column(SlotFc + 3, fc, [](const uchar *v) { return double(u16(v + 3)); });
-        column(SlotFc + 4, fc, [](const uchar *v) { return i16(v + 5) / 10.0; });
-        double *pitchOut = o[SlotFc + 5] + fc.pos, *rollOut = o[SlotFc + 6] + fc.pos,
-               *yawOut = o[SlotFc + 7] + fc.pos;
-        for (int m = 0; m < fc.n; ++m) {
-            const uchar *v = fc.recs[m].v;
-            const double W = i16(v + 7) / 16384.0;
-            const double X = i16(v + 9) / 16384.0;
-            const double Y = i16(v + 11) / 16384.0;
-            const double Z = i16(v + 13) / 16384.0;
-            const double test = W * X + Y * Z;
-            const double n = W * W + X * X + Y * Y + Z * Z;
-            double pitch, roll, yaw;
-            if (test > 0.4999999 * n) {
-                yaw = 2 * std::atan2(Y, W);
-                roll = 0;
-                pitch = M_PI / 2;
-            } else if (test < -0.4999999 * n) {
-                yaw = -2 * std::atan2(Y, W);
-                roll = 0;
-                pitch = -M_PI / 2;
-            } else {
-                yaw = std::atan2(2 * (W * Z - X * Y), 1 - 2 * (X * X + Z * Z));
-                pitch = std::asin(2 * test / n); // NaN for an all-zero quaternion
-                roll = std::atan2(2 * (W * Y - X * Z), 1 - 2 * (X * X + Y * Y));
-            }
-            pitchFinite = pitchFinite && std::isfinite(pitch);
-            pitchOut[m] = pitch * 180 / M_PI;
-            rollOut[m] = roll * 180 / M_PI;
-            yawOut[m] = yaw * 180 / M_PI;
-        }
-        for (int c = 0; c < 4; ++c) {
-            column(SlotFc + 8 + c, fc,
-                   [c](const uchar *v) { return i16(v + 7 + 2 * c) / 16384.0; });
-        }
-        fc.pos += fc.n;
-        fc.n = 0;
-    };
-
-    if (cancel.cancelled())
-        return false;
-
-    forEachRecord(d, end, [&](int type, int len, const uchar *v, const uchar *stamp) {
-        if (cancel())
-            return false;
-        const double t = u32(stamp) / 1000.0;
-        switch (type) {
-        case 1:
-            if (len >= 2) {
-                sticks.recs[sticks.n++] = {v, t, len / 2};
-                if (sticks.n == Block)
-                    flushSticks();
-            }
-            break;
-        case 2:
-            if (len >= MinLenTx) {
-                tx.recs[tx.n++] = {v, t, 0};
-                if (tx.n == Block)
-                    flushTx();
-            }
-            break;
-        case 10:
-            if (len >= MinLenRx) {
-                rx.recs[rx.n++] = {v, t, 0};
-                if (rx.n == Block)
-                    flushRx();
-            }
-            break;
-        case 11:
-            if (len >= MinLenEsc) {
-                esc.recs[esc.n++] = {v, t, 0};
-                if (esc.n == Block)
-                    flushEsc();
-            }
-            break;
-        case 12:
-            if (len >= MinLenGps) {
-                gps.recs[gps.n++] = {v, t, 0};
-                if (gps.n == Block)
-                    flushGps();
-            }
-            break;
-        case 13:
-            if (len >= MinLenFc) {
-                fc.recs[fc.n++] = {v, t, 0};
-                if (fc.n == Block)
-                    flushFc();
-            }
-            break;
-        default:
-            break;
-        }
-        return true;
+    std::vector<PartResult> results(parts.size());
+    inParallel(int(parts.size()), end, [&](int k) {
+        const Counts &after = size_t(k) + 1 < parts.size() ? parts[k + 1].before : counts;
+        PartWriter writer(out, parts[k].before, after, cancelled);
+        PartResult &result = results[k];
+        result.written = writer.write(d + parts[k].begin, parts[k].end - parts[k].begin);
+        result.groupOrder = writer.groupOrder;
+        result.rangeOrder = std::move(writer.rangeOrder);
+        result.pitchFinite = writer.pitchFinite;
     });
-    if (cancel.cancelled())
-        return false;
-    flushSticks();
-    flushTx();
-    flushRx();
-    flushEsc();
-    flushGps();
-    flushFc();
 
-    const auto share = [&](int first, int count, const QVector<double> &times) {
-        const bool sorted = ascending(times);
+    bool pitchFinite = true;
+    std::array<Order, GroupCount> groupOrder;
+    std::vector<Order> rangeOrder(out.ranges.size());
+    for (const PartResult &result : results) {
+        if (!result.written)
+            return false; // cancelled
+        pitchFinite = pitchFinite && result.pitchFinite;
+        for (int g = 0; g < GroupCount; ++g)
+            groupOrder[g].append(result.groupOrder[g]);
+        for (size_t r = 0; r < out.ranges.size(); ++r)
+            rangeOrder[r].append(result.rangeOrder[r]);
+    }
+
+    const auto share = [&](int first, int count, const QVector<double> &times, bool sorted) {
         for (int i = 0; i < count; ++i) {
             const int idx = index[first + i];
             if (idx >= 0) {
@@ -605,73 +983,19 @@ bool LogReader::parseData(const QByteArray &data, QVector<LogVariable> &variable
             }
         }
     };
-    for (const WordRange &r : wordRanges)
-        share(r.first, r.end - r.first, r.times);
-    share(SlotTx, 1, txTimes);
-    share(SlotRx, RxCount, rxTimes);
-    share(SlotEsc, EscCount, escTimes);
-    share(SlotGps, GpsCount, gpsTimes);
-    share(SlotFc, FcCount, fcTimes);
+    for (size_t r = 0; r < out.ranges.size(); ++r) {
+        const WordRange &range = out.ranges[r];
+        share(range.first, range.end - range.first, rangeTimes[r], rangeOrder[r].ascending);
+    }
+    for (int g = 0; g < GroupCount; ++g)
+        share(groupFirstSlot[g], groupSlots[g], groupTimes[g], groupOrder[g].ascending);
     if (index[SlotFc] >= 0)
         vars[index[SlotFc + 5]].allFinite = pitchFinite;
 
-    // Body rates from consecutive attitude samples.
+    const int nFc = counts.records[GroupFc];
     if (nFc >= 2) {
-        const double *qw = vars[index[SlotFc + 8]].values.constData();
-        const double *qx = vars[index[SlotFc + 9]].values.constData();
-        const double *qy = vars[index[SlotFc + 10]].values.constData();
-        const double *qz = vars[index[SlotFc + 11]].values.constData();
-        const double *ft = fcTimes.constData();
-        QVector<double> rateTimes = uninitializedSeries(nFc - 1),
-                        elev = uninitializedSeries(nFc - 1), ail = uninitializedSeries(nFc - 1),
-                        rud = uninitializedSeries(nFc - 1);
-        int n = 0;
-        for (int i = 1; i < nFc; ++i) {
-            const double t0 = ft[i - 1], t1 = ft[i];
-            const double dt = t1 - t0;
-            if (dt <= 0)
-                continue;
-            const Quat a = normalised(qw[i - 1], qx[i - 1], qy[i - 1], qz[i - 1]);
-            const Quat b = normalised(qw[i], qx[i], qy[i], qz[i]);
-            Quat p {a.w * b.w + a.x * b.x + a.y * b.y + a.z * b.z,
-                    a.w * b.x - a.x * b.w - a.y * b.z + a.z * b.y,
-                    a.w * b.y + a.x * b.z - a.y * b.w - a.z * b.x,
-                    a.w * b.z - a.x * b.y + a.y * b.x - a.z * b.w};
-            if (p.w < 0)
-                p = {-p.w, -p.x, -p.y, -p.z};
-            const double s = std::sqrt(p.x * p.x + p.y * p.y + p.z * p.z);
-            rateTimes[n] = (t1 + t0) * 0.5;
-            if (s < 1e-9) {
-                // At rest the rate is 0; without a sample here the plot and the replay
-                // would carry the last rate over, or interpolate across the pause. An
-                // all-zero quaternion is no attitude, so a step from or to it gives none.
-                if (isNull(qw[i - 1], qx[i - 1], qy[i - 1], qz[i - 1])
-                    || isNull(qw[i], qx[i], qy[i], qz[i]))
-                    continue;
-                elev[n] = ail[n] = rud[n] = 0.0;
-                ++n;
-                continue;
-            }
-            const double k = 2 * std::atan2(s, p.w) / s / dt;
-            elev[n] = p.x * k * 180 / M_PI;
-            ail[n] = p.y * k * 180 / M_PI;
-            rud[n] = p.z * k * 180 / M_PI;
-            ++n;
-        }
-        if (n > 0) {
-            rateTimes.resize(n);
-            const bool sorted = ascending(rateTimes);
-            QVector<double> *series[RateCount] = {&elev, &ail, &rud};
-            for (int i = 0; i < RateCount; ++i) {
-                series[i]->resize(n);
-                LogVariable var;
-                var.name = slotName(SlotRate + i);
-                var.times = rateTimes;
-                var.values = std::move(*series[i]);
-                var.timesAscending = sorted;
-                vars.append(std::move(var));
-            }
-        }
+        appendBodyRates(vars, out.values[SlotFc + 8], out.values[SlotFc + 9],
+                        out.values[SlotFc + 10], out.values[SlotFc + 11], out.times[GroupFc], nFc);
     }
 
     variables.reserve(variables.size() + vars.size());

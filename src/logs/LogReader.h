@@ -33,4 +33,9 @@ public:
     // false, with the vector and the error text untouched.
     static bool parseData(const QByteArray &data, QVector<LogVariable> &variables, QString &error,
                           const std::atomic<bool> *cancelled);
+
+    // Long logs are read and parsed in parts, on several threads. For tests that cover
+    // records split across parts without megabytes of log: every part this many bytes;
+    // 0 restores the sizes chosen for speed.
+    static void setPartBytesForTesting(qint64 bytes);
 };

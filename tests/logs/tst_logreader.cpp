@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -67,6 +68,51 @@ QString diffWithReference(const QByteArray &data, const QVector<LogVariable> &va
     return QString();
 }
 
+// The order flags the parser must set, worked out from the reference's samples.
+QString diffFlagsWithReference(const QByteArray &data, const QVector<LogVariable> &vars)
+{
+    const QVector<LogVariable> ref = ReferenceParser::parse(data);
+    for (int i = 0; i < ref.size() && i < vars.size(); ++i) {
+        const QVector<double> &t = ref[i].times;
+        const bool ascending = std::is_sorted(t.cbegin(), t.cend());
+        bool finite = true;
+        for (double v : ref[i].values)
+            finite = finite && std::isfinite(v);
+        if (vars[i].timesAscending != ascending)
+            return QStringLiteral("timesAscending of %1").arg(vars[i].name);
+        if (vars[i].allFinite != finite)
+            return QStringLiteral("allFinite of %1").arg(vars[i].name);
+    }
+    return QString();
+}
+
+// Parts of a given size for one test; the sizes chosen for speed again afterwards.
+struct PartBytes
+{
+    explicit PartBytes(qint64 bytes) { LogReader::setPartBytesForTesting(bytes); }
+    ~PartBytes() { LogReader::setPartBytesForTesting(0); }
+};
+
+// Type-1 records of changing lengths with attitude and ESC records between them.
+QByteArray changingLengths()
+{
+    QRandomGenerator rng(42);
+    LogGenerator g;
+    for (int i = 0; i < 3000; ++i) {
+        const quint32 ms = quint32(i) * 10;
+        const int words = rng.bounded(8) == 0 ? int(rng.bounded(128)) : 35;
+        QVector<qint16> w(words);
+        for (qint16 &x : w)
+            x = qint16(rng.bounded(65536) - 32768);
+        g.sticks(ms, w, words * 2 + int(rng.bounded(2)));
+        if (i % 3 == 0)
+            g.attitude(ms, std::cos(i * 0.01), std::sin(i * 0.01), 0, 0);
+        if (i % 7 == 0)
+            g.esc(ms, {quint16(i), 1, 2, 3, 4, 5, quint16(i * 3), 7, 8, 9});
+    }
+    return g.bytes();
+}
+
 } // namespace
 
 class LogReaderTest : public QObject
@@ -97,6 +143,9 @@ private slots:
     void sharedTimesDetach();
     void matchesReferenceOnRandomRecords();
     void matchesReferenceAcrossBlocks();
+    void partsMatchReference_data();
+    void partsMatchReference();
+    void readInParts();
     void hostileBytes_data();
     void hostileBytes();
     void loadFile();
@@ -575,23 +624,108 @@ void LogReaderTest::matchesReferenceAcrossBlocks()
 {
     QCOMPARE(diffWithReference(LogGenerator::flight(30), parseOk(LogGenerator::flight(30))),
              QString());
-    QRandomGenerator rng(42);
-    LogGenerator g;
-    for (int i = 0; i < 3000; ++i) {
-        const quint32 ms = quint32(i) * 10;
-        const int words = rng.bounded(8) == 0 ? int(rng.bounded(128)) : 35;
-        QVector<qint16> w(words);
-        for (qint16 &x : w)
-            x = qint16(rng.bounded(65536) - 32768);
-        g.sticks(ms, w, words * 2 + int(rng.bounded(2)));
-        if (i % 3 == 0)
-            g.attitude(ms, std::cos(i * 0.01), std::sin(i * 0.01), 0, 0);
-        if (i % 7 == 0)
-            g.esc(ms, {quint16(i), 1, 2, 3, 4, 5, quint16(i * 3), 7, 8, 9});
-    }
-    const QVector<LogVariable> vars = parseOk(g.bytes());
+    const QByteArray data = changingLengths();
+    const QVector<LogVariable> vars = parseOk(data);
     QCOMPARE(vars.size(), 127 + 12 + 10 + 3);
-    QCOMPARE(diffWithReference(g.bytes(), vars), QString());
+    QCOMPARE(diffWithReference(data, vars), QString());
+}
+
+// A long log is parsed in parts side by side, each starting at a record boundary found by
+// a first walk over the records. Small parts put part boundaries everywhere: between any
+// two records, and between the two attitude samples of a body rate.
+void LogReaderTest::partsMatchReference_data()
+{
+    QTest::addColumn<QByteArray>("data");
+    QTest::addColumn<qint64>("partBytes");
+    // Over 256 KiB, so that the parts run on several threads.
+    const QByteArray flight = LogGenerator::flight(60);
+    QTest::newRow("flight, a part per record") << LogGenerator::flight(3) << qint64(1);
+    QTest::newRow("flight, 1000-byte parts") << flight << qint64(1000);
+    QTest::newRow("flight, 65537-byte parts") << flight << qint64(65537);
+    QTest::newRow("type-1 lengths changing, 777-byte parts") << changingLengths() << qint64(777);
+    QByteArray truncated = flight;
+    truncated.chop(3);
+    QTest::newRow("truncated tail") << truncated << qint64(1000);
+    // A record longer than the rest of the log ends it inside the last part.
+    QTest::newRow("over-long record after a prefix")
+        << LogGenerator::flight(2) + QByteArray("\xF0\x01\x00\x00\x00\x00", 6) + QByteArray(100, 1)
+        << qint64(300);
+    // Each part ascends; the times go back only where one part meets the next.
+    QTest::newRow("times back at part boundaries") << LogGenerator()
+                                                          .tx(100, 1)
+                                                          .tx(50, 2)
+                                                          .esc(10, {})
+                                                          .esc(10, {})
+                                                          .esc(20, {})
+                                                          .attitude(0, 1, 0, 0, 0)
+                                                          .attitude(100, 0.99, 0.14, 0, 0)
+                                                          .attitude(40, 0.98, 0.2, 0, 0)
+                                                          .attitude(60, 0.97, 0.24, 0, 0)
+                                                          .bytes()
+                                                   << qint64(1);
+    // Steps without a rate (equal stamps, a zero quaternion) in every part of the rates.
+    LogGenerator::Fc zero;
+    zero.w = 0;
+    LogGenerator rates;
+    for (int i = 0; i < 200; ++i) {
+        const quint32 ms = quint32(i / 2) * 20;
+        if (i % 11 == 5)
+            rates.fc(ms, zero);
+        else
+            rates.attitude(ms, std::cos(i * 0.05), 0, std::sin(i * 0.05), 0);
+    }
+    QTest::newRow("rate steps skipped, parts of one step") << rates.bytes() << qint64(1);
+    QTest::newRow("rate steps skipped, parts of 3 steps") << rates.bytes() << qint64(24);
+    // 40000 rate steps, over 256 KiB of rates: their parts run on several threads.
+    LogGenerator attitudes;
+    for (int i = 0; i < 40000; ++i) {
+        const quint32 ms = quint32(i - i % 7 / 6) * 20;
+        if (i % 1001 == 500)
+            attitudes.fc(ms, zero);
+        else
+            attitudes.attitude(ms, std::cos(i * 0.001), std::sin(i * 0.001), 0, 0);
+    }
+    QTest::newRow("rate steps skipped, rates on threads") << attitudes.bytes() << qint64(100000);
+    QTest::newRow("one record") << LogGenerator().tx(7, 1).bytes() << qint64(1);
+    QTest::newRow("empty") << QByteArray() << qint64(1);
+    QTest::newRow("nothing recognised") << LogGenerator::belowMinimum() << qint64(1);
+    QTest::newRow("0xFF x 100000") << QByteArray(100000, '\xFF') << qint64(1000);
+    QTest::newRow("empty type-1 records")
+        << QByteArray(60000, '\0').replace(QByteArray(6, 0), QByteArray("\0\1\0\0\0\0", 6))
+        << qint64(100);
+}
+
+void LogReaderTest::partsMatchReference()
+{
+    QFETCH(QByteArray, data);
+    QFETCH(qint64, partBytes);
+    const PartBytes parts(partBytes);
+    QVector<LogVariable> vars;
+    QString error;
+    const bool ok = LogReader::parseData(data, vars, error);
+    QCOMPARE(ok, !ReferenceParser::parse(data).isEmpty());
+    QCOMPARE(error, ok ? QString() : noEntries);
+    QCOMPARE(diffWithReference(data, vars), QString());
+    QCOMPARE(diffFlagsWithReference(data, vars), QString());
+}
+
+// A file is read in parts side by side; the bytes are the file's, in order.
+void LogReaderTest::readInParts()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QByteArray flight = LogGenerator::flight(60); // over 256 KiB: several threads
+    QVERIFY(flight.size() > 256 * 1024);
+    QVERIFY(flight.size() % 1000 != 0);
+    QFile f(dir.filePath("a.log"));
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    QCOMPARE(f.write(flight), qint64(flight.size()));
+    f.close();
+    const PartBytes parts(1000);
+    QByteArray read;
+    QString error;
+    QVERIFY(LogReader::readFile(f.fileName(), read, error));
+    QVERIFY(read == flight);
 }
 
 void LogReaderTest::hostileBytes_data()
