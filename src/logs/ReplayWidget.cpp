@@ -18,7 +18,6 @@
 #include "WrapGridLayout.h"
 
 #include <QComboBox>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -71,26 +70,50 @@ bool isQuaternionName(const QString &name)
         || name == QLatin1String(LogNames::VarnekQuatZ);
 }
 
-// The file format does not order its time stamps. A variable whose times go backwards is
-// put in time order once here (stable, so equal stamps keep their file order), so that the
-// lookups can bisect and the plot can take the data as sorted.
-LogVariable inTimeOrder(const LogVariable &v)
+// The file format does not order its time stamps. The variables whose times go backwards
+// (as the parser found) are put in time order once here, stable, so equal stamps keep their
+// file order, so that the lookups can bisect and the plot can take the data as sorted. The
+// variables of one record share their times: one order and one sorted copy serve them all.
+QVector<LogVariable> inTimeOrder(const QVector<LogVariable> &vars)
 {
-    const int n = std::min(v.times.size(), v.values.size());
-    QVector<int> order(n);
-    std::iota(order.begin(), order.end(), 0);
-    std::stable_sort(order.begin(), order.end(),
-                     [&v](int a, int b) { return v.times.at(a) < v.times.at(b); });
-    LogVariable sorted;
-    sorted.name = v.name;
-    sorted.allFinite = v.allFinite;
-    sorted.times.reserve(n);
-    sorted.values.reserve(n);
-    for (int i : order) {
-        sorted.times.append(v.times.at(i));
-        sorted.values.append(v.values.at(i));
+    struct Sorted
+    {
+        QVector<int> order;
+        QVector<double> times;
+    };
+    QHash<QPair<const double *, int>, Sorted> sorted;
+    QVector<LogVariable> result;
+    result.reserve(vars.size());
+    for (const LogVariable &v : vars) {
+        if (v.timesAscending) {
+            result.append(v);
+            continue;
+        }
+        const int n = std::min(v.times.size(), v.values.size());
+        const auto key = qMakePair(v.times.constData(), n);
+        auto found = sorted.find(key);
+        if (found == sorted.end()) {
+            Sorted s;
+            s.order.resize(n);
+            std::iota(s.order.begin(), s.order.end(), 0);
+            std::stable_sort(s.order.begin(), s.order.end(),
+                             [&v](int a, int b) { return v.times.at(a) < v.times.at(b); });
+            s.times.resize(n);
+            for (int i = 0; i < n; ++i)
+                s.times[i] = v.times.at(s.order[i]);
+            found = sorted.insert(key, s);
+        }
+        const Sorted &s = *found;
+        LogVariable inOrder;
+        inOrder.name = v.name;
+        inOrder.allFinite = v.allFinite;
+        inOrder.times = s.times;
+        inOrder.values.resize(n);
+        for (int i = 0; i < n; ++i)
+            inOrder.values[i] = v.values.at(s.order[i]);
+        result.append(std::move(inOrder));
     }
-    return sorted;
+    return result;
 }
 
 QLabel *greyLabel(QWidget *parent)
@@ -396,11 +419,7 @@ void ReplayWidget::onSceneGraphError(QQuickWindow::SceneGraphError, const QStrin
 
 void ReplayWidget::openLogFile()
 {
-    const QString path
-        = QFileDialog::getOpenFileName(this, tr("Open Log File"), QString(), tr("All Files (*)"));
-    if (path.isEmpty())
-        return;
-    loadLogFile(path);
+    loading->askForFile(this, tr("Open Log File"), tr("All Files (*)"));
 }
 
 void ReplayWidget::loadLogFile(const QString &path)
@@ -428,18 +447,7 @@ void ReplayWidget::loadLog(const QVector<LogVariable> &vars, const QString &labe
 {
     shownLog.reset();
     plotSeries.clear();
-    variables.clear();
-    variables.reserve(vars.size());
-    // The variables of one record type share their times: each array is checked once.
-    QHash<const double *, bool> ascending;
-    for (const LogVariable &v : vars) {
-        auto known = ascending.constFind(v.times.constData());
-        if (known == ascending.cend()) {
-            known = ascending.insert(v.times.constData(),
-                                     std::is_sorted(v.times.cbegin(), v.times.cend()));
-        }
-        variables.append(v.timesAscending && *known ? v : inTimeOrder(v));
-    }
+    variables = inTimeOrder(vars);
 
     stickLVIndex = indexOfVariable(QLatin1String(LogNames::StickLV));
     stickLHIndex = indexOfVariable(QLatin1String(LogNames::StickLH));
