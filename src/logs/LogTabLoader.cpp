@@ -3,6 +3,7 @@
 #include "RadioLogSource.h"
 #include "WelcomeScreenWidget.h"
 
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
 #include <QProgressBar>
@@ -33,6 +34,15 @@ void LogTabLoader::loadFile(const QString &path)
     radioLogs->cancelDownloads();
     loader->loadFile(path, keepBytes);
     updateBusy();
+}
+
+void LogTabLoader::askForFile(QWidget *parent, const QString &caption, const QString &filter)
+{
+    // What QFileDialog::getOpenFileName does, with a hand on the moment of the choice.
+    QFileDialog dialog(parent, caption, QString(), filter);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    connect(&dialog, &QFileDialog::fileSelected, this, &LogTabLoader::loadFile);
+    dialog.exec();
 }
 
 bool LogTabLoader::downloadLog(QListWidgetItem *item)

@@ -282,11 +282,7 @@ void PlotWidget::showWarning(const QString &title, const QString &text)
 
 void PlotWidget::openLogFile()
 {
-    const QString path
-        = QFileDialog::getOpenFileName(this, tr("Open Log File"), QString(), tr("All Files (*)"));
-    if (path.isEmpty())
-        return;
-    loadLogFile(path);
+    loading->askForFile(this, tr("Open Log File"), tr("All Files (*)"));
 }
 
 void PlotWidget::loadLogFile(const QString &path)
