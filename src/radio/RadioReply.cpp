@@ -107,12 +107,18 @@ private:
         }
         if (stopped)
             return;
-        // Taken as it comes, so no single copy of the whole answer is ever made.
-        if (collected.size() + reply->bytesAvailable() > row.maxBytes) {
+        // Taken as it comes, so no single copy of the whole answer is ever made, and read
+        // straight into the answer: a piece of its own would be one more copy into fresh
+        // memory.
+        const qint64 available = reply->bytesAvailable();
+        if (collected.size() + available > row.maxBytes) {
             refuse();
             return;
         }
-        collected.append(reply->readAll());
+        const int before = collected.size();
+        collected.resize(before + int(available));
+        const qint64 got = reply->read(collected.data() + before, available);
+        collected.resize(before + int(qMax<qint64>(got, 0)));
         onBytes(collected.size());
     }
 
