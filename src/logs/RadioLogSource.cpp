@@ -97,9 +97,9 @@ void RadioLogSource::onLogListReply()
         statusLabel->setText(RadioText::listCutNote());
 }
 
-static QListWidgetItem *newItem(const RadioLogList::Entry &entry)
+QListWidgetItem *RadioLogSource::listItem(const RadioLogList::Entry &entry)
 {
-    auto *item = new QListWidgetItem(RadioLogSource::itemText(entry.name, entry.length));
+    auto *item = new QListWidgetItem(itemText(entry.name, entry.length));
     item->setData(Qt::UserRole, QVariant::fromValue<qint64>(entry.id));
     item->setData(Qt::UserRole + 1, QVariant::fromValue<qint64>(entry.length));
     return item;
@@ -145,9 +145,9 @@ void RadioLogSource::fillLists(const QVector<RadioLogList::Entry> &entries)
         entries.size(),
         [this, entries](int i) {
             if (tabList)
-                tabList->addItem(newItem(entries.at(i)));
+                tabList->addItem(listItem(entries.at(i)));
             if (welcome)
-                welcome->logList->addItem(newItem(entries.at(i)));
+                welcome->logList->addItem(listItem(entries.at(i)));
         },
         [this]() { markShownLog(); });
 }
@@ -206,13 +206,6 @@ void RadioLogSource::onLogDownloadReply()
         return;
     }
     emit logDownloaded(RadioReply::body(reply), reply->property(LogLabelProperty).toString());
-}
-
-void RadioLogSource::populateLogListWidget(QListWidget *list, const QJsonArray &array)
-{
-    list->clear();
-    for (const RadioLogList::Entry &entry : RadioLogList::parse(array))
-        list->addItem(newItem(entry));
 }
 
 QString RadioLogSource::itemText(const QString &name, qint64 length)

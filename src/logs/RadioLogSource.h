@@ -8,7 +8,6 @@
 #include <QString>
 
 class ListFiller;
-class QJsonArray;
 class QLabel;
 class QListWidget;
 class QListWidgetItem;
@@ -48,9 +47,9 @@ public:
     // Drops the download under way, if any: it is never reported.
     void cancelDownloads();
 
-    // Clears list and fills it with one item per valid triple of the "list" array, at most
-    // RadioText::MaxListEntries. The tab itself fills its lists a slice at a time.
-    static void populateLogListWidget(QListWidget *list, const QJsonArray &array);
+    // The list item of a radio log: its text, and its id and length as 64-bit integers
+    // (Qt::UserRole and Qt::UserRole + 1). The lists are filled with these a slice at a time.
+    static QListWidgetItem *listItem(const RadioLogList::Entry &entry);
     // "name  (m:ss)", the name cut for display.
     static QString itemText(const QString &name, qint64 length);
 

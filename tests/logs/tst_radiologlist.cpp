@@ -143,9 +143,9 @@ void RadioLogListTest::durationText()
 void RadioLogListTest::itemsCarryTextAndData()
 {
     QListWidget list;
-    new QListWidgetItem(QStringLiteral("stale"), &list);
     const QJsonArray array {3, QStringLiteral("A"), 1234, 7, QStringLiteral("<b>%2</b>"), 5};
-    RadioLogSource::populateLogListWidget(&list, array);
+    for (const RadioLogList::Entry &entry : RadioLogList::parse(array))
+        list.addItem(RadioLogSource::listItem(entry));
     QCOMPARE(list.count(), 2);
     QCOMPARE(list.item(0)->text(), QStringLiteral("A  (2:03)"));
     QCOMPARE(list.item(0)->data(Qt::UserRole).userType(), int(QMetaType::LongLong));
@@ -154,9 +154,6 @@ void RadioLogListTest::itemsCarryTextAndData()
     QCOMPARE(list.item(0)->data(Qt::UserRole + 1).toLongLong(), 1234);
     // A "%2" in the name is not filled again, and markup stays text.
     QCOMPARE(list.item(1)->text(), QStringLiteral("<b>%2</b>  (0:01)"));
-
-    RadioLogSource::populateLogListWidget(&list, QJsonArray());
-    QCOMPARE(list.count(), 0);
 }
 
 QTEST_MAIN(RadioLogListTest)
