@@ -230,8 +230,12 @@ struct RadioThread
             server,
             [this, log] {
                 server->setResponse("/log/list", FakeResponse::json(R"({"list":[1,"bench",100]})"));
-                server->setResponse("/log/get/1-100",
-                                    FakeResponse::bytes(log, "application/octet-stream"));
+                // Sent a slice at a time as the socket drains, with its length announced:
+                // one whole copy of a long log into the socket's buffer would make the fake
+                // radio, not the tab, the slower end of the download.
+                server->setResponse(
+                    "/log/get/1-100",
+                    FakeResponse::oversized(log.size(), log, "application/octet-stream"));
                 server->listen();
                 address = server->address();
             },
