@@ -155,8 +155,11 @@ void populate(void *memory, size_t bytes)
     const uintptr_t begin = (reinterpret_cast<uintptr_t>(memory) + Page - 1) & ~(Page - 1);
     const uintptr_t end = (reinterpret_cast<uintptr_t>(memory) + bytes) & ~(Page - 1);
     // Older kernels refuse the request; the pages then come one fault at a time as before.
-    if (end > begin)
-        madvise(reinterpret_cast<void *>(begin), end - begin, MADV_POPULATE_WRITE);
+    // A megabyte per request: each holds the process's memory map, which the window's own
+    // allocations wait for.
+    constexpr uintptr_t Step = uintptr_t(1) << 20;
+    for (uintptr_t at = begin; at < end; at += Step)
+        madvise(reinterpret_cast<void *>(at), std::min(Step, end - at), MADV_POPULATE_WRITE);
 #else
     (void)memory;
     (void)bytes;
@@ -203,7 +206,8 @@ qint64 partBytes(qint64 total)
 constexpr qint64 MinThreadedBytes = 256 * 1024;
 
 // Runs f(0) ... f(parts - 1) on idle threads of the global pool and on the calling thread,
-// and returns when all have run; bytes is the work in all. The calling thread takes parts
+// at most one thread fewer than the machine has cores, and returns when all have run;
+// bytes is the work in all. The calling thread takes parts
 // too, so a pool without an idle thread only makes it slower; a helper that starts after
 // the last part was taken leaves at once, without touching f.
 template<typename F> void inParallel(int parts, qint64 bytes, F &&f)
@@ -230,7 +234,8 @@ template<typename F> void inParallel(int parts, qint64 bytes, F &&f)
                 state->allDone.wakeAll();
         }
     };
-    const int helpers = std::min(parts, QThread::idealThreadCount()) - 1;
+    // One core is left to the rest of the program: the window must keep answering.
+    const int helpers = std::min(parts, QThread::idealThreadCount() - 1) - 1;
     for (int h = 0; h < helpers; ++h) {
         if (!QThreadPool::globalInstance()->tryStart(std::function<void()>(work)))
             break;
