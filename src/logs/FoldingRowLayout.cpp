@@ -4,14 +4,8 @@
 #include <QWidget>
 
 FoldingRowLayout::FoldingRowLayout(QWidget *parent)
-    : QLayout(parent)
+    : ItemListLayout(parent)
 {
-}
-
-FoldingRowLayout::~FoldingRowLayout()
-{
-    while (QLayoutItem *item = takeAt(0))
-        delete item;
 }
 
 void FoldingRowLayout::setRowGap(int gap)
@@ -29,26 +23,7 @@ void FoldingRowLayout::addLayout(QLayout *layout)
 void FoldingRowLayout::addItem(QLayoutItem *item)
 {
     Q_ASSERT(items.size() < 2);
-    items.append(item);
-    invalidate();
-}
-
-QLayoutItem *FoldingRowLayout::itemAt(int index) const
-{
-    return items.value(index);
-}
-
-QLayoutItem *FoldingRowLayout::takeAt(int index)
-{
-    if (index < 0 || index >= items.size())
-        return nullptr;
-    invalidate();
-    return items.takeAt(index);
-}
-
-int FoldingRowLayout::count() const
-{
-    return items.size();
+    ItemListLayout::addItem(item);
 }
 
 Qt::Orientations FoldingRowLayout::expandingDirections() const

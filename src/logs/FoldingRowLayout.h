@@ -1,16 +1,15 @@
 #pragma once
 
-#include <QLayout>
+#include "ItemListLayout.h"
 
 // Two items side by side with a gap, the first at its own width and the second taking the
 // rest; where the width is too short for both, the second goes below the first and takes the
 // whole width. The Replay controls use it so that a narrow window gets a taller box instead
 // of a page that scrolls sideways.
-class FoldingRowLayout : public QLayout
+class FoldingRowLayout : public ItemListLayout
 {
 public:
     explicit FoldingRowLayout(QWidget *parent = nullptr);
-    ~FoldingRowLayout() override;
 
     // Horizontal gap between the two items while side by side.
     void setRowGap(int gap);
@@ -19,9 +18,6 @@ public:
     bool sideBySide(int width) const;
 
     void addItem(QLayoutItem *item) override;
-    QLayoutItem *itemAt(int index) const override;
-    QLayoutItem *takeAt(int index) override;
-    int count() const override;
     Qt::Orientations expandingDirections() const override;
     bool hasHeightForWidth() const override;
     int heightForWidth(int width) const override;
@@ -38,6 +34,5 @@ private:
     // Without margins.
     int innerHeight(int innerWidth) const;
 
-    QList<QLayoutItem *> items;
     int rowGap = 0;
 };

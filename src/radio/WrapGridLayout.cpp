@@ -6,15 +6,9 @@
 #include <numeric>
 
 WrapGridLayout::WrapGridLayout(int maxColumns, QWidget *parent)
-    : QLayout(parent)
+    : ItemListLayout(parent)
     , maxColumns(qMax(1, maxColumns))
 {
-}
-
-WrapGridLayout::~WrapGridLayout()
-{
-    while (QLayoutItem *item = takeAt(0))
-        delete item;
 }
 
 void WrapGridLayout::setHorizontalSpacing(int spacing)
@@ -27,30 +21,6 @@ void WrapGridLayout::setVerticalSpacing(int spacing)
 {
     vSpacing = spacing;
     invalidate();
-}
-
-void WrapGridLayout::addItem(QLayoutItem *item)
-{
-    items.append(item);
-    invalidate();
-}
-
-QLayoutItem *WrapGridLayout::itemAt(int index) const
-{
-    return items.value(index);
-}
-
-QLayoutItem *WrapGridLayout::takeAt(int index)
-{
-    if (index < 0 || index >= items.size())
-        return nullptr;
-    invalidate();
-    return items.takeAt(index);
-}
-
-int WrapGridLayout::count() const
-{
-    return items.size();
 }
 
 Qt::Orientations WrapGridLayout::expandingDirections() const

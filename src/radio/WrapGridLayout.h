@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QLayout>
+#include "ItemListLayout.h"
+
 #include <QList>
 #include <QVector>
 
@@ -8,21 +9,16 @@
 // their order, row by row, in as many columns as fit of maxColumns, maxColumns / 2, ... 1,
 // so a row of four becomes two rows of two, not a row of three and an orphan. Each column is
 // as wide as its widest item; the spare width stays on the right. Hidden items take no cell.
-class WrapGridLayout : public QLayout
+class WrapGridLayout : public ItemListLayout
 {
 public:
     explicit WrapGridLayout(int maxColumns, QWidget *parent = nullptr);
-    ~WrapGridLayout() override;
 
     void setHorizontalSpacing(int spacing);
     void setVerticalSpacing(int spacing);
     // The column count the items are laid out in at this width (margins included).
     int columnsForWidth(int width) const;
 
-    void addItem(QLayoutItem *item) override;
-    QLayoutItem *itemAt(int index) const override;
-    QLayoutItem *takeAt(int index) override;
-    int count() const override;
     Qt::Orientations expandingDirections() const override;
     bool hasHeightForWidth() const override;
     int heightForWidth(int width) const override;
@@ -37,7 +33,6 @@ private:
     QSize gridSize(int columns) const;
     int verticalGap() const;
 
-    QList<QLayoutItem *> items;
     int maxColumns;
     int hSpacing = 0;
     int vSpacing = -1; // the style's

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QLayout>
+#include <QList>
+
+// The item list every hand-made layout keeps: it owns its items and deletes them with itself.
+// Subclasses arrange them.
+class ItemListLayout : public QLayout
+{
+public:
+    explicit ItemListLayout(QWidget *parent = nullptr);
+    ~ItemListLayout() override;
+
+    void addItem(QLayoutItem *item) override;
+    QLayoutItem *itemAt(int index) const override;
+    QLayoutItem *takeAt(int index) override;
+    int count() const override;
+
+protected:
+    QList<QLayoutItem *> items;
+};
