@@ -1,6 +1,5 @@
 #include "FoldingRowLayout.h"
 
-#include <QStyle>
 #include <QWidget>
 
 FoldingRowLayout::FoldingRowLayout(QWidget *parent)
@@ -41,9 +40,7 @@ bool FoldingRowLayout::hasHeightForWidth() const
 
 int FoldingRowLayout::foldedGap() const
 {
-    const QWidget *owner = parentWidget();
-    return owner ? owner->style()->pixelMetric(QStyle::PM_LayoutVerticalSpacing, nullptr, owner)
-                 : 0;
+    return styleVerticalSpacing();
 }
 
 int FoldingRowLayout::secondHeight(int width) const

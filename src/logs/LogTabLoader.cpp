@@ -36,10 +36,10 @@ void LogTabLoader::loadFile(const QString &path)
     updateBusy();
 }
 
-void LogTabLoader::askForFile(QWidget *parent, const QString &caption, const QString &filter)
+void LogTabLoader::askForFile(QWidget *parent)
 {
     // What QFileDialog::getOpenFileName does, with a hand on the moment of the choice.
-    QFileDialog dialog(parent, caption, QString(), filter);
+    QFileDialog dialog(parent, tr("Open Log File"), QString(), tr("All Files (*)"));
     dialog.setFileMode(QFileDialog::ExistingFile);
     connect(&dialog, &QFileDialog::fileSelected, this, &LogTabLoader::loadFile);
     dialog.exec();

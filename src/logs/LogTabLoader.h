@@ -24,10 +24,10 @@ public:
                  WelcomeScreenWidget *welcome, bool keepBytes, QObject *parent);
 
     void loadFile(const QString &path);
-    // Asks for a file with the open dialog (caption, filter) and loads the one chosen. The
+    // Asks for a log file with the open dialog and loads the one chosen. The
     // load starts as the dialog accepts: closing it writes the dialog's own settings to disk,
     // and the parse need not wait for that.
-    void askForFile(QWidget *parent, const QString &caption, const QString &filter);
+    void askForFile(QWidget *parent);
     // Downloads a radio list item's log, then parses it; false when no radio is known.
     bool downloadLog(QListWidgetItem *item);
     // Connected to the radio source's logDownloaded.

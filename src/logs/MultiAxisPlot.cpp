@@ -14,6 +14,15 @@
 
 namespace {
 
+// A pen works out its dash pattern when first asked, writing into data its copies share:
+// asked here once, the drawing threads only read it.
+void settleDashPatterns(const QCPGraph *graph)
+{
+    graph->pen().dashPattern();
+    if (graph->selectionDecorator())
+        graph->selectionDecorator()->pen().dashPattern();
+}
+
 constexpr int ClickThresholdPx = 3;
 constexpr double ZoomPerNotch = 0.85;
 constexpr int MinDataAreaWidth = 200;
@@ -333,13 +342,8 @@ void MultiAxisPlot::prepareLogGraphs()
         return;
     }
     dropPendingFrame();
-    // A pen works out its dash pattern when first asked, writing into data its copies share:
-    // asked here once, the threads only read it.
-    for (const LogGraph *graph : qAsConst(graphs)) {
-        graph->pen().dashPattern();
-        if (graph->selectionDecorator())
-            graph->selectionDecorator()->pen().dashPattern();
-    }
+    for (const LogGraph *graph : qAsConst(graphs))
+        settleDashPatterns(graph);
     // The last drawing's pictures, of the same size again most of the time.
     if (shownFrame && shownFrame->stripes.size() == frame->stripes.size()) {
         for (int i = 0; i < frame->stripes.size(); ++i)
@@ -378,11 +382,7 @@ void MultiAxisPlot::startFrame(std::unique_ptr<Frame> frame)
         else
             twin->setSelectionDecorator(nullptr);
         twin->setSelection(graph->selection());
-        // A pen works out its dash pattern when first asked, writing into data its copies
-        // share: asked here once, the threads only read it.
-        twin->pen().dashPattern();
-        if (twin->selectionDecorator())
-            twin->selectionDecorator()->pen().dashPattern();
+        settleDashPatterns(twin);
         frame->twins.append(twin);
     }
     Frame *f = frame.get();

@@ -282,7 +282,7 @@ void PlotWidget::showWarning(const QString &title, const QString &text)
 
 void PlotWidget::openLogFile()
 {
-    loading->askForFile(this, tr("Open Log File"), tr("All Files (*)"));
+    loading->askForFile(this);
 }
 
 void PlotWidget::loadLogFile(const QString &path)

@@ -419,7 +419,7 @@ void ReplayWidget::onSceneGraphError(QQuickWindow::SceneGraphError, const QStrin
 
 void ReplayWidget::openLogFile()
 {
-    loading->askForFile(this, tr("Open Log File"), tr("All Files (*)"));
+    loading->askForFile(this);
 }
 
 void ReplayWidget::loadLogFile(const QString &path)

@@ -1,5 +1,8 @@
 #include "ItemListLayout.h"
 
+#include <QStyle>
+#include <QWidget>
+
 ItemListLayout::ItemListLayout(QWidget *parent)
     : QLayout(parent)
 {
@@ -33,4 +36,11 @@ QLayoutItem *ItemListLayout::takeAt(int index)
 int ItemListLayout::count() const
 {
     return items.size();
+}
+
+int ItemListLayout::styleVerticalSpacing() const
+{
+    const QWidget *owner = parentWidget();
+    return owner ? owner->style()->pixelMetric(QStyle::PM_LayoutVerticalSpacing, nullptr, owner)
+                 : 0;
 }

@@ -17,5 +17,8 @@ public:
     int count() const override;
 
 protected:
+    // The owner's style's vertical spacing, 0 without an owner.
+    int styleVerticalSpacing() const;
+
     QList<QLayoutItem *> items;
 };

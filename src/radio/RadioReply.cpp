@@ -22,6 +22,8 @@ static qint64 maxBytesOverride[3] = {0, 0, 0};
 
 // What may be buffered beyond a kind's limit before the reply is aborted.
 static constexpr qint64 ReadSlack = 2 * 1024 * 1024;
+// A header alone must not claim a gigabyte before any byte came.
+static constexpr qint64 MaxEarlyReserve = 64 * 1024 * 1024;
 
 Limit limit(Kind kind)
 {
@@ -93,9 +95,8 @@ private:
             refuse();
             return;
         }
-        // A header alone must not claim a gigabyte before any byte came.
         if (row.readAsItArrives && collected.isEmpty())
-            collected.reserve(int(qMin<qint64>(announced, 64 * 1024 * 1024)));
+            collected.reserve(int(qMin<qint64>(announced, MaxEarlyReserve)));
         armDeadline();
     }
 

@@ -1,6 +1,5 @@
 #include "WrapGridLayout.h"
 
-#include <QStyle>
 #include <QWidget>
 
 #include <numeric>
@@ -37,9 +36,7 @@ int WrapGridLayout::verticalGap() const
 {
     if (vSpacing >= 0)
         return vSpacing;
-    const QWidget *owner = parentWidget();
-    return owner ? owner->style()->pixelMetric(QStyle::PM_LayoutVerticalSpacing, nullptr, owner)
-                 : 0;
+    return styleVerticalSpacing();
 }
 
 QList<QLayoutItem *> WrapGridLayout::shownItems() const
