@@ -444,6 +444,7 @@ void AssistantLogicTest::busyText_data()
     QTest::newRow("just under 3 s") << qint64(2999) << "Thinking... (2s)";
     QTest::newRow("3 s") << qint64(3000) << "Working... (3s)";
     QTest::newRow("7 s") << qint64(7000) << "Pondering... (7s)";
+    QTest::newRow("9 s") << qint64(9000) << "Tinkering... (9s)";
     QTest::newRow("15 s") << qint64(15000) << "Cooking... (15s)";
     QTest::newRow("18 s: first word again") << qint64(18000) << "Thinking... (18s)";
     QTest::newRow("Reticulating") << qint64(12500) << "Reticulating... (12s)";

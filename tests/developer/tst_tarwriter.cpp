@@ -98,6 +98,10 @@ private slots:
     void failedWriteKeepsOldArchive_data();
     void failedWriteKeepsOldArchive();
     void oversizedFileRefused();
+    void numberFieldsInUstarForm_data();
+    void numberFieldsInUstarForm();
+    void sizeChangedWhileReadRefused_data();
+    void sizeChangedWhileReadRefused();
 
 private:
     void verifyUstarBytes(const QByteArray &archive, const QVector<Expected> &expected,
@@ -533,6 +537,91 @@ void TarWriterTest::oversizedFileRefused()
     QVERIFY(!TarWriter::writeTar(archive, {big}, error, QStringLiteral("demo")));
     QCOMPARE(error, QStringLiteral("Cannot package %1: it is 8 GiB or larger.").arg(big));
     QVERIFY(!QFileInfo::exists(archive));
+}
+
+void TarWriterTest::numberFieldsInUstarForm_data()
+{
+    QTest::addColumn<int>("fileSize");
+    QTest::addColumn<QByteArray>("sizeField"); // eleven octal digits and a NUL
+    QTest::newRow("empty") << 0 << QByteArray("00000000000\0", 12);
+    QTest::newRow("5 bytes") << 5 << QByteArray("00000000005\0", 12);
+    QTest::newRow("1000 bytes") << 1000 << QByteArray("00000001750\0", 12);
+    QTest::newRow("70000 bytes") << 70000 << QByteArray("00000210560\0", 12);
+}
+
+// Readers forgive a size field with fewer digits; the radio's unpacker need not. The number
+// fields (mode, owners, size, time) must be byte for byte what GNU tar and Python's tarfile
+// write in the ustar format for the same file.
+void TarWriterTest::numberFieldsInUstarForm()
+{
+    QFETCH(int, fileSize);
+    QFETCH(QByteArray, sizeField);
+    const QString folder = home->path() + QStringLiteral("/in");
+    const QString file = folder + QStringLiteral("/a.qml");
+    QVERIFY(writeFile(file, QByteArray(fileSize, 'x')));
+    const QString archive = home->path() + QStringLiteral("/out.tar");
+    QString error;
+    QVERIFY2(TarWriter::writeTar(archive, {file}, error, QString()), qPrintable(error));
+    const QByteArray header = readFile(archive).left(512);
+    QCOMPARE(header.mid(124, 12), sizeField);
+    // mode, uid, gid
+    QCOMPARE(header.mid(100, 24),
+             QByteArray("0000644", 8) + QByteArray("0000000", 8) + QByteArray("0000000", 8));
+    const qint64 mtime = octal(header.mid(136, 11));
+    QCOMPARE(header.mid(136, 12), QByteArray::number(mtime, 8).rightJustified(11, '0') + '\0');
+
+    const QString gnu = home->path() + QStringLiteral("/gnu.tar");
+    const Run made
+        = run(tar,
+              {QStringLiteral("--format=ustar"), QStringLiteral("--numeric-owner"),
+               QStringLiteral("--owner=0"), QStringLiteral("--group=0"),
+               QStringLiteral("--mode=0644"), QStringLiteral("--mtime=@%1").arg(mtime),
+               QStringLiteral("-cf"), gnu, QStringLiteral("-C"), folder, QStringLiteral("a.qml")});
+    QVERIFY2(made.exitCode == 0, made.err.constData());
+    QCOMPARE(header.mid(100, 48), readFile(gnu).mid(100, 48));
+
+    const Run written
+        = run(python,
+              {QStringLiteral("-c"),
+               QStringLiteral("import sys, tarfile\n"
+                              "t = tarfile.TarInfo('a.qml')\n"
+                              "t.size, t.mtime, t.mode = %1, %2, 0o644\n"
+                              "sys.stdout.buffer.write(t.tobuf(tarfile.USTAR_FORMAT))\n")
+                   .arg(fileSize)
+                   .arg(mtime)});
+    QVERIFY2(written.exitCode == 0, written.err.constData());
+    QCOMPARE(header.mid(100, 48), written.out.mid(100, 48));
+}
+
+void TarWriterTest::sizeChangedWhileReadRefused_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<bool>("grows");
+    // Files whose size when opened is not what reading them gives, as with a file that
+    // another program writes while it is packaged.
+    QTest::newRow("more than its size: grew") << "/proc/self/status" << true;
+    QTest::newRow("less than its size: shrank") << "/sys/devices/system/cpu/online" << false;
+}
+
+void TarWriterTest::sizeChangedWhileReadRefused()
+{
+    QFETCH(QString, path);
+    QFETCH(bool, grows);
+    QFile source(path);
+    if (!source.open(QIODevice::ReadOnly))
+        QSKIP("this system has no such file");
+    const qint64 announced = source.size();
+    const qint64 held = source.readAll().size();
+    if (grows ? held <= announced : held >= announced || held == 0)
+        QSKIP("this file's size is what it holds here");
+
+    const QString archive = home->path() + QStringLiteral("/out/old.tar");
+    QVERIFY(writeFile(archive, "the old archive"));
+    QString error;
+    QVERIFY(!TarWriter::writeTar(archive, {path}, error, QStringLiteral("demo")));
+    QCOMPARE(error, QStringLiteral("Cannot read ") + path);
+    QCOMPARE(readFile(archive), QByteArray("the old archive"));
+    QCOMPARE(allEntries(home->path() + QStringLiteral("/out")), QStringList {"old.tar"});
 }
 
 QTEST_GUILESS_MAIN(TarWriterTest)
