@@ -4,12 +4,12 @@
 set -euo pipefail
 
 packages=(
-    cmake ninja-build g++ pkg-config
+    cmake ninja-build g++ pkg-config ccache
     qtbase5-dev libqt5svg5-dev qtdeclarative5-dev qttools5-dev-tools
     qt3d5-dev qml-module-qt3d qml-module-qtquick-scene3d qml-module-qtquick2
     qt3d-defaultgeometryloader-plugin
     libqcustomplot-dev
-    libgl1-mesa-dri xvfb xauth
+    libgl1-mesa-dri xvfb xauth x11-utils
     iproute2 util-linux python3
     clang-14 libclang-rt-14-dev
     tshark

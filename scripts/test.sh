@@ -29,31 +29,17 @@ if [[ -z "${KELO_TEST_INNER:-}" ]]; then
         esac
         cmake --build "$top/build/$b" -j "$(nproc)"
     done
-    exec env KELO_TEST_INNER=1 KELO_TEST_BUILDS="$builds" "$top/scripts/netns.sh" --no-lan "$0" "$@"
+    exec env KELO_TEST_INNER=netns KELO_TEST_BUILDS="$builds" "$top/scripts/netns.sh" --no-lan "$0" "$@"
+fi
+# The suites that render the 3D scene draw on an X server of the tests' own.
+if [[ "$KELO_TEST_INNER" == netns ]]; then
+    exec env KELO_TEST_INNER=x "$top/scripts/xvfb.sh" "$0" "$@"
 fi
 unset KELO_TEST_INNER
 
 # Qt honours these; test traffic goes straight to the fakes.
 unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY all_proxy ALL_PROXY ftp_proxy FTP_PROXY no_proxy NO_PROXY
 
-# An X server for the suites that render the 3D scene. Xvfb picks a free display number
-# itself and writes it to fd 3 once it accepts connections: a number chosen here could be
-# another server's, and the 3D suites would then draw on that one.
-xvfb_display=$(mktemp)
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$xvfb_display" >/dev/null 2>&1 &
-xvfb_pid=$!
-trap 'kill $xvfb_pid 2>/dev/null || true; rm -f "$xvfb_display"' EXIT
-for _ in $(seq 100); do
-    [[ -s "$xvfb_display" ]] && break
-    kill -0 $xvfb_pid 2>/dev/null || break
-    sleep 0.1
-done
-display_number=$(tr -dc '0-9' <"$xvfb_display")
-if [[ -z "$display_number" ]] || ! kill -0 $xvfb_pid 2>/dev/null; then
-    echo "test.sh: the tests' own X server (Xvfb) did not start; the 3D suites need it." >&2
-    exit 1
-fi
-export DISPLAY=":$display_number"
 export XDG_RUNTIME_DIR=$(mktemp -d)
 export LIBGL_ALWAYS_SOFTWARE=1
 
