@@ -66,10 +66,10 @@ void RadioLinkTest::recheckEveryTwoSecondsLostAfter1200ms()
     // past its 1200 ms: on a busy machine, in a sanitizer build. The next one finds it.)
     QTRY_VERIFY_WITH_TIMEOUT(asked.size() >= 5, 20000);
     QCOMPARE(scanner->ip, QStringLiteral("10.77.0.2"));
-    for (int i = 2; i < 5; ++i) {
-        const qint64 gap = asked[i] - asked[i - 1];
-        QVERIFY2(gap >= 1800 && gap < 2500, qPrintable(QString::number(gap)));
-    }
+    // Seen where the fake receives them: on a busy machine one request may arrive late and
+    // the next on time, so single gaps vary, but not their mean.
+    const qint64 gap = (asked[4] - asked[1]) / 3;
+    QVERIFY2(gap >= 1800 && gap < 2500, qPrintable(QString::number(gap)));
     QVERIFY(!found.isEmpty());
     QVERIFY2(started.isEmpty() || started.last() < found.first(),
              qPrintable(QStringLiteral("found at %1, a sweep at %2")
