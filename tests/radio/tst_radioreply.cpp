@@ -1,6 +1,7 @@
 // The bounded reader against the in-process fake on loopback: every kind of answer is cut
 // at its limit or its deadline, and the next good answer is read whole.
 #include "FakeHttpServer.h"
+#include "FakeRadio.h"
 #include "RadioApi.h"
 #include "RadioReply.h"
 #include "TestSupport.h"
@@ -78,7 +79,11 @@ private slots:
     void faultyAnswers_data();
     void faultyAnswers();
     void tooLargeSaysSo();
+    void timeOutSaysSo_data();
+    void timeOutSaysSo();
     void logTakenAsItArrives();
+    void floodsAreCut_data();
+    void floodsAreCut();
 };
 
 void RadioReplyTest::cleanup()
@@ -251,6 +256,38 @@ void RadioReplyTest::tooLargeSaysSo()
     QVERIFY(missing.errorString.contains(QStringLiteral("Not Found")));
 }
 
+void RadioReplyTest::timeOutSaysSo_data()
+{
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<bool>("timedOut");
+    QTest::newRow("no answer: the inactivity time-out") << 0 << true;
+    QTest::newRow("a byte every 100 ms: the deadline") << 1 << true;
+    QTest::newRow("not found") << 2 << false;
+    QTest::newRow("connection dropped") << 3 << false;
+}
+
+void RadioReplyTest::timeOutSaysSo()
+{
+    QFETCH(int, answer);
+    QFETCH(bool, timedOut);
+    FakeHttpServer server;
+    QVERIFY(server.listen());
+    const FakeResponse answers[]
+        = {FakeResponse::hang(), FakeResponse::trickle(QByteArray(200, 'a'), 100),
+           FakeResponse::error(404), FakeResponse::drop()};
+    server.setResponse("/answer", answers[answer]);
+    QNetworkAccessManager manager;
+    const Outcome out = fetch(&manager, server.address(), Kind::Text, 600);
+    QVERIFY(out.error != QNetworkReply::NoError);
+    QVERIFY(!out.tooLarge);
+    if (timedOut)
+        QCOMPARE(out.errorString, QStringLiteral("The radio did not answer in time"));
+    else
+        QVERIFY2(!out.errorString.contains(QStringLiteral("in time")) && !out.errorString.isEmpty(),
+                 qPrintable(out.errorString));
+    QVERIFY(!out.errorString.contains(QStringLiteral("Operation canceled")));
+}
+
 void RadioReplyTest::logTakenAsItArrives()
 {
     // Eight megabytes of a counting pattern: every byte must come through once, in order.
@@ -280,6 +317,50 @@ void RadioReplyTest::logTakenAsItArrives()
     QTRY_VERIFY_WITH_TIMEOUT(reply->isFinished(), 10000);
     QCOMPARE(RadioReply::body(reply), QByteArray("{\"list\":[]}"));
     delete reply;
+}
+
+void RadioReplyTest::floodsAreCut_data()
+{
+    QTest::addColumn<bool>("chunked");
+    QTest::newRow("chunked") << true;
+    QTest::newRow("until the connection closes") << false;
+}
+
+// A radio on a thread of its own floods the app list faster than it can be read, twenty
+// times: each answer is refused at 1 MiB, the connection closed, memory bounded.
+void RadioReplyTest::floodsAreCut()
+{
+    QFETCH(bool, chunked);
+    ThreadedFakeRadio radio([chunked](FakeRadio &r) {
+        r.setResponse("/app/list",
+                      chunked ? FakeResponse::endlessChunked(R"({"list":[")")
+                              : FakeResponse::endless(R"({"list":[")"));
+    });
+    QVERIFY(radio.isListening());
+    QNetworkAccessManager manager;
+    for (int run = 1; run <= 20; ++run) {
+        bool tooLarge = false;
+        const FloodOutcome out = floodOnce(radio, [&]() {
+            QNetworkReply *reply = RadioApi::get(&manager, radio.address(),
+                                                 QStringLiteral("/app/list"), 10000, Kind::Text);
+            connect(reply, &QNetworkReply::finished, this,
+                    [&tooLarge, reply]() { tooLarge = RadioReply::tooLarge(reply); });
+            return reply;
+        });
+        const QByteArray what = QByteArray("run ") + QByteArray::number(run) + ": held "
+            + QByteArray::number(out.mostHeld) + " bytes, grew " + QByteArray::number(out.growthMb)
+            + " MB";
+        QVERIFY2(!out.cutOff, what.constData());
+        QVERIFY2(out.finished, what.constData());
+        QCOMPARE(out.error, QNetworkReply::OperationCanceledError);
+        QVERIFY2(tooLarge, what.constData());
+        QVERIFY2(out.connectionClosed, what.constData());
+        // 1 MiB and the 2 MiB read window.
+        QVERIFY2(out.mostHeld <= 3 * 1024 * 1024, what.constData());
+        QVERIFY2(out.growthMb <= 256, what.constData());
+        if (run == 1 || run == 20)
+            qInfo("%s", what.constData());
+    }
 }
 
 QTEST_GUILESS_MAIN(RadioReplyTest)
