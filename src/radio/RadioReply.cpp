@@ -83,7 +83,12 @@ public:
         connect(reply, &QNetworkReply::metaDataChanged, this, &ReplyGuard::onMetaDataChanged);
         connect(reply, &QNetworkReply::readyRead, this, &ReplyGuard::onReadyRead);
         connect(reply, &QNetworkReply::downloadProgress, this, &ReplyGuard::onDownloadProgress);
-        connect(reply, &QNetworkReply::uploadProgress, this, [this]() { activity.start(); });
+        connect(reply, &QNetworkReply::uploadProgress, this, [this](qint64 sent) {
+            if (sent > uploaded) {
+                uploaded = sent;
+                activity.start();
+            }
+        });
         connect(reply, &QNetworkReply::finished, this, &ReplyGuard::onFinished);
         deadline.setSingleShot(true);
         connect(&deadline, &QTimer::timeout, this, &ReplyGuard::onDeadline);
@@ -151,7 +156,8 @@ private:
 
     void onReadyRead()
     {
-        activity.start();
+        if (reply->bytesAvailable() > 0)
+            activity.start();
         if (!row.readAsItArrives) {
             onBytes(reply->bytesAvailable());
             return;
@@ -173,12 +179,14 @@ private:
         onBytes(collected.size());
     }
 
-    void onDownloadProgress(qint64 received, qint64 total)
+    // Its total is no news: Qt takes it from the Content-Length header, which
+    // onMetaDataChanged has seen before any progress.
+    void onDownloadProgress(qint64 received)
     {
-        activity.start();
-        if (total > row.maxBytes) {
-            refuse();
-            return;
+        // Qt repeats the last progress as it ends a reply: only new bytes are a sign of life.
+        if (received > downloaded) {
+            downloaded = received;
+            activity.start();
         }
         onBytes(received);
     }
@@ -261,6 +269,8 @@ private:
     QElapsedTimer clock;
     // Since the reply last showed a sign of life.
     QElapsedTimer activity;
+    qint64 downloaded = 0;
+    qint64 uploaded = 0;
     QTimer deadline;
 };
 

@@ -22,6 +22,7 @@ enum class Fault {
     HugeLength,
     Trickle,
     SteadyMegabyte,
+    LateSteadyUnannounced,
     ExactLimit,
     ExactUnannounced,
     OneOver
@@ -79,6 +80,8 @@ private slots:
     void faultyAnswers_data();
     void faultyAnswers();
     void tooLargeSaysSo();
+    void announcedLengthRefused_data();
+    void announcedLengthRefused();
     void timeOutSaysSo_data();
     void timeOutSaysSo();
     void logTakenAsItArrives();
@@ -161,6 +164,12 @@ void RadioReplyTest::faultyAnswers_data()
         << Kind::Text << int(Fault::SteadyMegabyte) << 300 << Q_INT64_C(0) << "deadline";
     QTest::newRow("log: steady megabyte past the time-out")
         << Kind::Log << int(Fault::SteadyMegabyte) << 300 << Q_INT64_C(0) << "ok";
+    // The same unannounced, its first byte 300 ms into a 500 ms time-out: a log's budget grows
+    // with the bytes received.
+    QTest::newRow("text: starts late, then flows unannounced")
+        << Kind::Text << int(Fault::LateSteadyUnannounced) << 500 << Q_INT64_C(0) << "deadline";
+    QTest::newRow("log: starts late, then flows unannounced")
+        << Kind::Log << int(Fault::LateSteadyUnannounced) << 500 << Q_INT64_C(0) << "ok";
 }
 
 void RadioReplyTest::faultyAnswers()
@@ -194,6 +203,12 @@ void RadioReplyTest::faultyAnswers()
         server.setResponse("/answer",
                            FakeResponse::trickle(QByteArray(1024 * 1024, 'm'), 50, 64 * 1024));
         break;
+    case Fault::LateSteadyUnannounced: {
+        FakeResponse r = FakeResponse::trickle(QByteArray(1024 * 1024, 'm'), 50, 64 * 1024);
+        r.announcedLength = -1;
+        server.setResponse("/answer", r.delayed(300));
+        break;
+    }
     case Fault::ExactLimit:
         exactBody = QByteArray(int(limit), 'e');
         server.setResponse("/answer", FakeResponse::bytes(exactBody, "text/plain"));
@@ -254,6 +269,54 @@ void RadioReplyTest::tooLargeSaysSo()
     const Outcome missing = fetch(&manager, server.address(), Kind::Text, 3000);
     QVERIFY(!missing.tooLarge);
     QVERIFY(missing.errorString.contains(QStringLiteral("Not Found")));
+}
+
+void RadioReplyTest::announcedLengthRefused_data()
+{
+    QTest::addColumn<Kind>("kind");
+    QTest::addColumn<qint64>("announced");
+    QTest::addColumn<bool>("twice"); // the length in two Content-Length lines
+    QTest::addColumn<bool>("refused");
+    // The limits: texts 1 MiB, pictures 32 MiB, logs 1 GiB.
+    QTest::newRow("text, 1 MiB + 1") << Kind::Text << Q_INT64_C(1048577) << false << true;
+    QTest::newRow("text, 1 MiB") << Kind::Text << Q_INT64_C(1048576) << false << false;
+    QTest::newRow("picture, 32 MiB + 1") << Kind::Picture << Q_INT64_C(33554433) << false << true;
+    QTest::newRow("picture, 32 MiB") << Kind::Picture << Q_INT64_C(33554432) << false << false;
+    QTest::newRow("log, 1 GiB + 1") << Kind::Log << Q_INT64_C(1073741825) << false << true;
+    QTest::newRow("log, 1 GiB") << Kind::Log << Q_INT64_C(1073741824) << false << false;
+    // Qt's reply header then reads "N, N", no number; its HTTP layer takes the first line,
+    // and so does the progress total.
+    QTest::newRow("text, 1 MiB + 1 twice") << Kind::Text << Q_INT64_C(1048577) << true << true;
+    QTest::newRow("picture, 32 MiB + 1 twice")
+        << Kind::Picture << Q_INT64_C(33554433) << true << true;
+    QTest::newRow("log, 1 GiB + 1 twice") << Kind::Log << Q_INT64_C(1073741825) << true << true;
+}
+
+// The radio announces a length and then stalls after ten bytes (no byte at all with a single
+// line): an announcement past the limit is refused at once, not after the time-out.
+void RadioReplyTest::announcedLengthRefused()
+{
+    QFETCH(Kind, kind);
+    QFETCH(qint64, announced);
+    QFETCH(bool, twice);
+    QFETCH(bool, refused);
+    FakeHttpServer server;
+    QVERIFY(server.listen());
+    FakeResponse stall = FakeResponse::trickle(QByteArray(10, 'a'), 200, 10);
+    stall.announcedLength = announced;
+    if (twice)
+        stall.headers.append({"Content-Length", QByteArray::number(announced)});
+    else
+        stall.streamLength = 0;
+    server.setResponse("/answer", stall);
+    QNetworkAccessManager manager;
+    const Outcome out = fetch(&manager, server.address(), kind, 3000);
+    QCOMPARE(out.error, QNetworkReply::OperationCanceledError);
+    QCOMPARE(out.tooLarge, refused);
+    if (refused)
+        QVERIFY2(out.elapsedMs < 2000, qPrintable(QString::number(out.elapsedMs)));
+    else
+        QCOMPARE(out.errorString, QStringLiteral("The radio did not answer in time"));
 }
 
 void RadioReplyTest::timeOutSaysSo_data()
