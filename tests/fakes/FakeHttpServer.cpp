@@ -319,7 +319,13 @@ void FakeHttpServer::finishRequest()
 
 void FakeHttpServer::answer(QTcpSocket *socket, const FakeRequest &request)
 {
-    const FakeResponse response = responseFor(request);
+    FakeResponse response = responseFor(request);
+    // A large body goes out as the client reads it: copied whole into the socket's buffer at
+    // once, a 300 MB log kept a sanitized fake from sending its first byte for 10 s.
+    if (response.mode == FakeResponse::Answer && response.body.size() > 8 * 1024 * 1024) {
+        response.mode = FakeResponse::Stream;
+        response.streamLength = response.announcedLength = response.body.size();
+    }
     if (response.mode == FakeResponse::Hang)
         return; // stays busy until the client goes away
     QPointer<QTcpSocket> guard(socket);
