@@ -173,6 +173,15 @@ private:
             return;
         }
         const int before = collected.size();
+        if (before + available > collected.capacity()) {
+            // Grown in at most two steps, never by doubling: each step copies the answer so
+            // far (a sanitizer's allocator always does, for seconds at half a gigabyte), and
+            // memory reserved but not yet written costs nothing. Up to the early reserve
+            // first, past it straight to the limit.
+            const qint64 wanted = before + available;
+            collected.reserve(int(wanted <= MaxEarlyReserve ? qMin(MaxEarlyReserve, row.maxBytes)
+                                                            : row.maxBytes));
+        }
         collected.resize(before + int(available));
         const qint64 got = reply->read(collected.data() + before, available);
         collected.resize(before + int(qMax<qint64>(got, 0)));

@@ -32,9 +32,9 @@
 // (a busy test machine can hold any process a while). Only the Release build holds timing
 // bounds, the ones a user sees: sanitized builds run several times slower, and their
 // allocator grows a buffer by copying it, so an endless answer collected up to the 1 GiB log
-// limit costs a copy of half a gigabyte on the GUI thread (5 to 8 s on a busy machine) that
-// Release's realloc does without copying (13 ms). There the times are reported, and a freeze
-// still fails the visit; what counts is no crash, no memory error and bounded memory.
+// limit costs seconds of copying on the GUI thread on a busy machine, which Release's realloc
+// does without copying. There the times are reported, and a freeze still fails the visit;
+// what counts is no crash, no memory error and bounded memory.
 #if defined(NDEBUG) && !defined(__SANITIZE_ADDRESS__)
 static const bool TimingBounds = true;
 static const int StallLimitMs = 100;
