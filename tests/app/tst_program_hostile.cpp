@@ -41,12 +41,16 @@ static const int StallLimitMs = 100;
 static const int WallLimitMs = 1000;
 // An endless log is refused at its 1 GiB limit; a 300 MB log read in takes 1.5 GB.
 static const long PeakLimitMb = 2048;
+static const int LogWaitMs = 60000;
 #else
 static const bool TimingBounds = false;
 static const int StallLimitMs = 0;
 static const int WallLimitMs = 0;
 // The same with the sanitizer's shadow memory, and its allocator's copy as the log grows.
 static const long PeakLimitMb = 3072;
+// An endless log streaming its 1 GiB between two sanitized programs took over a minute on a
+// busy machine.
+static const int LogWaitMs = 150000;
 #endif
 
 static qint64 threadCpuMs()
@@ -200,7 +204,7 @@ private:
         const QString status = logStatus();
         if ((status.startsWith(QLatin1String("Downloading")) || status.isEmpty()
              || status.startsWith(QLatin1String("Loading")))
-            && elapsed < 60000) {
+            && elapsed < LogWaitMs) {
             QTimer::singleShot(200, this, [this, elapsed]() { waitForLog(elapsed + 200); });
             return;
         }
