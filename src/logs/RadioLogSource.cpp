@@ -62,6 +62,7 @@ void RadioLogSource::onRadioDeviceNotFound()
     if (welcome) {
         welcome->logList->clear();
         welcome->setRadioLogsAvailable(false);
+        welcome->setRadioLogsNote(QString());
     }
 }
 
@@ -80,15 +81,27 @@ void RadioLogSource::onLogListReply()
     if (!reply)
         return;
     reply->deleteLater();
-    if (reply->error() != QNetworkReply::NoError)
-        return;
     // A list that arrives after the radio was lost, or after it switched model, is stale.
     if (ip.isEmpty() || reply->property(ListModelProperty).toString() != model)
         return;
+    // A list shown before stays; the card says why no list came where it would be.
+    if (reply->error() != QNetworkReply::NoError) {
+        if (welcome)
+            welcome->setRadioLogsNote(RadioReply::tooLarge(reply)
+                                          ? tr("The radio's log list is too large to show.")
+                                          : tr("The radio's log list could not be read: %1")
+                                                .arg(RadioReply::errorString(reply)));
+        return;
+    }
     QJsonParseError parseError;
     const QJsonDocument doc = QJsonDocument::fromJson(RadioReply::body(reply), &parseError);
-    if (parseError.error != QJsonParseError::NoError || !doc.isObject())
+    if (parseError.error != QJsonParseError::NoError || !doc.isObject()) {
+        if (welcome)
+            welcome->setRadioLogsNote(tr("The radio's log list could not be read."));
         return;
+    }
+    if (welcome)
+        welcome->setRadioLogsNote(QString());
     bool cut = false;
     const QVector<RadioLogList::Entry> entries
         = RadioLogList::parse(doc.object().value(QStringLiteral("list")).toArray(), &cut);

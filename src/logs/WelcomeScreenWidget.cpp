@@ -72,8 +72,10 @@ WelcomeScreenWidget::WelcomeScreenWidget(const QString &iconPath, const QString 
     logList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     connect(logList, &QListWidget::itemClicked, this, &WelcomeScreenWidget::logItemClicked);
 
-    placeholderLabel
-        = new QLabel(tr("Connect to your Kelo radio to browse its stored logs here."), this);
+    placeholderLabel = new QLabel(this);
+    placeholderLabel->setObjectName(QStringLiteral("radioLogsPlaceholder"));
+    placeholderLabel->setTextFormat(Qt::PlainText); // may hold the network layer's error text
+    setRadioLogsNote(QString());
     placeholderLabel->setStyleSheet(QStringLiteral("color: #8c8c92;"));
     placeholderLabel->setWordWrap(true);
     placeholderLabel->setAlignment(Qt::AlignCenter);
@@ -149,6 +151,12 @@ void WelcomeScreenWidget::setRadioLogsAvailable(bool available)
 {
     logList->setVisible(available);
     placeholderLabel->setVisible(!available);
+}
+
+void WelcomeScreenWidget::setRadioLogsNote(const QString &note)
+{
+    placeholderLabel->setText(
+        note.isEmpty() ? tr("Connect to your Kelo radio to browse its stored logs here.") : note);
 }
 
 void WelcomeScreenWidget::setLoadingText(const QString &text)

@@ -23,6 +23,9 @@ public:
     // Shows the list when true, the placeholder when false; the list's content is the
     // owner's business.
     void setRadioLogsAvailable(bool available);
+    // The placeholder's text while a connected radio's list cannot be shown (why not);
+    // empty: the invitation to connect a radio.
+    void setRadioLogsNote(const QString &note);
 
     // While a log loads: text (plain) and a busy bar under the button; empty hides both.
     void setLoadingText(const QString &text);

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QMetaMethod>
 #include <QNetworkReply>
 #include <QRunnable>
 #include <QThreadPool>
@@ -12,6 +13,7 @@
 namespace RadioReply {
 
 static const char TooLargeProperty[] = "radio_answer_too_large";
+static const char TimedOutProperty[] = "radio_answer_timed_out";
 static const char GuardName[] = "radio_reply_guard";
 
 // Slowest average rate allowed beyond a transfer's time-out. A radio on Wi-Fi is far
@@ -57,6 +59,7 @@ namespace {
 // Lives as a child of its reply and watches it until it finishes.
 class ReplyGuard : public QObject
 {
+    Q_OBJECT
 public:
     ReplyGuard(QNetworkReply *reply, Kind kind, int timeoutMs, qint64 uploadBytes)
         : QObject(reply)
@@ -66,27 +69,78 @@ public:
         , uploadBytes(uploadBytes)
     {
         setObjectName(QLatin1String(GuardName));
-        // Qt stops reading from the socket before its buffer would pass this size. Past the
-        // limit by more than a read's worth, so the limit is always passed and seen. An
-        // answer taken as it arrives keeps a small window instead: without one, the network
-        // thread would queue the whole answer's pieces faster than the window takes them.
-        reply->setReadBufferSize(row.readAsItArrives ? ReadSlack : row.maxBytes + ReadSlack);
+        applyReadBufferSize();
+        // Qt hands the size to its network thread only once the request has started there; a
+        // size set before is lost, and the answer is then read without any bound, in a loop
+        // that never returns while the radio sends faster than it is read. A POST starts on
+        // the next turn of the event loop, a request waiting for the network session later
+        // still: the size is set again each time the request starts.
+        const int started = reply->metaObject()->indexOfSignal("startHttpRequest()");
+        if (started >= 0)
+            connect(reply, reply->metaObject()->method(started), this,
+                    metaObject()->method(metaObject()->indexOfSlot("onRequestStarting()")));
+        onRequestStarting();
         connect(reply, &QNetworkReply::metaDataChanged, this, &ReplyGuard::onMetaDataChanged);
         connect(reply, &QNetworkReply::readyRead, this, &ReplyGuard::onReadyRead);
         connect(reply, &QNetworkReply::downloadProgress, this, &ReplyGuard::onDownloadProgress);
-        connect(reply, &QNetworkReply::finished, this, [this]() { stop(true); });
+        connect(reply, &QNetworkReply::uploadProgress, this, [this](qint64 sent) {
+            if (sent > uploaded) {
+                uploaded = sent;
+                activity.start();
+            }
+        });
+        connect(reply, &QNetworkReply::finished, this, &ReplyGuard::onFinished);
         deadline.setSingleShot(true);
         connect(&deadline, &QTimer::timeout, this, &ReplyGuard::onDeadline);
         clock.start();
+        activity.start();
         armDeadline();
     }
 
     bool collects() const { return row.readAsItArrives; }
     QByteArray takeCollected() { return std::move(collected); }
 
+private slots:
+    // The request is about to start on the network thread: the size goes there after it.
+    void onRequestStarting()
+    {
+        QMetaObject::invokeMethod(
+            this,
+            [this]() {
+                if (!stopped)
+                    applyReadBufferSize();
+            },
+            Qt::QueuedConnection);
+    }
+
 private:
+    // Qt stops reading from the socket before its buffer would pass this size. Past the
+    // limit by more than a read's worth, so the limit is always passed and seen. An answer
+    // taken as it arrives keeps a small window instead: without one, the network thread
+    // would queue the whole answer's pieces faster than the window takes them.
+    void applyReadBufferSize()
+    {
+        reply->setReadBufferSize(row.readAsItArrives ? ReadSlack : row.maxBytes + ReadSlack);
+    }
+
+    // Qt's own inactivity time-out also ends a reply as "Operation canceled": told apart by
+    // the time the reply stood still.
+    void onFinished()
+    {
+        if (!stopped && !reply->property(TooLargeProperty).toBool()) {
+            const QNetworkReply::NetworkError error = reply->error();
+            const qint64 idle = activity.elapsed();
+            if (error == QNetworkReply::TimeoutError
+                || (error == QNetworkReply::OperationCanceledError && timeoutMs > 0
+                    && idle + qMax(50, timeoutMs / 10) >= timeoutMs))
+                reply->setProperty(TimedOutProperty, true);
+        }
+        stop(true);
+    }
+
     void onMetaDataChanged()
     {
+        activity.start();
         const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
         if (!length.isValid())
             return;
@@ -102,6 +156,8 @@ private:
 
     void onReadyRead()
     {
+        if (reply->bytesAvailable() > 0)
+            activity.start();
         if (!row.readAsItArrives) {
             onBytes(reply->bytesAvailable());
             return;
@@ -117,17 +173,29 @@ private:
             return;
         }
         const int before = collected.size();
+        if (before + available > collected.capacity()) {
+            // Grown in at most two steps, never by doubling: each step copies the answer so
+            // far (a sanitizer's allocator always does, for seconds at half a gigabyte), and
+            // memory reserved but not yet written costs nothing. Up to the early reserve
+            // first, past it straight to the limit.
+            const qint64 wanted = before + available;
+            collected.reserve(int(wanted <= MaxEarlyReserve ? qMin(MaxEarlyReserve, row.maxBytes)
+                                                            : row.maxBytes));
+        }
         collected.resize(before + int(available));
         const qint64 got = reply->read(collected.data() + before, available);
         collected.resize(before + int(qMax<qint64>(got, 0)));
         onBytes(collected.size());
     }
 
-    void onDownloadProgress(qint64 received, qint64 total)
+    // Its total is no news: Qt takes it from the Content-Length header, which
+    // onMetaDataChanged has seen before any progress.
+    void onDownloadProgress(qint64 received)
     {
-        if (total > row.maxBytes) {
-            refuse();
-            return;
+        // Qt repeats the last progress as it ends a reply: only new bytes are a sign of life.
+        if (received > downloaded) {
+            downloaded = received;
+            activity.start();
         }
         onBytes(received);
     }
@@ -173,6 +241,7 @@ private:
         if (stopped)
             return;
         stop(false);
+        reply->setProperty(TimedOutProperty, true);
         // The same ending as the inactivity time-out.
         reply->abort();
     }
@@ -207,6 +276,10 @@ private:
     bool stopped = false;
     QByteArray collected;
     QElapsedTimer clock;
+    // Since the reply last showed a sign of life.
+    QElapsedTimer activity;
+    qint64 downloaded = 0;
+    qint64 uploaded = 0;
     QTimer deadline;
 };
 
@@ -234,16 +307,30 @@ bool tooLarge(const QNetworkReply *reply)
     return reply && reply->property(TooLargeProperty).toBool();
 }
 
+bool timedOut(const QNetworkReply *reply)
+{
+    return reply && reply->property(TimedOutProperty).toBool();
+}
+
 QString tooLargeText()
 {
     return QCoreApplication::translate("RadioReply", "The radio's answer was too large");
+}
+
+QString timedOutText()
+{
+    return QCoreApplication::translate("RadioReply", "The radio did not answer in time");
 }
 
 QString errorString(const QNetworkReply *reply)
 {
     if (!reply)
         return QString();
-    return tooLarge(reply) ? tooLargeText() : reply->errorString();
+    if (tooLarge(reply))
+        return tooLargeText();
+    if (timedOut(reply))
+        return timedOutText();
+    return reply->errorString();
 }
 
 void setMaxBytesForTesting(Kind kind, qint64 maxBytes)
@@ -252,3 +339,5 @@ void setMaxBytesForTesting(Kind kind, qint64 maxBytes)
 }
 
 } // namespace RadioReply
+
+#include "RadioReply.moc"

@@ -16,7 +16,8 @@ class QNetworkReply;
 //    an error and the caller takes its ordinary failure path. tooLarge() tells such a
 //    refusal apart, errorString() gives the text a tab shows for it;
 //  - Qt stops reading from the network about 2 MiB past the limit, so memory stays bounded
-//    even while the GUI thread is busy;
+//    even while the GUI thread is busy (the size is handed to Qt again once the request has
+//    started: Qt drops a size set before, as it is for every POST);
 //  - the whole transfer has an absolute deadline besides the inactivity time-out: the
 //    request's time-out for most kinds; for a log download the budget grows with the
 //    announced (or received) length. A reply past its deadline is aborted like one that
@@ -62,10 +63,15 @@ QByteArray body(QNetworkReply *reply);
 // The reply was aborted because its answer passed its kind's limit.
 bool tooLarge(const QNetworkReply *reply);
 
-// The reply's error text: "The radio's answer was too large" after such a refusal,
-// otherwise the network layer's own.
+// The reply was aborted because the radio did not answer in time: its inactivity time-out
+// or its deadline passed.
+bool timedOut(const QNetworkReply *reply);
+
+// The reply's error text: "The radio's answer was too large" after such a refusal, "The
+// radio did not answer in time" after a time-out, otherwise the network layer's own.
 QString errorString(const QNetworkReply *reply);
 QString tooLargeText();
+QString timedOutText();
 
 // For tests that exercise a kind's limit without sending gigabytes: replaces the kind's
 // byte limit; 0 restores the table's.

@@ -46,6 +46,10 @@ ScreenshotWidget::ScreenshotWidget(RadioScanner *scanner, QWidget *parent)
     imageLabel = new AspectImageLabel(contentWidget);
     imageLabel->setStyleSheet(
         QStringLiteral("background: #141414; border: 1px solid #3f3f42; border-radius: 6px;"));
+    // Where the picture would be, a word when the radio's picture was refused.
+    imageLabel->setTextFormat(Qt::PlainText);
+    imageLabel->setAlignment(Qt::AlignCenter);
+    imageLabel->setWordWrap(true);
     contentLayout->addWidget(imageLabel, 1);
 
     auto *row = new QHBoxLayout();
@@ -117,6 +121,7 @@ void ScreenshotWidget::onRadioDeviceNotFound()
     refreshTimer.stop();
     stopFetching();
     imageLabel->setSourcePixmap(QPixmap());
+    imageLabel->clear();
     saveButton->setEnabled(false);
     copyButton->setEnabled(false);
     lastPng.clear();
@@ -188,8 +193,11 @@ void ScreenshotWidget::onScreenshotReply()
     reply->deleteLater();
     if (reply == pendingReply)
         pendingReply = nullptr;
-    if (reply->error() != QNetworkReply::NoError)
+    if (reply->error() != QNetworkReply::NoError) {
+        if (RadioReply::tooLarge(reply))
+            showRefusal();
         return;
+    }
     // Checked against the screen's pixel budget and decoded off the GUI thread; until then
     // the next tick is skipped as if the request were still pending.
     const QByteArray body = RadioReply::body(reply);
@@ -202,14 +210,34 @@ void ScreenshotWidget::onScreenshotReply()
                                   decoding = false;
                                   if (result.status == RadioPicture::Status::Ok)
                                       showScreenshot(body, result.image);
+                                  else if (result.status == RadioPicture::Status::TooLarge)
+                                      showRefusal();
                               });
+}
+
+void ScreenshotWidget::showRefusal()
+{
+    // The last good picture stays; without one, the word goes where the picture would be.
+    if (lastPng.isEmpty()) {
+        imageLabel->setText(tr("The radio's screenshot is too large to show."));
+    } else {
+        statusLabel->setText(refusalNote());
+    }
+}
+
+QString ScreenshotWidget::refusalNote() const
+{
+    return tr("The radio's latest screenshot was too large to show.");
 }
 
 void ScreenshotWidget::showScreenshot(const QByteArray &png, const QImage &image)
 {
     lastPng = png;
     lastImage = image;
+    imageLabel->clear();
     imageLabel->setSourcePixmap(QPixmap::fromImage(image));
+    if (statusLabel->text() == refusalNote())
+        statusLabel->clear();
     saveButton->setEnabled(true);
     copyButton->setEnabled(true);
 }

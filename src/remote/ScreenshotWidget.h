@@ -51,6 +51,10 @@ private:
     void sendTouchEvent(const QPoint &pos, const QString &op);
     void onTouchReply(QNetworkReply *reply);
     void showScreenshot(const QByteArray &png, const QImage &image);
+    // The radio's picture was refused as too large: said where it would be, or under the
+    // last good one.
+    void showRefusal();
+    QString refusalNote() const;
 
     RadioScanner *scanner;
     QNetworkAccessManager *networkManager;

@@ -1322,8 +1322,8 @@ void DeveloperToolsTest::takeScreenshot_data()
         << true << FakeResponse::oversized(2 * 1024 * 1024, png, "image/png")
         << "Failed to capture screenshot: The radio's answer was too large" << false;
     QTest::newRow("radio does not answer")
-        << true << FakeResponse::hang() << "Failed to capture screenshot: Operation canceled"
-        << false;
+        << true << FakeResponse::hang()
+        << "Failed to capture screenshot: The radio did not answer in time" << false;
 }
 
 void DeveloperToolsTest::takeScreenshot()

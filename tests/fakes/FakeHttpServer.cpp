@@ -72,6 +72,13 @@ FakeResponse FakeResponse::endless(const QByteArray &prefix, const QByteArray &t
     return r;
 }
 
+FakeResponse FakeResponse::endlessChunked(const QByteArray &prefix, const QByteArray &type)
+{
+    FakeResponse r = endless(prefix, type);
+    r.chunked = true;
+    return r;
+}
+
 FakeResponse FakeResponse::oversized(qint64 length, const QByteArray &prefix,
                                      const QByteArray &type)
 {
@@ -234,6 +241,8 @@ void FakeHttpServer::onNewConnection()
             if (it != connections.end()) {
                 if (it->busy)
                     finishRequest();
+                if (it->streaming)
+                    ++cut;
                 connections.erase(it);
             }
             socket->deleteLater();
@@ -310,7 +319,13 @@ void FakeHttpServer::finishRequest()
 
 void FakeHttpServer::answer(QTcpSocket *socket, const FakeRequest &request)
 {
-    const FakeResponse response = responseFor(request);
+    FakeResponse response = responseFor(request);
+    // A large body goes out as the client reads it: copied whole into the socket's buffer at
+    // once, a 300 MB log kept a sanitized fake from sending its first byte for 10 s.
+    if (response.mode == FakeResponse::Answer && response.body.size() > 8 * 1024 * 1024) {
+        response.mode = FakeResponse::Stream;
+        response.streamLength = response.announcedLength = response.body.size();
+    }
     if (response.mode == FakeResponse::Hang)
         return; // stays busy until the client goes away
     QPointer<QTcpSocket> guard(socket);
@@ -330,7 +345,9 @@ void FakeHttpServer::answer(QTcpSocket *socket, const FakeRequest &request)
             + reasonPhrase(response.status) + "\r\n";
         head += "Content-Type: " + response.contentType + "\r\n";
         if (response.mode == FakeResponse::Stream) {
-            if (response.announcedLength >= 0)
+            if (response.chunked)
+                head += "Transfer-Encoding: chunked\r\n";
+            else if (response.announcedLength >= 0)
                 head += "Content-Length: " + QByteArray::number(response.announcedLength) + "\r\n";
             for (const auto &h : response.headers)
                 head += h.first + ": " + h.second + "\r\n";
@@ -343,6 +360,7 @@ void FakeHttpServer::answer(QTcpSocket *socket, const FakeRequest &request)
             it->stream.announced = response.announcedLength >= 0;
             it->stream.trickleMs = response.trickleMs;
             it->stream.trickleBytes = response.trickleBytes;
+            it->stream.chunked = response.chunked;
             guard->write(head);
             if (response.trickleMs > 0) {
                 auto *tick = new QTimer(guard.data());
@@ -411,7 +429,10 @@ void FakeHttpServer::pump(QTcpSocket *socket, bool tick)
         } else {
             chunk = filler.left(int(n));
         }
-        socket->write(chunk);
+        if (s.chunked)
+            socket->write(QByteArray::number(chunk.size(), 16) + "\r\n" + chunk + "\r\n");
+        else
+            socket->write(chunk);
         s.sent += chunk.size();
         streamed += chunk.size();
         budget -= chunk.size();
@@ -428,6 +449,8 @@ void FakeHttpServer::endStream(QTcpSocket *socket)
     it->streaming = false;
     it->busy = false;
     finishRequest();
+    if (it->stream.chunked)
+        socket->write("0\r\n\r\n");
     for (QTimer *tick : socket->findChildren<QTimer *>())
         tick->deleteLater();
     // Without a length the body ends with the connection.

@@ -35,7 +35,7 @@ struct FakeRequest
 // as soon as the request has arrived. Stream sends body followed by filler bytes up to
 // streamLength bytes in all (-1: without end), as fast as the client reads or
 // trickleBytes every trickleMs, with announcedLength as Content-Length (-1: none, the body ends
-// when the connection closes).
+// when the connection closes), or in chunked transfer encoding when chunked is set.
 struct FakeResponse
 {
     enum Mode { Answer, Hang, Drop, Stream };
@@ -49,6 +49,7 @@ struct FakeResponse
     qint64 announcedLength = -1;
     int trickleMs = 0;
     int trickleBytes = 1;
+    bool chunked = false;
     // When set, the answer waits until this returns true (asked every 10 ms).
     std::function<bool()> readyWhen;
 
@@ -61,6 +62,9 @@ struct FakeResponse
     // A body that never ends, starting with prefix.
     static FakeResponse endless(const QByteArray &prefix = QByteArray(),
                                 const QByteArray &type = "application/octet-stream");
+    // The same in chunks of 64 KiB (Transfer-Encoding: chunked), never the last chunk.
+    static FakeResponse endlessChunked(const QByteArray &prefix = QByteArray(),
+                                       const QByteArray &type = "application/octet-stream");
     // length bytes, announced truthfully, starting with prefix.
     static FakeResponse oversized(qint64 length, const QByteArray &prefix = QByteArray(),
                                   const QByteArray &type = "application/octet-stream");
@@ -113,6 +117,9 @@ public:
 
     // Bytes written by Stream answers so far.
     qint64 streamedBytes() const { return streamed; }
+    // Connections open now, and Stream answers the client cut off by closing its connection.
+    int openConnections() const { return connections.size(); }
+    int cutStreams() const { return cut; }
 
     // Waits, running the event loop, until at least n requests for path have arrived.
     bool waitForRequests(const QByteArray &path, int n, int timeoutMs = 5000);
@@ -129,6 +136,7 @@ private:
         bool announced = false;
         int trickleMs = 0;
         int trickleBytes = 1;
+        bool chunked = false;
     };
     struct Connection
     {
@@ -155,4 +163,5 @@ private:
     int pending = 0;
     int maxPending = 0;
     qint64 streamed = 0;
+    int cut = 0;
 };

@@ -1,7 +1,11 @@
 #include "FakeRadio.h"
 
+#include "ProcessMemory.h"
+
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTimer>
+#include <QtTest>
 
 FakeRadio::FakeRadio(QObject *parent)
     : FakeHttpServer(parent)
@@ -22,4 +26,75 @@ void FakeRadio::setInfo(const QString &network, const QString &model)
 void FakeRadio::setSerialBody(const QByteArray &body)
 {
     setResponse("/system/serial", FakeResponse::text(body));
+}
+
+ThreadedFakeRadio::ThreadedFakeRadio(const std::function<void(FakeRadio &)> &setup)
+    : radio(new FakeRadio)
+{
+    setup(*radio);
+    radio->moveToThread(&thread);
+    QObject::connect(&thread, &QThread::finished, radio, &QObject::deleteLater);
+    thread.start();
+    addr = call([this]() { return radio->listen() ? radio->address() : QString(); });
+}
+
+ThreadedFakeRadio::~ThreadedFakeRadio()
+{
+    thread.quit();
+    thread.wait();
+}
+
+int ThreadedFakeRadio::openConnections()
+{
+    return call([this]() { return radio->openConnections(); });
+}
+
+int ThreadedFakeRadio::cutStreams()
+{
+    return call([this]() { return radio->cutStreams(); });
+}
+
+int ThreadedFakeRadio::countFor(const QByteArray &path)
+{
+    return call([this, path]() { return radio->countFor(path); });
+}
+
+void ThreadedFakeRadio::close()
+{
+    call([this]() {
+        radio->close();
+        return true;
+    });
+}
+
+FloodOutcome floodOnce(ThreadedFakeRadio &radio, const std::function<QNetworkReply *()> &send,
+                       long cutMb)
+{
+    FloodOutcome out;
+    const int cutBefore = radio.cutStreams();
+    const long before = ProcessMemory::rssMb();
+    QNetworkReply *reply = send();
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&]() {
+        out.mostHeld = qMax(out.mostHeld, reply->bytesAvailable());
+        out.growthMb = qMax<qint64>(out.growthMb, ProcessMemory::rssMb() - before);
+        if (out.growthMb > cutMb && !out.cutOff) {
+            out.cutOff = true;
+            radio.close();
+        }
+    });
+    watch.start(5);
+    QObject::connect(reply, &QNetworkReply::finished, [&]() {
+        out.finished = true;
+        out.error = reply->error();
+        out.mostHeld = qMax(out.mostHeld, reply->bytesAvailable());
+    });
+    (void)QTest::qWaitFor([&]() { return out.finished; }, 60000);
+    // The client's side of the connection goes once the reply is done with it.
+    (void)QTest::qWaitFor([&]() { return radio.cutStreams() > cutBefore; }, 10000);
+    watch.stop();
+    out.growthMb = qMax<qint64>(out.growthMb, ProcessMemory::rssMb() - before);
+    out.connectionClosed = radio.cutStreams() > cutBefore && !out.cutOff;
+    delete reply;
+    return out;
 }

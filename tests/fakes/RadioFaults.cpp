@@ -56,6 +56,10 @@ bool apply(FakeHttpServer &radio, const QString &fault, FakeHttpServer::Handler 
     }
     if (routed) {
         radio.setResponse("/system/serial", a.serial);
+        // An upload (Play, install, image) meets the endless answer in chunks, which Qt's
+        // network thread reads in a loop of its own.
+        if (fault == QLatin1String("endless"))
+            radio.setResponse("/upload.html", FakeResponse::endlessChunked("OK"));
         // The log list of a 200 MB radio is refused; with the others it stays sane, so a log
         // can be asked for and meets the fault in its download.
         if (fault == QLatin1String("oversized"))

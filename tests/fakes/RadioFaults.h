@@ -11,7 +11,8 @@
 namespace RadioFaults {
 
 // endless, oversized, hugelength: every answer but /system/info never ends, is 200 MB
-//   long, or announces a terabyte (the log list stays sane but with oversized);
+//   long, or announces a terabyte (the log list stays sane but with oversized); endless
+//   answers uploads too, in chunks;
 // hugenames: model, network, log, image and app names and the serial of almost 1 MB;
 // manyentries: log, image and app lists of tens of thousands of entries;
 // hugepicture: 20000 x 20000 thumbnails, icons and screenshots;

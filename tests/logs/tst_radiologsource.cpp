@@ -62,6 +62,8 @@ private slots:
     void badListAnswers_data();
     void badListAnswers();
     void downloadFailureReported();
+    void failedListSaysSoOnTheCard_data();
+    void failedListSaysSoOnTheCard();
     void longListCutWithNote();
     void longNamesCutForDisplay();
     void downloadTooLarge_data();
@@ -227,6 +229,59 @@ void RadioLogSourceTest::badListAnswers()
     QCOMPARE(f.tabList->count(), 1);
     QCOMPARE(f.welcome->logList->item(0)->text(), QStringLiteral("Next  (1:00)"));
     QVERIFY(f.listShown());
+}
+
+void RadioLogSourceTest::failedListSaysSoOnTheCard_data()
+{
+    QTest::addColumn<FakeResponse>("response");
+    QTest::addColumn<QString>("note");
+    QTest::newRow("huge Content-Length")
+        << FakeResponse::hugeLength() << "The radio's log list is too large to show.";
+    QTest::newRow("endless body") << FakeResponse::endless(R"({"list":[1,")")
+                                  << "The radio's log list is too large to show.";
+    QTest::newRow("no answer") << FakeResponse::hang()
+                               << "The radio's log list could not be read: The radio did not "
+                                  "answer in time";
+    QTest::newRow("garbage") << FakeResponse::json("\x00\xff{{[")
+                             << "The radio's log list could not be read.";
+}
+
+// A connected radio whose list cannot be shown: the card says why where the list would be,
+// never the invitation to connect; once the radio is lost the invitation is back.
+void RadioLogSourceTest::failedListSaysSoOnTheCard()
+{
+    QFETCH(FakeResponse, response);
+    QFETCH(QString, note);
+
+    Fixture f;
+    f.radio.setResponse("/log/list", response);
+    f.create();
+    auto *placeholder = f.welcome->findChild<QLabel *>(QStringLiteral("radioLogsPlaceholder"));
+    QVERIFY(placeholder);
+    const QString invitation
+        = QStringLiteral("Connect to your Kelo radio to browse its stored logs here.");
+    QCOMPARE(placeholder->text(), invitation);
+    f.found(QStringLiteral("Heli 450"));
+    QTRY_COMPARE_WITH_TIMEOUT(f.replies.count(), 1, 15000);
+    QCOMPARE(placeholder->text(), note);
+    QCOMPARE(placeholder->textFormat(), Qt::PlainText);
+    QVERIFY(!placeholder->isHidden());
+    QVERIFY(f.welcome->logList->isHidden());
+
+    // A good list replaces the note; the radio lost, the invitation is back.
+    f.radio.setResponse("/log/list", FakeResponse::json(R"({"list":[9,"Next",600]})"));
+    f.found(QStringLiteral("Other model"));
+    QTRY_COMPARE_WITH_TIMEOUT(f.welcome->logList->count(), 1, 15000);
+    QVERIFY(f.listShown());
+    QCOMPARE(placeholder->text(), invitation);
+    f.radio.setResponse("/log/list", response);
+    f.found(QStringLiteral("Third model"));
+    QTRY_COMPARE_WITH_TIMEOUT(f.replies.count(), 3, 15000);
+    QCOMPARE(placeholder->text(), note);
+    f.scanner.ip.clear();
+    emit f.scanner.deviceNotFound();
+    QCOMPARE(placeholder->text(), invitation);
+    QVERIFY(!placeholder->isHidden());
 }
 
 void RadioLogSourceTest::longListCutWithNote()

@@ -1,6 +1,7 @@
 // The bounded reader against the in-process fake on loopback: every kind of answer is cut
 // at its limit or its deadline, and the next good answer is read whole.
 #include "FakeHttpServer.h"
+#include "FakeRadio.h"
 #include "RadioApi.h"
 #include "RadioReply.h"
 #include "TestSupport.h"
@@ -21,6 +22,7 @@ enum class Fault {
     HugeLength,
     Trickle,
     SteadyMegabyte,
+    LateSteadyUnannounced,
     ExactLimit,
     ExactUnannounced,
     OneOver
@@ -78,7 +80,13 @@ private slots:
     void faultyAnswers_data();
     void faultyAnswers();
     void tooLargeSaysSo();
+    void announcedLengthRefused_data();
+    void announcedLengthRefused();
+    void timeOutSaysSo_data();
+    void timeOutSaysSo();
     void logTakenAsItArrives();
+    void floodsAreCut_data();
+    void floodsAreCut();
 };
 
 void RadioReplyTest::cleanup()
@@ -130,25 +138,26 @@ void RadioReplyTest::faultyAnswers_data()
         const char *name;
         Kind kind;
     } kinds[] = {{"text", Kind::Text}, {"picture", Kind::Picture}, {"log", Kind::Log}};
+    // Time-outs wide enough for a sanitized build on a busy machine to read 32 MiB.
     for (const auto &k : kinds) {
         const QByteArray n(k.name);
         // A log body of a gigabyte is not sent here: the endless log is cut at 4 MiB.
         const qint64 endlessLimit = k.kind == Kind::Log ? 4 * 1024 * 1024 : 0;
         QTest::newRow(n + ": endless body")
-            << k.kind << int(Fault::Endless) << 10000 << endlessLimit << "too large";
+            << k.kind << int(Fault::Endless) << 30000 << endlessLimit << "too large";
         QTest::newRow(n + ": oversized body announced")
-            << k.kind << int(Fault::Oversized) << 10000 << Q_INT64_C(0) << "too large";
+            << k.kind << int(Fault::Oversized) << 30000 << Q_INT64_C(0) << "too large";
         QTest::newRow(n + ": huge Content-Length")
-            << k.kind << int(Fault::HugeLength) << 10000 << Q_INT64_C(0) << "too large";
+            << k.kind << int(Fault::HugeLength) << 30000 << Q_INT64_C(0) << "too large";
         // A byte every 100 ms never trips the inactivity time-out; the deadline ends it.
         QTest::newRow(n + ": trickle")
             << k.kind << int(Fault::Trickle) << 700 << Q_INT64_C(0) << "deadline";
         QTest::newRow(n + ": exactly the limit")
-            << k.kind << int(Fault::ExactLimit) << 10000 << endlessLimit << "ok";
+            << k.kind << int(Fault::ExactLimit) << 30000 << endlessLimit << "ok";
         QTest::newRow(n + ": exactly the limit, unannounced")
-            << k.kind << int(Fault::ExactUnannounced) << 10000 << endlessLimit << "ok";
+            << k.kind << int(Fault::ExactUnannounced) << 30000 << endlessLimit << "ok";
         QTest::newRow(n + ": one byte over the limit, unannounced")
-            << k.kind << int(Fault::OneOver) << 10000 << endlessLimit << "too large";
+            << k.kind << int(Fault::OneOver) << 30000 << endlessLimit << "too large";
     }
     // 1 MiB in 64 KiB steps every 50 ms outlasts a 300 ms time-out: only a log's budget
     // grows with its length.
@@ -156,6 +165,12 @@ void RadioReplyTest::faultyAnswers_data()
         << Kind::Text << int(Fault::SteadyMegabyte) << 300 << Q_INT64_C(0) << "deadline";
     QTest::newRow("log: steady megabyte past the time-out")
         << Kind::Log << int(Fault::SteadyMegabyte) << 300 << Q_INT64_C(0) << "ok";
+    // The same unannounced, its first byte 300 ms into a 500 ms time-out: a log's budget grows
+    // with the bytes received.
+    QTest::newRow("text: starts late, then flows unannounced")
+        << Kind::Text << int(Fault::LateSteadyUnannounced) << 500 << Q_INT64_C(0) << "deadline";
+    QTest::newRow("log: starts late, then flows unannounced")
+        << Kind::Log << int(Fault::LateSteadyUnannounced) << 500 << Q_INT64_C(0) << "ok";
 }
 
 void RadioReplyTest::faultyAnswers()
@@ -189,6 +204,12 @@ void RadioReplyTest::faultyAnswers()
         server.setResponse("/answer",
                            FakeResponse::trickle(QByteArray(1024 * 1024, 'm'), 50, 64 * 1024));
         break;
+    case Fault::LateSteadyUnannounced: {
+        FakeResponse r = FakeResponse::trickle(QByteArray(1024 * 1024, 'm'), 50, 64 * 1024);
+        r.announcedLength = -1;
+        server.setResponse("/answer", r.delayed(300));
+        break;
+    }
     case Fault::ExactLimit:
         exactBody = QByteArray(int(limit), 'e');
         server.setResponse("/answer", FakeResponse::bytes(exactBody, "text/plain"));
@@ -251,6 +272,86 @@ void RadioReplyTest::tooLargeSaysSo()
     QVERIFY(missing.errorString.contains(QStringLiteral("Not Found")));
 }
 
+void RadioReplyTest::announcedLengthRefused_data()
+{
+    QTest::addColumn<Kind>("kind");
+    QTest::addColumn<qint64>("announced");
+    QTest::addColumn<bool>("twice"); // the length in two Content-Length lines
+    QTest::addColumn<bool>("refused");
+    // The limits: texts 1 MiB, pictures 32 MiB, logs 1 GiB.
+    QTest::newRow("text, 1 MiB + 1") << Kind::Text << Q_INT64_C(1048577) << false << true;
+    QTest::newRow("text, 1 MiB") << Kind::Text << Q_INT64_C(1048576) << false << false;
+    QTest::newRow("picture, 32 MiB + 1") << Kind::Picture << Q_INT64_C(33554433) << false << true;
+    QTest::newRow("picture, 32 MiB") << Kind::Picture << Q_INT64_C(33554432) << false << false;
+    QTest::newRow("log, 1 GiB + 1") << Kind::Log << Q_INT64_C(1073741825) << false << true;
+    QTest::newRow("log, 1 GiB") << Kind::Log << Q_INT64_C(1073741824) << false << false;
+    // Qt's reply header then reads "N, N", no number; its HTTP layer takes the first line,
+    // and so does the progress total.
+    QTest::newRow("text, 1 MiB + 1 twice") << Kind::Text << Q_INT64_C(1048577) << true << true;
+    QTest::newRow("picture, 32 MiB + 1 twice")
+        << Kind::Picture << Q_INT64_C(33554433) << true << true;
+    QTest::newRow("log, 1 GiB + 1 twice") << Kind::Log << Q_INT64_C(1073741825) << true << true;
+}
+
+// The radio announces a length and then stalls after ten bytes (no byte at all with a single
+// line): an announcement past the limit is refused at once, not after the time-out.
+void RadioReplyTest::announcedLengthRefused()
+{
+    QFETCH(Kind, kind);
+    QFETCH(qint64, announced);
+    QFETCH(bool, twice);
+    QFETCH(bool, refused);
+    FakeHttpServer server;
+    QVERIFY(server.listen());
+    FakeResponse stall = FakeResponse::trickle(QByteArray(10, 'a'), 200, 10);
+    stall.announcedLength = announced;
+    if (twice)
+        stall.headers.append({"Content-Length", QByteArray::number(announced)});
+    else
+        stall.streamLength = 0;
+    server.setResponse("/answer", stall);
+    QNetworkAccessManager manager;
+    const Outcome out = fetch(&manager, server.address(), kind, 3000);
+    QCOMPARE(out.error, QNetworkReply::OperationCanceledError);
+    QCOMPARE(out.tooLarge, refused);
+    if (refused)
+        QVERIFY2(out.elapsedMs < 2000, qPrintable(QString::number(out.elapsedMs)));
+    else
+        QCOMPARE(out.errorString, QStringLiteral("The radio did not answer in time"));
+}
+
+void RadioReplyTest::timeOutSaysSo_data()
+{
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<bool>("timedOut");
+    QTest::newRow("no answer: the inactivity time-out") << 0 << true;
+    QTest::newRow("a byte every 100 ms: the deadline") << 1 << true;
+    QTest::newRow("not found") << 2 << false;
+    QTest::newRow("connection dropped") << 3 << false;
+}
+
+void RadioReplyTest::timeOutSaysSo()
+{
+    QFETCH(int, answer);
+    QFETCH(bool, timedOut);
+    FakeHttpServer server;
+    QVERIFY(server.listen());
+    const FakeResponse answers[]
+        = {FakeResponse::hang(), FakeResponse::trickle(QByteArray(200, 'a'), 100),
+           FakeResponse::error(404), FakeResponse::drop()};
+    server.setResponse("/answer", answers[answer]);
+    QNetworkAccessManager manager;
+    const Outcome out = fetch(&manager, server.address(), Kind::Text, 600);
+    QVERIFY(out.error != QNetworkReply::NoError);
+    QVERIFY(!out.tooLarge);
+    if (timedOut)
+        QCOMPARE(out.errorString, QStringLiteral("The radio did not answer in time"));
+    else
+        QVERIFY2(!out.errorString.contains(QStringLiteral("in time")) && !out.errorString.isEmpty(),
+                 qPrintable(out.errorString));
+    QVERIFY(!out.errorString.contains(QStringLiteral("Operation canceled")));
+}
+
 void RadioReplyTest::logTakenAsItArrives()
 {
     // Eight megabytes of a counting pattern: every byte must come through once, in order.
@@ -280,6 +381,50 @@ void RadioReplyTest::logTakenAsItArrives()
     QTRY_VERIFY_WITH_TIMEOUT(reply->isFinished(), 10000);
     QCOMPARE(RadioReply::body(reply), QByteArray("{\"list\":[]}"));
     delete reply;
+}
+
+void RadioReplyTest::floodsAreCut_data()
+{
+    QTest::addColumn<bool>("chunked");
+    QTest::newRow("chunked") << true;
+    QTest::newRow("until the connection closes") << false;
+}
+
+// A radio on a thread of its own floods the app list faster than it can be read, twenty
+// times: each answer is refused at 1 MiB, the connection closed, memory bounded.
+void RadioReplyTest::floodsAreCut()
+{
+    QFETCH(bool, chunked);
+    ThreadedFakeRadio radio([chunked](FakeRadio &r) {
+        r.setResponse("/app/list",
+                      chunked ? FakeResponse::endlessChunked(R"({"list":[")")
+                              : FakeResponse::endless(R"({"list":[")"));
+    });
+    QVERIFY(radio.isListening());
+    QNetworkAccessManager manager;
+    for (int run = 1; run <= 20; ++run) {
+        bool tooLarge = false;
+        const FloodOutcome out = floodOnce(radio, [&]() {
+            QNetworkReply *reply = RadioApi::get(&manager, radio.address(),
+                                                 QStringLiteral("/app/list"), 10000, Kind::Text);
+            connect(reply, &QNetworkReply::finished, this,
+                    [&tooLarge, reply]() { tooLarge = RadioReply::tooLarge(reply); });
+            return reply;
+        });
+        const QByteArray what = QByteArray("run ") + QByteArray::number(run) + ": held "
+            + QByteArray::number(out.mostHeld) + " bytes, grew " + QByteArray::number(out.growthMb)
+            + " MB";
+        QVERIFY2(!out.cutOff, what.constData());
+        QVERIFY2(out.finished, what.constData());
+        QCOMPARE(out.error, QNetworkReply::OperationCanceledError);
+        QVERIFY2(tooLarge, what.constData());
+        QVERIFY2(out.connectionClosed, what.constData());
+        // 1 MiB and the 2 MiB read window.
+        QVERIFY2(out.mostHeld <= 3 * 1024 * 1024, what.constData());
+        QVERIFY2(out.growthMb <= 256, what.constData());
+        if (run == 1 || run == 20)
+            qInfo("%s", what.constData());
+    }
 }
 
 QTEST_GUILESS_MAIN(RadioReplyTest)

@@ -1,5 +1,6 @@
 #include "FakeRadio.h"
 #include "RadioApi.h"
+#include "RadioReply.h"
 #include "RadioUpload.h"
 #include "TestSupport.h"
 
@@ -60,6 +61,8 @@ private slots:
     void otherNamesGoThrough_data();
     void otherNamesGoThrough();
     void failuresReachTheCaller();
+    void answerFloodsAreCut_data();
+    void answerFloodsAreCut();
 
 private:
     FakeRequest postAndWait(const QString &name, const QByteArray &type, const QByteArray &data);
@@ -328,6 +331,53 @@ void RadioUploadTest::failuresReachTheCaller()
     QVERIFY(stalled.wait(20000));
     QCOMPARE(reply->error(), QNetworkReply::OperationCanceledError);
     delete reply;
+}
+
+void RadioUploadTest::answerFloodsAreCut_data()
+{
+    QTest::addColumn<bool>("chunked");
+    QTest::addColumn<int>("uploadBytes");
+    QTest::newRow("chunked, small upload") << true << 1;
+    QTest::newRow("chunked, 1 MiB upload") << true << 1024 * 1024;
+    QTest::newRow("until the connection closes") << false << 1;
+}
+
+// The radio answers the upload with a flood faster than it can be read, twenty times: each
+// answer is refused at 1 MiB, its connection closed, memory bounded.
+void RadioUploadTest::answerFloodsAreCut()
+{
+    QFETCH(bool, chunked);
+    QFETCH(int, uploadBytes);
+    ThreadedFakeRadio flooding([chunked](FakeRadio &r) {
+        r.setResponse("/upload.html",
+                      chunked ? FakeResponse::endlessChunked("OK") : FakeResponse::endless("OK"));
+    });
+    QVERIFY(flooding.isListening());
+    const QByteArray data(uploadBytes, 'u');
+    for (int run = 1; run <= 20; ++run) {
+        bool tooLarge = false;
+        const FloodOutcome out = floodOnce(flooding, [&]() {
+            QNetworkReply *reply = RadioUpload::post(manager, flooding.address(), "a.app",
+                                                     RadioUpload::OctetStreamType, data, 15000);
+            connect(reply, &QNetworkReply::finished, this,
+                    [&tooLarge, reply]() { tooLarge = RadioReply::tooLarge(reply); });
+            return reply;
+        });
+        const QByteArray what = QByteArray("run ") + QByteArray::number(run) + ": held "
+            + QByteArray::number(out.mostHeld) + " bytes, grew " + QByteArray::number(out.growthMb)
+            + " MB";
+        QVERIFY2(!out.cutOff, what.constData());
+        QVERIFY2(out.finished, what.constData());
+        QCOMPARE(out.error, QNetworkReply::OperationCanceledError);
+        QVERIFY2(tooLarge, what.constData());
+        QVERIFY2(out.connectionClosed, what.constData());
+        // 1 MiB and the 2 MiB read window.
+        QVERIFY2(out.mostHeld <= 3 * 1024 * 1024, what.constData());
+        QVERIFY2(out.growthMb <= 256, what.constData());
+        if (run == 1 || run == 20)
+            qInfo("%s", what.constData());
+    }
+    QCOMPARE(flooding.countFor("/upload.html"), 20);
 }
 
 QTEST_GUILESS_MAIN(RadioUploadTest)

@@ -50,6 +50,8 @@ private slots:
     void screenshotAfterRadioLoss();
     void hostileScreenshotsKeepTheLastPicture_data();
     void hostileScreenshotsKeepTheLastPicture();
+    void refusedScreenshotSaysSo_data();
+    void refusedScreenshotSaysSo();
 
 private:
     void makeWidget(bool found = true);
@@ -697,6 +699,48 @@ void ScreenshotWidgetTest::hostileScreenshotsKeepTheLastPicture()
     radio->setResponse("/screenshot.png",
                        FakeResponse::bytes(makePng(800, 480, false), "image/png"));
     QTRY_COMPARE_WITH_TIMEOUT(label->sourceImage().size(), QSize(800, 480), 10000);
+}
+
+void ScreenshotWidgetTest::refusedScreenshotSaysSo_data()
+{
+    QTest::addColumn<FakeResponse>("response");
+    QTest::newRow("real 20000 x 20000")
+        << FakeResponse::bytes(TestImages::hugePng(20000, 20000), "image/png");
+    QTest::newRow("endless body") << FakeResponse::endless("\x89PNG\r\n\x1a\n");
+    QTest::newRow("huge Content-Length") << FakeResponse::hugeLength();
+}
+
+// A refused first screenshot is said where the picture would be; a refused later one under
+// the picture kept.
+void ScreenshotWidgetTest::refusedScreenshotSaysSo()
+{
+    QFETCH(FakeResponse, response);
+    radio->setResponse("/screenshot.png", response);
+    makeWidget();
+    auto *label = child<AspectImageLabel>("imageLabel");
+    auto *status = child<QLabel>("statusLabel");
+    QTRY_COMPARE_WITH_TIMEOUT(
+        label->text(), QStringLiteral("The radio's screenshot is too large to show."), 15000);
+    QCOMPARE(label->textFormat(), Qt::PlainText);
+    QVERIFY(label->sourceImage().isNull());
+    QVERIFY(!child<QPushButton>("saveButton")->isEnabled());
+
+    radio->setResponse("/screenshot.png",
+                       FakeResponse::bytes(makePng(800, 480, false), "image/png"));
+    QTRY_COMPARE_WITH_TIMEOUT(label->sourceImage().size(), QSize(800, 480), 10000);
+    QVERIFY(label->text().isEmpty());
+
+    radio->setResponse("/screenshot.png", response);
+    QTRY_COMPARE_WITH_TIMEOUT(
+        status->text(), QStringLiteral("The radio's latest screenshot was too large to show."),
+        15000);
+    QCOMPARE(label->sourceImage().size(), QSize(800, 480));
+    QVERIFY(label->text().isEmpty());
+
+    radio->setResponse("/screenshot.png",
+                       FakeResponse::bytes(makePng(640, 480, false), "image/png"));
+    QTRY_COMPARE_WITH_TIMEOUT(label->sourceImage().size(), QSize(640, 480), 10000);
+    QVERIFY(status->text().isEmpty());
 }
 
 QTEST_MAIN(ScreenshotWidgetTest)
