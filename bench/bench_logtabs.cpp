@@ -116,7 +116,12 @@ protected:
     {
         if (e->type() != Ping::Type)
             return QObject::event(e);
-        worst = std::max(worst, nowMs() - static_cast<Ping *>(e)->sentMs);
+        const double late = nowMs() - static_cast<Ping *>(e)->sentMs;
+        worst = std::max(worst, late);
+        // BENCH_STALL_TRACE=ms: every stall longer than that, with when it began.
+        static const int trace = qEnvironmentVariableIntValue("BENCH_STALL_TRACE");
+        if (trace > 0 && late > trace)
+            std::fprintf(stderr, "stall %.0f ms from %.0f\n", late, static_cast<Ping *>(e)->sentMs);
         outstanding = false;
         return true;
     }
@@ -159,6 +164,23 @@ void idle(int ms)
     QEventLoop loop;
     QTimer::singleShot(ms, &loop, &QEventLoop::quit);
     loop.exec();
+}
+
+// Runs the event loop until the window has answered within 25 ms for half a second (at
+// most 15 s), as a user would see it settle before choosing a log: what a tab prepares once
+// shown is done by then. Returns the longest stall meanwhile.
+template<typename Probe> double settle(Probe &probe)
+{
+    QElapsedTimer t;
+    t.start();
+    double worst = probe.takeWorst();
+    for (;;) {
+        idle(500);
+        const double w = probe.takeWorst();
+        worst = std::max(worst, w);
+        if (w < 25 || t.elapsed() > 15000)
+            return worst;
+    }
 }
 
 // Results go to stdout as "key value" lines for the driver.
@@ -208,12 +230,16 @@ OpenTiming openThroughDialog(QWidget *tab, const QString &path, StallProbe &prob
         dialog->selectFile(path);
         probe.takeWorst();
         started = nowMs();
+        if (qEnvironmentVariableIsSet("BENCH_STALL_TRACE"))
+            std::fprintf(stderr, "accept at %.0f\n", started);
         QMetaObject::invokeMethod(dialog, "accept");
     });
     answer.start();
     QMetaObject::invokeMethod(tab, "openLogFile");
     if (!waitFor([&] { return started > 0 && loaded(tab); }))
         return r;
+    if (qEnvironmentVariableIsSet("BENCH_STALL_TRACE"))
+        std::fprintf(stderr, "loaded at %.0f\n", nowMs());
     tab->repaint();
     r.openMs = nowMs() - started;
     r.stallMs = probe.takeWorst();
@@ -279,8 +305,34 @@ OpenTiming openFromRadio(QWidget *tab, RadioScanner &scanner, const QByteArray &
     return r;
 }
 
+// The area the widgets repaint, summed over their paint events (BENCH_PAINT_DEBUG=1 lists
+// each event).
+class PaintMeter : public QObject
+{
+public:
+    qint64 pixels = 0;
+    PaintMeter() { qApp->installEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject *obj, QEvent *e) override
+    {
+        if (e->type() == QEvent::Paint && obj->isWidgetType()) {
+            qint64 area = 0;
+            for (const QRect &part : static_cast<QPaintEvent *>(e)->region())
+                area += qint64(part.width()) * part.height();
+            pixels += area;
+            static const bool debug = qEnvironmentVariableIsSet("BENCH_PAINT_DEBUG");
+            if (debug)
+                std::fprintf(stderr, "paint %s %s %lld\n", obj->metaObject()->className(),
+                             qPrintable(obj->objectName()), area);
+        }
+        return false;
+    }
+};
+
 void toggles(QWidget *tab, StallProbe &probe, long rssBefore)
 {
+    PaintMeter paints;
     auto *list = tab->findChild<QListWidget *>(QStringLiteral("variableList"));
     QVector<QListWidgetItem *> items;
     for (const QString &name : checkNames()) {
@@ -338,6 +390,7 @@ void toggles(QWidget *tab, StallProbe &probe, long rssBefore)
         return;
     timed(items.first(), Qt::Checked);
     QVector<double> gui, shown;
+    paints.pixels = 0;
     for (int r = 0; r < rounds; ++r) {
         for (QListWidgetItem *item : {items.last(), items.first()}) {
             for (Qt::CheckState state : {Qt::Unchecked, Qt::Checked}) {
@@ -351,6 +404,7 @@ void toggles(QWidget *tab, StallProbe &probe, long rssBefore)
     put("toggle8_gui_worst", g.worst);
     put("toggle8_shown_median", s.median);
     put("toggle8_shown_worst", s.worst);
+    put("toggle8_kpixels_painted", paints.pixels / 1000.0 / gui.size());
 }
 
 // The same file opened in the Log Viewer, then in Replay: what the second tab adds.
@@ -409,12 +463,11 @@ int runTabCase(const QString &kind, const QString &path, double samples)
     QWidget *tab = kind.startsWith(QLatin1String("viewer"))
         ? static_cast<QWidget *>(new PlotWidget(&scanner))
         : static_cast<QWidget *>(new ReplayWidget(&scanner));
+    StallProbe probe;
     tab->resize(1400, 900);
     tab->show();
     waitFor([tab] { return tab->windowHandle() && tab->windowHandle()->isExposed(); }, 10000);
-    idle(300);
-    StallProbe probe;
-    idle(100);
+    put("show_stall_ms", settle(probe));
     const long before = rssKb();
     const OpenTiming t = fromRadio ? openFromRadio(tab, scanner, download, probe)
                                    : openThroughDialog(tab, path, probe);
