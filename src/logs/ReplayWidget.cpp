@@ -32,7 +32,6 @@
 #include <QShortcut>
 #include <QSlider>
 #include <QStackedWidget>
-#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -192,7 +191,7 @@ ReplayWidget::ReplayWidget(RadioScanner *radioScanner, QWidget *parent)
     contentLayout->addWidget(leftPanel);
 
     // Right column: controls, 3D view, plot.
-    rightColumn = new QVBoxLayout();
+    auto *rightColumn = new QVBoxLayout();
     auto *controls = new QGroupBox(content);
     controls->setObjectName(QStringLiteral("controls"));
     // The figures beside the sticks; below them where the window is too narrow for both.
@@ -407,49 +406,6 @@ void ReplayWidget::createModelView()
         std::fflush(stdout);
         viewContainer->hide();
     }
-}
-
-void ReplayWidget::showEvent(QShowEvent *event)
-{
-    QWidget::showEvent(event);
-    if (primingDone || !rootObject)
-        return;
-    primingDone = true;
-    // After the tab's own first paint.
-    QTimer::singleShot(0, this, &ReplayWidget::primeModelView);
-}
-
-// The 3D view's first frame sets up OpenGL, Qt 3D and the model: a few hundred milliseconds
-// on a software renderer, during which the window cannot answer. Drawn here, in a pixel in
-// the tab's corner, when the tab is first shown, that no longer happens as the first log
-// opens; the view keeps its scene while it is hidden.
-void ReplayWidget::primeModelView()
-{
-    if (!rootObject || !isVisible() || viewContainer->isVisible())
-        return; // the content page is already up: its view draws its first frame itself
-    viewLayoutIndex = rightColumn->indexOf(viewContainer);
-    viewContainer->setParent(this);
-    viewContainer->setMinimumHeight(0);
-    viewContainer->setGeometry(width() - 1, height() - 1, 1, 1);
-    viewContainer->show();
-    viewContainer->raise();
-    primingFrame = connect(quickView, &QQuickWindow::frameSwapped, this, &ReplayWidget::endPriming,
-                           Qt::QueuedConnection);
-    // A view that never draws (a failed scene graph) goes back all the same.
-    QTimer::singleShot(10000, this, &ReplayWidget::endPriming);
-}
-
-void ReplayWidget::endPriming()
-{
-    if (viewLayoutIndex < 0)
-        return;
-    disconnect(primingFrame);
-    const bool shown = rootObject != nullptr;
-    viewContainer->hide();
-    viewContainer->setMinimumHeight(220);
-    rightColumn->insertWidget(viewLayoutIndex, viewContainer, 1);
-    viewLayoutIndex = -1;
-    viewContainer->setVisible(shown);
 }
 
 void ReplayWidget::onSceneGraphError(QQuickWindow::SceneGraphError, const QString &message)

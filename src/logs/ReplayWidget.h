@@ -25,7 +25,6 @@ class QCPAxis;
 class QCPItemStraightLine;
 class QGroupBox;
 class QLabel;
-class QVBoxLayout;
 class QListWidget;
 class QListWidgetItem;
 class QQuickItem;
@@ -81,9 +80,6 @@ public:
     // The clock playback advances by, in milliseconds: a steady clock. Code only, for
     // tests that tick with a clock of their own.
     void setPlaybackClock(std::function<qint64()> msNow);
-
-protected:
-    void showEvent(QShowEvent *event) override;
 
 private slots:
     void openLogFile();
@@ -181,11 +177,4 @@ private:
     QQuickItem *rootObject = nullptr;
     QWidget *viewContainer = nullptr;
     FramePacer *pacer = nullptr; // caps the 3D view's frame rate
-    // The 3D view's first frame, drawn in a corner pixel when the tab is first shown.
-    void primeModelView();
-    void endPriming();
-    QVBoxLayout *rightColumn = nullptr;
-    int viewLayoutIndex = -1;
-    bool primingDone = false;
-    QMetaObject::Connection primingFrame;
 };

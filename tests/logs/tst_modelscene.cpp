@@ -105,7 +105,6 @@ private slots:
     void missingOrEmptyIsIdentity();
     void sceneDrivenByTheReplay();
     void sceneGraphErrorHidesTheView();
-    void viewPreparedWhenTabFirstShown();
     void lightAnimation_data();
     void lightAnimation();
     void sceneRendersOnlyWhatChanged();
@@ -248,35 +247,6 @@ void ModelSceneTest::sceneGraphErrorHidesTheView()
     QVERIFY(!tab.hasModelView());
     tab.seekTo(0.5);
     QCOMPARE(tab.position(), 0.5);
-}
-
-void ModelSceneTest::viewPreparedWhenTabFirstShown()
-{
-    // The view's first frame, with its set-up, comes while the welcome card shows; the view
-    // then waits in the hidden content page and shows with the first log.
-    RadioScanner scanner;
-    ReplayWidget tab(&scanner);
-    QVERIFY(tab.hasModelView());
-    QQuickView *view = sceneView();
-    QVERIFY(view);
-    int frames = 0;
-    connect(view, &QQuickWindow::frameSwapped, &tab, [&frames] { ++frames; });
-    auto *container = tab.findChild<QWidget *>(QStringLiteral("viewContainer"));
-    QVERIFY(container);
-    QWidget *page = container->parentWidget();
-    tab.resize(1000, 760);
-    tab.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&tab));
-    QTRY_VERIFY_WITH_TIMEOUT(frames > 0, 30000);
-    QTRY_COMPARE(container->parentWidget(), page);
-    QVERIFY(!container->isVisible());
-    QCOMPARE(container->minimumHeight(), 220);
-
-    tab.loadLog({var(LogNames::VarnekAlt, {0, 1}, {0, 15})}, QStringLiteral("x"));
-    QTRY_VERIFY(container->isVisible());
-    QVERIFY(container->height() >= 220);
-    QCOMPARE(container->parentWidget(), page);
-    QTRY_VERIFY(view->isExposed());
 }
 
 void ModelSceneTest::lightAnimation_data()
