@@ -1,14 +1,19 @@
-// The two log tabs as a pilot meets them: the real Log Viewer and Replay widgets open
-// generated flight logs of 1, 4 and 8 hours through their file dialog and from a fake radio,
-// then check variables one by one. A thread pings the GUI thread every 2 ms, so the longest
-// time the window could not answer is measured, not guessed. Each case runs in a fresh
-// process so that its memory figure is its own.
+// The two log tabs as a pilot meets them: the real Log Viewer and Replay widgets, in a real
+// window on the X server of $DISPLAY (Xvfb will do), open generated flight logs of 1, 4 and
+// 8 hours through their file dialog and from a fake radio, then check variables one by one.
+// A thread pings the GUI thread every 2 ms through its event loop, so the longest time the
+// shown window could not answer is measured, not guessed. Each case runs in a fresh process,
+// so its memory figure is its own and a Replay open is the first one of its program, the 3D
+// view's set-up included.
 //
-//   bench_logtabs [--baseline OTHER_BUILD/bench_logtabs] [--hours 1,4,8]
+//   bench_logtabs [--baseline OTHER_BUILD/bench_logtabs] [--hours 1,4,8] [--runs 5]
+//                 [--kinds viewer,replay,...] [--offscreen]
 //   bench_logtabs --replay3d [--baseline ...]     (needs an X server; use software OpenGL)
 //
-// With --baseline the same cases run in the other build too (today's code, built from main
-// in a separate directory), alternating, and the table shows both columns.
+// With --baseline the same cases run in the other build too (older code built in a separate
+// directory, with this same file), old and new in turns, so that both see the same load; the
+// table shows the median and the range of the runs of each. The machine's load and the cost
+// of a fresh memory page, measured between the runs, are printed beside them.
 #include "BenchSupport.h"
 #include "FakeHttpServer.h"
 #include "KeloResources.h"
@@ -35,7 +40,9 @@
 #include <QThread>
 #include <QTimer>
 #include <QToolButton>
+#include <QWindow>
 
+#include <sys/mman.h>
 #include <sys/resource.h>
 
 #include <algorithm>
@@ -109,7 +116,12 @@ protected:
     {
         if (e->type() != Ping::Type)
             return QObject::event(e);
-        worst = std::max(worst, nowMs() - static_cast<Ping *>(e)->sentMs);
+        const double late = nowMs() - static_cast<Ping *>(e)->sentMs;
+        worst = std::max(worst, late);
+        // BENCH_STALL_TRACE=ms: every stall longer than that, with when it began.
+        static const int trace = qEnvironmentVariableIntValue("BENCH_STALL_TRACE");
+        if (trace > 0 && late > trace)
+            std::fprintf(stderr, "stall %.0f ms from %.0f\n", late, static_cast<Ping *>(e)->sentMs);
         outstanding = false;
         return true;
     }
@@ -152,6 +164,23 @@ void idle(int ms)
     QEventLoop loop;
     QTimer::singleShot(ms, &loop, &QEventLoop::quit);
     loop.exec();
+}
+
+// Runs the event loop until the window has answered within 25 ms for half a second (at
+// most 15 s), as a user would see it settle before choosing a log: what a tab prepares once
+// shown is done by then. Returns the longest stall meanwhile.
+template<typename Probe> double settle(Probe &probe)
+{
+    QElapsedTimer t;
+    t.start();
+    double worst = probe.takeWorst();
+    for (;;) {
+        idle(500);
+        const double w = probe.takeWorst();
+        worst = std::max(worst, w);
+        if (w < 25 || t.elapsed() > 15000)
+            return worst;
+    }
 }
 
 // Results go to stdout as "key value" lines for the driver.
@@ -201,12 +230,16 @@ OpenTiming openThroughDialog(QWidget *tab, const QString &path, StallProbe &prob
         dialog->selectFile(path);
         probe.takeWorst();
         started = nowMs();
+        if (qEnvironmentVariableIsSet("BENCH_STALL_TRACE"))
+            std::fprintf(stderr, "accept at %.0f\n", started);
         QMetaObject::invokeMethod(dialog, "accept");
     });
     answer.start();
     QMetaObject::invokeMethod(tab, "openLogFile");
     if (!waitFor([&] { return started > 0 && loaded(tab); }))
         return r;
+    if (qEnvironmentVariableIsSet("BENCH_STALL_TRACE"))
+        std::fprintf(stderr, "loaded at %.0f\n", nowMs());
     tab->repaint();
     r.openMs = nowMs() - started;
     r.stallMs = probe.takeWorst();
@@ -272,8 +305,34 @@ OpenTiming openFromRadio(QWidget *tab, RadioScanner &scanner, const QByteArray &
     return r;
 }
 
+// The area the widgets repaint, summed over their paint events (BENCH_PAINT_DEBUG=1 lists
+// each event).
+class PaintMeter : public QObject
+{
+public:
+    qint64 pixels = 0;
+    PaintMeter() { qApp->installEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject *obj, QEvent *e) override
+    {
+        if (e->type() == QEvent::Paint && obj->isWidgetType()) {
+            qint64 area = 0;
+            for (const QRect &part : static_cast<QPaintEvent *>(e)->region())
+                area += qint64(part.width()) * part.height();
+            pixels += area;
+            static const bool debug = qEnvironmentVariableIsSet("BENCH_PAINT_DEBUG");
+            if (debug)
+                std::fprintf(stderr, "paint %s %s %lld\n", obj->metaObject()->className(),
+                             qPrintable(obj->objectName()), area);
+        }
+        return false;
+    }
+};
+
 void toggles(QWidget *tab, StallProbe &probe, long rssBefore)
 {
+    PaintMeter paints;
     auto *list = tab->findChild<QListWidget *>(QStringLiteral("variableList"));
     QVector<QListWidgetItem *> items;
     for (const QString &name : checkNames()) {
@@ -331,6 +390,7 @@ void toggles(QWidget *tab, StallProbe &probe, long rssBefore)
         return;
     timed(items.first(), Qt::Checked);
     QVector<double> gui, shown;
+    paints.pixels = 0;
     for (int r = 0; r < rounds; ++r) {
         for (QListWidgetItem *item : {items.last(), items.first()}) {
             for (Qt::CheckState state : {Qt::Unchecked, Qt::Checked}) {
@@ -344,6 +404,7 @@ void toggles(QWidget *tab, StallProbe &probe, long rssBefore)
     put("toggle8_gui_worst", g.worst);
     put("toggle8_shown_median", s.median);
     put("toggle8_shown_worst", s.worst);
+    put("toggle8_kpixels_painted", paints.pixels / 1000.0 / gui.size());
 }
 
 // The same file opened in the Log Viewer, then in Replay: what the second tab adds.
@@ -383,7 +444,8 @@ int runBothTabs(const QString &path, double samples)
 
 int runTabCase(const QString &kind, const QString &path, double samples)
 {
-    qputenv("QT_QPA_OFFSCREEN_NO_GLX", "1"); // no 3D view: the Replay figures are the tab's own
+    // Offscreen (--offscreen) without a 3D view: the Replay figures are then the tab's own.
+    qputenv("QT_QPA_OFFSCREEN_NO_GLX", "1");
     int argc = 1;
     char name[] = "bench_logtabs";
     char *argv[] = {name, nullptr};
@@ -401,11 +463,11 @@ int runTabCase(const QString &kind, const QString &path, double samples)
     QWidget *tab = kind.startsWith(QLatin1String("viewer"))
         ? static_cast<QWidget *>(new PlotWidget(&scanner))
         : static_cast<QWidget *>(new ReplayWidget(&scanner));
+    StallProbe probe;
     tab->resize(1400, 900);
     tab->show();
-    idle(300);
-    StallProbe probe;
-    idle(100);
+    waitFor([tab] { return tab->windowHandle() && tab->windowHandle()->isExposed(); }, 10000);
+    put("show_stall_ms", settle(probe));
     const long before = rssKb();
     const OpenTiming t = fromRadio ? openFromRadio(tab, scanner, download, probe)
                                    : openThroughDialog(tab, path, probe);
@@ -595,17 +657,57 @@ int runReplay3d(const QString &path)
 
 using Results = std::map<std::string, double>;
 
-Results runChild(const QString &program, const QStringList &args, bool *ok)
+// The machine's load averages over 1, 5 and 15 minutes, as uptime shows them.
+QString loadAverage()
+{
+    QFile file(QStringLiteral("/proc/loadavg"));
+    if (!file.open(QIODevice::ReadOnly))
+        return QStringLiteral("?");
+    return QString::fromLatin1(file.readAll()).section(QLatin1Char(' '), 0, 2);
+}
+
+// Microseconds per 4 KiB that the first touch of fresh memory costs here, in small pages and
+// with huge pages asked for (the same where the kernel gives none on request).
+double freshPageUs(bool huge)
+{
+    constexpr size_t Bytes = size_t(64) << 20, Huge = size_t(2) << 20;
+    void *map
+        = mmap(nullptr, Bytes + Huge, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (map == MAP_FAILED)
+        return -1;
+    auto *begin = reinterpret_cast<char *>((reinterpret_cast<uintptr_t>(map) + Huge - 1)
+                                           & ~uintptr_t(Huge - 1));
+    if (huge)
+        madvise(begin, Bytes, MADV_HUGEPAGE);
+    const double t0 = nowMs();
+    for (size_t at = 0; at < Bytes; at += 4096)
+        begin[at] = 1;
+    const double us = (nowMs() - t0) * 1000.0 / (Bytes / 4096);
+    munmap(map, Bytes + Huge);
+    return us;
+}
+
+void printMachine(const char *when)
+{
+    std::printf("  [%s: load %s; fresh page %.2f us per 4 KiB, %.2f us with huge pages]\n", when,
+                qPrintable(loadAverage()), freshPageUs(false), freshPageUs(true));
+    std::fflush(stdout);
+}
+
+Results runChild(const QString &program, const QStringList &args, bool *ok, bool offscreen)
 {
     QProcess child;
     child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    if (args.value(1) == QLatin1String("replay3d")) {
-        // The 3D view on a real X server, rendered by Mesa's software rasteriser.
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    // A real window on the X server (an older build's bench would go offscreen unless told),
+    // its 3D view rendered by Mesa's software rasteriser.
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    if (offscreen && args.value(1) != QLatin1String("replay3d")) {
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    } else {
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
         env.insert(QStringLiteral("LIBGL_ALWAYS_SOFTWARE"), QStringLiteral("1"));
-        child.setProcessEnvironment(env);
     }
+    child.setProcessEnvironment(env);
     child.start(program, args);
     *ok = child.waitForFinished(600000) && child.exitStatus() == QProcess::NormalExit
         && child.exitCode() == 0;
@@ -621,16 +723,22 @@ Results runChild(const QString &program, const QStringList &args, bool *ok)
     return r;
 }
 
-void printRow(const std::string &key, const Results &oldR, const Results &newR, bool haveOld)
+// "median (lowest-highest)" of one key over runs.
+QString summary(const std::vector<Results> &runs, const std::string &key)
 {
-    const auto get = [](const Results &r, const std::string &k) {
-        const auto it = r.find(k);
-        return it == r.end() ? std::nan("") : it->second;
-    };
-    if (haveOld)
-        std::printf("  %-22s %10.1f %10.1f\n", key.c_str(), get(oldR, key), get(newR, key));
-    else
-        std::printf("  %-22s %10.1f\n", key.c_str(), get(newR, key));
+    QVector<double> v;
+    for (const Results &r : runs) {
+        const auto it = r.find(key);
+        if (it != r.end())
+            v << it->second;
+    }
+    if (v.isEmpty())
+        return QStringLiteral("-");
+    std::sort(v.begin(), v.end());
+    return QStringLiteral("%1 (%2-%3)")
+        .arg(v[v.size() / 2], 0, 'f', 1)
+        .arg(v.first(), 0, 'f', 1)
+        .arg(v.last(), 0, 'f', 1);
 }
 
 int drive(int argc, char **argv)
@@ -639,7 +747,11 @@ int drive(int argc, char **argv)
     QStringList args = app.arguments();
     QString baseline;
     QList<int> hours {1, 4, 8};
-    bool replay3d = false;
+    QStringList kinds {QStringLiteral("viewer"), QStringLiteral("replay"),
+                       QStringLiteral("viewer-radio"), QStringLiteral("replay-radio"),
+                       QStringLiteral("both")};
+    int runs = 5;
+    bool replay3d = false, offscreen = false;
     for (int i = 1; i < args.size(); ++i) {
         if (args[i] == QLatin1String("--baseline") && i + 1 < args.size())
             baseline = args[++i];
@@ -647,15 +759,32 @@ int drive(int argc, char **argv)
             hours.clear();
             for (const QString &h : args[++i].split(QLatin1Char(',')))
                 hours << h.toInt();
-        } else if (args[i] == QLatin1String("--replay3d"))
+        } else if (args[i] == QLatin1String("--runs") && i + 1 < args.size())
+            runs = std::max(1, args[++i].toInt());
+        else if (args[i] == QLatin1String("--kinds") && i + 1 < args.size())
+            kinds = args[++i].split(QLatin1Char(','));
+        else if (args[i] == QLatin1String("--replay3d"))
             replay3d = true;
+        else if (args[i] == QLatin1String("--offscreen"))
+            offscreen = true;
     }
     BenchSupport::printBuildKind();
+    if (!offscreen && qEnvironmentVariableIsEmpty("DISPLAY")) {
+        std::fprintf(stderr,
+                     "bench_logtabs: no X server ($DISPLAY); start Xvfb or use "
+                     "--offscreen\n");
+        return 2;
+    }
+    std::printf("%s, %d run(s) of each case%s\n",
+                offscreen ? "offscreen" : "real windows on the X server", runs,
+                baseline.isEmpty() ? "" : ", old and new in turns");
     QTemporaryDir dir;
     const QString self = app.applicationFilePath();
     const bool haveOld = !baseline.isEmpty();
-    if (replay3d)
+    if (replay3d) {
         hours = {1};
+        kinds = QStringList {QStringLiteral("replay3d")};
+    }
     for (int h : hours) {
         const QString path = dir.filePath(QStringLiteral("%1h.log").arg(h));
         double samples = 0;
@@ -672,29 +801,40 @@ int drive(int argc, char **argv)
             std::printf("\n%d-hour log: %.1f MB, %.2f M samples\n", h, bytes.size() / 1e6,
                         samples / 1e6);
         }
-        const QStringList kinds = replay3d
-            ? QStringList {QStringLiteral("replay3d")}
-            : QStringList {QStringLiteral("viewer"), QStringLiteral("replay"),
-                           QStringLiteral("viewer-radio"), QStringLiteral("replay-radio"),
-                           QStringLiteral("both")};
         for (const QString &kind : kinds) {
             const QStringList caseArgs {QStringLiteral("--case"), kind, path,
                                         QString::number(samples, 'f', 0)};
-            Results oldR, newR;
-            bool ok = true;
+            std::vector<Results> oldRuns, newRuns;
+            printMachine("before");
+            for (int run = 0; run < runs; ++run) {
+                bool ok = true;
+                // Which build goes first alternates too.
+                if (haveOld && run % 2 == 0)
+                    oldRuns.push_back(runChild(baseline, caseArgs, &ok, offscreen));
+                newRuns.push_back(runChild(self, caseArgs, &ok, offscreen));
+                if (haveOld && run % 2 == 1)
+                    oldRuns.push_back(runChild(baseline, caseArgs, &ok, offscreen));
+            }
+            std::printf(" %s, median (range) of %d\n", qPrintable(kind), runs);
             if (haveOld)
-                oldR = runChild(baseline, caseArgs, &ok);
-            newR = runChild(self, caseArgs, &ok);
-            std::printf(" %s%s\n", qPrintable(kind),
-                        haveOld ? "                  today       new" : "");
+                std::printf("  %-22s %-26s %-26s\n", "", "old", "new");
             std::map<std::string, bool> keys;
-            for (const auto &kv : newR)
-                keys[kv.first] = true;
-            for (const auto &kv : oldR)
-                keys[kv.first] = true;
-            for (const auto &kv : keys)
-                printRow(kv.first, oldR, newR, haveOld);
-            std::fflush(stdout);
+            for (const std::vector<Results> *side : {&oldRuns, &newRuns}) {
+                for (const Results &r : *side) {
+                    for (const auto &kv : r)
+                        keys[kv.first] = true;
+                }
+            }
+            for (const auto &kv : keys) {
+                if (haveOld)
+                    std::printf("  %-22s %-26s %-26s\n", kv.first.c_str(),
+                                qPrintable(summary(oldRuns, kv.first)),
+                                qPrintable(summary(newRuns, kv.first)));
+                else
+                    std::printf("  %-22s %-26s\n", kv.first.c_str(),
+                                qPrintable(summary(newRuns, kv.first)));
+            }
+            printMachine("after");
         }
     }
     return 0;

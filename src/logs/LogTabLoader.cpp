@@ -38,11 +38,16 @@ void LogTabLoader::loadFile(const QString &path)
 
 void LogTabLoader::askForFile(QWidget *parent)
 {
-    // What QFileDialog::getOpenFileName does, with a hand on the moment of the choice.
-    QFileDialog dialog(parent, tr("Open Log File"), QString(), tr("All Files (*)"));
-    dialog.setFileMode(QFileDialog::ExistingFile);
-    connect(&dialog, &QFileDialog::fileSelected, this, &LogTabLoader::loadFile);
-    dialog.exec();
+    // What QFileDialog::getOpenFileName does, with a hand on the moment of the choice. One
+    // dialog, kept from one open to the next: destroying it wrote its settings to disk and
+    // waited for its file system thread, a stall just as the chosen log started loading.
+    if (!fileDialog || fileDialog->parentWidget() != parent) {
+        delete fileDialog;
+        fileDialog = new QFileDialog(parent, tr("Open Log File"), QString(), tr("All Files (*)"));
+        fileDialog->setFileMode(QFileDialog::ExistingFile);
+        connect(fileDialog, &QFileDialog::fileSelected, this, &LogTabLoader::loadFile);
+    }
+    fileDialog->exec();
 }
 
 bool LogTabLoader::downloadLog(QListWidgetItem *item)

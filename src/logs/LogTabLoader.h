@@ -3,8 +3,10 @@
 #include "LogLoader.h"
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
+class QFileDialog;
 class QLabel;
 class QListWidgetItem;
 class QProgressBar;
@@ -52,4 +54,5 @@ private:
     WelcomeScreenWidget *welcome = nullptr;
     bool keepBytes = false;
     QString statusBeforeLoading;
+    QPointer<QFileDialog> fileDialog;
 };

@@ -28,6 +28,7 @@ private slots:
     void capsRequests_data();
     void capsRequests();
     void heldRequestIsRenderedLater();
+    void heldRequestServedByNextFrame();
 };
 
 void FramePacerTest::capsRequests_data()
@@ -90,6 +91,35 @@ void FramePacerTest::heldRequestIsRenderedLater()
     // Once the interval is over the held request is asked for again and let through.
     now = 80;
     QTRY_COMPARE(arrivals.count, 2);
+}
+
+void FramePacerTest::heldRequestServedByNextFrame()
+{
+    // A request held at 30 ms, then a frame let through at 80 ms that draws what it held:
+    // when the pacer's timer comes, no further frame is asked for.
+    QWindow window;
+    window.create();
+    Arrivals arrivals;
+    window.installEventFilter(&arrivals);
+    qint64 now = 0;
+    FramePacer pacer(&window, 80);
+    pacer.setClock([&now] { return now; });
+    QEvent first(QEvent::UpdateRequest);
+    QCoreApplication::sendEvent(&window, &first);
+    now = 30;
+    QEvent held(QEvent::UpdateRequest);
+    QCoreApplication::sendEvent(&window, &held);
+    now = 80;
+    QEvent next(QEvent::UpdateRequest);
+    QCoreApplication::sendEvent(&window, &next);
+    QCOMPARE(arrivals.count, 2);
+    // Long past the interval: a frame asked for now would be let through at once.
+    now = 1000;
+    // The pacer's timer (50 ms) and the window's own update delay have passed by then.
+    bool over = false;
+    QTimer::singleShot(400, [&over] { over = true; });
+    QTRY_VERIFY(over);
+    QCOMPARE(arrivals.count, 2);
 }
 
 QTEST_MAIN(FramePacerTest)

@@ -49,6 +49,8 @@ LogVariable generated(const QString &kind, int n)
     for (int i = 0; i < n; ++i) {
         if (kind == QLatin1String("gaps"))
             now += (i % 2003 < 3) ? 300.0 : 0.02; // a few lone samples, pixels apart
+        else if (kind == QLatin1String("long gaps")) // lines tens of pixels long, uneven
+            now += (i % 20011 == 0) ? 350.0 + 97.0 * (i / 20011 % 5) : 0.002;
         else if (kind == QLatin1String("jitter"))
             now += 0.001 * rng.bounded(1, 40);
         else if (kind == QLatin1String("equal stamps"))
@@ -268,6 +270,10 @@ void LogGraphTest::stripesDrawLikeOneThread_data()
     QTest::newRow("dense") << "walk" << 1.5 << Qt::SolidLine << false << false << false << 2;
     QTest::newRow("lone samples across stripes")
         << "gaps" << 1.5 << Qt::SolidLine << false << false << false << 2;
+    // Lines that cross a stripe's edge far from their ends: each stripe draws them from
+    // its edge on.
+    QTest::newRow("long lines across stripes")
+        << "long gaps" << 1.5 << Qt::SolidLine << false << false << false << 2;
     QTest::newRow("NaN gaps") << "nan" << 1.5 << Qt::SolidLine << false << false << false << 2;
     QTest::newRow("steps, wide pen")
         << "steps" << 6.0 << Qt::SolidLine << false << false << false << 2;

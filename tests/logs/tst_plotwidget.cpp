@@ -13,6 +13,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
 #include <QListWidget>
 #include <QMessageBox>
@@ -243,6 +244,7 @@ private slots:
     void openListsVariablesWithoutQuaternion();
     void openFailuresChangeNothing();
     void openThroughDialog();
+    void dialogKeptBetweenOpens();
     void eachCheckedVariableGetsItsOwnAxis();
     void channelAxesSpanFullRange();
     void tableShowsRangeWithDecimals();
@@ -482,6 +484,34 @@ void PlotWidgetTest::openThroughDialog()
     QTRY_COMPARE(tab.stack->currentIndex(), 1);
     QCOMPARE(caption, QStringLiteral("Open Log File"));
     QVERIFY(tab.status->text().endsWith(QLatin1String("from picked.log")));
+}
+
+void PlotWidgetTest::dialogKeptBetweenOpens()
+{
+    // The second open shows the same dialog again: none is destroyed as a log starts loading.
+    QTemporaryDir dir;
+    const QString first = writeFile(dir.filePath(QStringLiteral("first.log")), smallLog());
+    const QString second = writeFile(dir.filePath(QStringLiteral("second.log")), smallLog());
+    Tab tab;
+    tab.show();
+    QVector<QFileDialog *> shown;
+    for (const QString &path : {first, second}) {
+        TestSupport::answerNextModal([&](QWidget *w) {
+            auto *dialog = qobject_cast<QFileDialog *>(w);
+            if (!dialog) {
+                static_cast<QDialog *>(w)->reject();
+                return;
+            }
+            shown << dialog;
+            TestSupport::selectFileInDialog(dialog, path);
+            QMetaObject::invokeMethod(dialog, "accept");
+        });
+        QMetaObject::invokeMethod(&tab.widget, "openLogFile", Qt::QueuedConnection);
+        QTRY_VERIFY(tab.status->text().endsWith(QFileInfo(path).fileName()));
+    }
+    QCOMPARE(shown.size(), 2);
+    QCOMPARE(shown[1], shown[0]);
+    QVERIFY(!shown[1]->isVisible());
 }
 
 void PlotWidgetTest::eachCheckedVariableGetsItsOwnAxis()
