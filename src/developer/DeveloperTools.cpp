@@ -119,15 +119,15 @@ QString DeveloperWidget::aiListFiles() const
     if (!AiToolRules::projectFoldersAreOwn(currentProject))
         return linkedOutAnswer(currentProject);
     const QStringList names = DeveloperWorkspace::sourceFiles(currentProject);
+    const QString folder = sourceFolder() + QLatin1Char('/');
     QStringList lines;
     for (const QString &name : names) {
+        const bool open = !currentFilePath.isEmpty() && folder + name == currentFilePath;
         // The open file is named whatever its place in the list.
-        if (lines.size() >= AiToolRules::MaxListedFiles
-            && sourceFolder() + QLatin1Char('/') + name != currentFilePath)
+        if (lines.size() >= AiToolRules::MaxListedFiles && !open)
             continue;
         QString line = name;
-        if (!currentFilePath.isEmpty()
-            && sourceFolder() + QLatin1Char('/') + name == currentFilePath)
+        if (open)
             line += editor->document()->isModified() ? tr(" (open in editor, unsaved changes)")
                                                      : tr(" (open in editor)");
         lines.append(line);

@@ -172,6 +172,9 @@ void DeveloperToolsLimitsTest::radioErrorsNameTheStatusOnly_data()
     QTest::addColumn<QByteArray>("path");
     QTest::addColumn<FakeResponse>("response");
     QTest::addColumn<QString>("answer");
+    // Qt reads a status line a byte at a time: on a slow machine a 1 MiB one may outlast the
+    // request's time-out instead. Either way the phrase stays out.
+    QTest::addColumn<bool>("mayTimeOut");
     FakeResponse mebibyte = FakeResponse::error(500, "no");
     mebibyte.reason = QByteArray(1024 * 1024, 'R');
     FakeResponse orders = FakeResponse::error(500, "no");
@@ -180,19 +183,19 @@ void DeveloperToolsLimitsTest::radioErrorsNameTheStatusOnly_data()
     refused.reason = orders.reason;
     QTest::newRow("upload, 1 MiB reason phrase")
         << "run_project" << QByteArray("/upload.html") << mebibyte
-        << "Upload failed: the radio answered with HTTP status 500";
+        << "Upload failed: the radio answered with HTTP status 500" << true;
     QTest::newRow("upload, instructions in the reason phrase")
         << "run_project" << QByteArray("/upload.html") << orders
-        << "Upload failed: the radio answered with HTTP status 500";
+        << "Upload failed: the radio answered with HTTP status 500" << false;
     QTest::newRow("start, instructions in the reason phrase")
         << "run_project" << QByteArray("/app/exec") << refused
-        << "Uploaded, but executing it failed: the radio answered with HTTP status 403";
+        << "Uploaded, but executing it failed: the radio answered with HTTP status 403" << false;
     QTest::newRow("screenshot, 1 MiB reason phrase")
         << "take_screenshot" << QByteArray("/screenshot.png") << mebibyte
-        << "Failed to capture screenshot: the radio answered with HTTP status 500";
+        << "Failed to capture screenshot: the radio answered with HTTP status 500" << true;
     QTest::newRow("screenshot, instructions in the reason phrase")
         << "take_screenshot" << QByteArray("/screenshot.png") << orders
-        << "Failed to capture screenshot: the radio answered with HTTP status 500";
+        << "Failed to capture screenshot: the radio answered with HTTP status 500" << false;
 }
 
 void DeveloperToolsLimitsTest::radioErrorsNameTheStatusOnly()
@@ -201,13 +204,19 @@ void DeveloperToolsLimitsTest::radioErrorsNameTheStatusOnly()
     QFETCH(QByteArray, path);
     QFETCH(FakeResponse, response);
     QFETCH(QString, answer);
+    QFETCH(bool, mayTimeOut);
     openDemo();
     found();
     radio->setResponse(path, response);
-    QCOMPARE(call(tool).text, answer);
+    const QString text = call(tool).text;
+    const QString timedOut = answer.section(": ", 0, 0) + ": Operation canceled";
+    if (mayTimeOut && text == timedOut)
+        qInfo("the status line outlasted the time-out");
+    else
+        QCOMPARE(text, answer);
     QCOMPARE(radio->countFor(path), 1);
     if (tool == "run_project")
-        QCOMPARE(status(), answer);
+        QCOMPARE(status(), text);
 }
 
 // The answer went out whole, 1.8 M characters, with every later request.
