@@ -1,12 +1,17 @@
 #include "AiToolRules.h"
 
 #include "DeveloperWorkspace.h"
+#include "RadioReply.h"
+#include "RadioText.h"
 
 #include <QBuffer>
+#include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QImage>
 #include <QImageReader>
 #include <QJsonValue>
+#include <QNetworkReply>
 #include <QXmlStreamReader>
 
 #include <climits>
@@ -148,6 +153,46 @@ bool isWholePngWithin(const QByteArray &data, qint64 maxPixels)
         return false;
     QImage image;
     return image.loadFromData(data, "PNG") && image.size() == size;
+}
+
+QString cut(const QString &text, int maxChars)
+{
+    return RadioText::forDisplay(text, maxChars);
+}
+
+QString radioErrorText(const QNetworkReply *reply)
+{
+    if (!reply)
+        return QString();
+    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    if (!RadioReply::tooLarge(reply) && status.isValid() && status.toInt() >= 300)
+        return QCoreApplication::translate("DeveloperWidget",
+                                           "the radio answered with HTTP status %1")
+            .arg(status.toInt());
+    return cut(RadioReply::errorString(reply), ErrorTextChars);
+}
+
+QString withoutAbsolutePaths(const QString &text, const QString &project)
+{
+    const QString root = DeveloperWorkspace::developerRootPath();
+    QStringList roots {root};
+    const QString canonicalRoot = QFileInfo(root).canonicalFilePath();
+    if (!canonicalRoot.isEmpty() && canonicalRoot != root)
+        roots.append(canonicalRoot);
+    QString out = text;
+    for (const QString &folder : roots) {
+        if (!project.isEmpty())
+            out.replace(folder + QLatin1Char('/') + project + QLatin1Char('/'), QString());
+        out.replace(folder + QLatin1Char('/'), QString());
+        out.replace(folder,
+                    QCoreApplication::translate("DeveloperWidget", "the Kelo Developer folder"));
+    }
+    const QString home = QDir::homePath();
+    if (home.size() > 1) {
+        out.replace(home + QLatin1Char('/'), QStringLiteral("~/"));
+        out.replace(home, QStringLiteral("~"));
+    }
+    return out;
 }
 
 QString textTail(const QString &text, int maxBytes, bool *cut)

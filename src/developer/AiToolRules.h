@@ -4,6 +4,8 @@
 #include <QJsonObject>
 #include <QString>
 
+class QNetworkReply;
+
 // The assistant's tools without the tab: how their inputs are read, which file names and
 // drawings they accept, and how their answers are bounded. The model's input is untrusted:
 // it may hold any JSON value, any file name and any SVG.
@@ -41,6 +43,25 @@ bool hasPngSignature(const QByteArray &data);
 // anything is decoded, then every pixel must decode (a damaged body behind a sound header
 // is refused).
 bool isWholePngWithin(const QByteArray &data, qint64 maxPixels);
+
+// What one answer passes on at most. Tool answers stay in the conversation and go out with
+// every later request, and the radio is whatever device answers on the LAN.
+inline constexpr int RadioTextChars = 200; // each radio text, such as a model name
+inline constexpr int ErrorTextChars = 1024; // an error text that carries radio or portal words
+inline constexpr int MaxListedFiles = 300; // names in one list_files answer
+
+// At most maxChars characters: a longer text keeps its start and ends with "…".
+QString cut(const QString &text, int maxChars);
+
+// Why a radio request failed, as the tab passes it on: an HTTP error by its status code only
+// (the reason phrase is the radio's own words, of any length and content), a refused answer
+// as too large, anything else by the network layer's text; at most ErrorTextChars.
+QString radioErrorText(const QNetworkReply *reply);
+
+// The text with the workspace's absolute paths made relative: the project's own files as
+// "src/app.qml" or "output/demo.tar", and nothing that names the home folder (and with it the
+// account name).
+QString withoutAbsolutePaths(const QString &text, const QString &project);
 
 // The end of text that fits maxBytes of UTF-8, starting at the beginning of a line when
 // one begins in it. cut tells whether anything was left out.

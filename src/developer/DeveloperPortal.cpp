@@ -1,5 +1,7 @@
 #include "DeveloperPortal.h"
 
+#include "RadioText.h"
+
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -51,6 +53,24 @@ PublishAnswer parsePublishAnswer(const QByteArray &body)
     answer.submitUrl = object.value(QStringLiteral("submit_url")).toString();
     answer.error = object.value(QStringLiteral("error")).toString();
     return answer;
+}
+
+static int publishTimeoutOverride = 0;
+
+int publishTimeoutMs()
+{
+    return publishTimeoutOverride > 0 ? publishTimeoutOverride : PublishTimeoutMs;
+}
+
+void setPublishTimeoutForTesting(int ms)
+{
+    publishTimeoutOverride = qMax(ms, 0);
+}
+
+QString shownText(const QString &text)
+{
+    // Line breaks would make the warning taller than the screen.
+    return RadioText::forDisplay(text.simplified(), ShownTextChars);
 }
 
 bool isBrowserUrl(const QUrl &url)

@@ -12,6 +12,8 @@ namespace DeveloperPortal {
 inline constexpr char ApiKeyHeader[] = "X-API-Key";
 inline constexpr char ApiKey[] = "5f1a7c3e9b2d48e6a0c4f7b19e3d6a28";
 inline constexpr int PublishTimeoutMs = 30000;
+// The most of the portal's own words a warning shows.
+inline constexpr int ShownTextChars = 500;
 
 // The portal's root URL. Tests point it at a fake on loopback.
 QUrl baseUrl();
@@ -29,6 +31,13 @@ struct PublishAnswer
     QString error; // "error" when it is a string
 };
 PublishAnswer parsePublishAnswer(const QByteArray &body);
+
+// The transfer time-out of a publish upload: PublishTimeoutMs, unless a test set another.
+int publishTimeoutMs();
+void setPublishTimeoutForTesting(int ms); // 0 restores PublishTimeoutMs
+
+// The portal's reason as a warning shows it: on one line, at most ShownTextChars characters.
+QString shownText(const QString &text);
 
 // Only http and https pages with a host are handed to the browser: a file:, javascript: or
 // custom-scheme address from an answer could open or run something on this computer.

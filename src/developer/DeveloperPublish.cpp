@@ -4,6 +4,7 @@
 #include "DeveloperWidget.h"
 
 #include "DeveloperPortal.h"
+#include "RadioReply.h"
 #include "RadioScanner.h"
 #include "RadioUpload.h"
 
@@ -13,13 +14,6 @@
 #include <QLabel>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
-
-namespace {
-
-// The store answers with a small JSON object; anything beyond this is not such an answer.
-constexpr qint64 MaxAnswerBytes = 64 * 1024;
-
-} // namespace
 
 void DeveloperWidget::publishProject(const QString &name)
 {
@@ -80,10 +74,15 @@ void DeveloperWidget::uploadForPublish(const QString &packagePath)
 
     QNetworkRequest request(DeveloperPortal::publishUploadUrl());
     request.setRawHeader(DeveloperPortal::ApiKeyHeader, DeveloperPortal::ApiKey);
-    request.setTransferTimeout(DeveloperPortal::PublishTimeoutMs);
+    const int timeoutMs = DeveloperPortal::publishTimeoutMs();
+    request.setTransferTimeout(timeoutMs);
     statusLabel->setText(tr("Uploading to Varnek App Store..."));
+    const qint64 uploadBytes = package->size();
     QNetworkReply *reply = networkManager->post(request, body);
     body->setParent(reply);
+    // Read like a radio's answer: an endless body is cut off at the limit, and a portal that
+    // trickles meets the deadline of the whole transfer, not only the inactivity time-out.
+    RadioReply::bound(reply, RadioReply::Kind::Text, timeoutMs, uploadBytes);
     connect(reply, &QNetworkReply::finished, this,
             [this, reply]() { onPublishReplyFinished(reply); });
 }
@@ -91,8 +90,11 @@ void DeveloperWidget::uploadForPublish(const QString &packagePath)
 void DeveloperWidget::onPublishReplyFinished(QNetworkReply *reply)
 {
     reply->deleteLater();
+    // The body is read whatever the status: a refusal carries its reason in it. Bounded by
+    // RadioReply; a refused answer is not read at all.
+    const bool tooLarge = RadioReply::tooLarge(reply);
     const DeveloperPortal::PublishAnswer answer
-        = DeveloperPortal::parsePublishAnswer(reply->read(MaxAnswerBytes));
+        = DeveloperPortal::parsePublishAnswer(tooLarge ? QByteArray() : reply->readAll());
     const QString title = tr("Publish");
     if (reply->error() == QNetworkReply::NoError && answer.success) {
         statusLabel->setText(tr("Uploaded - finish publishing in your browser."));
@@ -100,10 +102,12 @@ void DeveloperWidget::onPublishReplyFinished(QNetworkReply *reply)
         return;
     }
     statusLabel->setText(tr("Publish upload failed."));
-    const QString reason = answer.error.isEmpty() ? reply->errorString() : answer.error;
+    QString reason = answer.error.isEmpty() ? reply->errorString() : answer.error;
+    if (tooLarge)
+        reason = tr("the portal's answer was too large");
     showWarning(title,
                 tr("Could not upload to the Varnek App Store: %1\n\nThe packaged file is still "
                    "available via \"Show Files\" if you'd rather submit it by hand.")
-                    .arg(reason));
+                    .arg(DeveloperPortal::shownText(reason)));
     openUrl(title, DeveloperPortal::storePageUrl());
 }

@@ -4,8 +4,8 @@
 // project or radio may change while one is in flight.
 #include "DeveloperWidget.h"
 
+#include "AiToolRules.h"
 #include "RadioApi.h"
-#include "RadioReply.h"
 #include "RadioUpload.h"
 
 #include <QFile>
@@ -79,7 +79,7 @@ void DeveloperWidget::onRunUploadFinished(QNetworkReply *reply, const QString &n
 {
     reply->deleteLater();
     if (reply->error() != QNetworkReply::NoError) {
-        completion(false, tr("Upload failed: %1").arg(RadioReply::errorString(reply)));
+        completion(false, tr("Upload failed: %1").arg(AiToolRules::radioErrorText(reply)));
         return;
     }
     // The radio the package went to, even if another one has been found since.
@@ -90,9 +90,9 @@ void DeveloperWidget::onRunUploadFinished(QNetworkReply *reply, const QString &n
     connect(start, &QNetworkReply::finished, this, [start, completion]() {
         start->deleteLater();
         if (start->error() != QNetworkReply::NoError)
-            completion(
-                false,
-                tr("Uploaded, but executing it failed: %1").arg(RadioReply::errorString(start)));
+            completion(false,
+                       tr("Uploaded, but executing it failed: %1")
+                           .arg(AiToolRules::radioErrorText(start)));
         else
             completion(true, tr("Uploaded and executed."));
     });

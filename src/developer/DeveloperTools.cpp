@@ -67,13 +67,19 @@ void DeveloperWidget::onAiToolCallRequested(const QString &toolUseId, const QStr
                                             const QJsonObject &input)
 {
     using AiToolRules::stringInput;
-    const auto answer = [this, &toolUseId](const QString &text) {
+    // A file's, a page's or the terminal's own text goes as it is; every other answer names
+    // files relative to the project.
+    const auto answerAsIs = [this, &toolUseId](const QString &text) {
         aiPanel->handleToolResult(toolUseId, text, QByteArray());
+    };
+    const auto answer = [this, &toolUseId](const QString &text) {
+        aiPanel->handleToolResult(
+            toolUseId, AiToolRules::withoutAbsolutePaths(text, currentProject), QByteArray());
     };
     if (toolName == QLatin1String("list_files")) {
         answer(aiListFiles());
     } else if (toolName == QLatin1String("read_file")) {
-        answer(aiReadFile(stringInput(input, QStringLiteral("filename"))));
+        answerAsIs(aiReadFile(stringInput(input, QStringLiteral("filename"))));
     } else if (toolName == QLatin1String("write_file")) {
         const QJsonValue content = input.value(QStringLiteral("content"));
         answer(aiWriteFile(stringInput(input, QStringLiteral("filename")), content.toString(),
@@ -89,14 +95,15 @@ void DeveloperWidget::onAiToolCallRequested(const QString &toolUseId, const QStr
         answer(aiCreateProject(stringInput(input, QStringLiteral("name")),
                                stringInput(input, QStringLiteral("type"))));
     } else if (toolName == QLatin1String("read_debug_log")) {
-        answer(aiReadDebugLog());
+        answerAsIs(aiReadDebugLog());
     } else if (toolName == QLatin1String("read_docs")) {
-        answer(aiReadDocs(stringInput(input, QStringLiteral("page"))));
+        answerAsIs(aiReadDocs(stringInput(input, QStringLiteral("page"))));
     } else if (toolName == QLatin1String("run_project")) {
-        runProject([this, toolUseId](bool, const QString &message) {
+        runProject([this, toolUseId, project = currentProject](bool, const QString &message) {
             // As after Play, the status line tells how the run ended.
             statusLabel->setText(message);
-            aiPanel->handleToolResult(toolUseId, message, QByteArray());
+            aiPanel->handleToolResult(
+                toolUseId, AiToolRules::withoutAbsolutePaths(message, project), QByteArray());
         });
     } else if (toolName == QLatin1String("take_screenshot")) {
         aiTakeScreenshot(toolUseId);
@@ -111,18 +118,29 @@ QString DeveloperWidget::aiListFiles() const
         return noProjectAnswer();
     if (!AiToolRules::projectFoldersAreOwn(currentProject))
         return linkedOutAnswer(currentProject);
+    const QStringList names = DeveloperWorkspace::sourceFiles(currentProject);
+    const QString folder = sourceFolder() + QLatin1Char('/');
     QStringList lines;
-    for (const QString &name : DeveloperWorkspace::sourceFiles(currentProject)) {
+    for (const QString &name : names) {
+        const bool open = !currentFilePath.isEmpty() && folder + name == currentFilePath;
+        // The open file is named whatever its place in the list.
+        if (lines.size() >= AiToolRules::MaxListedFiles && !open)
+            continue;
         QString line = name;
-        if (!currentFilePath.isEmpty()
-            && sourceFolder() + QLatin1Char('/') + name == currentFilePath)
+        if (open)
             line += editor->document()->isModified() ? tr(" (open in editor, unsaved changes)")
                                                      : tr(" (open in editor)");
         lines.append(line);
     }
     if (lines.isEmpty())
         return tr("Project \"%1\" has no files.").arg(currentProject);
-    return tr("Files in project \"%1\":\n").arg(currentProject) + lines.join(QLatin1Char('\n'));
+    QString listing
+        = tr("Files in project \"%1\":\n").arg(currentProject) + lines.join(QLatin1Char('\n'));
+    if (names.size() > lines.size())
+        listing += tr("\n... and %1 more files, %2 in all.")
+                       .arg(names.size() - lines.size())
+                       .arg(names.size());
+    return listing;
 }
 
 QString DeveloperWidget::aiReadFile(const QString &filename) const
@@ -177,6 +195,14 @@ QString DeveloperWidget::aiWriteFile(const QString &filename, const QString &con
         return tr("\"%1\" isn't a valid file to write - only bare .qml filenames are allowed, no "
                   "paths.")
             .arg(filename);
+    // Refused here, not when the project is packaged: every later run would fail on it.
+    if (!DeveloperWorkspace::entryExists(path)
+        && !DeveloperWorkspace::fitsPackageEntry(currentProject, filename))
+        return tr("\"%1\" isn't a valid file to write - the name is too long for the app "
+                  "package, where the project folder and the file name together take at most %2 "
+                  "bytes of UTF-8. Use a shorter name.")
+            .arg(filename)
+            .arg(DeveloperWorkspace::MaxPackageEntryBytes);
     // Writing "" in its place would empty the user's file.
     if (!contentGiven)
         return tr("%1 was not written: the input \"content\" is missing or not a string - pass "
@@ -221,6 +247,13 @@ QString DeveloperWidget::aiWriteImage(const QString &filename, const QString &sv
         return tr("\"%1\" isn't a valid image to write - use a .png or .jpg filename, or exactly "
                   "\"icon.png\" for the project icon.")
             .arg(filename);
+    if (!isIcon && !DeveloperWorkspace::entryExists(path)
+        && !DeveloperWorkspace::fitsPackageEntry(currentProject, filename))
+        return tr("\"%1\" isn't a valid image to write - the name is too long for the app "
+                  "package, where the project folder and the file name together take at most %2 "
+                  "bytes of UTF-8. Use a shorter name.")
+            .arg(filename)
+            .arg(DeveloperWorkspace::MaxPackageEntryBytes);
     const QSize size = isIcon
         ? QSize(64, 64)
         : QSize(AiToolRules::clampImageSide(width), AiToolRules::clampImageSide(height));
@@ -283,8 +316,12 @@ QString DeveloperWidget::aiCheckRadio() const
     // The scanner's own values: the tab's copy lags while the scanner re-sweeps.
     if (scanner->ip.isEmpty())
         return tr("No Kelo radio is currently connected.");
+    // Whatever answers discovery is "the radio": its names may be a megabyte long.
+    using AiToolRules::cut;
+    const int most = AiToolRules::RadioTextChars;
     return tr("Connected to a Kelo radio at %1 (network \"%2\", model \"%3\").")
-        .arg(scanner->ip, scanner->networkName, scanner->modelName);
+        .arg(cut(scanner->ip, most), cut(scanner->networkName, most),
+             cut(scanner->modelName, most));
 }
 
 QString DeveloperWidget::aiCreateProject(const QString &name, const QString &type)
@@ -384,7 +421,8 @@ void DeveloperWidget::onScreenshotToolReplyFinished(QNetworkReply *reply, const 
     reply->deleteLater();
     if (reply->error() != QNetworkReply::NoError) {
         aiPanel->handleToolResult(
-            toolUseId, tr("Failed to capture screenshot: %1").arg(RadioReply::errorString(reply)),
+            toolUseId,
+            tr("Failed to capture screenshot: %1").arg(AiToolRules::radioErrorText(reply)),
             QByteArray());
         return;
     }

@@ -33,18 +33,52 @@ const QStringList image_name_filters
 constexpr QFileDevice::Permissions CopiedFileMode = QFileDevice::ReadOwner | QFileDevice::WriteOwner
     | QFileDevice::ReadGroup | QFileDevice::ReadOther;
 
-bool hasControlOrLoneSurrogate(const QString &name)
+// Characters drawn like a slash or backslash: "a\u2215b" shows as a path but is one name.
+bool looksLikeSlash(uint c)
+{
+    switch (c) {
+    case 0x2044: // fraction slash
+    case 0x2215: // division slash
+    case 0x2216: // set minus
+    case 0x2571: // box drawings light diagonal upper right to lower left
+    case 0x2572:
+    case 0x29F5: // reverse solidus operator
+    case 0x29F8: // big solidus
+    case 0x29F9: // big reverse solidus
+    case 0xFE68: // small reverse solidus
+    case 0xFF0F: // fullwidth solidus
+    case 0xFF3C: // fullwidth reverse solidus
+    case 0x1735: // Philippine single punctuation
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Controls (a NUL cuts a name short where the system reads it), format characters (a
+// zero-width space or a right-to-left override makes one name look like another), line and
+// paragraph separators, look-alike slashes, and lone surrogates (they cannot become a file
+// name).
+bool hasUnsafeCodePoint(const QString &name)
 {
     for (int i = 0; i < name.size(); ++i) {
-        const QChar c = name.at(i);
-        if (c.category() == QChar::Other_Control)
-            return true;
-        if (c.isHighSurrogate() && i + 1 < name.size() && name.at(i + 1).isLowSurrogate()) {
+        uint c = name.at(i).unicode();
+        if (QChar::isHighSurrogate(c) && i + 1 < name.size() && name.at(i + 1).isLowSurrogate()) {
+            c = QChar::surrogateToUcs4(name.at(i), name.at(i + 1));
             ++i;
-            continue;
-        }
-        if (c.isSurrogate())
+        } else if (QChar::isSurrogate(c)) {
             return true;
+        }
+        switch (QChar::category(c)) {
+        case QChar::Other_Control:
+        case QChar::Other_Format:
+        case QChar::Separator_Line:
+        case QChar::Separator_Paragraph:
+            return true;
+        default:
+            if (looksLikeSlash(c))
+                return true;
+        }
     }
     return false;
 }
@@ -99,7 +133,7 @@ bool copyOver(const QString &source, const QString &target)
 
 bool hasUnsafeCharacter(const QString &name)
 {
-    if (name.startsWith(QLatin1Char('.')) || hasControlOrLoneSurrogate(name))
+    if (name.startsWith(QLatin1Char('.')) || hasUnsafeCodePoint(name))
         return true;
     for (const QChar c : name) {
         if (forbidden_name_chars.contains(c))
@@ -237,6 +271,21 @@ bool isProjectImageFile(const QString &name)
         || lower.endsWith(QLatin1String(".jpeg"));
 }
 
+bool fitsPackageEntry(const QString &project, const QString &name)
+{
+    // The root folder is "base" for a Home Screen, the project's name otherwise, and a project
+    // changes type as screen.qml comes and goes: the longer one must fit.
+    const int root = qMax(project.toUtf8().size(), 4);
+    return root + 1 + name.toUtf8().size() <= MaxPackageEntryBytes;
+}
+
+QString packageEntryTooLongText()
+{
+    return Texts::tr("The name is too long: in the app package, the project folder and the file "
+                     "name together may take at most %1 bytes.")
+        .arg(MaxPackageEntryBytes);
+}
+
 bool isValidProjectFilename(const QString &name)
 {
     return !name.isEmpty() && !name.contains(QLatin1String("..")) && !hasUnsafeCharacter(name);
@@ -302,6 +351,10 @@ bool createQmlFile(const QString &project, const QString &typedName, QString &fi
     }
     if (!name.endsWith(QLatin1String(".qml"), Qt::CaseInsensitive))
         name += QStringLiteral(".qml");
+    if (!fitsPackageEntry(project, name)) {
+        error = packageEntryTooLongText();
+        return false;
+    }
     const QString path = sourcePath(project) + QLatin1Char('/') + name;
     if (entryExists(path)) {
         error

@@ -53,10 +53,21 @@ bool createProject(const QString &name, ProjectType type, QString &error);
 bool isProjectImageFile(const QString &name);
 // What project and file names made in the tab may not hold: a leading "." (a hidden entry is
 // never listed again), any of / \ : * ? " < > |, a control character (a NUL cuts a name short
-// where the system reads it) or a lone surrogate (it cannot become a file name).
+// where the system reads it), a format character (category Cf: a zero-width space or a
+// right-to-left override makes one name look like another), a line or paragraph separator, a
+// character drawn like a slash (U+2215 and its kin), or a lone surrogate (it cannot become a
+// file name). The assistant's tools and the tab's dialogs share this one rule.
 bool hasUnsafeCharacter(const QString &name);
 // The assistant's file-name check: the tab's own rule, and not empty and no "..".
 bool isValidProjectFilename(const QString &name);
+// A package entry's name is "<root folder>/<file name>" in a 100-byte field.
+inline constexpr int MaxPackageEntryBytes = 100;
+// True when the file's entry fits in any package of the project (root folder "base" or the
+// project's name, whichever is longer): checked when a file is made, so packaging never
+// fails on a name the program accepted.
+bool fitsPackageEntry(const QString &project, const QString &name);
+// The refusal of a name that does not fit; it names no path.
+QString packageEntryTooLongText();
 // True when an entry of that name exists, a dangling symlink included.
 bool entryExists(const QString &path);
 // "app.qml", "icon.png", "version", "screen.qml": never deletable from the tab (exact case).

@@ -73,7 +73,12 @@ bool parseSystemInfo(const QByteArray &body, QString *networkName, QString *mode
 bool parseSerial(const QByteArray &body, QString *serial)
 {
     const int nul = body.indexOf('\0');
-    const QString text = QString::fromUtf8(nul < 0 ? body : body.left(nul)).trimmed();
+    const QByteArray bytes = nul < 0 ? body : body.left(nul);
+    // Four UTF-8 bytes per character at the most, and white space around: a body far past
+    // that is not a serial, and need not be decoded to tell.
+    if (bytes.size() > 8 * MaxSerialChars)
+        return false;
+    const QString text = QString::fromUtf8(bytes).trimmed();
     if (text.size() < 2 || !text.startsWith(QLatin1Char('{')) || !text.endsWith(QLatin1Char('}')))
         return false;
     const QStringList parts = text.mid(1, text.size() - 2).split(QLatin1Char(','));
@@ -93,7 +98,11 @@ bool parseSerial(const QByteArray &body, QString *serial)
         }
         fields.append(field);
     }
-    *serial = fields.join(QLatin1Char('-'));
+    const QString joined = fields.join(QLatin1Char('-'));
+    // It goes into the publish upload and the header of every AI request.
+    if (joined.size() > MaxSerialChars)
+        return false;
+    *serial = joined;
     return true;
 }
 

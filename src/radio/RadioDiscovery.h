@@ -39,7 +39,10 @@ bool parseSystemInfo(const QByteArray &body, QString *networkName, QString *mode
 // A /system/serial body: six comma-separated, non-empty fields between braces,
 // read up to the first NUL byte; joined with "-". Fields holding control characters
 // are refused, since the serial travels in an HTTP header later, and so are fields
-// holding format characters (category Cf), which reorder or hide what is shown.
+// holding format characters (category Cf), which reorder or hide what is shown. A serial
+// longer than MaxSerialChars UTF-16 units (joined) is refused: it travels in the publish
+// upload and in the header of every AI request.
+inline constexpr int MaxSerialChars = 128;
 bool parseSerial(const QByteArray &body, QString *serial);
 
 } // namespace RadioDiscovery

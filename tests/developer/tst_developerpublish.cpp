@@ -5,11 +5,14 @@
 #include "FakeAppStore.h"
 #include "KeloResources.h"
 #include "MultipartReader.h"
+#include "ProcessMemory.h"
 #include "TestSupport.h"
 
 #include <QLabel>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
 #include <QtTest>
 
 using namespace DeveloperTest;
@@ -23,7 +26,12 @@ const QString question = QStringLiteral(
     "\"%1\" is prepared for publishing.\n\nDo you want to proceed with publish request into "
     "Varnek App Store?");
 
+const QString byHand = QStringLiteral("\n\nThe packaged file is still available via \"Show Files\" "
+                                      "if you'd rather submit it by hand.");
+
 } // namespace
+
+Q_DECLARE_METATYPE(FakeResponse)
 
 class DeveloperPublishTest : public QObject, public TabFixture
 {
@@ -44,6 +52,8 @@ private slots:
     void refusedBeforePackaging_data();
     void refusedBeforePackaging();
     void publishFromTheProjectMenu();
+    void answersAreBounded_data();
+    void answersAreBounded();
 
 private:
     // Publishes the project, answers the question with Yes and any warning with OK, and
@@ -73,6 +83,7 @@ void DeveloperPublishTest::init()
 
 void DeveloperPublishTest::cleanup()
 {
+    DeveloperPortal::setPublishTimeoutForTesting(0);
     tearDown();
     delete script;
     delete opened;
@@ -377,6 +388,92 @@ void DeveloperPublishTest::publishFromTheProjectMenu()
     QCOMPARE(*script->texts, QStringList {question.arg("other")});
     QVERIFY(QFile::exists(projectFile("other", "output/other.kbm")));
     QVERIFY(!QFile::exists(projectFile("demo", "output/demo.app")));
+}
+
+void DeveloperPublishTest::answersAreBounded_data()
+{
+    QTest::addColumn<FakeResponse>("answer");
+    QTest::addColumn<int>("timeoutMs"); // the upload's time-out in this row
+    QTest::addColumn<QString>("warning"); // empty: success; a trailing "…": starts with
+    const QString failed = QStringLiteral("Could not upload to the Varnek App Store: ");
+    // Only the first 64 KiB used to be parsed: the portal's yes read as a failure.
+    QTest::newRow("100 KiB success") << FakeAppStore::successOfSize(100 * 1024) << 30000 << "";
+    // Memory grew ~50 MB/s, "Uploading..." forever.
+    QTest::newRow("endless answer") << FakeAppStore::endlessAnswer() << 30000
+                                    << failed + "the portal's answer was too large" + byHand;
+    // A byte every 20 ms never lets the inactivity time-out fire; 2000 bytes take 40 s, the
+    // whole transfer may take 3 s and the time the small upload may take.
+    QTest::newRow("trickled answer") << FakeAppStore::trickledSuccess(2000, 20) << 3000
+                                     << failed + "Operation canceled" + byHand;
+    // The warning was 15,125 px tall, its OK button off screen.
+    QTest::newRow("60 KB error of words")
+        << FakeAppStore::refusalOfSize(60000, "quota exceeded ") << 30000
+        << failed + QString("quota exceeded ").repeated(40).left(499) + QString::fromUtf8("…")
+            + byHand;
+    QTest::newRow("60 KB error in one word")
+        << FakeAppStore::refusalOfSize(60000, "x") << 30000
+        << failed + QString(499, 'x') + QString::fromUtf8("…") + byHand;
+    QTest::newRow("60 KB error of lines")
+        << FakeAppStore::refusalOfSize(60000, "line\\n") << 30000
+        << failed + QString("line ").repeated(100).left(499) + QString::fromUtf8("…") + byHand;
+    FakeResponse phrase = FakeResponse::text("<html>", 502);
+    phrase.reason = QByteArray(200 * 1024, 'p');
+    QTest::newRow("200 KiB reason phrase, no JSON")
+        << phrase << 30000 << failed + QString::fromUtf8("…");
+}
+
+// The portal is a server on the internet: its answer is read like a radio's.
+void DeveloperPublishTest::answersAreBounded()
+{
+    QFETCH(FakeResponse, answer);
+    QFETCH(int, timeoutMs);
+    QFETCH(QString, warning);
+    store->setAnswer(answer);
+    DeveloperPortal::setPublishTimeoutForTesting(timeoutMs);
+    QVERIFY(makeProject("demo", ProjectType::Application));
+    makeWidget();
+    QSize boxSize;
+    QRect okButton;
+    script->run({ModalScript::press(QMessageBox::Yes),
+                 [&](QWidget *w) {
+                     boxSize = w->size();
+                     if (auto *box = qobject_cast<QMessageBox *>(w)) {
+                         QAbstractButton *ok = box->button(QMessageBox::Ok);
+                         okButton = QRect(ok->mapTo(box, QPoint(0, 0)), ok->size());
+                     }
+                     ModalScript::press(QMessageBox::Ok)(w);
+                 }},
+                60000);
+    widget->publishProject("demo");
+    QVERIFY(store->waitForRequests(FakeAppStore::UploadPath, 1, 10000));
+    QTRY_VERIFY_WITH_TIMEOUT(!opened->urls.isEmpty(), 20000);
+    const long peakMb = ProcessMemory::peakRssMb();
+    // Cut off at the limit: what the fake could write before the abort, socket buffers included.
+    QVERIFY2(store->streamedBytes() < 16 * 1024 * 1024,
+             qPrintable(QString::number(store->streamedBytes())));
+    QVERIFY2(peakMb < 1024, qPrintable(QString::number(peakMb)));
+
+    const QStringList texts = script->texts->mid(1);
+    if (warning.isEmpty()) {
+        QCOMPARE(texts, QStringList());
+        QCOMPARE(status(), QString("Uploaded - finish publishing in your browser."));
+        QCOMPARE(opened->urls, QList<QUrl> {QUrl("https://store.example/submit?id=42")});
+        return;
+    }
+    QCOMPARE(status(), QString("Publish upload failed."));
+    QCOMPARE(texts.size(), 1);
+    if (warning.endsWith(QString::fromUtf8("…")))
+        QVERIFY2(texts.first().startsWith(warning.chopped(1)), qPrintable(texts.first()));
+    else
+        QCOMPARE(texts.first(), warning);
+    // The portal's words are at most 500 characters of it.
+    QVERIFY2(texts.first().size() <= QString("Could not upload to the Varnek App Store: ").size()
+                     + 500 + byHand.size(),
+             qPrintable(texts.first()));
+    const QSize screen = QGuiApplication::primaryScreen()->availableGeometry().size();
+    QVERIFY2(boxSize.height() <= screen.height() && boxSize.width() <= screen.width(),
+             qPrintable(QString("%1x%2").arg(boxSize.width()).arg(boxSize.height())));
+    QVERIFY(QRect(QPoint(0, 0), boxSize).contains(okButton));
 }
 
 QTEST_MAIN(DeveloperPublishTest)

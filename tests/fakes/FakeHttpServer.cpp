@@ -342,7 +342,8 @@ void FakeHttpServer::answer(QTcpSocket *socket, const FakeRequest &request)
             return;
         }
         QByteArray head = "HTTP/1.1 " + QByteArray::number(response.status) + ' '
-            + reasonPhrase(response.status) + "\r\n";
+            + (response.reason.isEmpty() ? reasonPhrase(response.status) : response.reason)
+            + "\r\n";
         head += "Content-Type: " + response.contentType + "\r\n";
         if (response.mode == FakeResponse::Stream) {
             if (response.chunked)

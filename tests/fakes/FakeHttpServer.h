@@ -40,6 +40,8 @@ struct FakeResponse
 {
     enum Mode { Answer, Hang, Drop, Stream };
     int status = 200;
+    // The status line's reason phrase; empty: the usual one for the status.
+    QByteArray reason;
     QByteArray body;
     QByteArray contentType = "text/plain";
     int delayMs = 0;

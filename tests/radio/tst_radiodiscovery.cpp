@@ -183,6 +183,17 @@ void RadioDiscoveryTest::serial_data()
                                                       << QString();
     QTest::newRow("letters beyond ASCII kept")
         << QByteArray("{\xc3\x84,2,3,4,5,6}") << QString::fromUtf8("\xc3\x84-2-3-4-5-6");
+    // It goes into the publish upload and the header of every AI request: 128 characters
+    // joined at the most.
+    const auto serialOf = [](int chars) {
+        return QByteArray(chars - 10, 'S') + ",1,2,3,4,5";
+    };
+    QTest::newRow("128 characters")
+        << "{" + serialOf(128) + "}" << QString(118, 'S') + "-1-2-3-4-5";
+    QTest::newRow("129 characters") << "{" + serialOf(129) + "}" << QString();
+    QTest::newRow("128 characters of two bytes each") << "{" + QByteArray("\xc3\x84").repeated(118)
+            + ",1,2,3,4,5}" << QString(118, QChar(0xC4)) + "-1-2-3-4-5";
+    QTest::newRow("153,610 characters") << "{" + serialOf(153610) + "}" << QString();
 }
 
 void RadioDiscoveryTest::serial()
