@@ -12,10 +12,16 @@ class QTextDecoder;
 // a line feed, an optional carriage return before it dropped, the web server's access-log
 // lines left out. A line that grows past MaxLineLength without a line feed is cut there,
 // so a radio that never ends its line cannot grow the buffer without bound.
+//
+// What is shown is inert: control and format characters (a carriage return inside a line,
+// bidirectional overrides, zero-width characters, ...) appear as visible symbols instead of
+// acting on the view, and a grapheme cluster longer than MaxClusterLength (a letter under
+// thousands of combining marks) is cut, since shaping one costs the view seconds.
 class DebugLineReader
 {
 public:
     static constexpr int MaxLineLength = 64 * 1024;
+    static constexpr int MaxClusterLength = 32;
 
     DebugLineReader();
     ~DebugLineReader();
@@ -31,6 +37,11 @@ public:
     QStringList flush();
 
     static bool isAccessLogLine(const QString &line);
+
+    // The line as the terminal shows it: controls visible, long clusters cut. Never longer
+    // than MaxLineLength; a line that grows past it when its controls are spelled out
+    // continues on the next one.
+    static QStringList shownLines(const QString &line);
 
 private:
     void take(QStringList &lines, QString line) const;

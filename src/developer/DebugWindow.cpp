@@ -6,8 +6,11 @@
 #include <QScrollBar>
 #include <QTcpSocket>
 #include <QTextBlock>
+#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
+
+#include <utility>
 
 static const char *const Grey = "#b0b0b6";
 static const char *const Green = "#5fd97f";
@@ -15,6 +18,10 @@ static const char *const Red = "#f5566a";
 
 // A flood arrives in reads of at most this much, so one read never stalls the window.
 static const qint64 ReadChunk = 64 * 1024;
+// Under a flood the view shows new lines this often (ms), at most InsertSlice characters at a
+// time; a line after a quiet spell at once.
+static const int InsertInterval = 25;
+static const int InsertSlice = 256 * 1024;
 
 DebugWindow::DebugWindow(QWidget *parent, quint16 port)
     : QWidget(parent, Qt::Window)
@@ -25,6 +32,8 @@ DebugWindow::DebugWindow(QWidget *parent, quint16 port)
 
     socket = new QTcpSocket(this);
     socket->setReadBufferSize(ReadChunk);
+    insertTimer = new QTimer(this);
+    insertTimer->setInterval(InsertInterval);
 
     statusLabel = new QLabel(this);
     statusLabel->setTextFormat(Qt::PlainText);
@@ -59,6 +68,12 @@ DebugWindow::DebugWindow(QWidget *parent, quint16 port)
     connect(socket, &QTcpSocket::readyRead, this, &DebugWindow::onSocketReadyRead);
     connect(socket, &QTcpSocket::errorOccurred, this, &DebugWindow::onSocketError);
     connect(clearButton, &QToolButton::clicked, this, &DebugWindow::onClearClicked);
+    connect(insertTimer, &QTimer::timeout, this, [this] {
+        if (queuedLines.isEmpty())
+            insertTimer->stop();
+        else
+            insertQueuedLines();
+    });
 }
 
 DebugWindow::~DebugWindow()
@@ -136,6 +151,40 @@ QString DebugWindow::outputText() const
     return outputView->toPlainText();
 }
 
+static int utf8Size(const QString &text)
+{
+    int bytes = 0;
+    for (const QChar c : text) {
+        const ushort u = c.unicode();
+        // A surrogate pair is four bytes, two for each half; the terminal holds no lone ones.
+        bytes += u < 0x80 ? 1 : u < 0x800 || QChar::isSurrogate(u) ? 2 : 3;
+    }
+    return bytes;
+}
+
+QString DebugWindow::newestText(int minUtf8Bytes) const
+{
+    // Every kept line is followed by a block of its own; the last block is the empty one after
+    // the last line feed.
+    const QTextDocument *document = outputView->document();
+    QStringList lines;
+    qint64 bytes = 0;
+    for (QTextBlock block = document->lastBlock().previous(); block.isValid();
+         block = block.previous()) {
+        lines.append(block.text());
+        bytes += utf8Size(lines.last()) + 1;
+        if (bytes > minUtf8Bytes)
+            break;
+    }
+    QString text;
+    text.reserve(int(qMin<qint64>(bytes, MaximumCharacters)));
+    for (auto line = lines.crbegin(); line != lines.crend(); ++line) {
+        text += *line;
+        text += QLatin1Char('\n');
+    }
+    return text;
+}
+
 void DebugWindow::onSocketConnected()
 {
     setStatus(tr("Connected to %1").arg(radioIp), Green);
@@ -154,17 +203,49 @@ void DebugWindow::onSocketError(QAbstractSocket::SocketError)
 
 void DebugWindow::onClearClicked()
 {
+    queuedLines.clear();
+    queuedCharacters = 0;
     outputView->clear();
 }
 
 void DebugWindow::onSocketReadyRead()
 {
-    appendLines(lineReader.feed(socket->readAll()));
+    queueLines(lineReader.feed(socket->readAll()));
 }
 
 void DebugWindow::flushLineBuffer()
 {
-    appendLines(lineReader.flush());
+    queueLines(lineReader.flush());
+    if (!queuedLines.isEmpty())
+        insertQueuedLines();
+}
+
+void DebugWindow::queueLines(const QStringList &lines)
+{
+    if (lines.isEmpty())
+        return;
+    queuedLines += lines;
+    for (const QString &line : lines)
+        queuedCharacters += line.size() + 1;
+    // Twice what the terminal holds is more than enough: older lines would drop off the top
+    // as soon as they were shown. appendLines keeps the exact limits.
+    while (queuedLines.size() > 2 * MaximumBlockCount || queuedCharacters > 2 * MaximumCharacters)
+        queuedCharacters -= queuedLines.takeFirst().size() + 1;
+    if (!insertTimer->isActive())
+        insertQueuedLines();
+}
+
+void DebugWindow::insertQueuedLines()
+{
+    int count = 0;
+    int characters = 0;
+    while (count < queuedLines.size()
+           && (count == 0 || characters + queuedLines.at(count).size() + 1 <= InsertSlice))
+        characters += queuedLines.at(count++).size() + 1;
+    queuedCharacters -= characters;
+    appendLines(queuedLines.mid(0, count));
+    queuedLines.erase(queuedLines.begin(), queuedLines.begin() + count);
+    insertTimer->start();
 }
 
 void DebugWindow::appendLines(QStringList lines)
@@ -172,9 +253,13 @@ void DebugWindow::appendLines(QStringList lines)
     if (lines.isEmpty())
         return;
     // Lines that would drop off the top at once are not inserted at all; the empty block
-    // after the last line feed takes one place.
+    // after the last line feed takes one place. A slice holds far fewer characters than the
+    // terminal.
     if (lines.size() > MaximumBlockCount - 1)
         lines.erase(lines.begin(), lines.end() - (MaximumBlockCount - 1));
+    int characters = 0;
+    for (const QString &line : qAsConst(lines))
+        characters += line.size() + 1;
     QString text = lines.join(QLatin1Char('\n'));
     text += QLatin1Char('\n');
 
@@ -190,21 +275,33 @@ void DebugWindow::appendLines(QStringList lines)
     QWidget *viewport = outputView->viewport();
     viewport->setUpdatesEnabled(false);
 
+    // Room first, so the document never holds more than its limits: past its block limit it
+    // would drop the oldest lines itself, walking there one block at a time. Cutting up to a
+    // position is cheap.
+    QTextDocument *document = outputView->document();
+    const QTextBlock last = document->lastBlock();
+    int cut = 0;
+    const int excessBlocks = document->blockCount() + lines.size() - MaximumBlockCount;
+    if (excessBlocks > 0)
+        cut = document->findBlockByNumber(excessBlocks).position();
+    const int excessCharacters = last.position() + characters - MaximumCharacters;
+    if (excessCharacters > 0) {
+        const QTextBlock block = document->findBlock(excessCharacters - 1);
+        cut = qMax(cut, block.position() + block.length());
+    }
+    if (cut > 0) {
+        // In an edit block, so that placing the cursor does not lay out the line it lands in.
+        QTextCursor top(document);
+        top.beginEditBlock();
+        top.setPosition(qMin(cut, last.position()), QTextCursor::KeepAnchor);
+        top.removeSelectedText();
+        top.endEditBlock();
+    }
+
     // One edit per read: the text buffer is then compacted at most once per fill. Made at
     // the end: moving a cursor there would lay out the block it starts in, the oldest.
-    QTextDocument *document = outputView->document();
     QTextCursor cursor(document->lastBlock());
-    cursor.beginEditBlock();
     cursor.insertText(text);
-    // The document would drop the oldest lines itself, but it walks there one block at a
-    // time, which costs far more than the insertion; cutting up to a position is cheap.
-    const int excess = document->blockCount() - MaximumBlockCount;
-    if (excess > 0) {
-        QTextCursor top(document);
-        top.setPosition(document->findBlockByNumber(excess).position(), QTextCursor::KeepAnchor);
-        top.removeSelectedText();
-    }
-    cursor.endEditBlock();
 
     QScrollBar *bar = outputView->verticalScrollBar();
     bar->setValue(bar->maximum());

@@ -8,6 +8,7 @@
 class QLabel;
 class QPlainTextEdit;
 class QTcpSocket;
+class QTimer;
 class QToolButton;
 
 // The radio's debug output in a window of its own: a TCP client to the radio's debug port
@@ -20,6 +21,10 @@ class DebugWindow : public QWidget
 public:
     // The terminal keeps at most this many blocks (lines, plus the empty one after the last).
     static constexpr int MaximumBlockCount = 5000;
+    // ... and at most this many characters, line feeds included. The text document copies all
+    // it holds each time it reclaims the space of dropped lines: with 5000 long lines that
+    // copy would freeze the window for seconds.
+    static constexpr int MaximumCharacters = 1024 * 1024;
 
     explicit DebugWindow(QWidget *parent = nullptr, quint16 port = 9022);
     ~DebugWindow() override;
@@ -31,6 +36,9 @@ public:
     void openAndConnect();
     // The whole terminal text, each kept line followed by a line feed.
     QString outputText() const;
+    // The end of outputText: the fewest newest lines that hold more than minUtf8Bytes bytes
+    // of UTF-8, or all of them. Reads only those lines.
+    QString newestText(int minUtf8Bytes) const;
 
     quint16 port() const { return debugPort; }
 
@@ -53,11 +61,18 @@ private:
     void connectToRadio();
     void disconnectFromRadio();
     void flushLineBuffer();
+    void queueLines(const QStringList &lines);
+    void insertQueuedLines();
     void appendLines(QStringList lines);
 
     QTcpSocket *socket = nullptr;
     QString radioIp;
     DebugLineReader lineReader;
+    // Lines read but not yet shown: under a flood they are inserted together at most once
+    // per tick of insertTimer, as the view lays out the newest lines once per insertion.
+    QStringList queuedLines;
+    int queuedCharacters = 0;
+    QTimer *insertTimer = nullptr;
     QPlainTextEdit *outputView = nullptr;
     QLabel *statusLabel = nullptr;
     QToolButton *clearButton = nullptr;

@@ -370,7 +370,8 @@ QString DeveloperWidget::aiReadDebugLog()
     debugWindow->openAndConnect();
     // Not a click: the toggle's own handler would show the window a second time.
     debugToggleButton->setChecked(true);
-    const QString output = debugWindow->outputText();
+    // Only the newest lines: a copy of a full terminal would cost seconds and a gigabyte.
+    const QString output = debugWindow->newestText(DebugLogAnswerBytes);
     if (output.isEmpty())
         return wasVisible ? tr("Debug terminal is connected but hasn't captured any messages yet.")
                           : tr("Debug terminal just connected - it had nothing captured before "
