@@ -12,6 +12,7 @@
 #include <QImage>
 #include <QMimeData>
 #include <QTemporaryDir>
+#include <QWindow>
 
 namespace {
 
@@ -106,6 +107,9 @@ private slots:
     void inputKeys_data();
     void inputKeys();
     void escapeNeverReachesTheWindow();
+    void keyboardStaysInTheChat_data();
+    void keyboardStaysInTheChat();
+    void escapeGuardWhereverTheFocusIs();
     void placeholderGoneForGood();
     void placeholderFitsTheBox_data();
     void placeholderFitsTheBox();
@@ -379,6 +383,124 @@ void AiAssistantPanelTest::escapeNeverReachesTheWindow()
     // Other keys still travel up as usual.
     QTest::keyClick(panel, Qt::Key_F5);
     QCOMPARE(window.keys, QList<int>({Qt::Key_F5}));
+}
+
+namespace {
+
+// The panel in a shown, active window that records the keys reaching it.
+struct WindowedPanel
+{
+    FakeAiService service;
+    QNetworkAccessManager manager;
+    KeyWitness window;
+    AiAssistantWidget *panel = nullptr;
+
+    bool setUp()
+    {
+        if (!service.listen())
+            return false;
+        AiServiceApi::setBaseUrl(service.url());
+        auto *layout = new QVBoxLayout(&window);
+        panel = new AiAssistantWidget(&manager, &window);
+        layout->addWidget(panel);
+        window.resize(360, 640);
+        window.show();
+        return QTest::qWaitForWindowActive(&window);
+    }
+    template<typename T> T *child(const char *name) const
+    {
+        return panel->findChild<T *>(QLatin1String(name));
+    }
+    QPlainTextEdit *input() const { return child<QPlainTextEdit>("input"); }
+    // Keys as the keyboard gives them: to the window, which hands them to its focus.
+    void press(Qt::Key key) { QTest::keyClick(window.windowHandle(), key); }
+    void typeKeys(const QString &text)
+    {
+        for (const QChar c : text)
+            QTest::keyClick(window.windowHandle(), c.toLatin1());
+    }
+    bool idle() const
+    {
+        return child<QPushButton>("sendButton")->isVisible()
+            && !child<QTimer>("typeTimer")->isActive();
+    }
+    int bubbles() const
+    {
+        return child<QScrollArea>("chatScroll")
+            ->widget()
+            ->findChildren<QFrame *>(QString(), Qt::FindDirectChildrenOnly)
+            .size();
+    }
+};
+
+} // namespace
+
+void AiAssistantPanelTest::keyboardStaysInTheChat_data()
+{
+    QTest::addColumn<bool>("withReturn");
+    QTest::newRow("Return") << true;
+    QTest::newRow("Send button") << false;
+}
+
+void AiAssistantPanelTest::keyboardStaysInTheChat()
+{
+    QFETCH(bool, withReturn);
+    WindowedPanel w;
+    QVERIFY(w.setUp());
+    ToolOwner owner(w.panel, ToolOwner::Deferred);
+    w.service.queueToolCalls("Let me look.", {{"list_files"}});
+    w.service.queueText("Done, see app.qml.");
+    QTest::mouseClick(w.input()->viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(20, 20));
+    QTRY_VERIFY(w.input()->hasFocus());
+    w.typeKeys("make a page");
+    if (withReturn)
+        w.press(Qt::Key_Return);
+    else
+        QTest::mouseClick(w.child<QPushButton>("sendButton"), Qt::LeftButton);
+    QTRY_COMPARE(w.service.messagesRequests().size(), 1);
+    // While busy, Escape still stays in the panel.
+    w.press(Qt::Key_Escape);
+    QTRY_COMPARE(w.service.messagesRequests().size(), 2);
+    QTRY_VERIFY(w.idle());
+    // No click: the next keys go to the input, and Escape ends nothing.
+    w.typeKeys("and more");
+    QCOMPARE(w.input()->toPlainText(), QStringLiteral("and more"));
+    QVERIFY(w.input()->hasFocus());
+    w.press(Qt::Key_Escape);
+    QCOMPARE(w.window.keys, QList<int>());
+    QCOMPARE(w.input()->toPlainText(), QStringLiteral("and more"));
+    QCOMPARE(w.bubbles(), 4); // user, answer, tool, answer
+    VERIFY_BODIES(w);
+}
+
+void AiAssistantPanelTest::escapeGuardWhereverTheFocusIs()
+{
+    WindowedPanel w;
+    QVERIFY(w.setUp());
+    w.service.queueText("Here:\n```qml\nItem {}\n```\nDone.");
+    QTest::mouseClick(w.input()->viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(20, 20));
+    w.typeKeys("code please");
+    w.press(Qt::Key_Return);
+    QTRY_VERIFY(w.idle());
+    QVERIFY(w.panel->findChild<QPlainTextEdit *>("codeBox"));
+    QStringList reached;
+    QList<QWidget *> targets {w.panel};
+    for (QWidget *child : w.panel->findChildren<QWidget *>()) {
+        if (child->isVisible() && child->focusPolicy() != Qt::NoFocus)
+            targets.append(child);
+    }
+    QVERIFY(targets.size() > 4);
+    for (QWidget *target : qAsConst(targets)) {
+        target->setFocus();
+        QTRY_COMPARE(QApplication::focusWidget(), target);
+        w.press(Qt::Key_Escape);
+        if (!w.window.keys.isEmpty())
+            reached.append(QString::fromLatin1(target->metaObject()->className()) + " "
+                           + target->objectName());
+        w.window.keys.clear();
+    }
+    QCOMPARE(reached, QStringList());
+    QCOMPARE(w.bubbles(), 2);
 }
 
 void AiAssistantPanelTest::placeholderGoneForGood()
