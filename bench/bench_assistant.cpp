@@ -195,6 +195,7 @@ struct Block
 {
     double longest = 0;
     double total = 0;
+    int turns = 0;
 };
 Block runUntil(const std::function<bool()> &done)
 {
@@ -207,6 +208,9 @@ Block runUntil(const std::function<bool()> &done)
             QCoreApplication::processEvents(QEventLoop::AllEvents);
         });
         b.longest = qMax(b.longest, ms);
+        if (qEnvironmentVariableIsSet("BENCH_TRACE") && ms > 30)
+            std::printf("    turn %d: %.1f ms\n", b.turns, ms);
+        ++b.turns;
     }
     settle();
     b.total = all.nsecsElapsed() / 1e6;

@@ -28,7 +28,7 @@ AnswerParts splitFirstCodeBlock(const QString &text);
 // time in the length of the answer.
 constexpr int ShownPieceChars = 2000;
 // A finished answer's text is set once per label: larger pieces, fewer labels to lay out.
-constexpr int FinishedPieceChars = 16000;
+constexpr int FinishedPieceChars = 4000;
 // Longer answers are always plain text (a rich text cannot be cut into pieces).
 constexpr int MaxRichTextChars = 65536;
 

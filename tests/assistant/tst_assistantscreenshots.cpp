@@ -289,8 +289,15 @@ void AssistantScreenshots::nothingWiderThanThePanel()
         const QRect r(w->mapTo(panel, QPoint(0, 0)), w->size());
         QVERIFY2(inside.contains(r), name);
     }
-    QVERIFY(tab.widget->grab().save(outPath(
-        QStringLiteral("kelo-assistant-narrow-%1x%2.png").arg(size.width()).arg(size.height()))));
+    // The four thumbnails in view, then the end of the chat.
+    const QString name = QStringLiteral("kelo-assistant-narrow-%1-window")
+                             .arg(QString::fromLatin1(QTest::currentDataTag()).section(' ', 0, 0));
+    chat->verticalScrollBar()->setValue(0);
+    settleLayouts();
+    QVERIFY(tab.widget->grab().save(outPath(name + "-top.png")));
+    chat->verticalScrollBar()->setValue(chat->verticalScrollBar()->maximum());
+    settleLayouts();
+    QVERIFY(tab.widget->grab().save(outPath(name + ".png")));
     VERIFY_BODIES_OF(service);
     tab.tearDown();
 }
