@@ -11,6 +11,7 @@
 #include <QDropEvent>
 #include <QImage>
 #include <QMimeData>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QWindow>
 
@@ -107,6 +108,7 @@ private slots:
     void inputKeys_data();
     void inputKeys();
     void escapeNeverReachesTheWindow();
+    void longAnswerShownWhole();
     void keyboardStaysInTheChat_data();
     void keyboardStaysInTheChat();
     void escapeGuardWhereverTheFocusIs();
@@ -383,6 +385,46 @@ void AiAssistantPanelTest::escapeNeverReachesTheWindow()
     // Other keys still travel up as usual.
     QTest::keyClick(panel, Qt::Key_F5);
     QCOMPARE(window.keys, QList<int>({Qt::Key_F5}));
+}
+
+void AiAssistantPanelTest::longAnswerShownWhole()
+{
+    // In labels of a bounded size: every character once, in order, the code box after them.
+    PanelFixture f;
+    f.panel->show();
+    QString prose;
+    for (int i = 0; prose.size() < 30000; ++i)
+        prose += QStringLiteral("Sentence %1 of the long answer. ").arg(i)
+            + (i % 7 == 6 ? "\n\n" : "") + (i % 50 == 0 ? QString(300, 'z') + " " : "");
+    prose = prose.trimmed();
+    f.service.queueText(prose + "\n```qml\nItem {}\n```");
+    f.service.queueText("Short.");
+    f.send("Tell me everything");
+    QTRY_VERIFY(f.idle());
+    QVERIFY(f.child<QTimer>("typeTimer")->isActive());
+    f.send("Next"); // its answer finishes the reveal at once
+    QTRY_COMPARE(f.chat().last(), QStringLiteral("answer: Short."));
+    QTRY_VERIFY(!f.child<QTimer>("fillTimer")->isActive());
+    auto *bubble = f.panel->findChildren<QFrame *>("answerBubble").value(0);
+    QVERIFY(bubble);
+    const auto labels = bubble->findChildren<QLabel *>(QString(), Qt::FindDirectChildrenOnly);
+    QVERIFY2(labels.size() >= 8, qPrintable(QString::number(labels.size())));
+    QString shown;
+    for (QLabel *label : labels) {
+        QCOMPARE(label->textFormat(), Qt::PlainText);
+        QString text = label->text().remove(QChar(0x200B));
+        QVERIFY(text.size() <= 4000);
+        shown += text;
+    }
+    const auto noSpace = [](QString t) {
+        return t.remove(QRegularExpression("\\s"));
+    };
+    QCOMPARE(noSpace(shown), noSpace(prose));
+    auto *codeBox = bubble->findChild<QPlainTextEdit *>("codeBox");
+    QVERIFY(codeBox);
+    QCOMPARE(codeBox->toPlainText(), QStringLiteral("Item {}"));
+    QVERIFY(codeBox->y() > labels.last()->y());
+    VERIFY_BODIES(f);
 }
 
 namespace {
