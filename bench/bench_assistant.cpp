@@ -1,7 +1,9 @@
 // The assistant's work on the GUI thread at Send and at each tool step: building and
 // serialising the request body (a long conversation, and one carrying six 3.75 MB
 // pictures), thinning, and decoding a picture for the user bubble's thumbnail; also the
-// shrinking of a dropped picture, which runs on a worker thread.
+// shrinking of a dropped picture, which runs on a worker thread; and the typing reveal of
+// long answers, per tick and when the next answer finishes it at once.
+#include "AiServiceApi.h"
 #include "AssistantRequest.h"
 #include "BenchSupport.h"
 #include "ChatPanelLogic.h"
@@ -9,11 +11,36 @@
 
 #include <QApplication>
 #include <QBuffer>
+#include <QElapsedTimer>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QImage>
 #include <QJsonDocument>
+#include <QLabel>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
 #include <QPixmap>
+#include <QPlainTextEdit>
+#include <QPointer>
 #include <QRandomGenerator>
+#include <QScrollArea>
+#include <QThreadPool>
+#include <QTimer>
+#include <QVBoxLayout>
 
 #include <cstdio>
+#include <functional>
+
+// The reveal's position is set directly to time a tick in the middle of a long answer; the
+// same file builds against the panel before and after its answers were cut into pieces.
+#define private public
+#define protected public
+#include "AiAssistantWidget.h"
+#undef private
+#undef protected
+#if __has_include("FlowLayout.h")
+#define REVEAL_IN_PIECES 1
+#endif
 
 namespace {
 
@@ -78,6 +105,169 @@ QList<ChatMessage> longConversation(int steps, const QByteArray &screenshot)
     return c;
 }
 
+// Answers the panel's requests at once, from a queue, without a network.
+class CannedReply : public QNetworkReply
+{
+public:
+    CannedReply(const QNetworkRequest &request, QNetworkAccessManager::Operation op,
+                const QByteArray &body, QObject *parent)
+        : QNetworkReply(parent)
+        , body(body)
+    {
+        setRequest(request);
+        setOperation(op);
+        setUrl(request.url());
+        open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+        setAttribute(QNetworkRequest::HttpStatusCodeAttribute, 200);
+        QTimer::singleShot(0, this, [this]() {
+            setFinished(true);
+            emit readyRead();
+            emit finished();
+        });
+    }
+    void abort() override { }
+    bool isSequential() const override { return true; }
+    qint64 bytesAvailable() const override
+    {
+        return body.size() - offset + QIODevice::bytesAvailable();
+    }
+
+protected:
+    qint64 readData(char *data, qint64 maxSize) override
+    {
+        const qint64 n = qMin(maxSize, qint64(body.size()) - offset);
+        memcpy(data, body.constData() + offset, size_t(n));
+        offset += n;
+        return n;
+    }
+
+private:
+    QByteArray body;
+    qint64 offset = 0;
+};
+
+class CannedManager : public QNetworkAccessManager
+{
+public:
+    QList<QByteArray> answers;
+
+protected:
+    QNetworkReply *createRequest(Operation op, const QNetworkRequest &request, QIODevice *) override
+    {
+        const bool messages = request.url().path() == QLatin1String("/v1/messages");
+        return new CannedReply(request, op,
+                               messages && !answers.isEmpty() ? answers.takeFirst() : "{}", this);
+    }
+};
+
+QByteArray answer(const QString &text)
+{
+    const QJsonObject body {
+        {"content", QJsonArray {QJsonObject {{"type", "text"}, {"text", text}}}},
+        {"stop_reason", "end_turn"}};
+    return QJsonDocument(body).toJson(QJsonDocument::Compact);
+}
+
+// Prose as a model writes it: sentences in paragraphs.
+QString prose(int chars)
+{
+    const QString sentence = QStringLiteral(
+        "The readout sits in a GroupFrame above the footer and shows the battery voltage. ");
+    QString text;
+    int n = 0;
+    while (text.size() < chars) {
+        text += sentence;
+        if (++n % 5 == 0)
+            text += QStringLiteral("\n\n");
+    }
+    text.truncate(chars);
+    return text;
+}
+
+void settle()
+{
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    QCoreApplication::processEvents();
+}
+
+// Runs the event loop until done() holds; the longest single turn of it and the sum.
+struct Block
+{
+    double longest = 0;
+    double total = 0;
+    int turns = 0;
+};
+Block runUntil(const std::function<bool()> &done)
+{
+    Block b;
+    QElapsedTimer all;
+    all.start();
+    while (!done() && all.elapsed() < 600000) {
+        const double ms = BenchSupport::timeMs([] {
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+            QCoreApplication::processEvents(QEventLoop::AllEvents);
+        });
+        b.longest = qMax(b.longest, ms);
+        if (qEnvironmentVariableIsSet("BENCH_TRACE") && ms > 30)
+            std::printf("    turn %d: %.1f ms\n", b.turns, ms);
+        ++b.turns;
+    }
+    settle();
+    b.total = all.nsecsElapsed() / 1e6;
+    return b;
+}
+
+void benchReveal(int chars)
+{
+    CannedManager manager;
+    AiServiceApi::setBaseUrl(QUrl("http://127.0.0.1:9"));
+    AiAssistantWidget panel(&manager);
+    panel.resize(360, 700);
+    panel.show();
+    settle();
+    const QString text = prose(chars);
+    manager.answers << answer(text) << answer(QStringLiteral("Next."));
+    panel.input->setPlainText(QStringLiteral("write it all"));
+    panel.onSendClicked();
+    runUntil([&] { return panel.typeTimer->isActive(); });
+    panel.typeTimer->stop();
+    // The middle of the answer, as if half of it had been typed out.
+    const int mid = int(text.size()) / 2;
+#ifdef REVEAL_IN_PIECES
+    panel.typingPieceStart = 0;
+    while (ChatPanelLogic::pieceEnd(text, panel.typingPieceStart, ChatPanelLogic::ShownPieceChars)
+           < mid)
+        panel.typingPieceStart = ChatPanelLogic::pieceEnd(text, panel.typingPieceStart,
+                                                          ChatPanelLogic::ShownPieceChars);
+    panel.typingPieceEnd
+        = ChatPanelLogic::pieceEnd(text, panel.typingPieceStart, ChatPanelLogic::ShownPieceChars);
+#endif
+    panel.typingPos = mid;
+    panel.onTypeTick();
+    settle();
+    const BenchSupport::Stats tick = BenchSupport::timeRuns(20, [&](int) {
+        panel.onTypeTick();
+        settle();
+    });
+    std::printf("  %7d chars: tick mid-answer median %8.2f ms, worst %8.2f ms\n", chars,
+                tick.median, tick.worst);
+    // The next answer finishes this one at once.
+    panel.input->setPlainText(QStringLiteral("next"));
+    panel.onSendClicked();
+    const Block finish = runUntil([&] {
+        const bool filling =
+#ifdef REVEAL_IN_PIECES
+            panel.fillTimer->isActive();
+#else
+            false;
+#endif
+        return !panel.typeTimer->isActive() && panel.typingLabel == nullptr && !filling
+            && manager.answers.isEmpty();
+    });
+    std::printf("  %7d chars: finished at once: longest GUI block %8.2f ms, all %8.2f ms\n", chars,
+                finish.longest, finish.total);
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -85,6 +275,18 @@ int main(int argc, char **argv)
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     BenchSupport::printBuildKind();
+    // "reveal": only the typing reveal.
+    const bool revealOnly = argc > 1 && qstrcmp(argv[1], "reveal") == 0;
+    const auto revealBench = []() {
+        std::printf(
+            "Typing reveal (GUI thread; a tick every 20 ms); goal: finishing under 50 ms\n");
+        for (int chars : {4000, 200000, 2000000})
+            benchReveal(chars);
+    };
+    if (revealOnly) {
+        revealBench();
+        return 0;
+    }
     const QString prompt(10665, QLatin1Char('p'));
     QJsonArray tools;
     for (int i = 0; i < 10; ++i)
@@ -153,5 +355,6 @@ int main(int argc, char **argv)
     report("12 MP photo to PNG", 5, [&](int) { ChatPanelLogic::attachmentPng(camera); });
     const QImage hardest = noise(1568, 1568);
     report("noisy 1568 x 1568 to 3.75 MB", 5, [&](int) { ChatPanelLogic::attachmentPng(hardest); });
+    revealBench();
     return 0;
 }

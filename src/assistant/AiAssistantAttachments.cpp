@@ -4,6 +4,7 @@
 
 #include "AssistantRequest.h"
 #include "ChatPanelLogic.h"
+#include "ConversationLogic.h"
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -88,8 +89,19 @@ void AiAssistantWidget::prepareAttachments(const QList<QImage> &images, const QS
         watcher->deleteLater();
         --preparingAttachments;
         if (generation == attachmentGeneration) {
-            for (const PreparedImage &image : prepared)
-                addPreparedAttachment(image.attachment, image.blockJson, image.chip);
+            int refused = 0;
+            for (const PreparedImage &image : prepared) {
+                // The service takes no more in one request.
+                if (attachments.size() >= ConversationLogic::MaxImagesPerRequest)
+                    ++refused;
+                else
+                    addPreparedAttachment(image.attachment, image.blockJson, image.chip);
+            }
+            if (refused > 0)
+                appendErrorBubble(tr("At most %1 images can go with one message; %n image(s) "
+                                     "not added.",
+                                     nullptr, refused)
+                                      .arg(ConversationLogic::MaxImagesPerRequest));
         }
         updateSendAvailability();
     });

@@ -10,6 +10,7 @@
 #include <QNetworkReply>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTimer>
 
 using namespace ConversationLogic;
 
@@ -25,8 +26,22 @@ QByteArray AiAssistantWidget::requestBody(const QList<ChatMessage> &messages)
     return bodyWriter.write(messages, systemPrompt(), toolDefinitions());
 }
 
+static QString tooManyImagesText(int count)
+{
+    return AiAssistantWidget::tr(
+               "The request would carry %1 images; the AI service takes at most %2. Remove "
+               "some, or press Clear to start a new conversation.")
+        .arg(count)
+        .arg(MaxImagesPerRequest);
+}
+
 void AiAssistantWidget::sendRequest()
 {
+    const int images = imageCount(conversation);
+    if (images > MaxImagesPerRequest) {
+        endTurnWithError(tooManyImagesText(images));
+        return;
+    }
     const QByteArray body = requestBody(conversation);
     if (body.size() > AssistantRequest::MaxBodyBytes) {
         endTurnWithError(tooLargeText());
@@ -37,9 +52,51 @@ void AiAssistantWidget::sendRequest()
 
 void AiAssistantWidget::postBody(const QByteArray &body)
 {
-    currentReply = networkManager->post(AiServiceApi::messagesRequest(radioSerial), body);
+    currentReply
+        = AiServiceApi::postOnce(networkManager, AiServiceApi::messagesRequest(radioSerial), body);
     currentReply->setParent(this);
     connect(currentReply, &QNetworkReply::finished, this, &AiAssistantWidget::onReplyFinished);
+    QNetworkReply *reply = currentReply;
+    boundReply(reply, AiServiceApi::MaxMessagesAnswerBytes, messagesDeadlineMs,
+               [this, reply](const QString &why) {
+                   if (reply != currentReply)
+                       return;
+                   currentReply = nullptr;
+                   reply->disconnect(this);
+                   reply->abort();
+                   reply->deleteLater();
+                   endTurnWithError(why);
+               });
+}
+
+void AiAssistantWidget::boundReply(QNetworkReply *reply, qint64 maxBytes, int deadlineMs,
+                                   const std::function<void(const QString &)> &exceeded)
+{
+    // Without both an answer could grow until memory runs out, or trickle on for ever.
+    auto *deadline = new QTimer(reply);
+    deadline->setSingleShot(true);
+    connect(deadline, &QTimer::timeout, this, [exceeded, deadlineMs]() {
+        exceeded(tr("The AI service did not finish its answer within %n second(s).", nullptr,
+                    deadlineMs / 1000));
+    });
+    deadline->start(deadlineMs);
+    const auto check = [reply, maxBytes, exceeded, deadline](qint64 received, qint64 total) {
+        if (!deadline->isActive())
+            return; // already given up
+        if (received > maxBytes || total > maxBytes || reply->bytesAvailable() > maxBytes) {
+            deadline->stop();
+            exceeded(tr("The AI service's answer is larger than %1 MB; it was dropped.")
+                         .arg(maxBytes / (1024 * 1024)));
+        }
+    };
+    connect(reply, &QNetworkReply::downloadProgress, this, check);
+    connect(reply, &QNetworkReply::finished, deadline, &QTimer::stop);
+}
+
+void AiAssistantWidget::setReplyDeadlines(int messagesMs, int usageMs)
+{
+    messagesDeadlineMs = messagesMs;
+    usageDeadlineMs = usageMs;
 }
 
 void AiAssistantWidget::endTurnWithError(const QString &message)
@@ -73,6 +130,11 @@ void AiAssistantWidget::onSendClicked()
 
     QList<ChatMessage> next = conversation;
     appendUserContent(next, content, toolResults, QLatin1String(NotRunStopped));
+    const int imagesInRequest = imageCount(next);
+    if (imagesInRequest > MaxImagesPerRequest) {
+        appendErrorBubble(tooManyImagesText(imagesInRequest));
+        return;
+    }
     const QByteArray body = requestBody(next);
     if (body.size() > AssistantRequest::MaxBodyBytes) {
         // Nothing is lost: the text and the images stay for the user to trim.
@@ -114,6 +176,14 @@ void AiAssistantWidget::onClearClicked()
     statusLabel->clear();
 }
 
+QStringList AiAssistantWidget::toolNames() const
+{
+    QStringList names;
+    for (const QJsonValue &tool : toolDefinitions())
+        names.append(tool.toObject().value(QStringLiteral("name")).toString());
+    return names;
+}
+
 QString AiAssistantWidget::extractTextBlocks(const QJsonArray &content) const
 {
     return ConversationLogic::extractTextBlocks(content);
@@ -134,7 +204,11 @@ void AiAssistantWidget::onReplyFinished()
     ReplyFacts facts;
     facts.failed = reply->error() != QNetworkReply::NoError;
     facts.httpStatus = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    facts.transportError = reply->errorString();
+    // The network layer would have sent the same request again: it is not, and this says why.
+    facts.transportError = reply->error() == QNetworkReply::ContentReSendError
+        ? tr("The connection to the AI service was lost before it answered; the request was "
+             "not sent again.")
+        : reply->errorString();
     facts.body = reply->readAll();
     const ReplyOutcome outcome = readReply(facts);
     if (!outcome.success) {
@@ -146,18 +220,26 @@ void AiAssistantWidget::onReplyFinished()
 
     upgradeButton->hide();
     fetchQuotaUsage();
-    conversation.append({QStringLiteral("assistant"), outcome.content});
-    const QString text = extractTextBlocks(outcome.content);
+    // Stored as the service sent it, a faulty block would make every later request fail.
+    const KeptAnswer kept = keptAnswer(outcome.content, toolUseIds(conversation), toolNames());
+    if (kept.content.isEmpty()) {
+        endTurnWithError(tr("The AI service sent an answer without anything the program can use."));
+        return;
+    }
+    conversation.append({QStringLiteral("assistant"), kept.content});
+    const QString text = extractTextBlocks(kept.content);
     if (!text.isEmpty())
         startTypingReveal(text);
 
-    pendingToolCalls = toolUseBlocks(outcome.content);
-    if (pendingToolCalls.isEmpty()) {
+    pendingToolCalls = toolUseBlocks(kept.content);
+    modelNotes = kept.notes;
+    if (pendingToolCalls.isEmpty() && modelNotes.isEmpty()) {
         setBusy(false);
         return;
     }
     if (toolSteps++ >= MaxToolSteps) {
         pendingToolCalls.clear();
+        modelNotes.clear();
         endTurnWithError(
             tr("Stopped after %1 steps without finishing - ask me to continue if I'm not done.")
                 .arg(MaxToolSteps));
@@ -181,12 +263,17 @@ void AiAssistantWidget::processNextToolCall()
         // The results collected so far stay in toolResults: the next Send answers the open
         // calls with them.
         pendingToolCalls.clear();
+        modelNotes.clear();
         endTurnWithError(tr("Stopped."));
         return;
     }
     if (pendingToolCalls.isEmpty()) {
         thinScreenshots(conversation);
-        conversation.append({QStringLiteral("user"), toolResults});
+        QJsonArray message = toolResults;
+        for (const QString &note : qAsConst(modelNotes))
+            message.append(AssistantRequest::textBlock(note));
+        modelNotes.clear();
+        conversation.append({QStringLiteral("user"), message});
         sendRequest();
         return;
     }

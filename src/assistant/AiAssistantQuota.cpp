@@ -80,6 +80,13 @@ void AiAssistantWidget::fetchQuotaUsage()
     const quint64 generation = serialGeneration;
     connect(reply, &QNetworkReply::finished, this,
             [this, reply, generation]() { onUsageReplyFinished(reply, generation); });
+    // A usage answer past its bounds is dropped like any failed one: the quota stays as shown.
+    boundReply(reply, AiServiceApi::MaxUsageAnswerBytes, usageDeadlineMs,
+               [this, reply](const QString &) {
+                   reply->disconnect(this);
+                   reply->abort();
+                   reply->deleteLater();
+               });
 }
 
 void AiAssistantWidget::onUsageReplyFinished(QNetworkReply *reply, quint64 generation)

@@ -4,12 +4,14 @@
 #include "AssistantTexts.h"
 #include "ChatInput.h"
 #include "ChatPanelLogic.h"
+#include "FlowLayout.h"
 
 #include <QApplication>
 #include <QDateTime>
 #include <QDesktopServices>
 #include <QFont>
 #include <QHBoxLayout>
+#include <QHash>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QNetworkReply>
@@ -19,10 +21,51 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QStyle>
 #include <QSvgRenderer>
+#include <QTextDocument>
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
+
+namespace {
+
+// A word-wrapped label lays its whole text out again each time a layout asks its height; an
+// answer shown in many labels would cost every layout pass time in the whole answer's length.
+class BubbleLabel : public QLabel
+{
+public:
+    using QLabel::QLabel;
+    int heightForWidth(int width) const override
+    {
+        const QString current = text();
+        if (current != cachedText) {
+            cachedText = current;
+            heights.clear();
+        }
+        const auto known = heights.constFind(width);
+        if (known != heights.constEnd())
+            return known.value();
+        if (heights.size() > 8)
+            heights.clear();
+        const int height = QLabel::heightForWidth(width);
+        heights.insert(width, height);
+        return height;
+    }
+
+protected:
+    void changeEvent(QEvent *event) override
+    {
+        heights.clear(); // a font or style change
+        QLabel::changeEvent(event);
+    }
+
+private:
+    mutable QString cachedText;
+    mutable QHash<int, int> heights;
+};
+
+} // namespace
 
 static const char *const PlanPage = "https://www.varnek.com/ai-plan/";
 
@@ -134,12 +177,23 @@ void AiAssistantWidget::buildPanel()
             bar->setValue(maximum);
     });
 
-    attachmentStrip = new QWidget(this);
-    attachmentStrip->setObjectName(QStringLiteral("attachmentStrip"));
-    attachmentLayout = new QHBoxLayout(attachmentStrip);
+    // The chips scroll sideways inside the panel: many of them would otherwise widen it and
+    // push Send and Clear out of sight.
+    auto *strip = new QScrollArea(this);
+    strip->setObjectName(QStringLiteral("attachmentStrip"));
+    strip->setFrameShape(QFrame::NoFrame);
+    strip->setWidgetResizable(true);
+    strip->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    strip->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    auto *chipRow = new QWidget(strip);
+    chipRow->setObjectName(QStringLiteral("attachmentRow"));
+    attachmentLayout = new QHBoxLayout(chipRow);
     attachmentLayout->setContentsMargins(0, 0, 0, 0);
     attachmentLayout->setSpacing(6);
     attachmentLayout->addStretch();
+    strip->setWidget(chipRow);
+    strip->setFixedHeight(48 + strip->style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 2);
+    attachmentStrip = strip;
     attachmentStrip->hide();
     layout->addWidget(attachmentStrip);
 
@@ -187,6 +241,9 @@ void AiAssistantWidget::buildPanel()
     busyTimer->setObjectName(QStringLiteral("busyTimer"));
     typeTimer = new QTimer(this);
     typeTimer->setObjectName(QStringLiteral("typeTimer"));
+    fillTimer = new QTimer(this);
+    fillTimer->setObjectName(QStringLiteral("fillTimer"));
+    connect(fillTimer, &QTimer::timeout, this, &AiAssistantWidget::onFillTick);
     countdownTimer = new QTimer(this);
     countdownTimer->setObjectName(QStringLiteral("countdownTimer"));
     connect(busyTimer, &QTimer::timeout, this, &AiAssistantWidget::onBusyTick);
@@ -205,7 +262,12 @@ void AiAssistantWidget::buildPanel()
 
 void AiAssistantWidget::setBusy(bool on)
 {
-    const bool focusInPanel = isAncestorOf(QApplication::focusWidget());
+    QWidget *focus = QApplication::focusWidget();
+    const bool focusInPanel = focus == this || isAncestorOf(focus);
+    // Hiding Send or disabling the input would hand the focus on, maybe out of the panel or
+    // to nothing, where Escape reaches the main window: the panel keeps it meanwhile.
+    if (on && focusInPanel)
+        setFocus(Qt::OtherFocusReason);
     busy = on;
     sendButton->setVisible(!on);
     stopButton->setVisible(on);
@@ -222,7 +284,7 @@ void AiAssistantWidget::setBusy(bool on)
     statusLabel->clear();
     updateSendAvailability();
     if (focusInPanel)
-        input->setFocus();
+        input->setFocus(Qt::OtherFocusReason);
 }
 
 void AiAssistantWidget::onBusyTick()
@@ -255,7 +317,10 @@ QFrame *AiAssistantWidget::makeBubbleFrame(const QString &borderColour, QWidget 
 
 QLabel *AiAssistantWidget::makeBubbleLabel(const QString &text, QWidget *parent)
 {
-    auto *label = new QLabel(text, parent);
+    // A long word or address would otherwise widen the chat column past the panel.
+    auto *label = new BubbleLabel(
+        Qt::mightBeRichText(text) ? text : ChatPanelLogic::breakableText(text), parent);
+    label->setMinimumWidth(1);
     label->setWordWrap(true);
     label->setTextInteractionFlags(Qt::TextSelectableByMouse);
     label->setStyleSheet(QStringLiteral("color: #eaeaea; background: transparent; border: none;"));
@@ -284,8 +349,8 @@ void AiAssistantWidget::appendUserBubble(const QString &text, const QList<QByteA
     layout->setContentsMargins(12, 8, 12, 8);
     layout->setSpacing(6);
     if (!images.isEmpty()) {
-        auto *row = new QHBoxLayout;
-        row->setSpacing(4);
+        // Rows wrap: a row of many thumbnails would widen the chat column past the panel.
+        auto *row = new FlowLayout(nullptr, 4);
         for (int i = 0; i < images.size(); ++i) {
             QPixmap pixmap = QPixmap::fromImage(thumbnails.value(i));
             if (pixmap.isNull())
@@ -299,7 +364,6 @@ void AiAssistantWidget::appendUserBubble(const QString &text, const QList<QByteA
                     pixmap.scaled(96, 96, Qt::KeepAspectRatio, Qt::SmoothTransformation));
             row->addWidget(thumbnail);
         }
-        row->addStretch();
         layout->addLayout(row);
     }
     if (!text.isEmpty())
@@ -330,6 +394,30 @@ void AiAssistantWidget::appendErrorBubble(const QString &message)
     insertBubble(bubble);
 }
 
+QLabel *AiAssistantWidget::makeAnswerPiece(QWidget *bubble, bool plain)
+{
+    QLabel *label = makeBubbleLabel(QString(), bubble);
+    if (plain)
+        label->setTextFormat(Qt::PlainText);
+    return label;
+}
+
+void AiAssistantWidget::setPieceText(QLabel *label, const QString &piece, bool plain)
+{
+    if (!plain) {
+        label->setText(piece);
+        return;
+    }
+    // The line feed that ends a piece is the break between two labels.
+    label->setText(ChatPanelLogic::breakableText(
+        piece.endsWith(QLatin1Char('\n')) ? piece.left(piece.size() - 1) : piece));
+}
+
+static bool showsAsPlainText(const QString &text)
+{
+    return text.size() > ChatPanelLogic::MaxRichTextChars || !Qt::mightBeRichText(text);
+}
+
 void AiAssistantWidget::startTypingReveal(const QString &text)
 {
     finishTypingReveal();
@@ -338,11 +426,20 @@ void AiAssistantWidget::startTypingReveal(const QString &text)
     typingLayout = static_cast<QVBoxLayout *>(bubble->layout());
     typingLayout->setContentsMargins(12, 8, 12, 8);
     typingLayout->setSpacing(8);
-    typingLabel = makeBubbleLabel(QString(), bubble);
-    typingLayout->addWidget(typingLabel);
-    insertBubble(bubble);
+    typingPieces = new QVBoxLayout;
+    typingPieces->setContentsMargins(0, 0, 0, 0);
+    typingPieces->setSpacing(0);
+    typingLayout->addLayout(typingPieces);
     typingText = text;
+    typingPlain = showsAsPlainText(text);
+    typingLabel = makeAnswerPiece(bubble, typingPlain);
+    typingPieces->addWidget(typingLabel);
+    insertBubble(bubble);
     typingPos = 0;
+    typingPieceStart = 0;
+    typingPieceEnd = typingPlain
+        ? ChatPanelLogic::pieceEnd(text, 0, ChatPanelLogic::ShownPieceChars)
+        : int(text.size());
     onTypeTick();
     if (typingLabel)
         typeTimer->start(20);
@@ -353,10 +450,55 @@ void AiAssistantWidget::onTypeTick()
     if (!typingLabel)
         return;
     typingPos = qMin(typingPos + 3, int(typingText.size()));
-    typingLabel->setText(typingText.left(typingPos));
+    // Only the last piece changes: a tick costs the same early and late in a long answer.
+    while (typingPos > typingPieceEnd) {
+        setPieceText(typingLabel,
+                     typingText.mid(typingPieceStart, typingPieceEnd - typingPieceStart),
+                     typingPlain);
+        typingPieceStart = typingPieceEnd;
+        typingPieceEnd = ChatPanelLogic::pieceEnd(typingText, typingPieceStart,
+                                                  ChatPanelLogic::ShownPieceChars);
+        typingLabel = makeAnswerPiece(typingLabel->parentWidget(), typingPlain);
+        typingPieces->addWidget(typingLabel);
+    }
+    setPieceText(typingLabel, typingText.mid(typingPieceStart, typingPos - typingPieceStart),
+                 typingPlain);
     scrollChatToBottom();
     if (typingPos >= typingText.size())
         finishTypingReveal();
+}
+
+bool AiAssistantWidget::fillSome(PendingFill &fill, int pieces)
+{
+    if (!fill.bubble)
+        return true;
+    for (int i = 0; i < pieces; ++i) {
+        const int end = fill.plain
+            ? ChatPanelLogic::pieceEnd(fill.text, fill.pos, ChatPanelLogic::FinishedPieceChars)
+            : int(fill.text.size());
+        QLabel *label = nullptr;
+        if (fill.pos == 0) {
+            label = qobject_cast<QLabel *>(fill.layout->itemAt(0)->widget());
+            label->setTextFormat(fill.plain ? Qt::PlainText : Qt::AutoText);
+        } else {
+            label = makeAnswerPiece(fill.bubble, fill.plain);
+            fill.layout->addWidget(label);
+        }
+        setPieceText(label, fill.text.mid(fill.pos, end - fill.pos), fill.plain);
+        fill.pos = end;
+        if (fill.pos >= fill.text.size())
+            return true;
+    }
+    return false;
+}
+
+void AiAssistantWidget::onFillTick()
+{
+    // A few pieces per turn of the event loop: a long answer never holds the window up.
+    if (!fills.isEmpty() && fillSome(fills.first(), 1))
+        fills.removeFirst();
+    if (fills.isEmpty())
+        fillTimer->stop();
 }
 
 void AiAssistantWidget::finishTypingReveal()
@@ -365,9 +507,23 @@ void AiAssistantWidget::finishTypingReveal()
         return;
     typeTimer->stop();
     const ChatPanelLogic::AnswerParts parts = ChatPanelLogic::splitFirstCodeBlock(typingText);
-    typingLabel->setText(parts.prose);
+    // The first label stays and shows the start of the prose; the rest follow in pieces.
+    while (typingPieces->count() > 1) {
+        QLayoutItem *item = typingPieces->takeAt(1);
+        delete item->widget();
+        delete item;
+    }
+    PendingFill fill;
+    fill.bubble = typingLabel->parentWidget();
+    fill.layout = typingPieces;
+    fill.text = parts.prose;
+    fill.plain = showsAsPlainText(parts.prose);
+    if (!fillSome(fill, 1)) {
+        fills.append(fill);
+        fillTimer->start(0);
+    }
     if (!parts.code.isEmpty()) {
-        auto *codeBox = new QPlainTextEdit(parts.code, typingLabel->parentWidget());
+        auto *codeBox = new QPlainTextEdit(parts.code, fill.bubble);
         codeBox->setObjectName(QStringLiteral("codeBox"));
         codeBox->setReadOnly(true);
         codeBox->setFixedHeight(140);
@@ -381,6 +537,7 @@ void AiAssistantWidget::finishTypingReveal()
     }
     typingLabel = nullptr;
     typingLayout = nullptr;
+    typingPieces = nullptr;
     scrollChatToBottom();
 }
 
@@ -389,6 +546,9 @@ void AiAssistantWidget::removeBubbles()
     typeTimer->stop();
     typingLabel = nullptr;
     typingLayout = nullptr;
+    typingPieces = nullptr;
+    fills.clear();
+    fillTimer->stop();
     while (chatLayout->count() > 1) {
         QLayoutItem *item = chatLayout->takeAt(0);
         delete item->widget();
@@ -404,6 +564,17 @@ void AiAssistantWidget::keyPressEvent(QKeyEvent *event)
         return;
     }
     QWidget::keyPressEvent(event);
+}
+
+bool AiAssistantWidget::event(QEvent *event)
+{
+    // Taken before any shortcut of the window: the focus may be on the panel itself.
+    if (event->type() == QEvent::ShortcutOverride
+        && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape) {
+        event->accept();
+        return true;
+    }
+    return QWidget::event(event);
 }
 
 bool AiAssistantWidget::eventFilter(QObject *watched, QEvent *event)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "AiServiceApi.h"
 #include "AssistantRequest.h"
 
 #include <QElapsedTimer>
@@ -8,6 +9,7 @@
 #include <QJsonObject>
 #include <QList>
 #include <QPixmap>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <QThreadPool>
@@ -71,6 +73,11 @@ public:
 
     static QPixmap spinnerPixmap(int frame, int frameCount, int size);
 
+    // How long a messages or usage answer may take in all, in ms; tests shorten them.
+    int messagesReplyDeadline() const { return messagesDeadlineMs; }
+    int usageReplyDeadline() const { return usageDeadlineMs; }
+    void setReplyDeadlines(int messagesMs, int usageMs);
+
 public slots:
     // Empty: no radio. Fetches the usage for a serial, or hides the quota.
     void setRadioSerial(const QString &serial);
@@ -84,6 +91,7 @@ protected:
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dropEvent(QDropEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
+    bool event(QEvent *event) override;
 
 private slots:
     void onSendClicked();
@@ -93,6 +101,7 @@ private slots:
     void onCountdownTick();
     void onBusyTick();
     void onTypeTick();
+    void onFillTick();
 
 private:
     // Request and conversation (AiAssistantConversation.cpp).
@@ -102,6 +111,10 @@ private:
     void processNextToolCall();
     QString extractTextBlocks(const QJsonArray &content) const;
     void endTurnWithError(const QString &message);
+    QStringList toolNames() const;
+    // Calls exceeded once, at most, when the answer passes maxBytes or deadlineMs.
+    void boundReply(QNetworkReply *reply, qint64 maxBytes, int deadlineMs,
+                    const std::function<void(const QString &)> &exceeded);
 
     // Panel (AiAssistantWidget.cpp).
     void buildPanel();
@@ -114,6 +127,17 @@ private:
     void appendErrorBubble(const QString &message);
     QFrame *makeBubbleFrame(const QString &borderColour, QWidget *parent);
     QLabel *makeBubbleLabel(const QString &text, QWidget *parent);
+    QLabel *makeAnswerPiece(QWidget *bubble, bool plain);
+    void setPieceText(QLabel *label, const QString &piece, bool plain);
+    struct PendingFill
+    {
+        QPointer<QWidget> bubble;
+        QVBoxLayout *layout = nullptr; // the bubble's prose pieces
+        QString text;
+        int pos = 0;
+        bool plain = true;
+    };
+    bool fillSome(PendingFill &fill, int pieces);
     void insertBubble(QFrame *bubble);
     void scrollChatToBottom();
     void removeBubbles();
@@ -143,7 +167,10 @@ private:
     AssistantRequest::BodyWriter bodyWriter;
     QList<QJsonObject> pendingToolCalls;
     QJsonArray toolResults;
+    QStringList modelNotes; // why calls of the last answer were left out, for the model
     int toolSteps = 0;
+    int messagesDeadlineMs = AiServiceApi::MessagesDeadlineMs;
+    int usageDeadlineMs = AiServiceApi::UsageDeadlineMs;
     bool stopRequested = false;
 
     QList<ImageAttachment> attachments;
@@ -187,5 +214,11 @@ private:
     QVBoxLayout *typingLayout = nullptr;
     QString typingText;
     int typingPos = 0;
+    QVBoxLayout *typingPieces = nullptr; // the labels of the answer, one piece each
+    int typingPieceStart = 0;
+    int typingPieceEnd = 0;
+    bool typingPlain = true;
+    QList<PendingFill> fills; // finished answers whose later pieces are still to be shown
+    QTimer *fillTimer = nullptr;
     bool busy = false;
 };

@@ -2,6 +2,8 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
 
 #include <cmath>
 
@@ -40,6 +42,53 @@ QNetworkRequest messagesRequest(const QString &radioSerial)
     req.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
     req.setTransferTimeout(0); // a long answer may take minutes
     return req;
+}
+
+namespace {
+
+// A body that can be read once: the network layer cannot rewind it to send it again.
+class OneShotBody : public QIODevice
+{
+public:
+    explicit OneShotBody(const QByteArray &bytes)
+        : bytes(bytes)
+    {
+        open(QIODevice::ReadOnly);
+    }
+    bool isSequential() const override { return true; }
+    qint64 bytesAvailable() const override
+    {
+        return bytes.size() - offset + QIODevice::bytesAvailable();
+    }
+    bool reset() override { return false; }
+
+protected:
+    qint64 readData(char *data, qint64 maxSize) override
+    {
+        const qint64 n = qMin(maxSize, qint64(bytes.size()) - offset);
+        memcpy(data, bytes.constData() + offset, size_t(n));
+        offset += n;
+        return n;
+    }
+    qint64 writeData(const char *, qint64) override { return -1; }
+
+private:
+    const QByteArray bytes;
+    qint64 offset = 0;
+};
+
+} // namespace
+
+QNetworkReply *postOnce(QNetworkAccessManager *manager, QNetworkRequest request,
+                        const QByteArray &body)
+{
+    // Unbuffered, with its length known, the body goes straight from the device.
+    request.setHeader(QNetworkRequest::ContentLengthHeader, body.size());
+    request.setAttribute(QNetworkRequest::DoNotBufferUploadDataAttribute, true);
+    auto *device = new OneShotBody(body);
+    QNetworkReply *reply = manager->post(request, device);
+    device->setParent(reply);
+    return reply;
 }
 
 QNetworkRequest usageRequest(const QString &radioSerial)

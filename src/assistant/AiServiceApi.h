@@ -10,6 +10,9 @@
 
 #include <optional>
 
+class QNetworkAccessManager;
+class QNetworkReply;
+
 // What the program asks of the maker's AI service and what it reads in the answers,
 // in one place. The messages endpoint speaks the Anthropic Messages API format.
 namespace AiServiceApi {
@@ -21,12 +24,22 @@ inline const char *const ClientAppValue = "kelo-studio";
 inline const char *const RadioSerialHeader = "X-Radio-Serial";
 inline const char *const QuotaExhaustedWords = "usage limit has been reached";
 
+// Real answers are a few hundred kB at most (max_tokens 4096) and take up to a few minutes.
+constexpr qint64 MaxMessagesAnswerBytes = 16 * 1024 * 1024;
+constexpr int MessagesDeadlineMs = 5 * 60 * 1000;
+constexpr qint64 MaxUsageAnswerBytes = 64 * 1024;
+constexpr int UsageDeadlineMs = 30 * 1000;
+
 // The service's root URL. Tests point it at a fake on loopback.
 QUrl baseUrl();
 void setBaseUrl(const QUrl &url);
 
 // POST /v1/messages: JSON, identification headers, no transfer time-out.
 QNetworkRequest messagesRequest(const QString &radioSerial);
+// Posts body so that the network layer never sends it a second time: a connection dropped
+// after the request went out is an error, not a silent repeat of a paid request.
+QNetworkReply *postOnce(QNetworkAccessManager *manager, QNetworkRequest request,
+                        const QByteArray &body);
 // GET /v1/usage: the same identification headers.
 QNetworkRequest usageRequest(const QString &radioSerial);
 

@@ -32,6 +32,50 @@ AnswerParts splitFirstCodeBlock(const QString &text)
             text.mid(lineEnd + 1, close - lineEnd - 1).trimmed()};
 }
 
+int pieceEnd(const QString &text, int start, int maxChars)
+{
+    const int size = int(text.size());
+    if (size - start <= maxChars)
+        return size;
+    const int limit = start + maxChars;
+    const int half = start + maxChars / 2;
+    const int lineFeed = int(text.lastIndexOf(QLatin1Char('\n'), limit - 1));
+    if (lineFeed >= half)
+        return lineFeed + 1;
+    const int space = int(text.lastIndexOf(QLatin1Char(' '), limit - 1));
+    if (space >= half)
+        return space + 1;
+    return text.at(limit - 1).isHighSurrogate() ? limit - 1 : limit;
+}
+
+QString breakableText(const QString &text)
+{
+    constexpr int LongRun = 30;
+    QString out;
+    int runStart = 0;
+    const auto flush = [&](int end) {
+        const QStringRef run = text.midRef(runStart, end - runStart);
+        if (run.size() < LongRun) {
+            out += run;
+            return;
+        }
+        for (int i = 0; i < run.size(); ++i) {
+            out += run.at(i);
+            if (!run.at(i).isHighSurrogate())
+                out += QChar(0x200B);
+        }
+    };
+    for (int i = 0; i < text.size(); ++i) {
+        if (text.at(i).isSpace()) {
+            flush(i);
+            out += text.at(i);
+            runStart = i + 1;
+        }
+    }
+    flush(int(text.size()));
+    return out;
+}
+
 QByteArray spinnerSvg(int frame, int frameCount)
 {
     const double angle = frame * 360.0 / frameCount;

@@ -23,6 +23,24 @@ struct AnswerParts
 // fence, or one with no line feed after it, leaves the whole text as prose.
 AnswerParts splitFirstCodeBlock(const QString &text);
 
+// An answer is shown in labels of at most this many characters each: a label lays its whole
+// text out again at every change, so one label for all would cost the reveal and finishing it
+// time in the length of the answer.
+constexpr int ShownPieceChars = 2000;
+// A finished answer's text is set once per label: larger pieces, fewer labels to lay out.
+constexpr int FinishedPieceChars = 4000;
+// Longer answers are always plain text (a rich text cannot be cut into pieces).
+constexpr int MaxRichTextChars = 65536;
+
+// Where the piece of text starting at start ends (exclusive): after the last line feed of
+// the next maxChars characters, else after their last space, else after maxChars characters
+// (never inside a surrogate pair); the end of the text when the rest fits.
+int pieceEnd(const QString &text, int start, int maxChars);
+
+// The text with a zero-width space after every character of a run of 30 or more
+// characters without white space, so a label can wrap a long word or address.
+QString breakableText(const QString &text);
+
 // One frame of the busy spinner as an SVG document.
 QByteArray spinnerSvg(int frame, int frameCount);
 

@@ -3,6 +3,7 @@
 #include "AiServiceApi.h"
 
 #include <QCoreApplication>
+#include <QRegularExpression>
 
 namespace ConversationLogic {
 
@@ -141,6 +142,90 @@ QString toolBubbleText(const QString &toolName, const QJsonObject &input)
     if (toolName == QLatin1String("read_docs"))
         return tr("Checking the docs...");
     return tr("Running %1...").arg(toolName);
+}
+
+static QString faultOf(const QJsonObject &call, const QSet<QString> &usedIds,
+                       const QStringList &toolNames)
+{
+    static const QRegularExpression idPattern(QStringLiteral("^[a-zA-Z0-9_-]{1,256}$"));
+    const QJsonValue id = call.value(QStringLiteral("id"));
+    const QJsonValue name = call.value(QStringLiteral("name"));
+    if (!id.isString() || !idPattern.match(id.toString()).hasMatch())
+        return QStringLiteral("it had no usable id");
+    if (usedIds.contains(id.toString()))
+        return QStringLiteral("its id %1 was already used by an earlier call").arg(id.toString());
+    if (!name.isString() || !toolNames.contains(name.toString()))
+        return QStringLiteral("\"%1\" is not one of the tools").arg(name.toString());
+    if (!call.value(QStringLiteral("input")).isObject())
+        return QStringLiteral("its input was not a JSON object");
+    return QString();
+}
+
+KeptAnswer keptAnswer(const QJsonArray &content, const QSet<QString> &usedIds,
+                      const QStringList &toolNames)
+{
+    KeptAnswer kept;
+    QSet<QString> ids = usedIds;
+    for (const QJsonValue &v : content) {
+        const QJsonObject block = v.toObject();
+        const QString type = block.value(Type).toString();
+        if (type == QLatin1String("text")) {
+            const QString text = block.value(QStringLiteral("text")).toString();
+            if (!text.isEmpty())
+                kept.content.append(AssistantRequest::textBlock(text));
+            continue;
+        }
+        if (type != QLatin1String("tool_use"))
+            continue;
+        const QString fault = faultOf(block, ids, toolNames);
+        if (!fault.isEmpty()) {
+            kept.notes.append(
+                QStringLiteral("A tool call of your last answer was not run and was removed: "
+                               "%1. Call the tool again if you still need it.")
+                    .arg(fault));
+            continue;
+        }
+        const QString id = block.value(QStringLiteral("id")).toString();
+        ids.insert(id);
+        kept.content.append(
+            QJsonObject {{Type, QStringLiteral("tool_use")},
+                         {QStringLiteral("id"), id},
+                         {QStringLiteral("name"), block.value(QStringLiteral("name"))},
+                         {QStringLiteral("input"), block.value(QStringLiteral("input"))}});
+    }
+    return kept;
+}
+
+QSet<QString> toolUseIds(const QList<ChatMessage> &conversation)
+{
+    QSet<QString> ids;
+    for (const ChatMessage &message : conversation) {
+        for (const QJsonObject &call : toolUseBlocks(message.content.toArray()))
+            ids.insert(call.value(QStringLiteral("id")).toString());
+    }
+    return ids;
+}
+
+static int imagesIn(const QJsonArray &blocks)
+{
+    int count = 0;
+    for (const QJsonValue &v : blocks) {
+        const QJsonObject block = v.toObject();
+        const QString type = block.value(Type).toString();
+        if (type == QLatin1String("image"))
+            ++count;
+        else if (type == QLatin1String("tool_result"))
+            count += imagesIn(block.value(QStringLiteral("content")).toArray());
+    }
+    return count;
+}
+
+int imageCount(const QList<ChatMessage> &conversation)
+{
+    int count = 0;
+    for (const ChatMessage &message : conversation)
+        count += imagesIn(message.content.toArray());
+    return count;
 }
 
 ReplyOutcome readReply(const ReplyFacts &facts)

@@ -6,7 +6,9 @@
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QList>
+#include <QSet>
 #include <QString>
+#include <QStringList>
 
 // The conversation rules of the assistant, without a widget: what an answer holds, how the
 // history is kept valid for the next request, and what the chat says about a tool call.
@@ -17,6 +19,8 @@ inline const char *const NotRunStopped = "Not run: stopped.";
 inline const char *const NotRunCutOff = "Not run: the answer was cut off.";
 inline const char *const ThinnedScreenshot = "[earlier screenshot omitted]";
 constexpr int MaxToolSteps = 10;
+// The service refuses a request carrying more images than this.
+constexpr int MaxImagesPerRequest = 100;
 
 // The "text" of every block of type "text", joined by blank lines, trimmed.
 QString extractTextBlocks(const QJsonArray &content);
@@ -37,6 +41,25 @@ void appendUserContent(QList<ChatMessage> &conversation, const QJsonValue &conte
 
 // The grey line the chat shows while a tool runs.
 QString toolBubbleText(const QString &toolName, const QJsonObject &input);
+
+// An answer's content as it is kept: only blocks the service takes back. Text blocks keep
+// their text; a tool call keeps its id, name and input when the id is new (not in usedIds, not
+// repeated), of the letters the API allows, the name is one of toolNames and the input an
+// object. Empty texts and blocks of other types are left out. A faulty call is left out too,
+// and notes says why, for the model to read in the next user message.
+struct KeptAnswer
+{
+    QJsonArray content;
+    QStringList notes;
+};
+KeptAnswer keptAnswer(const QJsonArray &content, const QSet<QString> &usedIds,
+                      const QStringList &toolNames);
+
+// The ids of every tool call in the conversation.
+QSet<QString> toolUseIds(const QList<ChatMessage> &conversation);
+
+// The images a request with this conversation carries, tool results included.
+int imageCount(const QList<ChatMessage> &conversation);
 
 // How a messages reply ended, as the chat reports it.
 struct ReplyFacts

@@ -2,6 +2,7 @@
 
 #include "AiAssistantWidget.h"
 #include "AiServiceApi.h"
+#include "ConversationLogic.h"
 #include "FakeAiService.h"
 #include "MessagesBodyValidator.h"
 
@@ -155,6 +156,8 @@ struct PanelFixture
             const auto labels
                 = bubble->findChildren<QLabel *>(QString(), Qt::FindDirectChildrenOnly);
             QString text = labels.isEmpty() ? QString() : labels.last()->text();
+            // Long words carry zero-width spaces to let the label wrap them.
+            text.remove(QChar(0x200B));
             if (bubble->findChild<QPlainTextEdit *>(QStringLiteral("codeBox")))
                 text += QStringLiteral(" [code]");
             out.append(kind + QStringLiteral(": ") + text);
@@ -172,6 +175,7 @@ struct PanelFixture
 
 #define VERIFY_BODIES(fixture)                                                                     \
     do {                                                                                           \
-        const QStringList problems_ = (fixture).bodyProblems();                                    \
+        const QStringList problems_ = (fixture).service.problems()                                 \
+            + MessagesBodyValidator::checkWithPython((fixture).service.bodies());                  \
         QVERIFY2(problems_.isEmpty(), qPrintable(problems_.join(QLatin1Char('\n'))));              \
     } while (false)

@@ -11,7 +11,9 @@
 #include <QDropEvent>
 #include <QImage>
 #include <QMimeData>
+#include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QWindow>
 
 namespace {
 
@@ -106,6 +108,10 @@ private slots:
     void inputKeys_data();
     void inputKeys();
     void escapeNeverReachesTheWindow();
+    void longAnswerShownWhole();
+    void keyboardStaysInTheChat_data();
+    void keyboardStaysInTheChat();
+    void escapeGuardWhereverTheFocusIs();
     void placeholderGoneForGood();
     void placeholderFitsTheBox_data();
     void placeholderFitsTheBox();
@@ -379,6 +385,164 @@ void AiAssistantPanelTest::escapeNeverReachesTheWindow()
     // Other keys still travel up as usual.
     QTest::keyClick(panel, Qt::Key_F5);
     QCOMPARE(window.keys, QList<int>({Qt::Key_F5}));
+}
+
+void AiAssistantPanelTest::longAnswerShownWhole()
+{
+    // In labels of a bounded size: every character once, in order, the code box after them.
+    PanelFixture f;
+    f.panel->show();
+    QString prose;
+    for (int i = 0; prose.size() < 30000; ++i)
+        prose += QStringLiteral("Sentence %1 of the long answer. ").arg(i)
+            + (i % 7 == 6 ? "\n\n" : "") + (i % 50 == 0 ? QString(300, 'z') + " " : "");
+    prose = prose.trimmed();
+    f.service.queueText(prose + "\n```qml\nItem {}\n```");
+    f.service.queueText("Short.");
+    f.send("Tell me everything");
+    QTRY_VERIFY(f.idle());
+    QVERIFY(f.child<QTimer>("typeTimer")->isActive());
+    f.send("Next"); // its answer finishes the reveal at once
+    QTRY_COMPARE(f.chat().last(), QStringLiteral("answer: Short."));
+    QTRY_VERIFY(!f.child<QTimer>("fillTimer")->isActive());
+    auto *bubble = f.panel->findChildren<QFrame *>("answerBubble").value(0);
+    QVERIFY(bubble);
+    const auto labels = bubble->findChildren<QLabel *>(QString(), Qt::FindDirectChildrenOnly);
+    QVERIFY2(labels.size() >= 8, qPrintable(QString::number(labels.size())));
+    QString shown;
+    for (QLabel *label : labels) {
+        QCOMPARE(label->textFormat(), Qt::PlainText);
+        QString text = label->text().remove(QChar(0x200B));
+        QVERIFY(text.size() <= 4000);
+        shown += text;
+    }
+    const auto noSpace = [](QString t) {
+        return t.remove(QRegularExpression("\\s"));
+    };
+    QCOMPARE(noSpace(shown), noSpace(prose));
+    auto *codeBox = bubble->findChild<QPlainTextEdit *>("codeBox");
+    QVERIFY(codeBox);
+    QCOMPARE(codeBox->toPlainText(), QStringLiteral("Item {}"));
+    QVERIFY(codeBox->y() > labels.last()->y());
+    VERIFY_BODIES(f);
+}
+
+namespace {
+
+// The panel in a shown, active window that records the keys reaching it.
+struct WindowedPanel
+{
+    FakeAiService service;
+    QNetworkAccessManager manager;
+    KeyWitness window;
+    AiAssistantWidget *panel = nullptr;
+
+    bool setUp()
+    {
+        if (!service.listen())
+            return false;
+        AiServiceApi::setBaseUrl(service.url());
+        auto *layout = new QVBoxLayout(&window);
+        panel = new AiAssistantWidget(&manager, &window);
+        layout->addWidget(panel);
+        window.resize(360, 640);
+        window.show();
+        return QTest::qWaitForWindowActive(&window);
+    }
+    template<typename T> T *child(const char *name) const
+    {
+        return panel->findChild<T *>(QLatin1String(name));
+    }
+    QPlainTextEdit *input() const { return child<QPlainTextEdit>("input"); }
+    // Keys as the keyboard gives them: to the window, which hands them to its focus.
+    void press(Qt::Key key) { QTest::keyClick(window.windowHandle(), key); }
+    void typeKeys(const QString &text)
+    {
+        for (const QChar c : text)
+            QTest::keyClick(window.windowHandle(), c.toLatin1());
+    }
+    bool idle() const
+    {
+        return child<QPushButton>("sendButton")->isVisible()
+            && !child<QTimer>("typeTimer")->isActive();
+    }
+    int bubbles() const
+    {
+        return child<QScrollArea>("chatScroll")
+            ->widget()
+            ->findChildren<QFrame *>(QString(), Qt::FindDirectChildrenOnly)
+            .size();
+    }
+};
+
+} // namespace
+
+void AiAssistantPanelTest::keyboardStaysInTheChat_data()
+{
+    QTest::addColumn<bool>("withReturn");
+    QTest::newRow("Return") << true;
+    QTest::newRow("Send button") << false;
+}
+
+void AiAssistantPanelTest::keyboardStaysInTheChat()
+{
+    QFETCH(bool, withReturn);
+    WindowedPanel w;
+    QVERIFY(w.setUp());
+    ToolOwner owner(w.panel, ToolOwner::Deferred);
+    w.service.queueToolCalls("Let me look.", {{"list_files"}});
+    w.service.queueText("Done, see app.qml.");
+    QTest::mouseClick(w.input()->viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(20, 20));
+    QTRY_VERIFY(w.input()->hasFocus());
+    w.typeKeys("make a page");
+    if (withReturn)
+        w.press(Qt::Key_Return);
+    else
+        QTest::mouseClick(w.child<QPushButton>("sendButton"), Qt::LeftButton);
+    QTRY_COMPARE(w.service.messagesRequests().size(), 1);
+    // While busy, Escape still stays in the panel.
+    w.press(Qt::Key_Escape);
+    QTRY_COMPARE(w.service.messagesRequests().size(), 2);
+    QTRY_VERIFY(w.idle());
+    // No click: the next keys go to the input, and Escape ends nothing.
+    w.typeKeys("and more");
+    QCOMPARE(w.input()->toPlainText(), QStringLiteral("and more"));
+    QVERIFY(w.input()->hasFocus());
+    w.press(Qt::Key_Escape);
+    QCOMPARE(w.window.keys, QList<int>());
+    QCOMPARE(w.input()->toPlainText(), QStringLiteral("and more"));
+    QCOMPARE(w.bubbles(), 4); // user, answer, tool, answer
+    VERIFY_BODIES(w);
+}
+
+void AiAssistantPanelTest::escapeGuardWhereverTheFocusIs()
+{
+    WindowedPanel w;
+    QVERIFY(w.setUp());
+    w.service.queueText("Here:\n```qml\nItem {}\n```\nDone.");
+    QTest::mouseClick(w.input()->viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(20, 20));
+    w.typeKeys("code please");
+    w.press(Qt::Key_Return);
+    QTRY_VERIFY(w.idle());
+    QVERIFY(w.panel->findChild<QPlainTextEdit *>("codeBox"));
+    QStringList reached;
+    QList<QWidget *> targets {w.panel};
+    for (QWidget *child : w.panel->findChildren<QWidget *>()) {
+        if (child->isVisible() && child->focusPolicy() != Qt::NoFocus)
+            targets.append(child);
+    }
+    QVERIFY(targets.size() > 4);
+    for (QWidget *target : qAsConst(targets)) {
+        target->setFocus();
+        QTRY_COMPARE(QApplication::focusWidget(), target);
+        w.press(Qt::Key_Escape);
+        if (!w.window.keys.isEmpty())
+            reached.append(QString::fromLatin1(target->metaObject()->className()) + " "
+                           + target->objectName());
+        w.window.keys.clear();
+    }
+    QCOMPARE(reached, QStringList());
+    QCOMPARE(w.bubbles(), 2);
 }
 
 void AiAssistantPanelTest::placeholderGoneForGood()

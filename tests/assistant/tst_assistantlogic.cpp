@@ -75,6 +75,10 @@ private slots:
     void planBadge();
     void attachmentSize_data();
     void attachmentSize();
+    void pieceEnd_data();
+    void pieceEnd();
+    void breakableText_data();
+    void breakableText();
     void noisyAttachmentFitsTheServiceLimit();
 };
 
@@ -571,4 +575,56 @@ void AssistantLogicTest::noisyAttachmentFitsTheServiceLimit()
 }
 
 QTEST_MAIN(AssistantLogicTest)
+void AssistantLogicTest::pieceEnd_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("start");
+    QTest::addColumn<int>("end");
+    const QString words = QString("word ").repeated(500); // 2500 characters
+    QTest::newRow("the rest fits") << QString(2000, 'a') << 0 << 2000;
+    QTest::newRow("after the last line feed")
+        << QString(1500, 'a') + "\n" + QString(1000, 'b') << 0 << 1501;
+    QTest::newRow("a line feed too early: after the last space")
+        << QString(500, 'a') + "\n" + words << 0 << 1996;
+    QTest::newRow("no break: 2000 characters") << QString(3000, 'a') << 0 << 2000;
+    QTest::newRow("from a start") << QString(3000, 'a') << 1000 << 3000;
+    QTest::newRow("never inside a surrogate pair")
+        << QString(1999, 'a') + QString::fromUtf8("\xF0\x9F\x98\x80") + "bbb" << 0 << 1999;
+}
+
+void AssistantLogicTest::pieceEnd()
+{
+    QFETCH(QString, text);
+    QFETCH(int, start);
+    QTEST(ChatPanelLogic::pieceEnd(text, start, 2000), "end");
+    // The labels of the typing reveal and of a finished answer.
+    QCOMPARE(ChatPanelLogic::ShownPieceChars, 2000);
+    QCOMPARE(ChatPanelLogic::FinishedPieceChars, 4000);
+    QCOMPARE(ChatPanelLogic::MaxRichTextChars, 65536);
+}
+
+void AssistantLogicTest::breakableText_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("breaks"); // zero-width spaces added
+    QTest::newRow("short words stay")
+        << "a few short words, and 29 letters xxxxxxxxxxxxxxxxxxxxxxxxxxxxx" << 0;
+    QTest::newRow("a 30-letter word") << "see " + QString(30, 'x') + " here" << 30;
+    QTest::newRow("a 200-letter word") << QString(200, 'y') << 200;
+    QTest::newRow("pairs kept together")
+        << QString::fromUtf8("\xF0\x9F\x98\x80").repeated(20) << 20;
+}
+
+void AssistantLogicTest::breakableText()
+{
+    QFETCH(QString, text);
+    QFETCH(int, breaks);
+    const QString out = ChatPanelLogic::breakableText(text);
+    QCOMPARE(int(out.count(QChar(0x200B))), breaks);
+    QString back = out;
+    QCOMPARE(back.remove(QChar(0x200B)), text);
+    for (int i = 0; i + 1 < out.size(); ++i)
+        QVERIFY(!(out.at(i).isHighSurrogate() && out.at(i + 1) == QChar(0x200B)));
+}
+
 #include "tst_assistantlogic.moc"

@@ -76,6 +76,13 @@ void dropImage(QWidget *target, const QImage &image)
 
 } // namespace
 
+#define VERIFY_BODIES_OF(service)                                                                  \
+    do {                                                                                           \
+        const QStringList problems                                                                 \
+            = service.problems() + MessagesBodyValidator::checkWithPython(service.bodies());       \
+        QVERIFY2(problems.isEmpty(), qPrintable(problems.join('\n')));                             \
+    } while (false)
+
 class AssistantScreenshots : public QObject
 {
     Q_OBJECT
@@ -90,6 +97,8 @@ private slots:
     void midConversation();
     void developerTab_data();
     void developerTab();
+    void nothingWiderThanThePanel_data();
+    void nothingWiderThanThePanel();
 };
 
 void AssistantScreenshots::midConversation_data()
@@ -208,9 +217,88 @@ void AssistantScreenshots::developerTab()
                                                 .arg(size.width())
                                                 .arg(size.height()))));
     QMetaObject::invokeMethod(panel, "onStopClicked");
-    const QStringList problems
-        = service.problems() + MessagesBodyValidator::checkWithPython(service.bodies());
-    QVERIFY2(problems.isEmpty(), qPrintable(problems.join('\n')));
+    VERIFY_BODIES_OF(service);
+    tab.tearDown();
+}
+
+void AssistantScreenshots::nothingWiderThanThePanel_data()
+{
+    QTest::addColumn<QSize>("size");
+    QTest::newRow("1066x666 window") << QSize(950, 588);
+    QTest::newRow("1366x768 window") << QSize(1250, 690);
+}
+
+// Four thumbnails in one bubble, a 200-character word and twelve chips: the chat column, the
+// strip and the input row all stay inside the panel.
+void AssistantScreenshots::nothingWiderThanThePanel()
+{
+    QFETCH(QSize, size);
+    DeveloperTest::TabFixture tab;
+    tab.setUp();
+    QVERIFY(DeveloperTest::makeProject("Voltmeter", DeveloperWidget::ProjectType::Application));
+    tab.makeWidget();
+    tab.widget->resize(size);
+    tab.selectProject("Voltmeter");
+    tab.selectFile("app.qml");
+    tab.widget->show();
+    FakeAiService service;
+    QVERIFY(service.listen());
+    AiServiceApi::setBaseUrl(service.url());
+    auto *panel = tab.widget->findChild<AiAssistantWidget *>("aiPanel");
+    QVERIFY(panel);
+    auto *input = panel->findChild<QPlainTextEdit *>("input");
+    const auto chips = [panel]() {
+        return panel->findChildren<QFrame *>("attachmentChip").size();
+    };
+
+    QString word;
+    for (int i = 0; i < 200; ++i)
+        word.append(QChar('a' + i % 26));
+    for (int i = 0; i < 4; ++i)
+        dropImage(panel, mockup().scaled(800 - i * 150, 480));
+    QTRY_COMPARE(chips(), 4);
+    service.queueText("That word again: " + word);
+    input->setPlainText("Match these four, and this word: " + word);
+    QMetaObject::invokeMethod(panel, "onSendClicked");
+    QTRY_VERIFY(panel->findChild<QPushButton *>("sendButton")->isVisible());
+    QTRY_VERIFY(!panel->findChild<QTimer *>("typeTimer")->isActive());
+    for (int i = 0; i < 12; ++i)
+        dropImage(panel, mockup().scaled(200 + i * 40, 120));
+    QTRY_COMPARE(chips(), 12);
+    input->setPlainText("Now these twelve");
+    settleLayouts();
+
+    auto *chat = panel->findChild<QScrollArea *>("chatScroll");
+    const QRect column = chat->viewport()->rect();
+    QVERIFY2(chat->widget()->width() <= column.width(),
+             qPrintable(QStringLiteral("column %1 wide in a %2 view")
+                            .arg(chat->widget()->width())
+                            .arg(column.width())));
+    for (QWidget *w : chat->widget()->findChildren<QWidget *>()) {
+        if (!w->isVisible())
+            continue;
+        const QRect r(w->mapTo(chat->viewport(), QPoint(0, 0)), w->size());
+        QVERIFY2(
+            r.right() <= column.right(),
+            qPrintable(w->objectName()
+                       + QStringLiteral(" ends at %1 of %2").arg(r.right()).arg(column.right())));
+    }
+    const QRect inside = panel->rect();
+    for (const char *name : {"attachmentStrip", "input", "sendButton", "clearButton"}) {
+        auto *w = panel->findChild<QWidget *>(name);
+        const QRect r(w->mapTo(panel, QPoint(0, 0)), w->size());
+        QVERIFY2(inside.contains(r), name);
+    }
+    // The four thumbnails in view, then the end of the chat.
+    const QString name = QStringLiteral("kelo-assistant-narrow-%1-window")
+                             .arg(QString::fromLatin1(QTest::currentDataTag()).section(' ', 0, 0));
+    chat->verticalScrollBar()->setValue(0);
+    settleLayouts();
+    QVERIFY(tab.widget->grab().save(outPath(name + "-top.png")));
+    chat->verticalScrollBar()->setValue(chat->verticalScrollBar()->maximum());
+    settleLayouts();
+    QVERIFY(tab.widget->grab().save(outPath(name + ".png")));
+    VERIFY_BODIES_OF(service);
     tab.tearDown();
 }
 

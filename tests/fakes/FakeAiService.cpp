@@ -82,6 +82,28 @@ QByteArray FakeAiService::answerBody(const QJsonArray &content, const QByteArray
     return QJsonDocument(answer).toJson(QJsonDocument::Compact);
 }
 
+void FakeAiService::queueContent(const QJsonArray &content, const QByteArray &stopReason)
+{
+    queueAnswer(FakeResponse::json(answerBody(content, stopReason)));
+}
+
+FakeResponse FakeAiService::answerOfSize(const QString &text, qint64 bytes)
+{
+    QByteArray body = answerBody({textBlock(text)}, "end_turn");
+    body.append(QByteArray(int(qMax<qint64>(0, bytes - body.size())), ' '));
+    return FakeResponse::json(body);
+}
+
+FakeResponse FakeAiService::endlessAnswer()
+{
+    return FakeResponse::endless(R"({"content":[{"type":"text","text":")", "application/json");
+}
+
+FakeResponse FakeAiService::trickledAnswer(const QString &text, int ms, int bytes)
+{
+    return FakeResponse::trickle(answerBody({textBlock(text)}, "end_turn"), ms, bytes);
+}
+
 QJsonObject FakeAiService::textBlock(const QString &text)
 {
     return {{"type", "text"}, {"text", text}};

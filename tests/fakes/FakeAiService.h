@@ -58,6 +58,15 @@ public:
     // A tool_result block's text, and its picture's bytes (empty when it has none).
     static QString toolResultText(const QJsonObject &result);
     static QByteArray toolResultImage(const QJsonObject &result);
+    // An answer with exactly this content array, whatever its blocks.
+    void queueContent(const QJsonArray &content, const QByteArray &stopReason = "end_turn");
+    // A successful answer of the text, padded with white space after the JSON to exactly
+    // bytes bytes (still valid JSON).
+    static FakeResponse answerOfSize(const QString &text, qint64 bytes);
+    // An answer that begins like a real one and never ends.
+    static FakeResponse endlessAnswer();
+    // The text's answer, announced truthfully, sent bytes at a time every ms.
+    static FakeResponse trickledAnswer(const QString &text, int ms, int bytes = 1);
     // The Messages API's error object with this message.
     static FakeResponse errorAnswer(int status, const QString &message);
     int queuedAnswers() const { return answers.size(); }

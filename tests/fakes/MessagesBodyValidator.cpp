@@ -30,11 +30,14 @@ const QStringList ImageMediaTypes = {"image/jpeg", "image/png", "image/gif", "im
 constexpr qint64 MaxRequestBytes = 32 * 1024 * 1024;
 constexpr int MaxImageBase64Chars = 5 * 1024 * 1024;
 constexpr int MaxCacheMarks = 4;
+// The Messages API takes at most 100 images in one request.
+constexpr int MaxImagesPerRequest = 100;
 
 struct Checker
 {
     QStringList problems;
     int cacheMarks = 0;
+    int images = 0;
     QStringList markPlaces;
     QSet<QString> toolNames;
     QSet<QString> toolUseIds;
@@ -99,6 +102,7 @@ struct Checker
 
     void imageBlock(const QJsonObject &b, const QString &where)
     {
+        ++images;
         onlyKeys(b, {"type", "source", "cache_control"}, where);
         cacheControl(b, where);
         const QJsonObject source = b.value("source").toObject();
@@ -345,6 +349,8 @@ QStringList check(const QByteArray &body)
     c.system(top.value("system"));
     c.messages(top.value("messages"));
 
+    if (c.images > MaxImagesPerRequest)
+        c.fail("body", QStringLiteral("%1 images, over the API's 100").arg(c.images));
     if (c.cacheMarks > MaxCacheMarks)
         c.fail("body", QStringLiteral("%1 cache marks, over the API's 4").arg(c.cacheMarks));
     // This program marks the system block, the last tool and the last block of the last
