@@ -872,13 +872,13 @@ void DeveloperWidgetTest::namesShownAsPlainText()
     script.run({[&format](QWidget *w) {
         auto *box = qobject_cast<QMessageBox *>(w);
         format = box ? box->textFormat() : Qt::AutoText;
-        ModalScript::press(QMessageBox::Ok)(w);
+        ModalScript::press(QMessageBox::No)(w);
     }});
     widget->publishProject(name);
     QCOMPARE(format, Qt::PlainText);
     QCOMPARE(*script.texts,
-             QStringList {"Failed to prepare \"<i>x\" for publishing: The name contains "
-                          "characters that aren't allowed in a folder name."});
+             QStringList {"\"<i>x\" is prepared for publishing.\n\nDo you want to proceed with "
+                          "publish request into Varnek App Store?"});
 }
 
 void DeveloperWidgetTest::longTextsDoNotWidenThePage_data()
