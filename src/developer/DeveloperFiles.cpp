@@ -89,8 +89,11 @@ QString DeveloperWidget::linkedFilesNote(const QString &name) const
     const int linked = DeveloperWorkspace::linkedSourceFiles(name);
     if (linked == 0)
         return QString();
-    return tr("%n linked file(s) in src/ left out of the package (links are not followed).",
-              nullptr, linked);
+    return linked == 1 ? tr("1 linked file in src/ was left out of the package (links are not "
+                            "followed).")
+                       : tr("%1 linked files in src/ were left out of the package (links are not "
+                            "followed).")
+                             .arg(linked);
 }
 
 void DeveloperWidget::onNewFileClicked()

@@ -58,7 +58,8 @@ bool TarWriter::writeTar(const QString &outputPath, const QStringList &files, QS
     // the package or at its folder.
     SafeFileWriter out(outputPath);
     if (!out.open()) {
-        error = out.refused() ? out.errorString() : tr("Cannot write %1").arg(outputPath);
+        error = out.refused() ? tr("Cannot write %1: %2").arg(outputPath, out.errorString())
+                              : tr("Cannot write %1").arg(outputPath);
         return false;
     }
     bool written = true;
@@ -91,7 +92,8 @@ bool TarWriter::writeTar(const QString &outputPath, const QStringList &files, QS
     if (written)
         written = out.write(QByteArray(2 * BlockSize, '\0'));
     if (!written || !out.commit()) {
-        error = out.refused() ? out.errorString() : tr("Cannot write %1").arg(outputPath);
+        error = out.refused() ? tr("Cannot write %1: %2").arg(outputPath, out.errorString())
+                              : tr("Cannot write %1").arg(outputPath);
         return false;
     }
     return true;

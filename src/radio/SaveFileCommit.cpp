@@ -119,29 +119,29 @@ bool SafeFileWriter::open()
     folder = info.path();
     name = QFile::encodeName(info.fileName());
     if (name.isEmpty() || name == "." || name == "..")
-        return fail(Texts::tr("%1 is not a file name").arg(target), 0);
+        return fail(Texts::tr("it is no file name"), 0);
     folderFd
         = ::open(localPath(folder).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (folderFd < 0) {
         const int openError = errno;
         struct stat st;
         if (::lstat(localPath(folder).constData(), &st) == 0 && S_ISLNK(st.st_mode))
-            return refuse(Texts::tr("%1 is a link; it is not followed").arg(folder));
-        return fail(Texts::tr("Cannot open the folder %1").arg(folder), openError);
+            return refuse(Texts::tr("its folder is a link, which is not followed"));
+        return fail(Texts::tr("its folder cannot be opened"), openError);
     }
     struct stat st;
     if (::fstatat(folderFd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
         if (S_ISLNK(st.st_mode))
-            return refuse(Texts::tr("%1 is a link; it is not followed").arg(target));
+            return refuse(Texts::tr("it is a link, which is not followed"));
         if (!S_ISREG(st.st_mode))
-            return refuse(Texts::tr("%1 is not a regular file").arg(target));
+            return refuse(Texts::tr("it is not a regular file"));
         existed = true;
         existingMode = st.st_mode & 07777;
         existingUid = st.st_uid;
         existingGid = st.st_gid;
     } else if (errno != ENOENT) {
         const int e = errno;
-        return fail(Texts::tr("Cannot read %1").arg(target), e);
+        return fail(Texts::tr("it cannot be examined"), e);
     }
 
     removeStaleTemporariesAt(folderFd);
@@ -163,7 +163,8 @@ bool SafeFileWriter::open()
         if (existed && (createError == EACCES || createError == EPERM) && openDirect())
             return true;
         if (error.isEmpty())
-            error = Texts::tr("Cannot write in %1: %2").arg(folder, qt_error_string(createError));
+            error = Texts::tr("no file can be made in its folder: %1")
+                        .arg(qt_error_string(createError));
         cancel();
         return false;
     }
@@ -173,11 +174,11 @@ bool SafeFileWriter::open()
         Q_UNUSED(chowned)
         if (::fchmod(fd, existingMode) != 0) {
             const int e = errno;
-            return fail(Texts::tr("Cannot keep the mode of %1").arg(target), e);
+            return fail(Texts::tr("its mode cannot be kept"), e);
         }
     } else if (newMode == NewFileMode::Mode0644 && ::fchmod(fd, 0644) != 0) {
         const int e = errno;
-        return fail(Texts::tr("Cannot set the mode of %1").arg(target), e);
+        return fail(Texts::tr("its mode cannot be set"), e);
     }
     return true;
 }
@@ -187,13 +188,13 @@ bool SafeFileWriter::openDirect()
     fd = retryOpenAt(folderFd, name.constData(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         const int e = errno;
-        error = Texts::tr("Cannot write %1: %2").arg(target, qt_error_string(e));
+        error = Texts::tr("it cannot be written: %1").arg(qt_error_string(e));
         return false;
     }
     struct stat st;
     // Only the one regular file that was checked, and only when no other name shares it.
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1) {
-        error = Texts::tr("Cannot write in %1").arg(folder);
+        error = Texts::tr("no file can be made in its folder, and it has other names");
         ::close(fd);
         fd = -1;
         return false;
@@ -212,7 +213,7 @@ bool SafeFileWriter::write(const char *data, qint64 size)
     }
     if (!writeAll(fd, data, size)) {
         const int e = errno;
-        return fail(Texts::tr("Cannot write %1").arg(target), e);
+        return fail(Texts::tr("it cannot be written"), e);
     }
     return true;
 }
@@ -221,7 +222,7 @@ bool SafeFileWriter::commit()
 {
     if (fd < 0) {
         if (error.isEmpty())
-            error = Texts::tr("Cannot write %1").arg(target);
+            error = Texts::tr("it cannot be written");
         return false;
     }
     if (direct) {
@@ -230,44 +231,44 @@ bool SafeFileWriter::commit()
         // Room for all of it first: a full disk then fails before the old bytes are touched.
         if (size > 0 && ::fallocate(fd, 0, 0, size) != 0 && errno != EOPNOTSUPP) {
             const int e = errno;
-            return fail(Texts::tr("Cannot write %1").arg(target), e);
+            return fail(Texts::tr("it cannot be written"), e);
         }
 #endif
         if (::lseek(fd, 0, SEEK_SET) != 0 || !writeAll(fd, directBytes.constData(), size)
             || ::ftruncate(fd, size) != 0 || ::fsync(fd) != 0) {
             const int e = errno;
-            return fail(Texts::tr("Cannot write %1").arg(target), e);
+            return fail(Texts::tr("it cannot be written"), e);
         }
         const int closed = ::close(fd);
         fd = -1;
         if (closed != 0) {
             const int e = errno;
-            return fail(Texts::tr("Cannot write %1").arg(target), e);
+            return fail(Texts::tr("it cannot be written"), e);
         }
         cancel();
         return true;
     }
     if (::fsync(fd) != 0) {
         const int e = errno;
-        return fail(Texts::tr("Cannot write %1").arg(target), e);
+        return fail(Texts::tr("it cannot be written"), e);
     }
     const int closed = ::close(fd);
     fd = -1;
     if (closed != 0) {
         const int e = errno;
-        return fail(Texts::tr("Cannot write %1").arg(target), e);
+        return fail(Texts::tr("it cannot be written"), e);
     }
     if (beforeRenameHook
         && !beforeRenameHook(folder + QLatin1Char('/') + QFile::decodeName(temporaryName))) {
         // As if killed here: the temporary file stays for the next save to remove.
         temporaryName.clear();
-        error = Texts::tr("Cannot write %1").arg(target);
+        error = Texts::tr("it cannot be written");
         cancel();
         return false;
     }
     if (::renameat(folderFd, temporaryName.constData(), folderFd, name.constData()) != 0) {
         const int e = errno;
-        return fail(Texts::tr("Cannot replace %1").arg(target), e);
+        return fail(Texts::tr("it cannot be replaced"), e);
     }
     temporaryName.clear();
     // The new name lasts through a power loss only once the folder is synced too.
@@ -322,7 +323,7 @@ bool openRegularFile(const QString &path, QFile &file, QString *error)
     if (fd < 0) {
         const int e = errno;
         if (error)
-            *error = e == ELOOP ? Texts::tr("%1 is a link; it is not followed").arg(path)
+            *error = e == ELOOP ? Texts::tr("it is a link, which is not followed")
                                 : qt_error_string(e);
         return false;
     }
@@ -330,7 +331,7 @@ bool openRegularFile(const QString &path, QFile &file, QString *error)
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
         if (error)
-            *error = Texts::tr("%1 is not a regular file").arg(path);
+            *error = Texts::tr("it is not a regular file");
         return false;
     }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);

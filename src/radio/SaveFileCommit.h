@@ -46,6 +46,8 @@ public:
     bool commit();
     // Drops the temporary file; the target stays as it was.
     void cancel();
+    // Why it failed, naming no path ("it is a link, which is not followed"): callers put it
+    // after the file's name.
     QString errorString() const { return error; }
     // The failure was a refusal: a link, or no regular file, at the target or as its folder.
     bool refused() const { return refusal; }
@@ -86,7 +88,8 @@ private:
 };
 
 // Opens path for reading when it is a regular file, never blocking: a FIFO, a device or a
-// socket is refused before anything waits on it, and so is a link. On false, error says why.
+// socket is refused before anything waits on it, and so is a link. On false, error says why
+// (naming no path).
 bool openRegularFile(const QString &path, QFile &file, QString *error = nullptr);
 // Reads at most maxBytes + 1 bytes of the regular file at path (one past, so a caller can
 // tell a file over its limit). On false, error says why.
