@@ -281,10 +281,15 @@ DeveloperWidget::DeveloperWidget(RadioScanner *radioScanner, QWidget *parent)
     splitter->setStretchFactor(0, 1);
     splitter->setSizes({700, 320});
 
-    // Below its least size (the 640x600 window) the page scrolls instead of squeezing.
-    auto *layout = new QVBoxLayout(PageScrollArea::addTo(this));
+    // The toolbar stays put, so its toggles are on screen at any window size; below its least
+    // size (the 640x600 window) the rest of the page scrolls instead of squeezing.
+    auto *layout = new QVBoxLayout(this);
+    auto *body = new QWidget;
     layout->addLayout(toolbar, 0);
-    layout->addWidget(splitter, 1);
+    layout->addWidget(new PageScrollArea(body, this), 1);
+    auto *bodyLayout = new QVBoxLayout(body);
+    bodyLayout->setContentsMargins(0, 0, 0, 0);
+    bodyLayout->addWidget(splitter, 1);
 
     connect(scanner, &RadioScanner::deviceFound, this, &DeveloperWidget::onRadioDeviceFound);
     connect(scanner, &RadioScanner::deviceNotFound, this, &DeveloperWidget::onRadioDeviceNotFound);

@@ -16,6 +16,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QTabWidget>
@@ -111,6 +112,8 @@ private slots:
     void hugeFileIsNotLoaded();
     void whatIsNoRegularFileIsNeverOpened();
     void iconWriteFollowsNoLink();
+    void toolbarTogglesStayOnScreen_data();
+    void toolbarTogglesStayOnScreen();
 };
 
 void DeveloperWidgetTest::initTestCase()
@@ -1257,6 +1260,60 @@ void DeveloperWidgetTest::iconWriteFollowsNoLink()
     QString error;
     QVERIFY(!DeveloperWorkspace::replaceProjectIcon("demo", ":/dev/icon.png", error));
     QCOMPARE(readFile(victim), QByteArray("keep me"));
+}
+
+void DeveloperWidgetTest::toolbarTogglesStayOnScreen_data()
+{
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<bool>("pageFits"); // no sideways scrolling at all
+    QTest::newRow("640x600") << QSize(640, 600) << false;
+    // The first-start size on a 1366x768 screen.
+    QTest::newRow("910x600") << QSize(910, 600) << true;
+}
+
+void DeveloperWidgetTest::toolbarTogglesStayOnScreen()
+{
+    QFETCH(QSize, size);
+    QFETCH(bool, pageFits);
+    QVERIFY(makeProject("demo", ProjectType::Application));
+    makeWidget();
+    // The tab as the main window holds it: one page of a tab widget.
+    QWidget window;
+    auto *layout = new QVBoxLayout(&window);
+    auto *tabs = new QTabWidget(&window);
+    layout->addWidget(tabs);
+    tabs->addTab(widget, "Developer");
+    window.resize(size);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    selectProject("demo");
+    QTRY_COMPARE(window.size(), size);
+    for (const char *name : {"aiToggleButton", "debugToggleButton", "docsButton"}) {
+        const QToolButton *toggle = button(name);
+        QVERIFY(toggle->isVisible());
+        const QRect inWindow(toggle->mapTo(&window, QPoint(0, 0)), toggle->size());
+        QVERIFY2(window.rect().contains(inWindow),
+                 qPrintable(QString("%1 at %2,%3 %4x%5")
+                                .arg(name)
+                                .arg(inWindow.x())
+                                .arg(inWindow.y())
+                                .arg(inWindow.width())
+                                .arg(inWindow.height())));
+    }
+    if (pageFits) {
+        for (const QScrollArea *area : widget->findChildren<QScrollArea *>()) {
+            if (area->horizontalScrollBar()->isVisible() && area->isVisible()
+                && area->horizontalScrollBar()->maximum() > 0)
+                QFAIL(qPrintable(QString("%1 scrolls sideways by %2")
+                                     .arg(area->objectName(), area->metaObject()->className())
+                                     .arg(area->horizontalScrollBar()->maximum())));
+        }
+    }
+    const QString dir = qEnvironmentVariable("KELO_SCREENSHOT_DIR", QDir::tempPath());
+    QVERIFY(window.grab().save(
+        QDir(dir).filePath(QString("kelo-developer-tab-%1.png").arg(QTest::currentDataTag()))));
+    tabs->removeTab(0);
+    widget->setParent(nullptr);
 }
 
 QTEST_MAIN(DeveloperWidgetTest)
