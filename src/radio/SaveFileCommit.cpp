@@ -271,8 +271,6 @@ bool SafeFileWriter::commit()
         return fail(Texts::tr("it cannot be replaced"), e);
     }
     temporaryName.clear();
-    // The new name lasts through a power loss only once the folder is synced too.
-    ::fsync(folderFd);
     cancel();
     return true;
 }
