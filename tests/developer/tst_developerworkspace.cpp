@@ -100,6 +100,7 @@ private slots:
     void textKeepsItsBytes_data();
     void textKeepsItsBytes();
     void linkedSourceFilesAreCounted();
+    void sameFileByIdentity();
 
 private:
     std::unique_ptr<TemporaryHome> home;
@@ -949,6 +950,22 @@ void DeveloperWorkspaceTest::linkedSourceFilesAreCounted()
     QVERIFY(QFile::link(outside.path(), src + "/folder"));
     QCOMPARE(linkedSourceFiles("demo"), 2);
     QCOMPARE(sourceFiles("demo"), (QStringList {"app.qml", "icon.png", "version"}));
+}
+
+// The open file is known by what it is, not by how its name is spelled: where case does not
+// count, "App.qml" is the open "app.qml". A hard link stands in for such a second spelling.
+void DeveloperWorkspaceTest::sameFileByIdentity()
+{
+    QTemporaryDir dir;
+    QVERIFY(writeFile(dir.filePath("app.qml"), "Item {}"));
+    QVERIFY(writeFile(dir.filePath("other.qml"), "Item {}"));
+    QCOMPARE(::link(QFile::encodeName(dir.filePath("app.qml")).constData(),
+                    QFile::encodeName(dir.filePath("App.qml")).constData()),
+             0);
+    QVERIFY(isSameFile(dir.filePath("App.qml"), dir.filePath("app.qml")));
+    QVERIFY(isSameFile(dir.filePath("./app.qml"), dir.filePath("app.qml")));
+    QVERIFY(!isSameFile(dir.filePath("other.qml"), dir.filePath("app.qml")));
+    QVERIFY(!isSameFile(dir.filePath("gone.qml"), dir.filePath("gone.qml")));
 }
 
 QTEST_MAIN(DeveloperWorkspaceTest)
