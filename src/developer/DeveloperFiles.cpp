@@ -240,5 +240,6 @@ void DeveloperWidget::onSaveVersionClicked()
         return;
     }
     setItemModified(currentFileItem, false);
+    versionEdit->setModified(false);
     versionInfoLabel->setText(tr("Version updated."));
 }

@@ -573,7 +573,10 @@ void DeveloperWidget::onSaveShortcutActivated()
             statusLabel->setText(tr("Saved"));
         return;
     }
-    if (currentFileItem && storedName(currentFileItem) == QLatin1String("version"))
+    // As for a QML file, an unedited version file is left as it is (the template's own text
+    // is "0 0 1 " and a line feed, which a save would rewrite).
+    if (currentFileItem && storedName(currentFileItem) == QLatin1String("version")
+        && versionEdit->isModified())
         onSaveVersionClicked();
 }
 

@@ -1011,6 +1011,14 @@ void DeveloperWidgetTest::unmodifiedFileStaysByteForByte()
 
     pressSave();
     QCOMPARE(status(), QString("Saved"));
+    // The version file, opened and saved unedited, stays as the template wrote it.
+    const QString version = projectFile("demo", "src/version");
+    const FileStamp versionBefore = stampOf(version);
+    selectFile("version");
+    pressSave();
+    QVERIFY(stampOf(version) == versionBefore);
+    QCOMPARE(readFile(version), QByteArray("0 0 1 \n"));
+    selectFile("app.qml");
     button("playButton")->click();
     QTRY_VERIFY(button("playButton")->isEnabled());
     QCOMPARE(status(), QString("Packaged, but no radio is connected to upload it to."));
