@@ -45,7 +45,7 @@ QString projectTypeIconPath(ProjectType type);
 QIcon projectTypeIcon(ProjectType type);
 
 // The rules a project name must meet: 1-16 UTF-16 units; none of / \ : * ? " < > |, no
-// control character, no leading ".". Also checked before packaging a folder made by hand.
+// control character, no leading ".". Only for names made here: a folder made by hand packages.
 bool checkProjectName(const QString &name, QString &error);
 // Checks the name, creates root/name/src and root/name/output and copies the templates of
 // the type. On false, error holds the reason for the user. The name is used as given.
