@@ -2,6 +2,9 @@
 // the version. The rules and the disk work are DeveloperWorkspace's; this is the tab's side.
 #include "DeveloperWidget.h"
 
+#include "AiToolRules.h"
+
+#include <QDir>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -67,7 +70,30 @@ bool DeveloperWidget::parseVersionString(const QString &text, int &major, int &m
 bool DeveloperWidget::packageProjectFiles(const QString &name, ProjectType type,
                                           const QString &outputFile, QString &error) const
 {
+    // The tools' own rule: a folder reached through a link is someone else's files.
+    if (!AiToolRules::projectFoldersAreOwn(name)) {
+        error = tr("the project's folder or its src/ is a link to a folder outside the Kelo "
+                   "Developer folder; it is not packaged.");
+        return false;
+    }
+    // A project folder made by hand may have no output/ yet; a link there is left alone (the
+    // package write refuses it).
+    const QString output = DeveloperWorkspace::outputPath(name);
+    if (!DeveloperWorkspace::entryExists(output))
+        QDir().mkdir(output);
     return DeveloperWorkspace::packageProjectFiles(name, type, outputFile, error);
+}
+
+QString DeveloperWidget::linkedFilesNote(const QString &name) const
+{
+    const int linked = DeveloperWorkspace::linkedSourceFiles(name);
+    if (linked == 0)
+        return QString();
+    return linked == 1 ? tr("1 linked file in src/ was left out of the package (links are not "
+                            "followed).")
+                       : tr("%1 linked files in src/ were left out of the package (links are not "
+                            "followed).")
+                             .arg(linked);
 }
 
 void DeveloperWidget::onNewFileClicked()
@@ -214,5 +240,6 @@ void DeveloperWidget::onSaveVersionClicked()
         return;
     }
     setItemModified(currentFileItem, false);
+    versionEdit->setModified(false);
     versionInfoLabel->setText(tr("Version updated."));
 }

@@ -7,6 +7,7 @@
 #include "RadioReply.h"
 #include "RadioScanner.h"
 #include "RadioUpload.h"
+#include "SaveFileCommit.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -29,28 +30,30 @@ void DeveloperWidget::publishProject(const QString &name)
         + (type == ProjectType::HomeScreen ? QStringLiteral(".kbm") : QStringLiteral(".app"));
     const QString packagePath
         = developerRootPath() + QLatin1Char('/') + name + QStringLiteral("/output/") + fileName;
-    QString error;
-    // A folder made by hand may carry a name that would break the upload's part header.
-    if (DeveloperWorkspace::checkProjectName(name, error))
-        error = RadioUpload::refusalReason(fileName, QByteArray());
+    // Any listed project; only a name that would break the upload's part header is refused.
+    QString error = RadioUpload::refusalReason(fileName, QByteArray());
     if (error.isEmpty())
         packageProjectFiles(name, type, packagePath, error);
     if (!error.isEmpty()) {
         showWarning(title, tr("Failed to prepare \"%1\" for publishing: %2").arg(name, error));
         return;
     }
+    const QString note = linkedFilesNote(name);
+    if (!note.isEmpty())
+        statusLabel->setText(note);
     if (!askYesNo(title,
                   tr("\"%1\" is prepared for publishing.\n\nDo you want to proceed with "
                      "publish request into Varnek App Store?")
-                      .arg(name)))
+                          .arg(name)
+                      + (note.isEmpty() ? QString() : QStringLiteral("\n\n") + note)))
         return;
     uploadForPublish(packagePath);
 }
 
 void DeveloperWidget::uploadForPublish(const QString &packagePath)
 {
-    auto *package = new QFile(packagePath);
-    if (!package->open(QIODevice::ReadOnly)) {
+    auto *package = new QFile();
+    if (!openRegularFile(packagePath, *package)) {
         delete package;
         showWarning(tr("Publish"), tr("Failed to read the packaged file."));
         return;

@@ -7,6 +7,7 @@
 #include "AiToolRules.h"
 #include "RadioApi.h"
 #include "RadioUpload.h"
+#include "SaveFileCommit.h"
 
 #include <QFile>
 #include <QLabel>
@@ -38,28 +39,44 @@ void DeveloperWidget::runProject(const RunCompletion &completion)
     }
     const QString packagePath = developerRootPath() + QLatin1Char('/') + name
         + QStringLiteral("/output/") + name + QStringLiteral(".tar");
-    QString error;
-    // A folder made by hand may carry a name the radio's upload cannot take.
-    if (!DeveloperWorkspace::checkProjectName(name, error)
-        || !packageProjectFiles(name, type, packagePath, error)) {
+    const QString fileName = name
+        + (type == ProjectType::HomeScreen ? QStringLiteral(".kbm") : QStringLiteral(".app"));
+    // Any listed project runs; only a name the upload's part header cannot carry is refused.
+    QString error = RadioUpload::refusalReason(fileName, QByteArray());
+    if (error.isEmpty())
+        packageProjectFiles(name, type, packagePath, error);
+    if (!error.isEmpty()) {
         completion(false, tr("Failed: %1").arg(error));
         return;
     }
+    const QString note = linkedFilesNote(name);
+    if (!note.isEmpty()) {
+        const RunCompletion plain = completion;
+        // Every later message of the run tells what the package left out.
+        return runPackaged(name, type, packagePath, fileName,
+                           [plain, note](bool ok, const QString &message) {
+                               plain(ok, message + QLatin1Char(' ') + note);
+                           });
+    }
+    runPackaged(name, type, packagePath, fileName, completion);
+}
+
+void DeveloperWidget::runPackaged(const QString &name, ProjectType type, const QString &packagePath,
+                                  const QString &fileName, const RunCompletion &completion)
+{
     const QString address = radioIp;
     if (address.isEmpty()) {
         completion(false, tr("Packaged, but no radio is connected to upload it to."));
         return;
     }
-    QFile package(packagePath);
+    QFile package;
     QByteArray data;
-    if (package.open(QIODevice::ReadOnly))
+    if (openRegularFile(packagePath, package))
         data = package.read(package.size());
     if (!package.isOpen() || data.size() != package.size()) {
         completion(false, tr("Failed to read the packaged file."));
         return;
     }
-    const QString fileName = name
-        + (type == ProjectType::HomeScreen ? QStringLiteral(".kbm") : QStringLiteral(".app"));
     QString refusal;
     QNetworkReply *reply
         = RadioUpload::post(networkManager, address, fileName, RadioUpload::OctetStreamType, data,

@@ -13,6 +13,7 @@
 #include "RadioPicture.h"
 #include "RadioReply.h"
 #include "RadioScanner.h"
+#include "SaveFileCommit.h"
 
 #include <QBuffer>
 #include <QDateTime>
@@ -27,7 +28,6 @@
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QSvgRenderer>
-#include <QTemporaryFile>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QToolButton>
@@ -120,9 +120,14 @@ QString DeveloperWidget::aiListFiles() const
         return linkedOutAnswer(currentProject);
     const QStringList names = DeveloperWorkspace::sourceFiles(currentProject);
     const QString folder = sourceFolder() + QLatin1Char('/');
+    const QString openName = QFileInfo(currentFilePath).fileName();
     QStringList lines;
     for (const QString &name : names) {
-        const bool open = !currentFilePath.isEmpty() && folder + name == currentFilePath;
+        // Known by identity, as a volume may ignore letter case; only a name that could be
+        // the open file costs a look at the disk.
+        const bool open = !currentFilePath.isEmpty()
+            && name.compare(openName, Qt::CaseInsensitive) == 0
+            && isSameFile(folder + name, currentFilePath);
         // The open file is named whatever its place in the list.
         if (lines.size() >= AiToolRules::MaxListedFiles && !open)
             continue;
@@ -163,18 +168,20 @@ QString DeveloperWidget::aiReadFile(const QString &filename) const
             .arg((bytes + 1023) / 1024)
             .arg(ReadFileMaxBytes / 1024);
     };
-    if (path == currentFilePath) {
+    if (!currentFilePath.isEmpty() && isSameFile(path, currentFilePath)) {
         const QString text = editor->toPlainText();
         const qint64 size = text.toUtf8().size();
         return size > ReadFileMaxBytes ? tooLarge(size) : text;
     }
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
-        return tr("Failed to read %1: %2").arg(filename, file.errorString());
-    // Never more than one byte past the limit in memory, even if the file grows meanwhile.
-    QByteArray bytes = file.read(ReadFileMaxBytes + 1);
+    // Never more than one byte past the limit in memory, even if the file grows meanwhile; a
+    // FIFO or device is refused before anything waits on it.
+    QByteArray bytes;
+    QString error;
+    if (!DeveloperWorkspace::readProjectFile(path, ReadFileMaxBytes, bytes, &error))
+        return tr("Failed to read %1: %2").arg(filename, error);
     if (bytes.size() > ReadFileMaxBytes)
-        return tooLarge(qMax(file.size(), qint64(bytes.size())));
+        return tooLarge(qMax(QFileInfo(path).size(), qint64(bytes.size())));
+    bytes.replace("\r\n", "\n");
     const int nul = bytes.indexOf('\0');
     if (nul >= 0)
         bytes.truncate(nul);
@@ -210,10 +217,13 @@ QString DeveloperWidget::aiWriteFile(const QString &filename, const QString &con
             .arg(filename);
     const bool existed = DeveloperWorkspace::entryExists(path);
     QString error;
-    if (!DeveloperWorkspace::writeProjectFile(path, content.toUtf8(), &error))
+    const QByteArray bytes = content.toUtf8();
+    if (!DeveloperWorkspace::writeProjectFile(path, bytes, &error))
         return tr("Failed to write %1: %2").arg(filename, error);
     const QString done = existed ? tr("Wrote %1.").arg(filename) : tr("Created %1.").arg(filename);
-    if (path == currentFilePath) {
+    // The same file by identity: "App.qml" is the open "app.qml" where case does not count.
+    if (!currentFilePath.isEmpty() && isSameFile(path, currentFilePath)) {
+        DeveloperWorkspace::decodeProjectText(bytes, openFileFormat);
         // One edit the user can undo; written to disk, so the editor shows it as saved.
         QTextCursor cursor(editor->document());
         cursor.beginEditBlock();
@@ -279,13 +289,16 @@ QString DeveloperWidget::aiWriteImage(const QString &filename, const QString &sv
     const bool savedToMemory = image.save(&buffer, isPng ? "PNG" : "JPEG");
 
     if (isIcon) {
-        // A fresh name in the temporary folder: a fixed one would follow a planted symlink.
-        QTemporaryFile temporary(QDir::tempPath()
-                                 + QStringLiteral("/kelo-studio-ai-icon-XXXXXX.png"));
-        if (!savedToMemory || !temporary.open() || temporary.write(encoded) != encoded.size()
-            || !temporary.flush())
+        // The check is on the file written, src/icon.png, whatever the name's case.
+        const QString iconPath
+            = AiToolRules::projectFilePath(currentProject, QStringLiteral("icon.png"));
+        if (!savedToMemory)
             return tr("Failed to render the icon.");
-        if (!replaceProjectIcon(temporary.fileName()))
+        const bool written
+            = !iconPath.isEmpty() && DeveloperWorkspace::writeProjectFile(iconPath, encoded);
+        updateIconPreview();
+        refreshProjectFileIcon();
+        if (!written)
             return tr("Failed to write icon.png.");
         return tr("Wrote icon.png (64x64).");
     }

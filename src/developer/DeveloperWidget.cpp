@@ -8,6 +8,7 @@
 #include "QmlCodeEditor.h"
 #include "QmlSyntaxHighlighter.h"
 #include "RadioScanner.h"
+#include "SaveFileCommit.h"
 
 #include <QDesktopServices>
 #include <QDialog>
@@ -23,6 +24,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 #include <QShortcut>
@@ -38,6 +40,11 @@ constexpr int EditorPage = 0;
 constexpr int IconPage = 1;
 constexpr int VersionPage = 2;
 constexpr int ImagePage = 3;
+
+// The largest file the editor opens: above it, loading and laying out the text would hold
+// the window for more than about a second (bench_developeropen). Larger files are still
+// packaged; they are only not shown.
+constexpr qint64 MaxEditorBytes = 4 * 1024 * 1024;
 
 const char *const PageFrameStyle
     = "background: #141414; border: 1px solid #3f3f42; border-radius: 6px;";
@@ -56,6 +63,31 @@ protected:
             && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape) {
             event->accept();
             return true;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+// Qt's lists make the row under a right-button press current, which would open another
+// project or file (dropping unsaved edits) before the context menu even shows. The list never
+// sees right-button presses; the context menu still comes, from the window.
+class RightPressBlocker : public QObject
+{
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+            if (static_cast<QMouseEvent *>(event)->button() == Qt::RightButton)
+                return true;
+            break;
+        default:
+            break;
         }
         return QObject::eventFilter(watched, event);
     }
@@ -171,6 +203,7 @@ DeveloperWidget::DeveloperWidget(RadioScanner *radioScanner, QWidget *parent)
     projectList->setObjectName(QStringLiteral("projectList"));
     projectList->setIconSize(QSize(16, 16));
     projectList->setContextMenuPolicy(Qt::CustomContextMenu);
+    projectList->viewport()->installEventFilter(new RightPressBlocker(projectList));
     projectsLayout->addWidget(projectList);
     auto *filesBox = new QGroupBox(tr("Project Files"), leftColumn);
     auto *filesLayout = new QVBoxLayout(filesBox);
@@ -179,6 +212,7 @@ DeveloperWidget::DeveloperWidget(RadioScanner *radioScanner, QWidget *parent)
     fileList->setIconSize(QSize(18, 18));
     fileList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     fileList->setContextMenuPolicy(Qt::CustomContextMenu);
+    fileList->viewport()->installEventFilter(new RightPressBlocker(fileList));
     filesLayout->addWidget(fileList);
     leftLayout->addWidget(projectsBox, 1);
     leftLayout->addWidget(filesBox, 1);
@@ -247,10 +281,15 @@ DeveloperWidget::DeveloperWidget(RadioScanner *radioScanner, QWidget *parent)
     splitter->setStretchFactor(0, 1);
     splitter->setSizes({700, 320});
 
-    // Below its least size (the 640x600 window) the page scrolls instead of squeezing.
-    auto *layout = new QVBoxLayout(PageScrollArea::addTo(this));
+    // The toolbar stays put, so its toggles are on screen at any window size; below its least
+    // size (the 640x600 window) the rest of the page scrolls instead of squeezing.
+    auto *layout = new QVBoxLayout(this);
+    auto *body = new QWidget;
     layout->addLayout(toolbar, 0);
-    layout->addWidget(splitter, 1);
+    layout->addWidget(new PageScrollArea(body, this), 1);
+    auto *bodyLayout = new QVBoxLayout(body);
+    bodyLayout->setContentsMargins(0, 0, 0, 0);
+    bodyLayout->addWidget(splitter, 1);
 
     connect(scanner, &RadioScanner::deviceFound, this, &DeveloperWidget::onRadioDeviceFound);
     connect(scanner, &RadioScanner::deviceNotFound, this, &DeveloperWidget::onRadioDeviceNotFound);
@@ -387,6 +426,11 @@ void DeveloperWidget::onProjectSelectionChanged(QListWidgetItem *current, QListW
 
     currentProject = current ? current->text() : QString();
     const bool selected = !currentProject.isEmpty();
+    if (selected) {
+        // What a save or packaging killed before its rename left behind.
+        SafeFileWriter::removeStaleTemporaries(DeveloperWorkspace::sourcePath(currentProject));
+        SafeFileWriter::removeStaleTemporaries(DeveloperWorkspace::outputPath(currentProject));
+    }
     playButton->setEnabled(selected);
     newFileButton->setEnabled(selected);
     addImageButton->setEnabled(selected);
@@ -452,9 +496,7 @@ void DeveloperWidget::onProjectFileSelectionChanged(QListWidgetItem *current, QL
         fileLabel->setText(title);
         undoButton->setEnabled(false);
         redoButton->setEnabled(false);
-        QPixmap pixmap;
-        pixmap.load(path);
-        imageView->setSourcePixmap(pixmap);
+        imageView->setSourcePixmap(DeveloperWorkspace::loadPicture(path));
         pageStack->setCurrentIndex(ImagePage);
     } else if (name == QLatin1String("version")) {
         currentFilePath.clear();
@@ -465,21 +507,45 @@ void DeveloperWidget::onProjectFileSelectionChanged(QListWidgetItem *current, QL
         setItemModified(current, false);
         pageStack->setCurrentIndex(VersionPage);
     } else {
-        QFile file(path);
-        if (file.open(QIODevice::ReadOnly)) {
-            editor->setPlainText(QString::fromUtf8(file.readAll()));
-            editor->document()->setModified(false);
-            setItemModified(current, false);
-            currentFilePath = path;
-            fileLabel->setText(title);
-        } else {
-            editor->clear();
-            currentFilePath.clear();
-            fileLabel->setText(tr("Cannot open %1").arg(name));
-        }
-        pageStack->setCurrentIndex(EditorPage);
+        openQmlFile(current, path, title);
+        return;
     }
     updateEditorPlaceholder(editor, currentFilePath);
+}
+
+void DeveloperWidget::openQmlFile(QListWidgetItem *item, const QString &path, const QString &title)
+{
+    pageStack->setCurrentIndex(EditorPage);
+    editor->clear();
+    currentFilePath.clear();
+    openFileFormat = DeveloperWorkspace::TextFormat();
+    const QString name = storedName(item);
+    QByteArray bytes;
+    // Never a FIFO or device (opening one would wait for a writer), never a link.
+    if (!DeveloperWorkspace::readProjectFile(path, MaxEditorBytes, bytes)) {
+        fileLabel->setText(tr("Cannot open %1").arg(name));
+        updateEditorPlaceholder(editor, currentFilePath);
+        return;
+    }
+    fileLabel->setText(title);
+    if (bytes.size() > MaxEditorBytes) {
+        editor->setPlaceholderText(QString());
+        statusLabel->setText(tr("%1 is too large to open here (more than %2 MB); it is still "
+                                "packaged with the project.")
+                                 .arg(name)
+                                 .arg(MaxEditorBytes / (1024 * 1024)));
+        return;
+    }
+    // Every byte, NUL included; the file is written again only after an edit.
+    editor->setPlainText(DeveloperWorkspace::decodeProjectText(bytes, openFileFormat));
+    editor->document()->setModified(false);
+    setItemModified(item, false);
+    currentFilePath = path;
+    updateEditorPlaceholder(editor, currentFilePath);
+    if (!openFileFormat.validUtf8)
+        statusLabel->setText(tr("%1 is not UTF-8 text: its odd bytes are shown as \uFFFD and it "
+                                "is left as it is unless you edit it.")
+                                 .arg(name));
 }
 
 void DeveloperWidget::setItemModified(QListWidgetItem *item, bool modified)
@@ -507,19 +573,27 @@ void DeveloperWidget::onSaveShortcutActivated()
             statusLabel->setText(tr("Saved"));
         return;
     }
-    if (currentFileItem && storedName(currentFileItem) == QLatin1String("version"))
+    // As for a QML file, an unedited version file is left as it is (the template's own text
+    // is "0 0 1 " and a line feed, which a save would rewrite).
+    if (currentFileItem && storedName(currentFileItem) == QLatin1String("version")
+        && versionEdit->isModified())
         onSaveVersionClicked();
 }
 
 bool DeveloperWidget::saveCurrentQmlFile()
 {
-    if (currentFilePath.isEmpty())
+    // An unedited file is never rewritten: its bytes stay exactly as they are on disk.
+    if (currentFilePath.isEmpty() || !editor->document()->isModified())
         return true;
-    // A full disk leaves the old file whole.
-    if (!DeveloperWorkspace::writeProjectFile(currentFilePath, editor->toPlainText().toUtf8())) {
+    // What the editor holds, in the file's own line endings; a full disk leaves the old file
+    // whole.
+    const QByteArray bytes
+        = DeveloperWorkspace::encodeProjectText(editor->document()->toRawText(), openFileFormat);
+    if (!DeveloperWorkspace::writeProjectFile(currentFilePath, bytes)) {
         statusLabel->setText(tr("Failed to save %1").arg(QFileInfo(currentFilePath).fileName()));
         return false;
     }
+    openFileFormat.validUtf8 = true;
     editor->document()->setModified(false);
     setItemModified(currentFileItem, false);
     return true;

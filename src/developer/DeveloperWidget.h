@@ -95,6 +95,8 @@ private:
     QWidget *createIconPage();
     QWidget *createVersionPage();
     QWidget *createImagePage();
+    // Loads a QML file into the editor (or says why it is not loaded).
+    void openQmlFile(QListWidgetItem *item, const QString &path, const QString &title);
 
     // Workspace (DeveloperFiles.cpp).
     void addQmlFileItem(const QString &name);
@@ -109,10 +111,14 @@ private:
                             QString &error) const;
     bool packageProjectFiles(const QString &name, ProjectType type, const QString &outputFile,
                              QString &error) const;
+    // Says how many links in src/ packaging left out; empty when none.
+    QString linkedFilesNote(const QString &name) const;
     void deleteProjectFile(const QString &name);
     QString sourceFolder() const;
 
     // Run (DeveloperRun.cpp).
+    void runPackaged(const QString &name, ProjectType type, const QString &packagePath,
+                     const QString &fileName, const RunCompletion &completion);
     void onRunUploadFinished(QNetworkReply *reply, const QString &name, const QString &address,
                              ProjectType type, const RunCompletion &completion);
 
@@ -179,5 +185,7 @@ private:
     QLabel *statusLabel = nullptr;
     QString currentProject;
     QString currentFilePath;
+    // How the open file's bytes were laid out; an edited save keeps it.
+    DeveloperWorkspace::TextFormat openFileFormat;
     QListWidgetItem *currentFileItem = nullptr;
 };

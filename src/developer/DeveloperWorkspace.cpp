@@ -7,11 +7,10 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
-#include <QImageReader>
 #include <QPixmap>
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <QStandardPaths>
+#include <QTextCodec>
 
 #include <algorithm>
 
@@ -30,8 +29,8 @@ const QStringList reserved_file_names = {QStringLiteral("app.qml"), QStringLiter
 const QStringList image_name_filters
     = {QStringLiteral("*.png"), QStringLiteral("*.jpg"), QStringLiteral("*.jpeg")};
 
-constexpr QFileDevice::Permissions CopiedFileMode = QFileDevice::ReadOwner | QFileDevice::WriteOwner
-    | QFileDevice::ReadGroup | QFileDevice::ReadOther;
+// A picture larger than this is no project image; reading it whole would only cost memory.
+constexpr qint64 MaxPictureBytes = 64 * 1024 * 1024;
 
 // Characters drawn like a slash or backslash: "a\u2215b" shows as a path but is one name.
 bool looksLikeSlash(uint c)
@@ -102,31 +101,29 @@ bool isRegularFile(const QString &path)
     return info.isFile() && !info.isSymLink();
 }
 
-// Writes a byte copy of source over target: a temporary file beside it, renamed over it
-// when complete, so a failed copy leaves the old target whole. Then 0644.
+// Writes a byte copy of source over target through the one safe write (a failed copy leaves
+// the old target whole).
 bool copyOver(const QString &source, const QString &target)
 {
     QFile in(source);
-    if (!in.open(QIODevice::ReadOnly))
+    const bool opened = source.startsWith(QLatin1Char(':')) ? in.open(QIODevice::ReadOnly)
+                                                            : openRegularFile(source, in);
+    if (!opened)
         return false;
-    QSaveFile out(target);
-    if (!out.open(QIODevice::WriteOnly))
+    SafeFileWriter out(target, SafeFileWriter::NewFileMode::Mode0644);
+    if (!out.open())
         return false;
     QByteArray buffer(64 * 1024, '\0');
     for (;;) {
         const qint64 got = in.read(buffer.data(), buffer.size());
-        if (got < 0) {
-            out.cancelWriting();
+        if (got < 0)
             return false;
-        }
         if (got == 0)
             break;
-        if (out.write(buffer.constData(), got) != got) {
-            out.cancelWriting();
+        if (!out.write(buffer.constData(), got))
             return false;
-        }
     }
-    return commitProjectFile(out);
+    return out.commit();
 }
 
 } // namespace
@@ -148,32 +145,77 @@ bool entryExists(const QString &path)
     return info.exists() || info.isSymLink();
 }
 
-bool commitProjectFile(QSaveFile &file, QString *error)
-{
-    if (!commitSaveFile(file)) {
-        if (error)
-            *error = file.errorString();
-        return false;
-    }
-    QFile written(file.fileName());
-    if (!written.setPermissions(CopiedFileMode)) {
-        if (error)
-            *error = written.errorString();
-        return false;
-    }
-    return true;
-}
-
 bool writeProjectFile(const QString &path, const QByteArray &bytes, QString *error)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()) {
-        if (error)
-            *error = file.errorString();
-        file.cancelWriting();
-        return false;
+    return SafeFileWriter::writeFile(path, bytes, error, SafeFileWriter::NewFileMode::Mode0644);
+}
+
+bool readProjectFile(const QString &path, qint64 maxBytes, QByteArray &bytes, QString *error)
+{
+    return readRegularFile(path, maxBytes, bytes, error);
+}
+
+QPixmap loadPicture(const QString &path)
+{
+    QPixmap pixmap;
+    QByteArray bytes;
+    if (readRegularFile(path, MaxPictureBytes, bytes) && bytes.size() <= MaxPictureBytes)
+        pixmap.loadFromData(bytes);
+    return pixmap;
+}
+
+QImage readPicture(const QString &path)
+{
+    QByteArray bytes;
+    if (!readRegularFile(path, MaxPictureBytes, bytes) || bytes.size() > MaxPictureBytes)
+        return QImage();
+    return QImage::fromData(bytes);
+}
+
+QString decodeProjectText(const QByteArray &bytes, TextFormat &format)
+{
+    static const QByteArray bom("\xEF\xBB\xBF");
+    format = TextFormat();
+    format.byteOrderMark = bytes.startsWith(bom);
+    const int start = format.byteOrderMark ? bom.size() : 0;
+    QTextCodec::ConverterState state(QTextCodec::IgnoreHeader);
+    QString text = QTextCodec::codecForMib(106)->toUnicode(bytes.constData() + start,
+                                                           bytes.size() - start, &state);
+    format.validUtf8 = state.invalidChars == 0 && state.remainingChars == 0;
+    // A sequence cut short at the end is held back by the decoder: show it too.
+    if (state.remainingChars > 0)
+        text += QChar(QChar::ReplacementCharacter);
+    int crlf = 0;
+    int cr = 0;
+    int lf = 0;
+    for (int i = start; i < bytes.size(); ++i) {
+        if (bytes.at(i) == '\r') {
+            if (i + 1 < bytes.size() && bytes.at(i + 1) == '\n') {
+                ++crlf;
+                ++i;
+            } else {
+                ++cr;
+            }
+        } else if (bytes.at(i) == '\n') {
+            ++lf;
+        }
     }
-    return commitProjectFile(file, error);
+    if (crlf > 0 && crlf >= lf && crlf >= cr)
+        format.ending = LineEnding::CrLf;
+    else if (cr > lf)
+        format.ending = LineEnding::Cr;
+    return text;
+}
+
+QByteArray encodeProjectText(const QString &rawText, const TextFormat &format)
+{
+    const QString ending = format.ending == LineEnding::CrLf ? QStringLiteral("\r\n")
+        : format.ending == LineEnding::Cr                    ? QStringLiteral("\r")
+                                                             : QStringLiteral("\n");
+    QString text = rawText;
+    text.replace(QChar::ParagraphSeparator, ending);
+    const QByteArray bytes = text.toUtf8();
+    return format.byteOrderMark ? QByteArray("\xEF\xBB\xBF") + bytes : bytes;
 }
 
 QString developerRootPath()
@@ -301,6 +343,17 @@ QStringList sourceFiles(const QString &project)
     return regularFiles(sourcePath(project), {});
 }
 
+int linkedSourceFiles(const QString &project)
+{
+    // Hidden entries are left out, as from the package; dangling links count too.
+    const QFileInfoList entries
+        = QDir(sourcePath(project))
+              .entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
+    return int(std::count_if(entries.cbegin(), entries.cend(), [](const QFileInfo &entry) {
+        return entry.isSymLink() && !entry.isDir();
+    }));
+}
+
 QVector<ProjectFile> listProjectFiles(const QString &project)
 {
     const QString src = sourcePath(project);
@@ -331,8 +384,8 @@ QString fileKindIconPath(FileKind kind)
 
 QIcon imageThumbnail(const QString &path)
 {
-    QPixmap pixmap;
-    if (pixmap.load(path))
+    const QPixmap pixmap = loadPicture(path);
+    if (!pixmap.isNull())
         return QIcon(pixmap);
     return QIcon(fileKindIconPath(FileKind::Qml));
 }
@@ -380,7 +433,7 @@ bool addImageFile(const QString &project, const QString &sourceFile, QString &fi
         error = Texts::tr("Only PNG and JPG images are supported.");
         return false;
     }
-    if (QImageReader(sourceFile).read().isNull()) {
+    if (readPicture(sourceFile).isNull()) {
         error = Texts::tr("Cannot load image: %1").arg(sourceFile);
         return false;
     }
@@ -406,7 +459,7 @@ bool deleteProjectFile(const QString &project, const QString &name)
 
 bool checkIconFile(const QString &path, QString &error)
 {
-    const QImage image = QImageReader(path).read();
+    const QImage image = readPicture(path);
     if (image.isNull()) {
         error = Texts::tr("Cannot load image: %1").arg(path);
         return false;
@@ -468,10 +521,12 @@ QString versionForDisplay(const QByteArray &fileBytes)
 
 QString readVersionForDisplay(const QString &project)
 {
-    QFile file(sourcePath(project) + QStringLiteral("/version"));
-    if (!file.open(QIODevice::ReadOnly))
+    // Far more than any version text; a version file is never read whole when it is not one.
+    constexpr qint64 MaxVersionBytes = 4096;
+    QByteArray bytes;
+    if (!readRegularFile(sourcePath(project) + QStringLiteral("/version"), MaxVersionBytes, bytes))
         return QString();
-    return versionForDisplay(file.readAll());
+    return versionForDisplay(bytes.left(MaxVersionBytes));
 }
 
 bool saveVersion(const QString &project, const QString &dottedText, QString &error)

@@ -5,14 +5,16 @@
 #include <QStringList>
 #include <QVector>
 
-class QSaveFile;
+class QImage;
+class QPixmap;
 
 // The developer workspace on disk, without any widget: the folder "Kelo Developer" in
 // Documents, one folder per project with src/ (the app) and output/ (packages).
 // DeveloperWidget's workspace members are thin calls into these functions; the assistant's
 // tools use the same rules. Every user-facing text is translated in the "DeveloperWidget"
 // context. Every file written or copied into src/ is written beside its target under a temporary
-// name, renamed over it only when complete, and then given the mode 0644.
+// name and renamed over it only when complete; an existing file keeps its mode, a new one is
+// 0644.
 namespace DeveloperWorkspace {
 
 // Re-exported as DeveloperWidget::ProjectType. Never stored: a project is a Home Screen
@@ -43,7 +45,7 @@ QString projectTypeIconPath(ProjectType type);
 QIcon projectTypeIcon(ProjectType type);
 
 // The rules a project name must meet: 1-16 UTF-16 units; none of / \ : * ? " < > |, no
-// control character, no leading ".". Also checked before packaging a folder made by hand.
+// control character, no leading ".". Only for names made here: a folder made by hand packages.
 bool checkProjectName(const QString &name, QString &error);
 // Checks the name, creates root/name/src and root/name/output and copies the templates of
 // the type. On false, error holds the reason for the user. The name is used as given.
@@ -73,15 +75,43 @@ bool entryExists(const QString &path);
 // "app.qml", "icon.png", "version", "screen.qml": never deletable from the tab (exact case).
 bool isReservedFileName(const QString &name);
 
-// Every file the program writes into a project goes through these: written beside its
-// target under a temporary name, renamed over it only when complete and flushed (a full
-// disk leaves the old file whole), then given the mode 0644 (a copy of a resource would
-// otherwise stay read-only). On false, error holds the file's reason.
-bool commitProjectFile(QSaveFile &file, QString *error = nullptr);
+// Every file the program writes into a project goes through SafeFileWriter (SaveFileCommit.h):
+// never through a link, written beside its target and renamed over it only when complete and
+// synced (a full disk leaves the old file whole), keeping the target's mode; a new file is
+// 0644 whatever the umask (the radio's tools read it). On false, error holds the reason.
 bool writeProjectFile(const QString &path, const QByteArray &bytes, QString *error = nullptr);
+// At most maxBytes + 1 bytes of a regular file; a link, FIFO, device or socket is refused
+// without waiting on it.
+bool readProjectFile(const QString &path, qint64 maxBytes, QByteArray &bytes,
+                     QString *error = nullptr);
+// A picture file read the same way; null when it is none or does not load.
+QPixmap loadPicture(const QString &path);
+QImage readPicture(const QString &path);
+
+// How a text file's bytes were laid out, so that an edited save writes them the same way.
+enum class LineEnding { Lf, CrLf, Cr };
+struct TextFormat
+{
+    LineEnding ending = LineEnding::Lf;
+    bool byteOrderMark = false;
+    // False when some bytes are no UTF-8: they are shown as U+FFFD, so only an edit the user
+    // makes may write the file again.
+    bool validUtf8 = true;
+};
+// A file's bytes as the editor's text, all of them (NUL bytes too); format says how they
+// were laid out (the line ending most lines use).
+QString decodeProjectText(const QByteArray &bytes, TextFormat &format);
+// The editor's raw text (QTextDocument::toRawText: blocks end in U+2029, no-break spaces
+// kept) as the file's bytes, with the file's own line ending and byte order mark.
+QByteArray encodeProjectText(const QString &rawText, const TextFormat &format);
+
 // Regular files directly in src/ (no hidden files, sub-folders or symlinks), sorted by
-// UTF-16 code unit: exactly what a package holds, in its order.
+// UTF-16 code unit: exactly what a package holds, in its order. A save's temporary file is
+// hidden, so it is never among them.
 QStringList sourceFiles(const QString &project);
+// How many entries directly in src/ (not hidden) are links: never followed, so left out of
+// the list and the package, which the user is told.
+int linkedSourceFiles(const QString &project);
 // The Project Files list: QML files, then images, then "icon.png", then "version"; each
 // group sorted by UTF-16 code unit, symlinks left out like in packages.
 QVector<ProjectFile> listProjectFiles(const QString &project);
@@ -122,7 +152,7 @@ QString readVersionForDisplay(const QString &project);
 bool saveVersion(const QString &project, const QString &dottedText, QString &error);
 
 // Packages src/ of the project into outputFile (see TarWriter): root folder "base" for a
-// Home Screen, the project name otherwise.
+// Home Screen, the project name otherwise. Links in src/ are left out (linkedSourceFiles).
 bool packageProjectFiles(const QString &project, ProjectType type, const QString &outputFile,
                          QString &error);
 

@@ -4,7 +4,6 @@
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <cstring>
 
@@ -42,8 +41,9 @@ bool TarWriter::writeTar(const QString &outputPath, const QStringList &files, QS
             error = entryTooLong(path, name);
             return false;
         }
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly)) {
+        QFile file;
+        // Never a link, and never a FIFO or device, which would block the read.
+        if (!openRegularFile(path, file)) {
             error = tr("Cannot read %1").arg(path);
             return false;
         }
@@ -54,24 +54,26 @@ bool TarWriter::writeTar(const QString &outputPath, const QStringList &files, QS
         names.append(name);
     }
 
-    // The old archive is replaced only by a complete new one.
-    QSaveFile out(outputPath);
-    if (!out.open(QIODevice::WriteOnly)) {
-        error = tr("Cannot write %1").arg(outputPath);
+    // The old archive is replaced only by a complete new one, and never through a link at
+    // the package or at its folder.
+    SafeFileWriter out(outputPath);
+    if (!out.open()) {
+        error = out.refused() ? tr("Cannot write %1: %2").arg(outputPath, out.errorString())
+                              : tr("Cannot write %1").arg(outputPath);
         return false;
     }
     bool written = true;
     if (!prefix.isEmpty())
-        written = out.write(makeTarHeader(prefix, 0, '5', 0755)) == BlockSize;
+        written = out.write(makeTarHeader(prefix, 0, '5', 0755));
 
     for (int i = 0; written && i < files.size(); ++i) {
-        QFile file(files.at(i));
-        if (!file.open(QIODevice::ReadOnly)) {
+        QFile file;
+        if (!openRegularFile(files.at(i), file)) {
             error = tr("Cannot read %1").arg(files.at(i));
             return false;
         }
         const qint64 size = file.size();
-        written = out.write(makeTarHeader(names.at(i), size, '0', 0644)) == BlockSize;
+        written = out.write(makeTarHeader(names.at(i), size, '0', 0644));
         if (!written)
             break;
         const CopyResult copied = copyData(file, out, size);
@@ -85,26 +87,26 @@ bool TarWriter::writeTar(const QString &outputPath, const QStringList &files, QS
             break;
         const int padding = int((BlockSize - size % BlockSize) % BlockSize);
         if (padding > 0)
-            written = out.write(QByteArray(padding, '\0')) == padding;
+            written = out.write(QByteArray(padding, '\0'));
     }
     if (written)
-        written = out.write(QByteArray(2 * BlockSize, '\0')) == 2 * BlockSize;
-    if (!written || !commitSaveFile(out)) {
-        out.cancelWriting();
-        error = tr("Cannot write %1").arg(outputPath);
+        written = out.write(QByteArray(2 * BlockSize, '\0'));
+    if (!written || !out.commit()) {
+        error = out.refused() ? tr("Cannot write %1: %2").arg(outputPath, out.errorString())
+                              : tr("Cannot write %1").arg(outputPath);
         return false;
     }
     return true;
 }
 
-TarWriter::CopyResult TarWriter::copyData(QIODevice &from, QIODevice &to, qint64 size)
+TarWriter::CopyResult TarWriter::copyData(QIODevice &from, SafeFileWriter &to, qint64 size)
 {
     QByteArray buffer(64 * 1024, '\0');
     for (qint64 left = size; left > 0;) {
         const qint64 got = from.read(buffer.data(), qMin<qint64>(left, buffer.size()));
         if (got <= 0)
             return CopyResult::ReadFailed;
-        if (to.write(buffer.constData(), got) != got)
+        if (!to.write(buffer.constData(), got))
             return CopyResult::WriteFailed;
         left -= got;
     }

@@ -5,6 +5,7 @@
 #include <QStringList>
 
 class QIODevice;
+class SafeFileWriter;
 
 // Writes app packages: POSIX ustar archives the radio unpacks.
 class TarWriter
@@ -27,5 +28,5 @@ private:
     static void writeOctalField(char *destination, int width, qint64 value);
     enum class CopyResult { Copied, ReadFailed, WriteFailed };
     // Copies exactly size bytes; a source with fewer or more bytes is a read failure.
-    static CopyResult copyData(QIODevice &from, QIODevice &to, qint64 size);
+    static CopyResult copyData(QIODevice &from, SafeFileWriter &to, qint64 size);
 };

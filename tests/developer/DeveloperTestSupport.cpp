@@ -20,6 +20,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <QWindow>
 
 namespace DeveloperTest {
 
@@ -219,8 +220,14 @@ QStringList useContextMenu(QListWidget *list, QListWidgetItem *item, const QStri
         menu->close();
     });
     timer.start();
-    emit list->customContextMenuRequested(list->visualItemRect(item).center());
+    // A real right-button press on the row, through the window: the list gets the press and
+    // the window turns it into the context menu event, as on the desktop.
+    QWidget *viewport = list->viewport();
+    QWindow *window = viewport->window()->windowHandle();
+    const QPoint at = viewport->mapTo(viewport->window(), list->visualItemRect(item).center());
+    QTest::mousePress(window, Qt::RightButton, {}, at);
     timer.stop();
+    QTest::mouseRelease(window, Qt::RightButton, {}, at);
     return *seen;
 }
 

@@ -344,14 +344,15 @@ void DeveloperPublishTest::refusedBeforePackaging_data()
 {
     QTest::addColumn<QString>("project");
     QTest::addColumn<QString>("reason");
+    // Only what the upload's part header cannot carry; a name of 17 characters publishes.
     QTest::newRow("quotation mark") << "a\"b"
-                                    << "The name contains characters that aren't allowed in a "
-                                       "folder name.";
+                                    << "Cannot upload \"a\"b.app\": the file name contains a "
+                                       "quotation mark, a backslash or a control character. "
+                                       "Rename the file and try again.";
     QTest::newRow("backslash") << "a\\b"
-                               << "The name contains characters that aren't allowed in a folder "
-                                  "name.";
-    QTest::newRow("17 characters") << "abcdefghijklmnopq"
-                                   << "Project names must be 1-16 characters.";
+                               << "Cannot upload \"a\\b.app\": the file name contains a "
+                                  "quotation mark, a backslash or a control character. Rename "
+                                  "the file and try again.";
     QTest::newRow("empty src") << "demo"
                                << "Nothing to package - src/ is empty.";
 }

@@ -3,6 +3,7 @@
 #include "DeveloperTestSupport.h"
 #include "KeloResources.h"
 #include "MultipartReader.h"
+#include "SaveFileCommit.h"
 #include "TestSupport.h"
 #include "WelcomeScreenWidget.h"
 
@@ -10,9 +11,13 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QToolButton>
 #include <QtTest>
+
+#include <sys/stat.h>
 
 using namespace DeveloperTest;
 using ProjectType = DeveloperWidget::ProjectType;
@@ -66,6 +71,11 @@ private slots:
     void deleteHomeScreen_data();
     void deleteHomeScreen();
     void docsOpensThePortal();
+    // Packaging takes the project's own files only, and writes through no link.
+    void packagingFollowsNoLink_data();
+    void packagingFollowsNoLink();
+    void linkedFilesAreNamedAfterPackaging();
+    void killedSaveLeavesNothingInThePackage();
 };
 
 void DeveloperRunTest::initTestCase()
@@ -180,10 +190,10 @@ void DeveloperRunTest::runEndings_data()
     QTest::newRow("boundary inside a QML comment")
         << "boundary"
         << "Upload failed: Cannot upload \"demo.app\": …" << 0 << true;
-    // A folder made by hand with a name the workspace would refuse.
-    QTest::newRow("name too long")
-        << "long name"
-        << "Failed: Project names must be 1-16 characters." << 0 << false;
+    // A folder made by hand with a name the Create dialog would refuse, and no output/: the
+    // radio takes any name its upload can carry.
+    QTest::newRow("name too long for the Create dialog") << "long name"
+                                                         << "Uploaded and executed." << 1 << true;
 }
 
 void DeveloperRunTest::runEndings()
@@ -196,7 +206,6 @@ void DeveloperRunTest::runEndings()
     if (setup == "long name") {
         project = "a-very-long-name-17";
         QVERIFY(writeFile(DeveloperWorkspace::sourcePath(project) + "/app.qml", "Item {}\n"));
-        QVERIFY(QDir().mkpath(DeveloperWorkspace::outputPath(project)));
     } else {
         QVERIFY(makeProject(project, ProjectType::Application));
     }
@@ -230,7 +239,10 @@ void DeveloperRunTest::runEndings()
     }
     QCOMPARE(radio->countFor("/upload.html"), uploads);
     QCOMPARE(QFile::exists(tarPath(project)), packaged);
-    if (setup != "exec 500")
+    if (setup == "long name")
+        QCOMPARE(tarMembers(tarPath(project)),
+                 (QStringList {"a-very-long-name-17/", "a-very-long-name-17/app.qml"}));
+    else if (setup != "exec 500")
         QCOMPARE(radio->countFor("/app/exec"), 0);
 }
 
@@ -550,6 +562,125 @@ void DeveloperRunTest::docsOpensThePortal()
     QCOMPARE(*script.texts,
              QStringList {"The browser could not be opened. The address is:\n"
                           "https://developer.varnek.com/dev/"});
+}
+
+void DeveloperRunTest::packagingFollowsNoLink_data()
+{
+    QTest::addColumn<QString>("planted");
+    QTest::addColumn<QString>("message");
+    const QString out = "Failed: Cannot write %1/Kelo Developer/demo/output/demo.tar: ";
+    QTest::newRow("output/ is a link")
+        << "output" << out + "its folder is a link, which is not followed";
+    QTest::newRow("output/demo.tar is a link")
+        << "package" << out + "it is a link, which is not followed";
+    QTest::newRow("output/demo.tar is a dangling link")
+        << "dangling package" << out + "it is a link, which is not followed";
+    QTest::newRow("output/demo.tar is a FIFO")
+        << "fifo package" << out + "it is not a regular file";
+    const QString linkedOut = "Failed: the project's folder or its src/ is a link to a folder "
+                              "outside the Kelo Developer folder; it is not packaged.";
+    QTest::newRow("src/ is a link outside") << "src" << linkedOut;
+    QTest::newRow("the project folder is a link outside") << "project" << linkedOut;
+}
+
+void DeveloperRunTest::packagingFollowsNoLink()
+{
+    QFETCH(QString, planted);
+    QFETCH(QString, message);
+    QVERIFY(makeProject("demo", ProjectType::Application));
+    QTemporaryDir outside;
+    QVERIFY(writeFile(outside.filePath("victim.tar"), "keep me"));
+    QVERIFY(writeFile(outside.filePath("secret.txt"), "secret"));
+    const QString project = DeveloperWorkspace::projectPath("demo");
+    const QString output = DeveloperWorkspace::outputPath("demo");
+    if (planted == "output") {
+        QVERIFY(QDir(output).removeRecursively());
+        QVERIFY(QFile::link(outside.path(), output));
+    } else if (planted == "package") {
+        QVERIFY(QFile::link(outside.filePath("victim.tar"), tarPath("demo")));
+    } else if (planted == "dangling package") {
+        QVERIFY(QFile::link(outside.filePath("new.tar"), tarPath("demo")));
+    } else if (planted == "fifo package") {
+        QCOMPARE(::mkfifo(QFile::encodeName(tarPath("demo")).constData(), 0644), 0);
+    } else if (planted == "src") {
+        QVERIFY(QDir(DeveloperWorkspace::sourcePath("demo")).removeRecursively());
+        QVERIFY(QFile::link(outside.path(), DeveloperWorkspace::sourcePath("demo")));
+    } else {
+        QVERIFY(QDir().rename(project, outside.filePath("demo")));
+        QVERIFY(QFile::link(outside.filePath("demo"), project));
+    }
+    const QMap<QString, QByteArray> outsideBefore = WorkspaceTest::folderContents(outside.path());
+    makeWidget();
+    found();
+    selectProject("demo");
+    button("playButton")->click();
+    QTRY_VERIFY_WITH_TIMEOUT(button("playButton")->isEnabled(), 10000);
+    QCOMPARE(status(), message.arg(home->documents()));
+    QCOMPARE(WorkspaceTest::folderContents(outside.path()), outsideBefore);
+    QCOMPARE(radio->countFor("/upload.html"), 0);
+}
+
+void DeveloperRunTest::linkedFilesAreNamedAfterPackaging()
+{
+    QVERIFY(makeProject("demo", ProjectType::Application));
+    QTemporaryDir outside;
+    QVERIFY(writeFile(outside.filePath("shared.qml"), "Item {}\n"));
+    QVERIFY(QFile::link(outside.filePath("shared.qml"),
+                        DeveloperWorkspace::sourcePath("demo") + "/shared.qml"));
+    makeWidget();
+    selectProject("demo");
+    button("playButton")->click();
+    QTRY_VERIFY(button("playButton")->isEnabled());
+    QCOMPARE(status(),
+             QString("Packaged, but no radio is connected to upload it to. 1 linked "
+                     "file in src/ was left out of the package (links are not "
+                     "followed)."));
+    QCOMPARE(tarMembers(tarPath("demo")),
+             (QStringList {"demo/", "demo/app.qml", "demo/icon.png", "demo/version"}));
+}
+
+void DeveloperRunTest::killedSaveLeavesNothingInThePackage()
+{
+    QVERIFY(makeProject("demo", ProjectType::Application));
+    const QString src = DeveloperWorkspace::sourcePath("demo");
+    makeWidget();
+    found();
+    selectProject("demo");
+    selectFile("version");
+    auto *versionEdit = child<QLineEdit>("versionEdit");
+    versionEdit->setFocus();
+    versionEdit->selectAll();
+    QTest::keyClicks(versionEdit, "1.0.0");
+    // The program dies at the rename of the save: its temporary file stays behind.
+    QString leftOver;
+    SafeFileWriter::beforeRenameHook = [&leftOver](const QString &path) {
+        leftOver = path;
+        return false;
+    };
+    ScopedModalScript script;
+    script.run({ModalScript::press(QMessageBox::Ok)});
+    pressSave();
+    SafeFileWriter::beforeRenameHook = nullptr;
+    QTRY_COMPARE(script.texts->size(), 1);
+    QVERIFY(QFileInfo::exists(leftOver));
+    QCOMPARE(readFile(src + "/version"), QByteArray("0 0 1 \n"));
+
+    selectFile("app.qml");
+    button("playButton")->click();
+    QTRY_COMPARE_WITH_TIMEOUT(status(), QString("Uploaded and executed."), 10000);
+    QVERIFY(QFileInfo::exists(leftOver));
+    const QStringList members {"demo/", "demo/app.qml", "demo/icon.png", "demo/version"};
+    QCOMPARE(tarMembers(tarPath("demo")), members);
+    QProcess tar;
+    tar.start("tar", {"-tf", tarPath("demo")});
+    QVERIFY(tar.waitForFinished(10000));
+    QCOMPARE(QString::fromUtf8(tar.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts),
+             members);
+    // Opening the project again clears it away.
+    projects()->setCurrentItem(nullptr);
+    selectProject("demo");
+    QVERIFY(!QFileInfo::exists(leftOver));
+    QCOMPARE(WorkspaceTest::allEntries(src), (QStringList {"app.qml", "icon.png", "version"}));
 }
 
 QTEST_MAIN(DeveloperRunTest)

@@ -16,12 +16,17 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QTabWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <QtTest>
+
+#include <sys/fsuid.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace DeveloperTest;
 using ProjectType = DeveloperWidget::ProjectType;
@@ -94,6 +99,21 @@ private slots:
     void namesShownAsPlainText();
     void longTextsDoNotWidenThePage_data();
     void longTextsDoNotWidenThePage();
+    // A project file changes only when its user changed it.
+    void unmodifiedFileStaysByteForByte_data();
+    void unmodifiedFileStaysByteForByte();
+    void editedSaveKeepsTheLayout_data();
+    void editedSaveKeepsTheLayout();
+    void editedSaveKeepsTheMode_data();
+    void editedSaveKeepsTheMode();
+    void saveInAReadOnlyFolder();
+    void rightClickKeepsTheOpenFile();
+    void publishFromTheMenuLeavesTheEditorAlone();
+    void hugeFileIsNotLoaded();
+    void whatIsNoRegularFileIsNeverOpened();
+    void iconWriteFollowsNoLink();
+    void toolbarTogglesStayOnScreen_data();
+    void toolbarTogglesStayOnScreen();
 };
 
 void DeveloperWidgetTest::initTestCase()
@@ -872,13 +892,13 @@ void DeveloperWidgetTest::namesShownAsPlainText()
     script.run({[&format](QWidget *w) {
         auto *box = qobject_cast<QMessageBox *>(w);
         format = box ? box->textFormat() : Qt::AutoText;
-        ModalScript::press(QMessageBox::Ok)(w);
+        ModalScript::press(QMessageBox::No)(w);
     }});
     widget->publishProject(name);
     QCOMPARE(format, Qt::PlainText);
     QCOMPARE(*script.texts,
-             QStringList {"Failed to prepare \"<i>x\" for publishing: The name contains "
-                          "characters that aren't allowed in a folder name."});
+             QStringList {"\"<i>x\" is prepared for publishing.\n\nDo you want to proceed with "
+                          "publish request into Varnek App Store?"});
 }
 
 void DeveloperWidgetTest::longTextsDoNotWidenThePage_data()
@@ -926,6 +946,382 @@ void DeveloperWidgetTest::longTextsDoNotWidenThePage()
              qPrintable(QString::number(page->minimumSizeHint().width())));
     const QToolButton *docs = button("docsButton");
     QVERIFY(docs->mapTo(widget, QPoint(docs->width(), 0)).x() <= widget->width());
+}
+
+namespace {
+
+struct FileStamp
+{
+    ino_t inode = 0;
+    qint64 mtimeNs = 0;
+    bool operator==(const FileStamp &other) const
+    {
+        return inode == other.inode && mtimeNs == other.mtimeNs;
+    }
+};
+
+FileStamp stampOf(const QString &path)
+{
+    struct stat st;
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return {};
+    return {st.st_ino, qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+}
+
+void addLayoutRows()
+{
+    QTest::newRow("NUL byte") << QByteArray("Item {\n// before\0after\n}\n", 25);
+    QTest::newRow("CR LF") << QByteArray("Item {\r\n\ttext: \"a\xC2\xA0"
+                                         "b\"\r\n}\r\n");
+    QTest::newRow("lone CR") << QByteArray("Item {\r}\r");
+    QTest::newRow("no-break space") << QByteArray("Item { text: \"1\xC2\xA0km\" }\n");
+    QTest::newRow("Latin-1") << QByteArray("// caf\xE9\nItem {}\n");
+    QTest::newRow("invalid UTF-8") << QByteArray("// \xFF\xFE\x80\nItem {}\n");
+    QTest::newRow("no final line feed") << QByteArray("Item {\n}");
+    QTest::newRow("byte order mark") << QByteArray("\xEF\xBB\xBFItem {}\n");
+}
+
+} // namespace
+
+void DeveloperWidgetTest::unmodifiedFileStaysByteForByte_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    addLayoutRows();
+}
+
+void DeveloperWidgetTest::unmodifiedFileStaysByteForByte()
+{
+    QFETCH(QByteArray, bytes);
+    QVERIFY(makeProject("demo", ProjectType::Application));
+    const QString path = projectFile("demo", "src/app.qml");
+    QVERIFY(writeFile(path, bytes));
+    // A stamp a rewrite would change even within the same second.
+    const FileStamp before = stampOf(path);
+    makeWidget();
+    selectProject("demo");
+    QCOMPARE(fileLabel(), QString("demo / app.qml"));
+    const bool utf8 = !QByteArray(QTest::currentDataTag()).contains("Latin")
+        && !QByteArray(QTest::currentDataTag()).contains("invalid");
+    QCOMPARE(status(),
+             utf8 ? QString()
+                  : QString("app.qml is not UTF-8 text: its odd bytes are shown as "
+                            "\uFFFD and it is left as it is unless you edit it."));
+    if (bytes.contains('\0'))
+        QVERIFY(editor()->toPlainText().contains(QString::fromLatin1("before\0after", 12)));
+
+    pressSave();
+    QCOMPARE(status(), QString("Saved"));
+    // The version file, opened and saved unedited, stays as the template wrote it.
+    const QString version = projectFile("demo", "src/version");
+    const FileStamp versionBefore = stampOf(version);
+    selectFile("version");
+    pressSave();
+    QVERIFY(stampOf(version) == versionBefore);
+    QCOMPARE(readFile(version), QByteArray("0 0 1 \n"));
+    selectFile("app.qml");
+    button("playButton")->click();
+    QTRY_VERIFY(button("playButton")->isEnabled());
+    QCOMPARE(status(), QString("Packaged, but no radio is connected to upload it to."));
+    ScopedModalScript script;
+    script.run({ModalScript::press(QMessageBox::No)});
+    widget->publishProject("demo");
+    QCOMPARE(script.texts->size(), 1);
+
+    QCOMPARE(readFile(path), bytes);
+    QVERIFY2(stampOf(path) == before, "the file was written again");
+    // Packaged as it is on disk.
+    QProcess tar;
+    tar.start("tar", {"-xOf", projectFile("demo", "output/demo.tar"), "demo/app.qml"});
+    QVERIFY(tar.waitForFinished(10000));
+    QCOMPARE(tar.readAllStandardOutput(), bytes);
+}
+
+void DeveloperWidgetTest::editedSaveKeepsTheLayout_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("typed"); // at the start; "\n" is the Return key
+    QTest::addColumn<QByteArray>("expected");
+    const QByteArray bom("\xEF\xBB\xBF");
+    QTest::newRow("NUL byte") << QByteArray("// before\0after\n", 16) << "X"
+                              << QByteArray("X// before\0after\n", 17);
+    QTest::newRow("CR LF and no-break space") << QByteArray("Item {\r\n\ttext: \"a\xC2\xA0"
+                                                            "b\"\r\n}\r\n")
+                                              << "X"
+                                              << QByteArray("XItem {\r\n\ttext: \"a\xC2\xA0"
+                                                            "b\"\r\n}\r\n");
+    QTest::newRow("CR LF, a line added") << QByteArray("a\r\nb\r\n") << "\n"
+                                         << QByteArray("\r\na\r\nb\r\n");
+    QTest::newRow("lone CR, a line added") << QByteArray("a\rb\r") << "\n"
+                                           << QByteArray("\ra\rb\r");
+    QTest::newRow("no final line feed")
+        << QByteArray("Item {\n}") << "X" << QByteArray("XItem {\n}");
+    QTest::newRow("byte order mark") << bom + "Item {}\n"
+                                     << "X" << bom + "XItem {}\n";
+    // Once edited, it is written as UTF-8: what the editor showed.
+    QTest::newRow("Latin-1") << QByteArray("caf\xE9\n") << "X" << QByteArray("Xcaf\xEF\xBF\xBD\n");
+}
+
+void DeveloperWidgetTest::editedSaveKeepsTheLayout()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, typed);
+    QFETCH(QByteArray, expected);
+    QVERIFY(makeProject("demo", ProjectType::Application));
+    const QString path = projectFile("demo", "src/app.qml");
+    QVERIFY(writeFile(path, bytes));
+    makeWidget();
+    selectProject("demo");
+    editor()->setFocus();
+    editor()->moveCursor(QTextCursor::Start);
+    if (typed == "\n")
+        QTest::keyClick(editor(), Qt::Key_Return);
+    else
+        typeInEditor(typed);
+    pressSave();
+    QCOMPARE(status(), QString("Saved"));
+    QCOMPARE(readFile(path), expected);
+    // Play after the save writes nothing more.
+    const FileStamp saved = stampOf(path);
+    button("playButton")->click();
+    QTRY_VERIFY(button("playButton")->isEnabled());
+    QVERIFY(stampOf(path) == saved);
+    QCOMPARE(readFile(path), expected);
+}
+
+void DeveloperWidgetTest::editedSaveKeepsTheMode_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::newRow("0600") << 0600;
+    QTest::newRow("0664") << 0664;
+    QTest::newRow("0755") << 0755;
+}
+
+void DeveloperWidgetTest::editedSaveKeepsTheMode()
+{
+    QFETCH(int, mode);
+    QVERIFY(makeProject("demo", ProjectType::Application));
+    const QString path = projectFile("demo", "src/app.qml");
+    QCOMPARE(::chmod(QFile::encodeName(path).constData(), mode_t(mode)), 0);
+    makeWidget();
+    selectProject("demo");
+    typeInEditor("X");
+    pressSave();
+    QCOMPARE(status(), QString("Saved"));
+    QVERIFY(readFile(path).startsWith("Ximport"));
+    QCOMPARE(WorkspaceTest::fileMode(path), mode);
+}
+
+void DeveloperWidgetTest::saveInAReadOnlyFolder()
+{
+    QVERIFY(makeProject("demo", ProjectType::Application));
+    const QString src = DeveloperWorkspace::sourcePath("demo");
+    const QString path = src + "/app.qml";
+    constexpr uid_t nobody = 65534;
+    // The user owns the file but may not write in its folder.
+    QCOMPARE(::chmod(QFile::encodeName(home->path()).constData(), 0755), 0);
+    QCOMPARE(::chown(QFile::encodeName(path).constData(), nobody, nobody), 0);
+    QCOMPARE(::chmod(QFile::encodeName(src).constData(), 0555), 0);
+    makeWidget();
+    selectProject("demo");
+    typeInEditor("X");
+    // Permission checks as that user: tests run as root, which passes them all.
+    setfsuid(nobody);
+    pressSave();
+    setfsuid(0);
+    QCOMPARE(status(), QString("Saved"));
+    QVERIFY(readFile(path).startsWith("Ximport"));
+    QCOMPARE(WorkspaceTest::fileMode(path), 0644);
+    QCOMPARE(QFileInfo(path).ownerId(), nobody);
+    QCOMPARE(WorkspaceTest::allEntries(src), (QStringList {"app.qml", "icon.png", "version"}));
+    QCOMPARE(::chmod(QFile::encodeName(src).constData(), 0755), 0);
+}
+
+void DeveloperWidgetTest::rightClickKeepsTheOpenFile()
+{
+    QVERIFY(makeProject("demo", ProjectType::Application));
+    QVERIFY(makeProject("other", ProjectType::Application));
+    QVERIFY(writeFile(projectFile("demo", "src/main.qml"), "Item {}\n"));
+    makeWidget();
+    selectProject("demo");
+    typeInEditor("unsaved ");
+    const QString text = editor()->toPlainText();
+
+    // Dismissed menus, on a project and on a file that are not the current ones.
+    QCOMPARE(useContextMenu(projects(), projects()->findItems("other", Qt::MatchExactly).first(),
+                            QString()),
+             (QStringList {"Publish", "Show Files"}));
+    QCOMPARE(useContextMenu(files(), fileItem("main.qml"), QString()), QStringList {"Delete"});
+
+    QCOMPARE(projects()->currentItem()->text(), QString("demo"));
+    QCOMPARE(files()->currentItem()->data(Qt::UserRole).toString(), QString("app.qml"));
+    QCOMPARE(editor()->toPlainText(), text);
+    QVERIFY(editor()->document()->isModified());
+    QCOMPARE(fileItem("app.qml")->text(), QString("app.qml *"));
+    QCOMPARE(fileLabel(), QString("demo / app.qml"));
+
+    // Delete from the menu acts on the entry under the cursor, the edits stay.
+    ScopedModalScript script;
+    script.run({ModalScript::press(QMessageBox::Yes)});
+    useContextMenu(files(), fileItem("main.qml"), "Delete");
+    QTRY_VERIFY(!QFileInfo::exists(projectFile("demo", "src/main.qml")));
+    QCOMPARE(editor()->toPlainText(), text);
+    QCOMPARE(fileItem("app.qml")->text(), QString("app.qml *"));
+}
+
+void DeveloperWidgetTest::publishFromTheMenuLeavesTheEditorAlone()
+{
+    QVERIFY(makeProject("demo", ProjectType::Application));
+    QVERIFY(makeProject("other", ProjectType::Application));
+    makeWidget();
+    selectProject("demo");
+    const QByteArray onDisk = readFile(projectFile("demo", "src/app.qml"));
+    typeInEditor("unsaved ");
+    const QString text = editor()->toPlainText();
+    ScopedModalScript script;
+    script.run({ModalScript::press(QMessageBox::No)});
+    useContextMenu(projects(), projects()->findItems("other", Qt::MatchExactly).first(), "Publish");
+    QTRY_COMPARE(script.texts->size(), 1);
+    QVERIFY(script.texts->first().startsWith("\"other\" is prepared for publishing."));
+    QVERIFY(QFileInfo::exists(projectFile("other", "output/other.app")));
+    QVERIFY(!QFileInfo::exists(projectFile("demo", "output/demo.app")));
+    QCOMPARE(projects()->currentItem()->text(), QString("demo"));
+    QCOMPARE(editor()->toPlainText(), text);
+    QVERIFY(editor()->document()->isModified());
+    QCOMPARE(readFile(projectFile("demo", "src/app.qml")), onDisk);
+}
+
+void DeveloperWidgetTest::hugeFileIsNotLoaded()
+{
+    QVERIFY(makeProject("demo", ProjectType::Application));
+    // Past the 4 MB the editor opens in about a second.
+    QByteArray big = "Item {\n";
+    while (big.size() <= 5 * 1024 * 1024)
+        big += "    // a long comment line that fills the file up quickly, again and again\n";
+    big += "}\n";
+    QVERIFY(writeFile(projectFile("demo", "src/big.qml"), big));
+    makeWidget();
+    selectProject("demo");
+    selectFile("big.qml");
+    QCOMPARE(fileLabel(), QString("demo / big.qml"));
+    QCOMPARE(status(),
+             QString("big.qml is too large to open here (more than 4 MB); it is still "
+                     "packaged with the project."));
+    QCOMPARE(editor()->toPlainText(), QString());
+    QCOMPARE(editor()->placeholderText(), QString());
+    // Nothing is saved over it, and it is packaged whole.
+    pressSave();
+    button("playButton")->click();
+    QTRY_VERIFY(button("playButton")->isEnabled());
+    QCOMPARE(readFile(projectFile("demo", "src/big.qml")), big);
+    QVERIFY(tarMembers(projectFile("demo", "output/demo.tar")).contains("demo/big.qml"));
+}
+
+void DeveloperWidgetTest::whatIsNoRegularFileIsNeverOpened()
+{
+    QVERIFY(makeProject("demo", ProjectType::Application));
+    const QString src = DeveloperWorkspace::sourcePath("demo");
+    QCOMPARE(::mkfifo(QFile::encodeName(src + "/pipe.qml").constData(), 0644), 0);
+    QTemporaryDir outside;
+    QVERIFY(writeFile(outside.filePath("shared.qml"), "Item {}\n"));
+    QVERIFY(QFile::link(outside.filePath("shared.qml"), src + "/shared.qml"));
+    FakeAiService service;
+    QVERIFY(service.listen());
+    AiServiceApi::setBaseUrl(service.url());
+    makeWidget();
+    selectProject("demo");
+    QCOMPARE(fileTexts(), (QStringList {"app.qml", "icon.png", "version"}));
+    // The model names the FIFO: refused at once, the tab goes on.
+    const ToolAnswer answer = callTool(service, widget, "read_file", {{"filename", "pipe.qml"}});
+    QVERIFY2(answer.text.startsWith("Failed to read pipe.qml: ")
+                 || answer.text.contains("isn't a valid filename"),
+             qPrintable(answer.text));
+    QVERIFY(!answer.text.contains(home->path()));
+}
+
+void DeveloperWidgetTest::iconWriteFollowsNoLink()
+{
+    QVERIFY(makeProject("demo", ProjectType::Application));
+    const QString src = DeveloperWorkspace::sourcePath("demo");
+    QTemporaryDir outside;
+    const QString victim = outside.filePath("victim.png");
+    QVERIFY(writeFile(victim, "keep me"));
+    QVERIFY(QFile::remove(src + "/icon.png"));
+    QVERIFY(QFile::link(victim, src + "/icon.png"));
+    FakeAiService service;
+    QVERIFY(service.listen());
+    AiServiceApi::setBaseUrl(service.url());
+    makeWidget();
+    selectProject("demo");
+    const QString svg = "<svg xmlns='http://www.w3.org/2000/svg' width='64' height='64'>"
+                        "<rect width='64' height='64' fill='blue'/></svg>";
+    // The name as given differs in case; the file written is src/icon.png.
+    for (const char *name : {"ICON.PNG", "icon.png"}) {
+        const ToolAnswer answer
+            = callTool(service, widget, "write_image", {{"filename", name}, {"svg", svg}});
+        QVERIFY2(answer.text.startsWith("Failed") || answer.text.contains("isn't a valid"),
+                 qPrintable(answer.text));
+    }
+    QCOMPARE(readFile(victim), QByteArray("keep me"));
+    QVERIFY(QFileInfo(src + "/icon.png").isSymLink());
+    // Default Icon refuses the link too.
+    selectFile("version");
+    QString error;
+    QVERIFY(!DeveloperWorkspace::replaceProjectIcon("demo", ":/dev/icon.png", error));
+    QCOMPARE(readFile(victim), QByteArray("keep me"));
+}
+
+void DeveloperWidgetTest::toolbarTogglesStayOnScreen_data()
+{
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<bool>("pageFits"); // no sideways scrolling at all
+    QTest::newRow("640x600") << QSize(640, 600) << false;
+    // The first-start size on a 1366x768 screen.
+    QTest::newRow("910x600") << QSize(910, 600) << true;
+}
+
+void DeveloperWidgetTest::toolbarTogglesStayOnScreen()
+{
+    QFETCH(QSize, size);
+    QFETCH(bool, pageFits);
+    QVERIFY(makeProject("demo", ProjectType::Application));
+    makeWidget();
+    // The tab as the main window holds it: one page of a tab widget.
+    QWidget window;
+    auto *layout = new QVBoxLayout(&window);
+    auto *tabs = new QTabWidget(&window);
+    layout->addWidget(tabs);
+    tabs->addTab(widget, "Developer");
+    window.resize(size);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    selectProject("demo");
+    QTRY_COMPARE(window.size(), size);
+    for (const char *name : {"aiToggleButton", "debugToggleButton", "docsButton"}) {
+        const QToolButton *toggle = button(name);
+        QVERIFY(toggle->isVisible());
+        const QRect inWindow(toggle->mapTo(&window, QPoint(0, 0)), toggle->size());
+        QVERIFY2(window.rect().contains(inWindow),
+                 qPrintable(QString("%1 at %2,%3 %4x%5")
+                                .arg(name)
+                                .arg(inWindow.x())
+                                .arg(inWindow.y())
+                                .arg(inWindow.width())
+                                .arg(inWindow.height())));
+    }
+    if (pageFits) {
+        for (const QScrollArea *area : widget->findChildren<QScrollArea *>()) {
+            if (area->horizontalScrollBar()->isVisible() && area->isVisible()
+                && area->horizontalScrollBar()->maximum() > 0)
+                QFAIL(qPrintable(QString("%1 scrolls sideways by %2")
+                                     .arg(area->objectName(), area->metaObject()->className())
+                                     .arg(area->horizontalScrollBar()->maximum())));
+        }
+    }
+    const QString dir = qEnvironmentVariable("KELO_SCREENSHOT_DIR", QDir::tempPath());
+    QVERIFY(window.grab().save(
+        QDir(dir).filePath(QString("kelo-developer-tab-%1.png").arg(QTest::currentDataTag()))));
+    tabs->removeTab(0);
+    widget->setParent(nullptr);
 }
 
 QTEST_MAIN(DeveloperWidgetTest)

@@ -1,13 +1,22 @@
 #include "DeveloperWorkspace.h"
 #include "KeloResources.h"
+#include "SaveFileCommit.h"
 #include "WorkspaceTestSupport.h"
 
 #include <QBuffer>
+#include <QElapsedTimer>
 #include <QImage>
 #include <QImageReader>
+#include <QLocalServer>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <memory>
+
+#include <sys/fsuid.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 
 using namespace DeveloperWorkspace;
 using namespace WorkspaceTest;
@@ -77,6 +86,21 @@ private slots:
     void versionDisplay_data();
     void versionDisplay();
     void failedVersionWriteKeepsFile();
+    // The one write path of project files, icons and packages.
+    void safeWriteRefuses_data();
+    void safeWriteRefuses();
+    void safeWriteReplacesALinkSwappedInAfterTheCheck();
+    void safeWriteKeepsTheMode_data();
+    void safeWriteKeepsTheMode();
+    void safeWriteInAReadOnlyFolder();
+    void safeWriteOnAFullDiskKeepsTheOldFile();
+    void safeWriteKilledAtTheRename();
+    void readRefusesWhatIsNoRegularFile_data();
+    void readRefusesWhatIsNoRegularFile();
+    void textKeepsItsBytes_data();
+    void textKeepsItsBytes();
+    void linkedSourceFilesAreCounted();
+    void sameFileByIdentity();
 
 private:
     std::unique_ptr<TemporaryHome> home;
@@ -647,6 +671,301 @@ void DeveloperWorkspaceTest::failedVersionWriteKeepsFile()
     QVERIFY(saveVersion(QStringLiteral("demo"), QStringLiteral("2.0.0"), error));
     QCOMPARE(readFile(sourcePath(QStringLiteral("demo")) + QStringLiteral("/version")),
              QByteArray("2 0 0"));
+}
+
+namespace {
+
+// Permission checks as another user would meet them: tests run as root, which passes them all.
+// The file-system id is per thread, and dropping it from 0 drops the DAC overrides too.
+class AsNobody
+{
+public:
+    AsNobody() { setfsuid(Nobody); }
+    ~AsNobody() { setfsuid(0); }
+    static constexpr uid_t Nobody = 65534;
+};
+
+QString outsideMarker(const QTemporaryDir &outside)
+{
+    return outside.filePath("victim.qml");
+}
+
+} // namespace
+
+void DeveloperWorkspaceTest::safeWriteRefuses_data()
+{
+    QTest::addColumn<QString>("planted");
+    QTest::newRow("link to a file outside") << "link";
+    QTest::newRow("dangling link") << "dangling";
+    QTest::newRow("FIFO") << "fifo";
+    QTest::newRow("folder") << "folder";
+    QTest::newRow("its folder is a link") << "linked folder";
+}
+
+void DeveloperWorkspaceTest::safeWriteRefuses()
+{
+    QFETCH(QString, planted);
+    QTemporaryDir outside;
+    QVERIFY(writeFile(outsideMarker(outside), "keep me"));
+    const QMap<QString, QByteArray> outsideBefore = folderContents(outside.path());
+    QTemporaryDir dir;
+    QString target = dir.filePath("app.qml");
+    if (planted == "link")
+        QVERIFY(QFile::link(outsideMarker(outside), target));
+    else if (planted == "dangling")
+        QVERIFY(QFile::link(outside.filePath("new.qml"), target));
+    else if (planted == "fifo")
+        QCOMPARE(::mkfifo(QFile::encodeName(target).constData(), 0644), 0);
+    else if (planted == "folder")
+        QVERIFY(QDir().mkdir(target));
+    else if (planted == "linked folder") {
+        QVERIFY(QFile::link(outside.path(), dir.filePath("src")));
+        target = dir.filePath("src/victim.qml");
+    }
+    const QStringList entriesBefore = allEntries(dir.path());
+
+    SafeFileWriter writer(target);
+    QElapsedTimer clock;
+    clock.start();
+    const bool written = writer.open() && writer.write("hostile") && writer.commit();
+    QVERIFY(!written);
+    QVERIFY(writer.refused());
+    QVERIFY2(!writer.errorString().isEmpty(), "no reason given");
+    // A FIFO is refused, not waited on.
+    QVERIFY(clock.elapsed() < 5000);
+    QCOMPARE(folderContents(outside.path()), outsideBefore);
+    QCOMPARE(allEntries(dir.path()), entriesBefore);
+    QString error;
+    QVERIFY(!SafeFileWriter::writeFile(target, "hostile", &error));
+    QCOMPARE(error, writer.errorString());
+}
+
+void DeveloperWorkspaceTest::safeWriteReplacesALinkSwappedInAfterTheCheck()
+{
+    QTemporaryDir outside;
+    QVERIFY(writeFile(outsideMarker(outside), "keep me"));
+    QTemporaryDir dir;
+    const QString target = dir.filePath("app.qml");
+    QVERIFY(writeFile(target, "old"));
+    // Another process swaps the checked file for a link while the new bytes are written.
+    SafeFileWriter::beforeRenameHook = [&](const QString &) {
+        return QFile::remove(target) && QFile::link(outsideMarker(outside), target);
+    };
+    const bool written = SafeFileWriter::writeFile(target, "new");
+    SafeFileWriter::beforeRenameHook = nullptr;
+    QVERIFY(written);
+    QCOMPARE(readFile(outsideMarker(outside)), QByteArray("keep me"));
+    QVERIFY(!QFileInfo(target).isSymLink());
+    QCOMPARE(readFile(target), QByteArray("new"));
+    QCOMPARE(allEntries(dir.path()), QStringList {"app.qml"});
+}
+
+void DeveloperWorkspaceTest::safeWriteKeepsTheMode_data()
+{
+    QTest::addColumn<int>("before"); // -1: no file yet
+    QTest::addColumn<bool>("mode0644");
+    QTest::addColumn<int>("after");
+    QTest::newRow("0600 kept") << 0600 << true << 0600;
+    QTest::newRow("0664 kept") << 0664 << true << 0664;
+    QTest::newRow("0755 kept") << 0755 << false << 0755;
+    QTest::newRow("0444 kept") << 0444 << true << 0444;
+    QTest::newRow("new project file") << -1 << true << 0644;
+    // A package: what the user's umask (077 here) gives.
+    QTest::newRow("new package") << -1 << false << 0600;
+}
+
+void DeveloperWorkspaceTest::safeWriteKeepsTheMode()
+{
+    QFETCH(int, before);
+    QFETCH(bool, mode0644);
+    QFETCH(int, after);
+    QTemporaryDir dir;
+    const QString target = dir.filePath("app.qml");
+    if (before >= 0) {
+        QVERIFY(writeFile(target, "old"));
+        QCOMPARE(::chmod(QFile::encodeName(target).constData(), mode_t(before)), 0);
+    }
+    const mode_t savedMask = ::umask(077);
+    const bool written = SafeFileWriter::writeFile(target, "new", nullptr,
+                                                   mode0644 ? SafeFileWriter::NewFileMode::Mode0644
+                                                            : SafeFileWriter::NewFileMode::Default);
+    ::umask(savedMask);
+    QVERIFY(written);
+    QCOMPARE(readFile(target), QByteArray("new"));
+    QCOMPARE(fileMode(target), after);
+}
+
+void DeveloperWorkspaceTest::safeWriteInAReadOnlyFolder()
+{
+    QTemporaryDir dir;
+    // The user's own file in a folder they may not write to (a shared checkout, say).
+    QCOMPARE(::chmod(QFile::encodeName(dir.path()).constData(), 0555), 0);
+    const QString target = dir.filePath("app.qml");
+    QVERIFY(writeFile(target, "old and longer"));
+    QCOMPARE(::chown(QFile::encodeName(target).constData(), AsNobody::Nobody, AsNobody::Nobody), 0);
+    QCOMPARE(::chmod(QFile::encodeName(target).constData(), 0640), 0);
+    {
+        const AsNobody nobody;
+        QString error;
+        QVERIFY2(SafeFileWriter::writeFile(target, "new", &error), qPrintable(error));
+        // A new file cannot be made there: a clear failure.
+        QVERIFY(!SafeFileWriter::writeFile(dir.filePath("new.qml"), "x", &error));
+        QVERIFY(!error.isEmpty());
+        // Nor is the old file cut short when the new bytes do not fit.
+        WorkspaceTest::FileSizeLimit full(20);
+        QVERIFY(!SafeFileWriter::writeFile(target, QByteArray(100, 'x'), &error));
+    }
+    QCOMPARE(readFile(target), QByteArray("new"));
+    QCOMPARE(fileMode(target), 0640);
+    QCOMPARE(QFileInfo(target).ownerId(), AsNobody::Nobody);
+    QCOMPARE(allEntries(dir.path()), QStringList {"app.qml"});
+    QCOMPARE(::chmod(QFile::encodeName(dir.path()).constData(), 0755), 0);
+}
+
+void DeveloperWorkspaceTest::safeWriteOnAFullDiskKeepsTheOldFile()
+{
+    QTemporaryDir dir;
+    const QString target = dir.filePath("app.qml");
+    QVERIFY(writeFile(target, "old"));
+    QString error;
+    {
+        WorkspaceTest::FileSizeLimit full(10);
+        QVERIFY(!SafeFileWriter::writeFile(target, QByteArray(100, 'x'), &error));
+    }
+    QVERIFY(!error.isEmpty());
+    QCOMPARE(readFile(target), QByteArray("old"));
+    QCOMPARE(allEntries(dir.path()), QStringList {"app.qml"});
+}
+
+void DeveloperWorkspaceTest::safeWriteKilledAtTheRename()
+{
+    QString error;
+    QVERIFY(createProject("demo", ProjectType::Application, error));
+    const QString src = sourcePath("demo");
+    const QByteArray before = readFile(src + "/app.qml");
+    QString leftOver;
+    SafeFileWriter::beforeRenameHook = [&leftOver](const QString &path) {
+        leftOver = path;
+        return false;
+    };
+    QVERIFY(!writeProjectFile(src + "/app.qml", "new"));
+    SafeFileWriter::beforeRenameHook = nullptr;
+    QVERIFY(QFileInfo::exists(leftOver));
+    QCOMPARE(readFile(src + "/app.qml"), before);
+    // Hidden: never listed, never packaged.
+    QCOMPARE(sourceFiles("demo"), (QStringList {"app.qml", "icon.png", "version"}));
+    QCOMPARE(names(listProjectFiles("demo")), (QStringList {"app.qml", "icon.png", "version"}));
+    // The next save in that folder removes it.
+    QVERIFY(writeProjectFile(src + "/version", "1 0 0"));
+    QCOMPARE(allEntries(src), (QStringList {"app.qml", "icon.png", "version"}));
+}
+
+void DeveloperWorkspaceTest::readRefusesWhatIsNoRegularFile_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("FIFO without a writer") << "fifo";
+    QTest::newRow("character device") << "device";
+    QTest::newRow("socket") << "socket";
+    QTest::newRow("link") << "link";
+    QTest::newRow("folder") << "folder";
+}
+
+void DeveloperWorkspaceTest::readRefusesWhatIsNoRegularFile()
+{
+    QFETCH(QString, kind);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("x.qml");
+    QLocalServer server;
+    if (kind == "fifo") {
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0644), 0);
+    } else if (kind == "device") {
+        if (::mknod(QFile::encodeName(path).constData(), S_IFCHR | 0644, makedev(1, 3)) != 0)
+            QSKIP("no device node can be made here");
+    } else if (kind == "socket") {
+        server.setSocketOptions(QLocalServer::WorldAccessOption);
+        QVERIFY(server.listen(path));
+    } else if (kind == "link") {
+        QVERIFY(writeFile(dir.filePath("real.qml"), "text"));
+        QVERIFY(QFile::link(dir.filePath("real.qml"), path));
+    } else {
+        QVERIFY(QDir().mkdir(path));
+    }
+    QElapsedTimer clock;
+    clock.start();
+    QByteArray bytes;
+    QString error;
+    QVERIFY(!readProjectFile(path, 1000, bytes, &error));
+    QVERIFY(clock.elapsed() < 5000);
+    QVERIFY(!error.isEmpty());
+    QVERIFY(bytes.isEmpty());
+    QVERIFY(loadPicture(path).isNull());
+}
+
+void DeveloperWorkspaceTest::textKeepsItsBytes_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("rawText"); // as the editor holds it: blocks end in U+2029
+    QTest::addColumn<bool>("validUtf8");
+    const QString p(QChar::ParagraphSeparator);
+    QTest::newRow("LF") << QByteArray("a\nb\n") << "a" + p + "b" + p << true;
+    QTest::newRow("CR LF") << QByteArray("a\r\nb\r\n") << "a" + p + "b" + p << true;
+    QTest::newRow("lone CR") << QByteArray("a\rb") << "a" + p + "b" << true;
+    QTest::newRow("no-break space")
+        << QByteArray("x\xC2\xA0y") << QString::fromUtf8("x\xC2\xA0y") << true;
+    QTest::newRow("NUL") << QByteArray("before\0after\n", 13)
+                         << QString::fromLatin1("before\0after", 12) + p << true;
+    QTest::newRow("byte order mark") << QByteArray("\xEF\xBB\xBFItem {}") << "Item {}" << true;
+    QTest::newRow("no final line feed") << QByteArray("a\nb") << "a" + p + "b" << true;
+    QTest::newRow("Latin-1") << QByteArray("caf\xE9\n") << QString::fromUtf8("caf\xEF\xBF\xBD") + p
+                             << false;
+    QTest::newRow("cut sequence") << QByteArray("ab\xE2\x82") << "ab" + QString(QChar(0xFFFD))
+                                  << false;
+}
+
+void DeveloperWorkspaceTest::textKeepsItsBytes()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, rawText);
+    QFETCH(bool, validUtf8);
+    TextFormat format;
+    QString text = decodeProjectText(bytes, format);
+    QCOMPARE(format.validUtf8, validUtf8);
+    text.replace("\r\n", QString(QChar::ParagraphSeparator));
+    text.replace(QLatin1Char('\r'), QChar::ParagraphSeparator);
+    text.replace(QLatin1Char('\n'), QChar::ParagraphSeparator);
+    QCOMPARE(text, rawText);
+    if (validUtf8)
+        QCOMPARE(encodeProjectText(rawText, format), bytes);
+}
+
+void DeveloperWorkspaceTest::linkedSourceFilesAreCounted()
+{
+    QString error;
+    QVERIFY(createProject("demo", ProjectType::Application, error));
+    const QString src = sourcePath("demo");
+    QTemporaryDir outside;
+    QVERIFY(writeFile(outside.filePath("shared.qml"), "Item {}"));
+    QVERIFY(QFile::link(outside.filePath("shared.qml"), src + "/shared.qml"));
+    QVERIFY(QFile::link(outside.filePath("gone.qml"), src + "/gone.qml"));
+    QVERIFY(QFile::link(outside.path(), src + "/folder"));
+    QCOMPARE(linkedSourceFiles("demo"), 2);
+    QCOMPARE(sourceFiles("demo"), (QStringList {"app.qml", "icon.png", "version"}));
+}
+
+// The open file is known by what it is, not by how its name is spelled: where case does not
+// count, "App.qml" is the open "app.qml". A hard link stands in for such a second spelling.
+void DeveloperWorkspaceTest::sameFileByIdentity()
+{
+    QTemporaryDir dir;
+    QVERIFY(writeFile(dir.filePath("app.qml"), "Item {}"));
+    QVERIFY(writeFile(dir.filePath("other.qml"), "Item {}"));
+    QCOMPARE(::link(QFile::encodeName(dir.filePath("app.qml")).constData(),
+                    QFile::encodeName(dir.filePath("App.qml")).constData()),
+             0);
+    QVERIFY(isSameFile(dir.filePath("App.qml"), dir.filePath("app.qml")));
+    QVERIFY(isSameFile(dir.filePath("./app.qml"), dir.filePath("app.qml")));
+    QVERIFY(!isSameFile(dir.filePath("other.qml"), dir.filePath("app.qml")));
+    QVERIFY(!isSameFile(dir.filePath("gone.qml"), dir.filePath("gone.qml")));
 }
 
 QTEST_MAIN(DeveloperWorkspaceTest)
