@@ -7,6 +7,8 @@
 #include "FlowLayout.h"
 
 #include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
 #include <QDateTime>
 #include <QDesktopServices>
 #include <QFont>
@@ -14,6 +16,7 @@
 #include <QHash>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMenu>
 #include <QNetworkReply>
 #include <QPainter>
 #include <QPlainTextEdit>
@@ -58,6 +61,35 @@ protected:
     {
         heights.clear(); // a font or style change
         QLabel::changeEvent(event);
+    }
+
+    // Long words carry zero-width spaces so they can wrap; a copy must hand over the words
+    // as the service sent them, or pasted code breaks.
+    void keyPressEvent(QKeyEvent *event) override
+    {
+        if (event->matches(QKeySequence::Copy) && hasSelectedText()) {
+            copySelection();
+            event->accept();
+            return;
+        }
+        QLabel::keyPressEvent(event);
+    }
+
+    void contextMenuEvent(QContextMenuEvent *event) override
+    {
+        QMenu menu(this);
+        QAction *copy = menu.addAction(tr("Copy"), this, &BubbleLabel::copySelection);
+        copy->setEnabled(hasSelectedText());
+        menu.addAction(tr("Select All"), this,
+                       [this]() { setSelection(0, int(text().size())); });
+        menu.exec(event->globalPos());
+    }
+
+private:
+    void copySelection() const
+    {
+        QApplication::clipboard()->setText(
+            ChatPanelLogic::withoutBreakHints(selectedText()));
     }
 
 private:

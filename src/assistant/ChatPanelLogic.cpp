@@ -76,6 +76,11 @@ QString breakableText(const QString &text)
     return out;
 }
 
+QString withoutBreakHints(QString text)
+{
+    return text.remove(QChar(0x200B));
+}
+
 QByteArray spinnerSvg(int frame, int frameCount)
 {
     const double angle = frame * 360.0 / frameCount;

@@ -40,6 +40,8 @@ int pieceEnd(const QString &text, int start, int maxChars);
 // The text with a zero-width space after every character of a run of 30 or more
 // characters without white space, so a label can wrap a long word or address.
 QString breakableText(const QString &text);
+// What breakableText added taken out again: the text a copy hands over.
+QString withoutBreakHints(QString text);
 
 // One frame of the busy spinner as an SVG document.
 QByteArray spinnerSvg(int frame, int frameCount);

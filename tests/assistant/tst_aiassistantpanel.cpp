@@ -7,6 +7,7 @@
 #include "ChatInput.h"
 
 #include <QBuffer>
+#include <QClipboard>
 #include <QDesktopServices>
 #include <QDropEvent>
 #include <QImage>
@@ -109,6 +110,7 @@ private slots:
     void inputKeys();
     void escapeNeverReachesTheWindow();
     void longAnswerShownWhole();
+    void copyHandsOverTheWordsAsSent();
     void keyboardStaysInTheChat_data();
     void keyboardStaysInTheChat();
     void escapeGuardWhereverTheFocusIs();
@@ -425,6 +427,28 @@ void AiAssistantPanelTest::longAnswerShownWhole()
     QCOMPARE(codeBox->toPlainText(), QStringLiteral("Item {}"));
     QVERIFY(codeBox->y() > labels.last()->y());
     VERIFY_BODIES(f);
+}
+
+void AiAssistantPanelTest::copyHandsOverTheWordsAsSent()
+{
+    // The long word wraps on hidden break hints; Ctrl+C must not carry them into a project.
+    PanelFixture f;
+    f.panel->show();
+    const QString word = QStringLiteral("id") + QString(198, 'q');
+    f.service.queueText("Use " + word + " there.");
+    f.send("Name it");
+    QTRY_VERIFY(f.idle());
+    QTRY_VERIFY(!f.child<QTimer>("typeTimer")->isActive());
+    auto *bubble = f.panel->findChildren<QFrame *>("answerBubble").value(0);
+    QVERIFY(bubble);
+    QLabel *label = bubble->findChild<QLabel *>();
+    QVERIFY(label);
+    QVERIFY(label->text().contains(QChar(0x200B)));
+    label->setFocus();
+    label->setSelection(0, int(label->text().size()));
+    QApplication::clipboard()->clear();
+    QTest::keyClick(label, Qt::Key_C, Qt::ControlModifier);
+    QCOMPARE(QApplication::clipboard()->text(), "Use " + word + " there.");
 }
 
 namespace {
