@@ -154,8 +154,12 @@ static QString faultOf(const QJsonObject &call, const QSet<QString> &usedIds,
         return QStringLiteral("it had no usable id");
     if (usedIds.contains(id.toString()))
         return QStringLiteral("its id %1 was already used by an earlier call").arg(id.toString());
-    if (!name.isString() || !toolNames.contains(name.toString()))
-        return QStringLiteral("\"%1\" is not one of the tools").arg(name.toString());
+    if (!name.isString() || !toolNames.contains(name.toString())) {
+        // The name goes back to the model: a long one is cut, as no tool is named so.
+        const QString shown = name.toString();
+        return QStringLiteral("\"%1\" is not one of the tools")
+            .arg(shown.size() > 64 ? shown.left(63) + QChar(0x2026) : shown);
+    }
     if (!call.value(QStringLiteral("input")).isObject())
         return QStringLiteral("its input was not a JSON object");
     return QString();

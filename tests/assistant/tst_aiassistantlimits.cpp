@@ -229,6 +229,12 @@ void AiAssistantLimitsTest::faultyBlocksNeverReachTheNextRequest_data()
         << QJsonArray {text("Hm."), toolUse("toolu_b", "format_disk", QJsonObject())}
         << QJsonArray {text("Hm.")} << QStringList()
         << QStringList {notRun + "\"format_disk\" is not one of the tools" + rest};
+    // The note goes out with every later request: a name of a megabyte is cut.
+    QTest::newRow("a name of a megabyte")
+        << QJsonArray {toolUse("toolu_b", QString(1 << 20, 'n'), QJsonObject())} << QJsonArray()
+        << QStringList()
+        << QStringList {notRun + "\"" + QString(63, 'n') + QChar(0x2026)
+                        + "\" is not one of the tools" + rest};
     QTest::newRow("extra keys of a tool_use")
         << QJsonArray {QJsonObject {{"type", "tool_use"},
                                     {"id", "toolu_a"},
