@@ -40,6 +40,13 @@ constexpr int DebugLogAnswerBytes = 64 * 1024;
 // out with every later request; far past any QML file written by hand.
 constexpr qint64 ReadFileMaxBytes = 256 * 1024;
 
+// A name the model gave, as an answer repeats it: the model may send any length, and each
+// answer goes out again with every later request.
+QString echoed(const QString &input)
+{
+    return AiToolRules::cut(input, 200);
+}
+
 QString storedName(const QListWidgetItem *item)
 {
     return item ? item->data(Qt::UserRole).toString() : QString();
@@ -108,7 +115,7 @@ void DeveloperWidget::onAiToolCallRequested(const QString &toolUseId, const QStr
     } else if (toolName == QLatin1String("take_screenshot")) {
         aiTakeScreenshot(toolUseId);
     } else {
-        answer(tr("Unknown tool \"%1\".").arg(toolName));
+        answer(tr("Unknown tool \"%1\".").arg(echoed(toolName)));
     }
 }
 
@@ -156,15 +163,15 @@ QString DeveloperWidget::aiReadFile(const QString &filename) const
         return linkedOutAnswer(currentProject);
     const QString path = AiToolRules::projectFilePath(currentProject, filename);
     if (path.isEmpty())
-        return tr("\"%1\" isn't a valid filename to read.").arg(filename);
+        return tr("\"%1\" isn't a valid filename to read.").arg(echoed(filename));
     if (!DeveloperWorkspace::entryExists(path))
-        return tr("%1 doesn't exist in this project.").arg(filename);
+        return tr("%1 doesn't exist in this project.").arg(echoed(filename));
     if (DeveloperWorkspace::isProjectImageFile(filename)
         || filename.compare(QLatin1String("icon.png"), Qt::CaseInsensitive) == 0)
-        return tr("%1 is a binary image file, not readable as text.").arg(filename);
+        return tr("%1 is a binary image file, not readable as text.").arg(echoed(filename));
     const auto tooLarge = [&filename](qint64 bytes) {
         return tr("%1 is too large to read: %2 KiB, and a read holds at most %3 KiB.")
-            .arg(filename)
+            .arg(echoed(filename))
             .arg((bytes + 1023) / 1024)
             .arg(ReadFileMaxBytes / 1024);
     };
@@ -178,7 +185,7 @@ QString DeveloperWidget::aiReadFile(const QString &filename) const
     QByteArray bytes;
     QString error;
     if (!DeveloperWorkspace::readProjectFile(path, ReadFileMaxBytes, bytes, &error))
-        return tr("Failed to read %1: %2").arg(filename, error);
+        return tr("Failed to read %1: %2").arg(echoed(filename), error);
     if (bytes.size() > ReadFileMaxBytes)
         return tooLarge(qMax(QFileInfo(path).size(), qint64(bytes.size())));
     bytes.replace("\r\n", "\n");
@@ -201,26 +208,26 @@ QString DeveloperWidget::aiWriteFile(const QString &filename, const QString &con
     if (path.isEmpty())
         return tr("\"%1\" isn't a valid file to write - only bare .qml filenames are allowed, no "
                   "paths.")
-            .arg(filename);
+            .arg(echoed(filename));
     // Refused here, not when the project is packaged: every later run would fail on it.
     if (!DeveloperWorkspace::entryExists(path)
         && !DeveloperWorkspace::fitsPackageEntry(currentProject, filename))
         return tr("\"%1\" isn't a valid file to write - the name is too long for the app "
                   "package, where the project folder and the file name together take at most %2 "
                   "bytes of UTF-8. Use a shorter name.")
-            .arg(filename)
+            .arg(echoed(filename))
             .arg(DeveloperWorkspace::MaxPackageEntryBytes);
     // Writing "" in its place would empty the user's file.
     if (!contentGiven)
         return tr("%1 was not written: the input \"content\" is missing or not a string - pass "
                   "the file's complete new text as \"content\".")
-            .arg(filename);
+            .arg(echoed(filename));
     const bool existed = DeveloperWorkspace::entryExists(path);
     QString error;
     const QByteArray bytes = content.toUtf8();
     if (!DeveloperWorkspace::writeProjectFile(path, bytes, &error))
-        return tr("Failed to write %1: %2").arg(filename, error);
-    const QString done = existed ? tr("Wrote %1.").arg(filename) : tr("Created %1.").arg(filename);
+        return tr("Failed to write %1: %2").arg(echoed(filename), error);
+    const QString done = existed ? tr("Wrote %1.").arg(echoed(filename)) : tr("Created %1.").arg(echoed(filename));
     // The same file by identity: "App.qml" is the open "app.qml" where case does not count.
     if (!currentFilePath.isEmpty() && isSameFile(path, currentFilePath)) {
         DeveloperWorkspace::decodeProjectText(bytes, openFileFormat);
@@ -247,7 +254,7 @@ QString DeveloperWidget::aiWriteImage(const QString &filename, const QString &sv
         return linkedOutAnswer(currentProject);
     const QString path = AiToolRules::projectFilePath(currentProject, filename);
     if (path.isEmpty())
-        return tr("\"%1\" isn't a valid filename to write.").arg(filename);
+        return tr("\"%1\" isn't a valid filename to write.").arg(echoed(filename));
     const QString lower = filename.toLower();
     const bool isIcon = lower == QLatin1String("icon.png");
     const bool isPng = lower.endsWith(QLatin1String(".png"));
@@ -256,13 +263,13 @@ QString DeveloperWidget::aiWriteImage(const QString &filename, const QString &sv
     if (!isIcon && !isPng && !isJpeg)
         return tr("\"%1\" isn't a valid image to write - use a .png or .jpg filename, or exactly "
                   "\"icon.png\" for the project icon.")
-            .arg(filename);
+            .arg(echoed(filename));
     if (!isIcon && !DeveloperWorkspace::entryExists(path)
         && !DeveloperWorkspace::fitsPackageEntry(currentProject, filename))
         return tr("\"%1\" isn't a valid image to write - the name is too long for the app "
                   "package, where the project folder and the file name together take at most %2 "
                   "bytes of UTF-8. Use a shorter name.")
-            .arg(filename)
+            .arg(echoed(filename))
             .arg(DeveloperWorkspace::MaxPackageEntryBytes);
     const QSize size = isIcon
         ? QSize(64, 64)
@@ -305,11 +312,11 @@ QString DeveloperWidget::aiWriteImage(const QString &filename, const QString &sv
 
     const bool existed = DeveloperWorkspace::entryExists(path);
     if (!savedToMemory || !DeveloperWorkspace::writeProjectFile(path, encoded))
-        return tr("Failed to write %1.").arg(filename);
+        return tr("Failed to write %1.").arg(echoed(filename));
     const QString sizeText = QStringLiteral("%1x%2").arg(size.width()).arg(size.height());
     if (!existed) {
         addImageFileItem(filename);
-        return tr("Created %1 (%2).").arg(filename, sizeText);
+        return tr("Created %1 (%2).").arg(echoed(filename), sizeText);
     }
     for (int row = 0; row < fileList->count(); ++row) {
         QListWidgetItem *item = fileList->item(row);
@@ -321,7 +328,7 @@ QString DeveloperWidget::aiWriteImage(const QString &filename, const QString &sv
             imageView->setSourcePixmap(QPixmap::fromImage(image));
         break;
     }
-    return tr("Wrote %1 (%2).").arg(filename, sizeText);
+    return tr("Wrote %1 (%2).").arg(echoed(filename), sizeText);
 }
 
 QString DeveloperWidget::aiCheckRadio() const
@@ -346,7 +353,7 @@ QString DeveloperWidget::aiCreateProject(const QString &name, const QString &typ
         projectType = ProjectType::Application;
     else
         return tr("Unknown project type \"%1\" - use \"application\" or \"home_screen\".")
-            .arg(type);
+            .arg(echoed(type));
     QString error;
     if (!createProject(name, projectType, error))
         return error;
@@ -407,10 +414,10 @@ QString DeveloperWidget::aiReadDocs(const QString &page) const
     const auto found = pages.constFind(page);
     if (found == pages.constEnd())
         return tr("Unknown docs page \"%1\" - use one of: %2.")
-            .arg(page, pages.keys().join(QStringLiteral(", ")));
+            .arg(echoed(page), pages.keys().join(QStringLiteral(", ")));
     QFile file(found.value());
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
-        return tr("Failed to open the \"%1\" docs page.").arg(page);
+        return tr("Failed to open the \"%1\" docs page.").arg(echoed(page));
     return DeveloperDocs::mainText(QString::fromUtf8(file.readAll()));
 }
 

@@ -103,6 +103,8 @@ private slots:
     void newQmlFileNames_data();
     void newQmlFileNames();
     void packagingRefusalNamesNoAbsolutePath();
+    void namesOfAMegabyteAreCut_data();
+    void namesOfAMegabyteAreCut();
 
 private:
     ToolAnswer call(const QString &name, const QJsonObject &input = {})
@@ -388,3 +390,33 @@ void DeveloperToolsLimitsTest::packagingRefusalNamesNoAbsolutePath()
 
 QTEST_MAIN(DeveloperToolsLimitsTest)
 #include "tst_developertoolslimits.moc"
+
+void DeveloperToolsLimitsTest::namesOfAMegabyteAreCut_data()
+{
+    // Each answer repeats the name it refuses; the model can send any length.
+    const QString huge = QString(1 << 20, 'a') + ".qml";
+    QTest::addColumn<QString>("tool");
+    QTest::addColumn<QJsonObject>("input");
+    QTest::newRow("read_file") << "read_file" << QJsonObject {{"filename", huge}};
+    QTest::newRow("write_file") << "write_file"
+                                << QJsonObject {{"filename", huge}, {"content", "Item {}"}};
+    QTest::newRow("write_image") << "write_image"
+                                 << QJsonObject {{"filename", huge}, {"svg", "<svg/>"}};
+    QTest::newRow("read_docs") << "read_docs" << QJsonObject {{"page", huge}};
+    QTest::newRow("create_project type")
+        << "create_project" << QJsonObject {{"name", "fine"}, {"type", huge}};
+}
+
+void DeveloperToolsLimitsTest::namesOfAMegabyteAreCut()
+{
+    QFETCH(QString, tool);
+    QFETCH(QJsonObject, input);
+    openDemo();
+    const QString before = allEntries(DeveloperWorkspace::sourcePath("demo")).join('|');
+    const QString text = call(tool, input).text;
+    // 200 characters of the name at most: 199 and an ellipsis.
+    QVERIFY2(text.contains(QString(199, 'a') + QChar(0x2026)), qPrintable(text.left(300)));
+    QVERIFY2(!text.contains(QString(200, 'a')), qPrintable(text.left(300)));
+    QVERIFY2(text.size() < 1000, qPrintable(QString::number(text.size())));
+    QCOMPARE(allEntries(DeveloperWorkspace::sourcePath("demo")).join('|'), before);
+}
