@@ -1,4 +1,5 @@
 #include "DebugLineReader.h"
+#include "RadioText.h"
 
 #include <QRegularExpression>
 #include <QTextBoundaryFinder>
@@ -24,15 +25,8 @@ bool isPlainAscii(const QString &line)
 // a new line, or are the text document's own frame and object marks.
 bool actsOnView(uint code)
 {
-    switch (QChar::category(code)) {
-    case QChar::Other_Control:
-    case QChar::Other_Format:
-    case QChar::Separator_Line:
-    case QChar::Separator_Paragraph:
-        return true;
-    default:
-        return code == 0xfdd0 || code == 0xfdd1 || code == QChar::ObjectReplacementCharacter;
-    }
+    return RadioText::actsOnText(code) || code == 0xfdd0 || code == 0xfdd1
+        || code == QChar::ObjectReplacementCharacter;
 }
 
 void appendCode(QString &out, uint code)

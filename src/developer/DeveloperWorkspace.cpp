@@ -1,4 +1,5 @@
 #include "DeveloperWorkspace.h"
+#include "RadioText.h"
 #include "SaveFileCommit.h"
 #include "TarWriter.h"
 
@@ -68,16 +69,8 @@ bool hasUnsafeCodePoint(const QString &name)
         } else if (QChar::isSurrogate(c)) {
             return true;
         }
-        switch (QChar::category(c)) {
-        case QChar::Other_Control:
-        case QChar::Other_Format:
-        case QChar::Separator_Line:
-        case QChar::Separator_Paragraph:
+        if (RadioText::actsOnText(c) || looksLikeSlash(c))
             return true;
-        default:
-            if (looksLikeSlash(c))
-                return true;
-        }
     }
     return false;
 }

@@ -14,6 +14,19 @@ QString forDisplay(const QString &text, int maxChars)
     return text.left(keep) + QChar(0x2026);
 }
 
+bool actsOnText(uint code)
+{
+    switch (QChar::category(code)) {
+    case QChar::Other_Control:
+    case QChar::Other_Format:
+    case QChar::Separator_Line:
+    case QChar::Separator_Paragraph:
+        return true;
+    default:
+        return false;
+    }
+}
+
 QString listCutNote()
 {
     return QCoreApplication::translate("RadioText",

@@ -15,6 +15,10 @@ inline constexpr int DetailChars = 1000;
 // "…". A surrogate pair is never split.
 QString forDisplay(const QString &text, int maxChars = NameChars);
 
+// Characters that act on the text around them instead of showing: controls, format
+// characters (a right-to-left override, a zero-width space), line and paragraph separators.
+bool actsOnText(uint code);
+
 // Entries a list from the radio shows at most: more than any radio holds.
 inline constexpr int MaxListEntries = 10000;
 
