@@ -118,8 +118,10 @@ void appendUserContent(QList<ChatMessage> &conversation, const QJsonValue &conte
 
 QString toolBubbleText(const QString &toolName, const QJsonObject &input)
 {
+    // The model may send a name of any length; a bubble of a megabyte stalls the window.
     const auto field = [&input](const char *key) {
-        return input.value(QLatin1String(key)).toString();
+        const QString value = input.value(QLatin1String(key)).toString();
+        return value.size() > 80 ? value.left(79) + QChar(0x2026) : value;
     };
     if (toolName == QLatin1String("list_files"))
         return tr("Listing project files...");

@@ -389,6 +389,13 @@ void AssistantLogicTest::toolBubbleText_data()
     QTest::newRow("read_docs") << "read_docs"
                                << R"({"page":"components"})"
                                << "Checking the docs...";
+    // A name of a megabyte in a bubble stalled the window for minutes.
+    QTest::newRow("a name of a megabyte")
+        << "write_file" << QString(R"({"filename":")" + QString(1 << 20, 'w') + R"("})")
+        << QString("Writing " + QString(79, 'w') + QChar(0x2026) + "...");
+    QTest::newRow("80 characters whole")
+        << "read_file" << QString(R"({"filename":")" + QString(80, 'r') + R"("})")
+        << QString("Reading " + QString(80, 'r') + "...");
     QTest::newRow("other") << "format_disk"
                            << "{}"
                            << "Running format_disk...";

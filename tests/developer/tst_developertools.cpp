@@ -238,8 +238,14 @@ void DeveloperToolsTest::unknownNames()
     QFETCH(QString, name);
     openDemo();
     const QStringList before = allEntries(src());
-    QCOMPARE(call(name, {{"filename", "app.qml"}}).text, QStringLiteral("<no answer>"));
-    const QJsonArray messages = service->messages(service->messagesRequests().size() - 1);
+    const int requests = service->messagesRequests().size();
+    service->queueToolCalls(QStringLiteral("Trying."), {{name, QJsonObject {{"filename", "app.qml"}}}});
+    service->queueText(QStringLiteral("OK."));
+    auto *assistant = panel();
+    assistant->findChild<QPlainTextEdit *>(QStringLiteral("input"))->setPlainText("Go on.");
+    QMetaObject::invokeMethod(assistant, "onSendClicked");
+    QTRY_VERIFY(service->messagesRequests().size() >= requests + 2);
+    const QJsonArray messages = service->messages(requests + 1);
     const QJsonArray content = messages.last().toObject().value("content").toArray();
     QStringList texts;
     for (const QJsonValue &block : content) {
