@@ -37,7 +37,9 @@
 // what counts is no crash, no memory error and bounded memory.
 #if defined(NDEBUG) && !defined(__SANITIZE_ADDRESS__)
 static const bool TimingBounds = true;
-static const int StallLimitMs = 100;
+// The freezes this guards against lasted seconds. Beside four busy loops and the other
+// suites, a 51 ms slice of the 10 000-app list measured 108 ms: the bound leaves room for that.
+static const int StallLimitMs = 200;
 static const int WallLimitMs = 1000;
 // An endless log is refused at its 1 GiB limit; a 300 MB log read in takes 1.5 GB.
 static const long PeakLimitMb = 2048;
