@@ -15,13 +15,13 @@ rm -rf "$out/seeds" "$out/corpus" "$out/artifacts"
 mkdir -p "$out/seeds" "$out/corpus" "$out/artifacts"
 
 qt=$(pkg-config --cflags --libs Qt5Core)
-common=(-std=c++17 -g -O1 -fPIC -fno-omit-frame-pointer -I"$top/src/logs" -I"$top/tests/logs")
+common=(-std=c++17 -g -O1 -fPIC -fno-omit-frame-pointer -I"$top/src/logformat" -I"$top/tests/logformat")
 # shellcheck disable=SC2086
 clang++ "${common[@]}" -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
-    "$top/fuzz/parse_fuzzer.cpp" "$top/src/logs/LogReader.cpp" "$top/tests/logs/ReferenceParser.cpp" \
+    "$top/fuzz/parse_fuzzer.cpp" "$top/src/logformat/LogReader.cpp" "$top/tests/logformat/ReferenceParser.cpp" \
     $qt -o "$out/parse_fuzzer"
 # shellcheck disable=SC2086
-clang++ "${common[@]}" "$top/fuzz/make_seeds.cpp" "$top/tests/logs/LogGenerator.cpp" \
+clang++ "${common[@]}" "$top/fuzz/make_seeds.cpp" "$top/tests/logformat/LogGenerator.cpp" \
     $qt -o "$out/make_seeds"
 "$out/make_seeds" "$out/seeds"
 

@@ -1,21 +1,11 @@
 #pragma once
 
+#include "Theme.h"
+
 #include <QString>
 
 class QApplication;
 
-// The theme colours; widgets repeat these values in their own style sheets.
-namespace Theme {
-inline const char *const Window = "#1e1e1e";
-inline const char *const Base = "#232325";
-inline const char *const Alternate = "#2a2a2c";
-inline const char *const Button = "#3a3a3c";
-inline const char *const Hover = "#454547";
-inline const char *const Border = "#3f3f42";
-inline const char *const Text = "#eaeaea";
-inline const char *const SecondaryText = "#b0b0b6";
-inline const char *const Accent = "#0a84ff";
-} // namespace Theme
 
 // The application-wide style sheet, placeholders filled.
 QString appStyleSheet();

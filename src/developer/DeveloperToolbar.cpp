@@ -5,7 +5,7 @@
 #include "DeveloperPortal.h"
 #include "RadioApi.h"
 #include "RadioReply.h"
-#include "WelcomeScreenWidget.h"
+#include "Theme.h"
 
 #include <QDialog>
 #include <QLabel>
@@ -36,7 +36,7 @@ bool DeveloperWidget::showProjectTypeDialog(ProjectType &type)
         font.setWeight(75);
         font.setPointSize(font.pointSize() + 1);
         button->setFont(font);
-        button->setStyleSheet(WelcomeScreenWidget::primaryButtonStyleSheet());
+        button->setStyleSheet(Theme::primaryButtonStyleSheet());
         layout->addWidget(button, 0, Qt::AlignHCenter);
         connect(button, &QPushButton::clicked, &dialog, [&, value]() {
             choice = value;

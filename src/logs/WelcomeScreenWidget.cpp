@@ -1,6 +1,7 @@
 #include "WelcomeScreenWidget.h"
 
 #include "PageScrollArea.h"
+#include "Theme.h"
 
 #include <QFont>
 #include <QHBoxLayout>
@@ -58,7 +59,7 @@ WelcomeScreenWidget::WelcomeScreenWidget(const QString &iconPath, const QString 
     buttonFont.setWeight(QFont::Bold);
     buttonFont.setPointSize(buttonFont.pointSize() + 1);
     openButton->setFont(buttonFont);
-    openButton->setStyleSheet(primaryButtonStyleSheet());
+    openButton->setStyleSheet(Theme::primaryButtonStyleSheet());
     connect(openButton, &QPushButton::clicked, this, &WelcomeScreenWidget::openLogFileClicked);
 
     auto *logsTitle = new QLabel(tr("Radio Logs"), this);
@@ -136,15 +137,6 @@ WelcomeScreenWidget::WelcomeScreenWidget(const QString &iconPath, const QString 
 
     logList->hide();
     placeholderLabel->show();
-}
-
-QString WelcomeScreenWidget::primaryButtonStyleSheet()
-{
-    return QStringLiteral(
-        "QPushButton { background-color: #0a84ff; color: white; border: none; border-radius: "
-        "22px; padding: 8px 28px; }"
-        "QPushButton:hover { background-color: #3d9fff; }"
-        "QPushButton:pressed { background-color: #086ad1; }");
 }
 
 void WelcomeScreenWidget::setRadioLogsAvailable(bool available)

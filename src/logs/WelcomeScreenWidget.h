@@ -17,9 +17,6 @@ public:
     WelcomeScreenWidget(const QString &iconPath, const QString &titleHtml, const QString &subtitle,
                         const QString &step1, const QString &step2, QWidget *parent = nullptr);
 
-    // The program's one style of a primary (blue, pill-shaped) push button.
-    static QString primaryButtonStyleSheet();
-
     // Shows the list when true, the placeholder when false; the list's content is the
     // owner's business.
     void setRadioLogsAvailable(bool available);

@@ -5,7 +5,7 @@
 #include "MultipartReader.h"
 #include "SaveFileCommit.h"
 #include "TestSupport.h"
-#include "WelcomeScreenWidget.h"
+#include "Theme.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -493,7 +493,7 @@ void DeveloperRunTest::projectTypeDialogLooksLikeTheWelcomeCard()
     }});
     button("createButton")->click();
     QCOMPARE(texts, (QStringList {"Application", "Home Screen"}));
-    QCOMPARE(style, WelcomeScreenWidget::primaryButtonStyleSheet());
+    QCOMPARE(style, Theme::primaryButtonStyleSheet());
     QCOMPARE(minimum, QSize(260, 44));
     QVERIFY(bold);
 }

@@ -1,4 +1,5 @@
 #include "KeloResources.h"
+#include "Theme.h"
 #include "WelcomeScreenWidget.h"
 
 #include <QImage>
@@ -102,7 +103,7 @@ void WelcomeScreenWidgetTest::clicksBecomeSignals()
             button = b;
     }
     QVERIFY(button);
-    QCOMPARE(button->styleSheet(), WelcomeScreenWidget::primaryButtonStyleSheet());
+    QCOMPARE(button->styleSheet(), Theme::primaryButtonStyleSheet());
     QTest::mouseClick(button, Qt::LeftButton);
     QCOMPARE(openSpy.count(), 1);
 }
@@ -113,12 +114,12 @@ void WelcomeScreenWidgetTest::primaryStyleIsExact()
         "QPushButton { background-color: #0a84ff; color: white; border: none; border-radius: 22px; "
         "padding: 8px 28px; }QPushButton:hover { background-color: #3d9fff; }QPushButton:pressed "
         "{ background-color: #086ad1; }");
-    QCOMPARE(WelcomeScreenWidget::primaryButtonStyleSheet(), expected);
+    QCOMPARE(Theme::primaryButtonStyleSheet(), expected);
     QCOMPARE(expected.size(), 208);
 
     // The style actually paints the button blue.
     QPushButton button(QStringLiteral("Go"));
-    button.setStyleSheet(WelcomeScreenWidget::primaryButtonStyleSheet());
+    button.setStyleSheet(Theme::primaryButtonStyleSheet());
     button.resize(200, 44);
     const QImage image = button.grab().toImage();
     QCOMPARE(QColor(image.pixel(100, 6)), QColor(0x0a, 0x84, 0xff));

@@ -220,7 +220,8 @@ void AspectImageLabelTest::pressesOnDrawnPixels_data()
         << "border: 5px solid red; padding: 3px; background: black;" << QSize(401, 311)
         << QSize(480, 272);
     QTest::newRow("no frame") << "background: black;" << QSize(400, 300) << QSize(480, 272);
-    // An odd margin: QLabel's own centring puts the picture a pixel lower than the formula's.
+    // An odd margin: QLabel's own centring puts the picture a pixel lower than halving the
+    // spare room would.
     QTest::newRow("no frame, odd margin")
         << "background: black;" << QSize(400, 300) << QSize(400, 225);
 }
