@@ -235,29 +235,17 @@ bool SafeFileWriter::commit()
         }
 #endif
         if (::lseek(fd, 0, SEEK_SET) != 0 || !writeAll(fd, directBytes.constData(), size)
-            || ::ftruncate(fd, size) != 0 || ::fsync(fd) != 0) {
+            || ::ftruncate(fd, size) != 0) {
             const int e = errno;
             return fail(Texts::tr("it cannot be written"), e);
         }
-        const int closed = ::close(fd);
-        fd = -1;
-        if (closed != 0) {
-            const int e = errno;
-            return fail(Texts::tr("it cannot be written"), e);
-        }
+        if (!syncAndClose())
+            return false;
         cancel();
         return true;
     }
-    if (::fsync(fd) != 0) {
-        const int e = errno;
-        return fail(Texts::tr("it cannot be written"), e);
-    }
-    const int closed = ::close(fd);
-    fd = -1;
-    if (closed != 0) {
-        const int e = errno;
-        return fail(Texts::tr("it cannot be written"), e);
-    }
+    if (!syncAndClose())
+        return false;
     if (beforeRenameHook
         && !beforeRenameHook(folder + QLatin1Char('/') + QFile::decodeName(temporaryName))) {
         // As if killed here: the temporary file stays for the next save to remove.
@@ -272,6 +260,22 @@ bool SafeFileWriter::commit()
     }
     temporaryName.clear();
     cancel();
+    return true;
+}
+
+// On the disk and closed; a failure of either means the bytes may not be there.
+bool SafeFileWriter::syncAndClose()
+{
+    if (::fsync(fd) != 0) {
+        const int e = errno;
+        return fail(Texts::tr("it cannot be written"), e);
+    }
+    const int closed = ::close(fd);
+    fd = -1;
+    if (closed != 0) {
+        const int e = errno;
+        return fail(Texts::tr("it cannot be written"), e);
+    }
     return true;
 }
 

@@ -68,6 +68,7 @@ public:
 private:
     bool fail(const QString &what, int errorNumber);
     bool refuse(const QString &what);
+    bool syncAndClose();
     bool openDirect();
 
     QString target;
