@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds the flight-log parser fuzzer with clang (libFuzzer, ASan, UBSan) into
-# <builddir>/fuzz and runs it for a bounded time over a generated seed corpus.
+# Builds the flight-log parser fuzzer with clang (libFuzzer, ASan, UBSan; fuzz/CMakeLists.txt)
+# into <builddir>/fuzz and runs it for a bounded time over a generated seed corpus.
 # Usage: fuzz/run.sh <builddir> [seconds=60]. Exits non-zero on any finding.
 set -euo pipefail
 if [[ $# -lt 1 ]]; then
@@ -14,15 +14,15 @@ mkdir -p "$out"
 rm -rf "$out/seeds" "$out/corpus" "$out/artifacts"
 mkdir -p "$out/seeds" "$out/corpus" "$out/artifacts"
 
-qt=$(pkg-config --cflags --libs Qt5Core)
-common=(-std=c++17 -g -O1 -fPIC -fno-omit-frame-pointer -I"$top/src/logformat" -I"$top/tests/logformat")
-# shellcheck disable=SC2086
-clang++ "${common[@]}" -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
-    "$top/fuzz/parse_fuzzer.cpp" "$top/src/logformat/LogReader.cpp" "$top/tests/logformat/ReferenceParser.cpp" \
-    $qt -o "$out/parse_fuzzer"
-# shellcheck disable=SC2086
-clang++ "${common[@]}" "$top/fuzz/make_seeds.cpp" "$top/tests/logformat/LogGenerator.cpp" \
-    $qt -o "$out/make_seeds"
+# fuzz/CMakeLists.txt: the parser library and the log generator, built by CMake with clang.
+generator=()
+command -v ninja >/dev/null && generator=(-G Ninja)
+launcher=()
+command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+cmake -S "$top/fuzz" -B "$out/build" "${generator[@]}" "${launcher[@]}" \
+    -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE= >/dev/null
+cmake --build "$out/build" --target parse_fuzzer make_seeds -j "${KELO_FUZZ_JOBS:-4}"
+cp "$out/build/parse_fuzzer" "$out/build/make_seeds" "$out/"
 "$out/make_seeds" "$out/seeds"
 
 export ASAN_OPTIONS=abort_on_error=1:detect_leaks=1

@@ -30,10 +30,9 @@ if [[ -z "${KELO_DEMO_INNER:-}" ]]; then
     if [[ -z "${KELO_DEMO_BUILD:-}" ]]; then
         "$top/scripts/setup.sh"
         build="$top/build/release"
-        # The demo radio is built from the test fakes.
-        cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKELO_BUILD_TESTS=ON \
+        cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKELO_BUILD_DEMO=ON \
             >/dev/null
-        cmake --build "$build" --target kelo-studio fake_radio
+        cmake --build "$build" --target kelo-studio demo_radio
     else
         build=$(cd "$KELO_DEMO_BUILD" && pwd)
     fi
@@ -72,7 +71,7 @@ fi
 unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY all_proxy ALL_PROXY ftp_proxy FTP_PROXY no_proxy NO_PROXY
 build=$KELO_DEMO_BUILD
 radio_log="$build/demo/radio.log"
-"$build/tests/fakes/fake_radio" --demo "$radio_ip" "$build/demo/logs" >"$radio_log" 2>&1 &
+"$build/demo/demo_radio" "$radio_ip" "$build/demo/logs" >"$radio_log" 2>&1 &
 radio=$!
 trap 'kill "$radio" 2>/dev/null || true' EXIT
 for _ in $(seq 100); do

@@ -103,7 +103,8 @@ TabDialog::TabDialog(QWidget *parent)
 
 void TabDialog::get_version(QString &version)
 {
-    version += QString::asprintf("%d.%d.%d", 2, 1, 2);
+    // project(KeloStudio VERSION ...) in CMakeLists.txt is the only place it is written.
+    version += QStringLiteral(KELO_VERSION);
 }
 
 void TabDialog::setWindowSize()

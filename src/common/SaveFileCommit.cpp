@@ -91,11 +91,6 @@ SafeFileWriter::~SafeFileWriter()
     cancel();
 }
 
-const char *SafeFileWriter::temporaryPrefix()
-{
-    return TemporaryPrefix;
-}
-
 bool SafeFileWriter::fail(const QString &what, int errorNumber)
 {
     error = errorNumber ? QStringLiteral("%1: %2").arg(what, qt_error_string(errorNumber)) : what;

@@ -56,8 +56,6 @@ public:
     static bool writeFile(const QString &path, const QByteArray &bytes, QString *error = nullptr,
                           NewFileMode newMode = NewFileMode::Default);
 
-    // Every temporary file's name starts so; it is hidden, so never listed nor packaged.
-    static const char *temporaryPrefix();
     // Removes temporary files left in folder by a save that was killed before its rename.
     static void removeStaleTemporaries(const QString &folder);
 

@@ -16,12 +16,6 @@ void WrapGridLayout::setHorizontalSpacing(int spacing)
     invalidate();
 }
 
-void WrapGridLayout::setVerticalSpacing(int spacing)
-{
-    vSpacing = spacing;
-    invalidate();
-}
-
 Qt::Orientations WrapGridLayout::expandingDirections() const
 {
     return {};
@@ -34,8 +28,6 @@ bool WrapGridLayout::hasHeightForWidth() const
 
 int WrapGridLayout::verticalGap() const
 {
-    if (vSpacing >= 0)
-        return vSpacing;
     return styleVerticalSpacing();
 }
 

@@ -15,7 +15,6 @@ public:
     explicit WrapGridLayout(int maxColumns, QWidget *parent = nullptr);
 
     void setHorizontalSpacing(int spacing);
-    void setVerticalSpacing(int spacing);
     // The column count the items are laid out in at this width (margins included).
     int columnsForWidth(int width) const;
 
@@ -31,9 +30,9 @@ private:
     QVector<int> columnWidths(int columns) const;
     // Without margins.
     QSize gridSize(int columns) const;
+    // The style's.
     int verticalGap() const;
 
     int maxColumns;
     int hSpacing = 0;
-    int vSpacing = -1; // the style's
 };

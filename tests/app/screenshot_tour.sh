@@ -28,7 +28,7 @@ trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$home"' EXIT
 mkdir -p "$home/Documents"
 # Other X servers may run on this machine: Xvfb picks a free display and names it.
 Xvfb -displayfd 3 -screen 0 1600x1000x24 -nolisten tcp 3>"$home/display" >"$out/xvfb.log" 2>&1 &
-"$build/tests/fakes/fake_radio" --demo 10.77.0.2 "$build/demo/logs" >"$out/radio.log" 2>&1 &
+"$build/demo/demo_radio" 10.77.0.2 "$build/demo/logs" >"$out/radio.log" 2>&1 &
 for _ in $(seq 100); do
     [[ -s "$home/display" ]] && grep -q listening "$out/radio.log" && break
     sleep 0.1

@@ -123,10 +123,7 @@ void ProgramTest::startsFindsRadioAndEscapes()
     QProcessEnvironment env = TestSupport::programEnvironment(home.path());
 
     QProcess child;
-    child.setProcessEnvironment(env);
-    child.setProcessChannelMode(QProcess::SeparateChannels);
-    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--child")});
-    QVERIFY(child.waitForStarted());
+    QVERIFY(TestSupport::startChild(child, {QStringLiteral("--child")}, env));
     // The fake radio answers from this process's event loop: wait without blocking it.
     QTRY_VERIFY_WITH_TIMEOUT(child.state() == QProcess::NotRunning, 60000);
 
@@ -159,18 +156,12 @@ void ProgramTest::escapeWhileParsingEndsCleanly()
     QTemporaryDir home;
     QVERIFY(QDir().mkpath(home.path() + QStringLiteral("/Documents")));
     const QString logPath = home.path() + QStringLiteral("/hour.log");
-    {
-        const QByteArray bytes = LogGenerator::flight(3600);
-        QFile file(logPath);
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
-    }
+    QVERIFY(TestSupport::writeFile(logPath, LogGenerator::flight(3600)));
     QProcessEnvironment env = TestSupport::programEnvironment(home.path());
     env.insert(QStringLiteral("KELO_TEST_LOG"), logPath);
 
     QProcess child;
-    child.setProcessEnvironment(env);
-    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--child-parse")});
-    QVERIFY(child.waitForStarted());
+    QVERIFY(TestSupport::startChild(child, {QStringLiteral("--child-parse")}, env));
     QTRY_VERIFY_WITH_TIMEOUT(child.state() == QProcess::NotRunning, 60000);
 
     const QString out = QString::fromLocal8Bit(child.readAllStandardOutput());
@@ -201,14 +192,12 @@ void ProgramTest::scaleFile()
     QFETCH(QString, shown);
     QTemporaryDir home;
     QVERIFY(QDir().mkpath(home.path() + QStringLiteral("/Documents")));
-    if (!file.isEmpty()) {
-        QFile scale(home.path() + QStringLiteral("/Documents/.kelo-scale.cfg"));
-        QVERIFY(scale.open(QIODevice::WriteOnly) && scale.write(file) == file.size());
-    }
+    if (!file.isEmpty())
+        QVERIFY(TestSupport::writeFile(home.path() + QStringLiteral("/Documents/.kelo-scale.cfg"),
+                                       file));
     QProcess child;
-    child.setProcessEnvironment(TestSupport::programEnvironment(home.path()));
-    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--child-scale")});
-    QVERIFY(child.waitForStarted());
+    QVERIFY(TestSupport::startChild(child, {QStringLiteral("--child-scale")},
+                                    TestSupport::programEnvironment(home.path())));
     QTRY_VERIFY_WITH_TIMEOUT(child.state() == QProcess::NotRunning, 60000);
     QCOMPARE(child.exitCode(), 0);
     const QStringList lines = QString::fromLocal8Bit(child.readAllStandardOutput())
@@ -231,9 +220,7 @@ void ProgramTest::closeWaitsForTheBridge()
     QProcessEnvironment env = TestSupport::programEnvironment(home.path());
     env.insert(QStringLiteral("KELO_TEST_UHID"), uhid);
     QProcess child;
-    child.setProcessEnvironment(env);
-    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--child-joystick")});
-    QVERIFY(child.waitForStarted());
+    QVERIFY(TestSupport::startChild(child, {QStringLiteral("--child-joystick")}, env));
 
     // The radio: connects to the bridge's port and sends a stick packet every 50 ms.
     QTcpSocket radio;

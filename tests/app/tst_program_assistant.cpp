@@ -223,10 +223,8 @@ void ProgramAssistantTest::assistantBuildsAndRunsAnApp()
     QTemporaryDir home;
     QVERIFY(QDir().mkpath(home.path() + QStringLiteral("/Documents")));
     QProcess child;
-    child.setProcessEnvironment(TestSupport::programEnvironment(home.path()));
-    child.setProcessChannelMode(QProcess::SeparateChannels);
-    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--child")});
-    QVERIFY(child.waitForStarted());
+    QVERIFY(TestSupport::startChild(child, {QStringLiteral("--child")},
+                                    TestSupport::programEnvironment(home.path())));
     QVERIFY(child.waitForFinished(150000));
     QVERIFY(radio.stop());
 

@@ -89,10 +89,7 @@ void ProgramDeveloperTest::createsAndPlaysOnTheFakeRadio()
     QVERIFY(QDir().mkpath(home.path() + QStringLiteral("/Documents")));
     QProcessEnvironment env = TestSupport::programEnvironment(home.path());
     QProcess child;
-    child.setProcessEnvironment(env);
-    child.setProcessChannelMode(QProcess::SeparateChannels);
-    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--child")});
-    QVERIFY(child.waitForStarted());
+    QVERIFY(TestSupport::startChild(child, {QStringLiteral("--child")}, env));
     QVERIFY(child.waitForFinished(90000));
     QVERIFY(radio.stop());
 

@@ -465,8 +465,7 @@ void ProgramHostileTest::faultyRadio()
     const QString docs = home.path() + QStringLiteral("/Documents");
     QVERIFY(QDir().mkpath(docs + QStringLiteral("/Flights")));
     auto write = [&docs](const QString &name, const QByteArray &bytes) {
-        QFile file(docs + QLatin1Char('/') + name);
-        return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+        return TestSupport::writeFile(docs + QLatin1Char('/') + name, bytes);
     };
     QVERIFY(write(QStringLiteral("notes.txt"), "field day\n"));
     QVERIFY(write(QStringLiteral("Flights/morning.log"), QByteArray(4096, '\x11')));
@@ -479,10 +478,7 @@ void ProgramHostileTest::faultyRadio()
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     env.insert(QStringLiteral("KELO_HOSTILE_EXPECT"), expected.join(QLatin1Char('\n')));
     QProcess child;
-    child.setProcessEnvironment(env);
-    child.setProcessChannelMode(QProcess::SeparateChannels);
-    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--child")});
-    QVERIFY(child.waitForStarted());
+    QVERIFY(TestSupport::startChild(child, {QStringLiteral("--child")}, env));
     QVERIFY2(child.waitForFinished(240000), "the program did not end");
 
     const QString out = QString::fromLocal8Bit(child.readAllStandardOutput());

@@ -1,4 +1,5 @@
 #include "AspectImageLabel.h"
+#include "TestSupport.h"
 
 #include <QSignalSpy>
 #include <QVBoxLayout>
@@ -24,12 +25,6 @@ private slots:
     void shrinksWithItsWindow();
 
 private:
-    static void send(QWidget *w, QEvent::Type type, QPoint pos, Qt::MouseButton button,
-                     Qt::MouseButtons buttons)
-    {
-        QMouseEvent event(type, pos, w->mapToGlobal(pos), button, buttons, Qt::NoModifier);
-        QApplication::sendEvent(w, &event);
-    }
     static QPixmap picture(int w, int h)
     {
         QPixmap p(w, h);
@@ -89,7 +84,7 @@ void AspectImageLabelTest::pressMapsToSourcePixels()
     l.resize(400, 300);
     l.setSourcePixmap(picture(800, 480));
     QSignalSpy pressed(&l, &AspectImageLabel::imagePressed);
-    send(&l, QEvent::MouseButtonPress, press, Qt::LeftButton, Qt::LeftButton);
+    TestSupport::sendMouse(&l, QEvent::MouseButtonPress, press, Qt::LeftButton, Qt::LeftButton);
     QCOMPARE(pressed.count(), reported ? 1 : 0);
     if (reported)
         QCOMPARE(pressed.at(0).at(0).toPoint(), source);
@@ -103,21 +98,23 @@ void AspectImageLabelTest::dragClampsAndReleaseReports()
     QSignalSpy moved(&l, &AspectImageLabel::imageMoved);
     QSignalSpy released(&l, &AspectImageLabel::imageReleased);
 
-    send(&l, QEvent::MouseMove, QPoint(10, 40), Qt::NoButton, Qt::LeftButton);
+    TestSupport::sendMouse(&l, QEvent::MouseMove, QPoint(10, 40), Qt::NoButton, Qt::LeftButton);
     QCOMPARE(moved.count(), 0); // no press reported yet
 
-    send(&l, QEvent::MouseButtonPress, QPoint(200, 150), Qt::LeftButton, Qt::LeftButton);
-    send(&l, QEvent::MouseMove, QPoint(500, 400), Qt::NoButton, Qt::LeftButton);
-    send(&l, QEvent::MouseMove, QPoint(500, 400), Qt::NoButton, Qt::LeftButton);
+    TestSupport::sendMouse(&l, QEvent::MouseButtonPress, QPoint(200, 150), Qt::LeftButton,
+                           Qt::LeftButton);
+    TestSupport::sendMouse(&l, QEvent::MouseMove, QPoint(500, 400), Qt::NoButton, Qt::LeftButton);
+    TestSupport::sendMouse(&l, QEvent::MouseMove, QPoint(500, 400), Qt::NoButton, Qt::LeftButton);
     // The label repeats whatever it is given; throttling is its owner's business.
     QCOMPARE(moved.count(), 2);
     QCOMPARE(moved.at(0).at(0).toPoint(), QPoint(798, 478));
-    send(&l, QEvent::MouseButtonRelease, QPoint(-50, -50), Qt::LeftButton, Qt::NoButton);
+    TestSupport::sendMouse(&l, QEvent::MouseButtonRelease, QPoint(-50, -50), Qt::LeftButton,
+                           Qt::NoButton);
     QCOMPARE(released.count(), 1);
     QCOMPARE(released.at(0).at(0).toPoint(), QPoint(0, 0));
 
     // After the release, moves report nothing again.
-    send(&l, QEvent::MouseMove, QPoint(100, 100), Qt::NoButton, Qt::LeftButton);
+    TestSupport::sendMouse(&l, QEvent::MouseMove, QPoint(100, 100), Qt::NoButton, Qt::LeftButton);
     QCOMPARE(moved.count(), 2);
 }
 
@@ -155,14 +152,18 @@ void AspectImageLabelTest::nothingWithoutPictureOrWithOtherButtons()
 
     QSignalSpy pressed(&l, &AspectImageLabel::imagePressed);
     QSignalSpy released(&l, &AspectImageLabel::imageReleased);
-    send(&l, QEvent::MouseButtonPress, QPoint(200, 150), Qt::LeftButton, Qt::LeftButton);
-    send(&l, QEvent::MouseButtonRelease, QPoint(200, 150), Qt::LeftButton, Qt::NoButton);
+    TestSupport::sendMouse(&l, QEvent::MouseButtonPress, QPoint(200, 150), Qt::LeftButton,
+                           Qt::LeftButton);
+    TestSupport::sendMouse(&l, QEvent::MouseButtonRelease, QPoint(200, 150), Qt::LeftButton,
+                           Qt::NoButton);
     QCOMPARE(pressed.count(), 0);
     QCOMPARE(released.count(), 0);
 
     l.setSourcePixmap(picture(800, 480));
-    send(&l, QEvent::MouseButtonPress, QPoint(200, 150), Qt::RightButton, Qt::RightButton);
-    send(&l, QEvent::MouseButtonRelease, QPoint(200, 150), Qt::RightButton, Qt::NoButton);
+    TestSupport::sendMouse(&l, QEvent::MouseButtonPress, QPoint(200, 150), Qt::RightButton,
+                           Qt::RightButton);
+    TestSupport::sendMouse(&l, QEvent::MouseButtonRelease, QPoint(200, 150), Qt::RightButton,
+                           Qt::NoButton);
     QCOMPARE(pressed.count(), 0);
     QCOMPARE(released.count(), 0);
 }
@@ -175,13 +176,15 @@ void AspectImageLabelTest::releaseAfterPictureCleared()
     l.setSourcePixmap(picture(800, 480));
     QSignalSpy moved(&l, &AspectImageLabel::imageMoved);
     QSignalSpy released(&l, &AspectImageLabel::imageReleased);
-    send(&l, QEvent::MouseButtonPress, QPoint(200, 150), Qt::LeftButton, Qt::LeftButton);
+    TestSupport::sendMouse(&l, QEvent::MouseButtonPress, QPoint(200, 150), Qt::LeftButton,
+                           Qt::LeftButton);
     l.setSourcePixmap(picture(400, 300));
-    send(&l, QEvent::MouseMove, QPoint(399, 299), Qt::NoButton, Qt::LeftButton);
+    TestSupport::sendMouse(&l, QEvent::MouseMove, QPoint(399, 299), Qt::NoButton, Qt::LeftButton);
     QCOMPARE(moved.at(0).at(0).toPoint(), QPoint(399, 299));
     l.setSourcePixmap(QPixmap());
     QVERIFY(l.pixmap(Qt::ReturnByValue).isNull());
-    send(&l, QEvent::MouseButtonRelease, QPoint(300, 200), Qt::LeftButton, Qt::NoButton);
+    TestSupport::sendMouse(&l, QEvent::MouseButtonRelease, QPoint(300, 200), Qt::LeftButton,
+                           Qt::NoButton);
     QCOMPARE(released.count(), 1);
     QCOMPARE(released.at(0).at(0).toPoint(), QPoint(0, 0));
 }
@@ -263,8 +266,8 @@ void AspectImageLabelTest::pressesOnDrawnPixels()
     for (const QPoint &at : {drawn.topLeft(), drawn.topRight(), drawn.bottomLeft(),
                              drawn.bottomRight(), drawn.center()}) {
         pressed.clear();
-        send(&l, QEvent::MouseButtonPress, at, Qt::LeftButton, Qt::LeftButton);
-        send(&l, QEvent::MouseButtonRelease, at, Qt::LeftButton, Qt::NoButton);
+        TestSupport::sendMouse(&l, QEvent::MouseButtonPress, at, Qt::LeftButton, Qt::LeftButton);
+        TestSupport::sendMouse(&l, QEvent::MouseButtonRelease, at, Qt::LeftButton, Qt::NoButton);
         QCOMPARE(pressed.count(), 1);
         const QPoint got = pressed.at(0).at(0).toPoint();
         const QPoint c = at - drawn.topLeft();
@@ -278,15 +281,19 @@ void AspectImageLabelTest::pressesOnDrawnPixels()
     }
     // The picture's first pixel is the first drawn one.
     pressed.clear();
-    send(&l, QEvent::MouseButtonPress, drawn.topLeft(), Qt::LeftButton, Qt::LeftButton);
-    send(&l, QEvent::MouseButtonRelease, drawn.topLeft(), Qt::LeftButton, Qt::NoButton);
+    TestSupport::sendMouse(&l, QEvent::MouseButtonPress, drawn.topLeft(), Qt::LeftButton,
+                           Qt::LeftButton);
+    TestSupport::sendMouse(&l, QEvent::MouseButtonRelease, drawn.topLeft(), Qt::LeftButton,
+                           Qt::NoButton);
     QCOMPARE(pressed.at(0).at(0).toPoint(), QPoint(0, 0));
     for (const QPoint &outside :
          {drawn.topLeft() - QPoint(1, 0), drawn.topLeft() - QPoint(0, 1),
           drawn.bottomRight() + QPoint(1, 0), drawn.bottomRight() + QPoint(0, 1)}) {
         pressed.clear();
-        send(&l, QEvent::MouseButtonPress, outside, Qt::LeftButton, Qt::LeftButton);
-        send(&l, QEvent::MouseButtonRelease, outside, Qt::LeftButton, Qt::NoButton);
+        TestSupport::sendMouse(&l, QEvent::MouseButtonPress, outside, Qt::LeftButton,
+                               Qt::LeftButton);
+        TestSupport::sendMouse(&l, QEvent::MouseButtonRelease, outside, Qt::LeftButton,
+                               Qt::NoButton);
         QCOMPARE(pressed.count(), 0);
     }
 }

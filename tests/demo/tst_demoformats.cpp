@@ -5,6 +5,7 @@
 #include "LogGenerator.h"
 #include "RadioUpload.h"
 #include "TarWriter.h"
+#include "TestSupport.h"
 
 #include <QProcess>
 #include <QRegularExpression>
@@ -28,12 +29,6 @@ QByteArray runTar(const QString &folder, const QStringList &arguments)
         || tar.exitCode() != 0)
         return QByteArray();
     return tar.readAllStandardOutput();
-}
-
-bool writeFile(const QString &path, const QByteArray &data)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
 }
 
 QStringList names(const QVector<TarEntry> &entries)
@@ -139,9 +134,10 @@ void DemoFormatsTest::packages()
     const QString src = dir.filePath(QStringLiteral("My App"));
     QVERIFY(QDir().mkpath(src));
     const QByteArray icon(700, '\x89');
-    QVERIFY(writeFile(src + QStringLiteral("/app.qml"), "import QtQuick 2.0\nItem {}\n"));
-    QVERIFY(writeFile(src + QStringLiteral("/icon.png"), icon));
-    QVERIFY(writeFile(src + QStringLiteral("/version"), "3 1 4\n"));
+    QVERIFY(
+        TestSupport::writeFile(src + QStringLiteral("/app.qml"), "import QtQuick 2.0\nItem {}\n"));
+    QVERIFY(TestSupport::writeFile(src + QStringLiteral("/icon.png"), icon));
+    QVERIFY(TestSupport::writeFile(src + QStringLiteral("/version"), "3 1 4\n"));
 
     QByteArray archive;
     if (writer == QLatin1String("TarWriter")) {
@@ -211,7 +207,8 @@ void DemoFormatsTest::hostilePackages()
 
     QTemporaryDir dir;
     QVERIFY(QDir().mkpath(dir.filePath(QStringLiteral("app"))));
-    QVERIFY(writeFile(dir.filePath(QStringLiteral("app/app.qml")), QByteArray(3000, 'q')));
+    QVERIFY(
+        TestSupport::writeFile(dir.filePath(QStringLiteral("app/app.qml")), QByteArray(3000, 'q')));
     QVERIFY(QFile::link(QStringLiteral("/etc/passwd"), dir.filePath(QStringLiteral("link"))));
     QByteArray archive = runTar(dir.path(), tarArguments);
     QVERIFY(!archive.isEmpty());

@@ -41,18 +41,6 @@ Answer finish(QNetworkReply *reply)
     return {reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), reply->readAll()};
 }
 
-bool writeFile(const QString &path, const QByteArray &data)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 // A package as the program's workbench writes it: the files under the root folder.
 QByteArray package(const QString &root, const QMap<QString, QByteArray> &files)
 {
@@ -60,14 +48,14 @@ QByteArray package(const QString &root, const QMap<QString, QByteArray> &files)
     QStringList paths;
     for (auto it = files.cbegin(); it != files.cend(); ++it) {
         paths << dir.filePath(it.key());
-        if (!writeFile(paths.last(), it.value()))
+        if (!TestSupport::writeFile(paths.last(), it.value()))
             return QByteArray();
     }
     QString error;
     const QString out = dir.filePath(QStringLiteral("package.tar"));
     if (!TarWriter::writeTar(out, paths, error, root))
         return QByteArray();
-    return readFile(out);
+    return TestSupport::readFile(out);
 }
 
 QStringList flatList(const QByteArray &json)
@@ -119,9 +107,10 @@ void DemoRadioTest::initTestCase()
 {
     TestSupport::unsetProxies();
     alphaLog = LogGenerator::flight(12);
-    QVERIFY(writeFile(logDir.filePath(QStringLiteral("Alpha hover.log")), alphaLog));
-    QVERIFY(writeFile(logDir.filePath(QStringLiteral("Beta.log")), LogGenerator::flight(61)));
-    QVERIFY(writeFile(logDir.filePath(QStringLiteral("notes.txt")), "not a log"));
+    QVERIFY(TestSupport::writeFile(logDir.filePath(QStringLiteral("Alpha hover.log")), alphaLog));
+    QVERIFY(TestSupport::writeFile(logDir.filePath(QStringLiteral("Beta.log")),
+                                   LogGenerator::flight(61)));
+    QVERIFY(TestSupport::writeFile(logDir.filePath(QStringLiteral("notes.txt")), "not a log"));
 }
 
 void DemoRadioTest::init()
@@ -202,7 +191,7 @@ void DemoRadioTest::foldersWithoutLogsAreRefused()
     QFETCH(QByteArray, content);
     QTemporaryDir dir;
     if (!content.isNull())
-        QVERIFY(writeFile(dir.filePath(QStringLiteral("cut.log")), content));
+        QVERIFY(TestSupport::writeFile(dir.filePath(QStringLiteral("cut.log")), content));
     DemoRadio fresh;
     QString error;
     QVERIFY(!fresh.loadLogs(dir.path(), &error));

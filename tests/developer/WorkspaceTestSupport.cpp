@@ -22,22 +22,6 @@ TemporaryHome::~TemporaryHome()
     qputenv("HOME", savedHome);
 }
 
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    if (!QDir().mkpath(QFileInfo(path).path()))
-        return false;
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QByteArray();
-    return file.readAll();
-}
-
 int fileMode(const QString &path)
 {
     struct stat st;

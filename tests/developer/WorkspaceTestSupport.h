@@ -26,10 +26,9 @@ private:
 };
 
 using TestSupport::FileSizeLimit;
+using TestSupport::readFile;
+using TestSupport::writeFile;
 
-// Writes bytes to path, creating missing folders; false on any failure.
-bool writeFile(const QString &path, const QByteArray &bytes);
-QByteArray readFile(const QString &path);
 // The permission bits of path as stat reports them (e.g. 0644), -1 when it does not exist.
 int fileMode(const QString &path);
 // Every entry of folder, hidden ones included, sorted; "." and ".." left out.

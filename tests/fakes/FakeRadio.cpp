@@ -98,3 +98,29 @@ FloodOutcome floodOnce(ThreadedFakeRadio &radio, const std::function<QNetworkRep
     delete reply;
     return out;
 }
+
+void checkFloodsAreCut(ThreadedFakeRadio &radio, const std::function<QNetworkReply *()> &send,
+                       const std::function<bool(QNetworkReply *)> &tooLarge)
+{
+    for (int run = 1; run <= 20; ++run) {
+        bool refused = false;
+        const FloodOutcome out = floodOnce(radio, [&]() {
+            QNetworkReply *reply = send();
+            QObject::connect(reply, &QNetworkReply::finished, reply,
+                             [&refused, &tooLarge, reply]() { refused = tooLarge(reply); });
+            return reply;
+        });
+        const QByteArray what = QByteArray("run ") + QByteArray::number(run) + ": held "
+            + QByteArray::number(out.mostHeld) + " bytes, grew " + QByteArray::number(out.growthMb)
+            + " MB";
+        QVERIFY2(!out.cutOff, what.constData());
+        QVERIFY2(out.finished, what.constData());
+        QCOMPARE(out.error, QNetworkReply::OperationCanceledError);
+        QVERIFY2(refused, what.constData());
+        QVERIFY2(out.connectionClosed, what.constData());
+        QVERIFY2(out.mostHeld <= 3 * 1024 * 1024, what.constData());
+        QVERIFY2(out.growthMb <= 256, what.constData());
+        if (run == 1 || run == 20)
+            qInfo("%s", what.constData());
+    }
+}

@@ -65,3 +65,9 @@ struct FloodOutcome
 };
 FloodOutcome floodOnce(ThreadedFakeRadio &radio, const std::function<QNetworkReply *()> &send,
                        long cutMb = 1024);
+// floodOnce twenty times, each run held to the cut of an answer that is too large: the reply
+// ended cancelled, tooLarge(reply) when it finished, its connection closed, at most 3 MiB
+// held unread (1 MiB and the 2 MiB read window) and memory grown at most 256 MB. Fails the
+// running test at the first run that falls short (check QTest::currentTestFailed()).
+void checkFloodsAreCut(ThreadedFakeRadio &radio, const std::function<QNetworkReply *()> &send,
+                       const std::function<bool(QNetworkReply *)> &tooLarge);

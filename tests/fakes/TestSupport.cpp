@@ -4,10 +4,13 @@
 #include <QDeadlineTimer>
 #include <QDesktopServices>
 #include <QDialog>
+#include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QPointer>
 #include <QTest>
 #include <QTimer>
@@ -36,6 +39,41 @@ bool inShard(int row)
     if (count < 1 || index < 1 || index > count)
         qFatal("KELO_TEST_SHARD must be i/n with 1 <= i <= n");
     return row % count == index - 1;
+}
+
+bool startChild(QProcess &child, const QStringList &arguments, const QProcessEnvironment &env)
+{
+    child.setProcessEnvironment(env);
+    child.setProcessChannelMode(QProcess::SeparateChannels);
+    child.start(QCoreApplication::applicationFilePath(), arguments);
+    return child.waitForStarted();
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    if (!QDir().mkpath(QFileInfo(path).path()))
+        return false;
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void sendMouse(QWidget *w, QEvent::Type type, const QPointF &pos, Qt::MouseButton button,
+               Qt::MouseButtons held)
+{
+    QMouseEvent event(type, pos, w->mapToGlobal(pos.toPoint()), button, held, Qt::NoModifier);
+    QCoreApplication::sendEvent(w, &event);
+}
+
+void sendMouse(QWidget *w, QEvent::Type type, const QPointF &pos, Qt::MouseButton button)
+{
+    sendMouse(w, type, pos, type == QEvent::MouseMove ? Qt::NoButton : button,
+              type == QEvent::MouseButtonPress ? Qt::MouseButtons(button) : Qt::MouseButtons());
 }
 
 QProcessEnvironment programEnvironment(const QString &home)

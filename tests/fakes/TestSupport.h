@@ -1,8 +1,10 @@
 #pragma once
 
 #include <QByteArray>
+#include <QEvent>
 #include <QList>
 #include <QObject>
+#include <QPointF>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QString>
@@ -24,6 +26,24 @@ void unsetProxies();
 // The environment of a whole-program child run: this process's, with HOME (and so Documents
 // and the settings) in the given folder, on the offscreen platform.
 QProcessEnvironment programEnvironment(const QString &home);
+
+// Starts this test executable again as the whole program, with the given arguments (the
+// child's part, e.g. "--child") in env, standard output and error kept apart. False when it
+// did not start.
+bool startChild(QProcess &child, const QStringList &arguments, const QProcessEnvironment &env);
+
+// Writes bytes as the whole file at path, making missing folders; false on any failure.
+bool writeFile(const QString &path, const QByteArray &bytes);
+// The file's bytes; empty when it cannot be read.
+QByteArray readFile(const QString &path);
+
+// Sends w a mouse event at pos (w's coordinates): button is the one that changed, held the
+// buttons down after it.
+void sendMouse(QWidget *w, QEvent::Type type, const QPointF &pos, Qt::MouseButton button,
+               Qt::MouseButtons held);
+// The same for one button: a press holds it; a move (naming no button) and a release hold none.
+void sendMouse(QWidget *w, QEvent::Type type, const QPointF &pos,
+               Qt::MouseButton button = Qt::LeftButton);
 
 // The stand-alone fake radio program (tests/fakes/fake_radio) for whole-program runs, at
 // 10.77.0.2 port 80 with the model "Heli 450"; ended when destroyed.

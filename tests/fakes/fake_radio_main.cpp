@@ -3,8 +3,6 @@
 // --fault makes it a broken or hostile radio (see RadioFaults.h).
 // Answers discovery, logs, images, apps, screenshots, touches, uploads and the app and home
 // screen commands; prints each request. Streams debug output on ADDRESS:9022.
-// fake_radio --demo ADDRESS LOGFOLDER is the demo radio instead (tests/demo).
-#include "DemoRadio.h"
 #include "FakeRadio.h"
 #include "LogGenerator.h"
 #include "RadioFaults.h"
@@ -108,8 +106,6 @@ private:
 
 int main(int argc, char **argv)
 {
-    if (argc > 1 && qstrcmp(argv[1], "--demo") == 0)
-        return demoRadioMain(argc, argv);
     QCoreApplication app(argc, argv);
     QStringList args = app.arguments();
     QString fault;

@@ -1,6 +1,7 @@
 #include "LogGenerator.h"
 #include "LogLoader.h"
 #include "LogReader.h"
+#include "TestSupport.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -11,14 +12,6 @@
 #include <cstring>
 
 namespace {
-
-QString writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-        return QString();
-    return path;
-}
 
 bool sameSeries(const QVector<double> &a, const QVector<double> &b)
 {
@@ -113,7 +106,8 @@ void LogLoaderTest::resultEqualsSynchronousParse()
 {
     QFETCH(QByteArray, bytes);
     QTemporaryDir dir;
-    const QString path = writeFile(dir.filePath(QStringLiteral("flight.log")), bytes);
+    const QString path = dir.filePath(QStringLiteral("flight.log"));
+    QVERIFY(TestSupport::writeFile(path, bytes));
     Collector c;
     c.loader.loadFile(path, true);
     QVERIFY(c.loader.isBusy());
@@ -158,7 +152,7 @@ void LogLoaderTest::failures()
     QTemporaryDir dir;
     const QString path = name.isEmpty() ? dir.path() : dir.filePath(name);
     if (!bytes.isNull())
-        QVERIFY(!writeFile(path, bytes).isEmpty());
+        QVERIFY(TestSupport::writeFile(path, bytes));
     Collector c;
     c.loader.loadFile(path, true);
     QVERIFY(c.settle());
@@ -172,10 +166,10 @@ void LogLoaderTest::failures()
 void LogLoaderTest::newLoadReplacesRunningOne()
 {
     QTemporaryDir dir;
-    const QString first
-        = writeFile(dir.filePath(QStringLiteral("first.log")), LogGenerator::flight(60));
-    const QString second
-        = writeFile(dir.filePath(QStringLiteral("second.log")), LogGenerator::flight(5));
+    const QString first = dir.filePath(QStringLiteral("first.log"));
+    QVERIFY(TestSupport::writeFile(first, LogGenerator::flight(60)));
+    const QString second = dir.filePath(QStringLiteral("second.log"));
+    QVERIFY(TestSupport::writeFile(second, LogGenerator::flight(5)));
     Collector c;
     // Whatever the first job has done meanwhile, only the second one's result arrives.
     c.loader.loadFile(first, true);
@@ -221,7 +215,8 @@ void LogLoaderTest::sameFileIsShared()
 {
     QTemporaryDir dir;
     const QByteArray bytes = LogGenerator::flight(10);
-    const QString path = writeFile(dir.filePath(QStringLiteral("shared.log")), bytes);
+    const QString path = dir.filePath(QStringLiteral("shared.log"));
+    QVERIFY(TestSupport::writeFile(path, bytes));
     LogLoader::Result a = LogLoader::readAndParseFile(path, true);
     LogLoader::Result b = LogLoader::readAndParseFile(path, false);
     QVERIFY(a.ok && b.ok);
@@ -230,14 +225,15 @@ void LogLoaderTest::sameFileIsShared()
     QVERIFY(b.bytes.isEmpty());
 
     // Another file with the same bytes is parsed on its own.
-    const QString copy = writeFile(dir.filePath(QStringLiteral("copy.log")), bytes);
+    const QString copy = dir.filePath(QStringLiteral("copy.log"));
+    QVERIFY(TestSupport::writeFile(copy, bytes));
     const LogLoader::Result c = LogLoader::readAndParseFile(copy, false);
     QVERIFY(c.log != a.log);
     QCOMPARE(difference(c.log->variables, a.log->variables), QString());
 
     // A changed file is parsed again.
     const QByteArray longer = LogGenerator::flight(11);
-    QVERIFY(!writeFile(path, longer).isEmpty());
+    QVERIFY(TestSupport::writeFile(path, longer));
     const LogLoader::Result d = LogLoader::readAndParseFile(path, true);
     QVERIFY(d.log != a.log);
     QCOMPARE(d.bytes, longer);
@@ -253,7 +249,8 @@ void LogLoaderTest::sameFileIsShared()
 void LogLoaderTest::loaderGoneWhileParsing()
 {
     QTemporaryDir dir;
-    const QString path = writeFile(dir.filePath(QStringLiteral("a.log")), LogGenerator::flight(60));
+    const QString path = dir.filePath(QStringLiteral("a.log"));
+    QVERIFY(TestSupport::writeFile(path, LogGenerator::flight(60)));
     bool delivered = false;
     {
         LogLoader loader;

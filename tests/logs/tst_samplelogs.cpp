@@ -3,6 +3,7 @@
 // parse, fly a whole flight (spool-up, take-off, manoeuvres, landing, spool-down) and
 // show a pack that sags under load.
 #include "LogReader.h"
+#include "TestSupport.h"
 
 #include <QProcess>
 #include <QTemporaryDir>
@@ -44,12 +45,6 @@ Run runScript(const QStringList &arguments)
     run.exitCode = python.exitCode();
     run.err = python.readAllStandardError();
     return run;
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 const LogVariable *find(const QVector<LogVariable> &vars, const QString &name)
@@ -108,14 +103,14 @@ private slots:
 
 void SampleLogsTest::committedSampleIsSmallAndWhatTheScriptWrites()
 {
-    const QByteArray committed = readFile(sample());
+    const QByteArray committed = TestSupport::readFile(sample());
     QVERIFY(!committed.isEmpty());
     QVERIFY(committed.size() < 1024 * 1024);
     QTemporaryDir dir;
     const QString out = dir.filePath(QStringLiteral("hover.log"));
     const Run run = runScript({out});
     QVERIFY2(run.exitCode == 0, run.err.constData());
-    QCOMPARE(readFile(out), committed);
+    QCOMPARE(TestSupport::readFile(out), committed);
     // rw-r--r--, though the script writes through a private temporary file first.
     QCOMPARE(QFile::permissions(out),
              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser

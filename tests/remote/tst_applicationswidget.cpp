@@ -135,10 +135,8 @@ void ApplicationsWidgetTest::setList(const QJsonArray &items, FakeRadio *which)
 QString ApplicationsWidgetTest::writeFile(const QString &name, const QByteArray &data)
 {
     const QString path = dir.filePath(name);
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    if (!TestSupport::writeFile(path, data))
         qFatal("cannot write fixture");
-    file.write(data);
     return path;
 }
 

@@ -1,4 +1,5 @@
 #include "ImageCropWidget.h"
+#include "TestSupport.h"
 
 #include <QMouseEvent>
 #include <QPainter>
@@ -23,15 +24,7 @@ static bool isGrey(QRgb c)
     return qAbs(qRed(c) - qGreen(c)) <= 3 && qAbs(qRed(c) - qBlue(c)) <= 3;
 }
 
-static void sendMouse(QWidget *w, QEvent::Type type, const QPointF &pos,
-                      Qt::MouseButton button = Qt::LeftButton)
-{
-    const Qt::MouseButton which = type == QEvent::MouseMove ? Qt::NoButton : button;
-    const Qt::MouseButtons held
-        = type == QEvent::MouseButtonPress ? Qt::MouseButtons(button) : Qt::MouseButtons();
-    QMouseEvent event(type, pos, w->mapToGlobal(pos.toPoint()), which, held, Qt::NoModifier);
-    QCoreApplication::sendEvent(w, &event);
-}
+using TestSupport::sendMouse;
 
 class ImageCropWidgetTest : public QObject
 {

@@ -100,7 +100,3 @@ private:
     bool touching = false;
     QDateTime lastTouch;
 };
-
-// fake_radio --demo ADDRESS LOGFOLDER: a DemoRadio with HTTP on port 80 and the debug
-// stream on port 9022 of ADDRESS, printing each request it serves.
-int demoRadioMain(int argc, char **argv);

@@ -1,31 +1,34 @@
+// The demo radio that scripts/demo.sh starts beside the program:
+//   demo_radio ADDRESS LOGFOLDER
+// serves HTTP on ADDRESS:80 and the debug stream on ADDRESS:9022; prints each request.
 #include "DemoRadio.h"
 
 #include <QGuiApplication>
 #include <QTextStream>
 
-int demoRadioMain(int argc, char **argv)
+int main(int argc, char **argv)
 {
     // The pictures are drawn with text, which needs a GUI application; it opens no window.
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     const QStringList args = app.arguments();
     QTextStream err(stderr);
-    if (args.size() != 4) {
-        err << "usage: fake_radio --demo ADDRESS LOGFOLDER\n";
+    if (args.size() != 3) {
+        err << "usage: demo_radio ADDRESS LOGFOLDER\n";
         return 2;
     }
     DemoRadio radio;
     QString error;
-    if (!radio.loadLogs(args[3], &error)
-        || !radio.listen(QHostAddress(args[2]), 80, 9022, &error)) {
-        err << "fake_radio: " << error << '\n';
+    if (!radio.loadLogs(args.at(2), &error)
+        || !radio.listen(QHostAddress(args.at(1)), 80, 9022, &error)) {
+        err << "demo_radio: " << error << '\n';
         return 1;
     }
     QObject::connect(&radio, &DemoRadio::served, [](const QByteArray &requestLine, int status) {
-        QTextStream(stdout) << "fake_radio: " << requestLine << " (" << status << ")\n"
+        QTextStream(stdout) << "demo_radio: " << requestLine << " (" << status << ")\n"
                             << Qt::flush;
     });
-    QTextStream(stdout) << "fake_radio: demo radio listening on " << args[2]
+    QTextStream(stdout) << "demo_radio: listening on " << args.at(1)
                         << " (HTTP port 80, debug port 9022)\n"
                         << Qt::flush;
     return app.exec();
