@@ -9,6 +9,7 @@
 #include "QmlSyntaxHighlighter.h"
 #include "RadioScanner.h"
 #include "SaveFileCommit.h"
+#include "Theme.h"
 
 #include <QDesktopServices>
 #include <QDialog>
@@ -45,10 +46,6 @@ constexpr int ImagePage = 3;
 // the window for more than about a second (bench_developeropen). Larger files are still
 // packaged; they are only not shown.
 constexpr qint64 MaxEditorBytes = 4 * 1024 * 1024;
-
-const char *const PageFrameStyle
-    = "background: #141414; border: 1px solid #3f3f42; border-radius: 6px;";
-const char *const GreyTextStyle = "color: #b0b0b6;";
 
 // Escape anywhere else in the window ends the program; a field the user types in keeps it.
 class EscapeConsumer : public QObject
@@ -98,7 +95,7 @@ protected:
 QLabel *greyLabel(QWidget *parent, bool elided = false)
 {
     QLabel *label = elided ? new ElidedLabel(parent) : new QLabel(parent);
-    label->setStyleSheet(QString::fromLatin1(GreyTextStyle));
+    label->setStyleSheet(Theme::secondaryTextStyleSheet());
     label->setTextFormat(Qt::PlainText);
     return label;
 }
@@ -239,8 +236,7 @@ DeveloperWidget::DeveloperWidget(RadioScanner *radioScanner, QWidget *parent)
     editor->setFont(font);
     // Only the editor itself: unnamed, the rule would also frame the find bar's buttons and
     // draw its empty status text as a box.
-    editor->setStyleSheet(QStringLiteral("#editor { background-color: #1e1e1e; color: #eaeaea; "
-                                         "border: 1px solid #3f3f42; border-radius: 6px; }"));
+    editor->setStyleSheet(QStringLiteral("#editor { %1 }").arg(Theme::editorStyleSheet()));
     new QmlSyntaxHighlighter(editor->document()); // owned by the document
     connect(editor->document(), &QTextDocument::undoAvailable, undoButton,
             &QToolButton::setEnabled);
@@ -323,7 +319,7 @@ QWidget *DeveloperWidget::createIconPage()
     iconPreview->setObjectName(QStringLiteral("iconPreview"));
     iconPreview->setFixedSize(192, 192);
     iconPreview->setAlignment(Qt::AlignCenter);
-    iconPreview->setStyleSheet(QString::fromLatin1(PageFrameStyle));
+    iconPreview->setStyleSheet(Theme::imageFrameStyleSheet());
     uploadIconButton = new QPushButton(tr("Upload New Icon"), page);
     uploadIconButton->setObjectName(QStringLiteral("uploadIconButton"));
     defaultIconButton = new QPushButton(tr("Default Icon"), page);
@@ -376,7 +372,7 @@ QWidget *DeveloperWidget::createImagePage()
     layout->setContentsMargins(0, 0, 0, 0);
     imageView = new AspectImageLabel(page);
     imageView->setObjectName(QStringLiteral("imageView"));
-    imageView->setStyleSheet(QString::fromLatin1(PageFrameStyle));
+    imageView->setStyleSheet(Theme::imageFrameStyleSheet());
     imageView->setMinimumSize(100, 100);
     layout->addWidget(imageView, 1);
     return page;

@@ -9,6 +9,7 @@
 #include "RadioTabSupport.h"
 #include "RadioText.h"
 #include "RadioUpload.h"
+#include "Theme.h"
 
 #include <QFile>
 #include <QFileDialog>
@@ -54,7 +55,7 @@ static QLabel *greyLabel(QWidget *parent)
 {
     auto *label = new QLabel(parent);
     label->setTextFormat(Qt::PlainText);
-    label->setStyleSheet(QStringLiteral("color: #b0b0b6;"));
+    label->setStyleSheet(Theme::secondaryTextStyleSheet());
     return label;
 }
 

@@ -7,6 +7,7 @@
 #include "RadioScanner.h"
 #include "RadioTabSupport.h"
 #include "SaveFileCommit.h"
+#include "Theme.h"
 
 #include <QCheckBox>
 #include <QClipboard>
@@ -44,8 +45,7 @@ ScreenshotWidget::ScreenshotWidget(RadioScanner *scanner, QWidget *parent)
     auto *contentLayout = new QVBoxLayout(contentWidget);
     contentLayout->setContentsMargins(0, 0, 0, 0);
     imageLabel = new AspectImageLabel(contentWidget);
-    imageLabel->setStyleSheet(
-        QStringLiteral("background: #141414; border: 1px solid #3f3f42; border-radius: 6px;"));
+    imageLabel->setStyleSheet(Theme::imageFrameStyleSheet());
     // Where the picture would be, a word when the radio's picture was refused.
     imageLabel->setTextFormat(Qt::PlainText);
     imageLabel->setAlignment(Qt::AlignCenter);
@@ -61,7 +61,7 @@ ScreenshotWidget::ScreenshotWidget(RadioScanner *scanner, QWidget *parent)
     copyButton->setEnabled(false);
     statusLabel = new QLabel(contentWidget);
     statusLabel->setTextFormat(Qt::PlainText);
-    statusLabel->setStyleSheet(QStringLiteral("color: #b0b0b6;"));
+    statusLabel->setStyleSheet(Theme::secondaryTextStyleSheet());
     // The remote-control notice is long; wrapped, it cannot widen the main window.
     statusLabel->setWordWrap(true);
     imageLabel->setObjectName(QStringLiteral("imageLabel"));
