@@ -5,6 +5,7 @@
 #include "DebugWindow.h"
 #include "ElidedLabel.h"
 #include "PageScrollArea.h"
+#include "PlainMessageBox.h"
 #include "QmlCodeEditor.h"
 #include "QmlSyntaxHighlighter.h"
 #include "RadioScanner.h"
@@ -668,16 +669,14 @@ void DeveloperWidget::updateDeleteHomeScreenButtonVisibility()
 
 void DeveloperWidget::showWarning(const QString &title, const QString &text)
 {
-    QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::Ok, this);
-    box.setTextFormat(Qt::PlainText);
-    box.exec();
+    showPlainMessage(this, QMessageBox::Warning, title, text);
 }
 
 bool DeveloperWidget::askYesNo(const QString &title, const QString &text)
 {
-    QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No, this);
-    box.setTextFormat(Qt::PlainText);
-    return box.exec() == QMessageBox::Yes;
+    return showPlainMessage(this, QMessageBox::Question, title, text,
+                            QMessageBox::Yes | QMessageBox::No)
+        == QMessageBox::Yes;
 }
 
 bool DeveloperWidget::askForName(const QString &title, const QString &prompt, int maxLength,

@@ -6,6 +6,7 @@
 #include "LogTabLoader.h"
 #include "MultiAxisPlot.h"
 #include "PageScrollArea.h"
+#include "PlainMessageBox.h"
 #include "PlotStyle.h"
 #include "RadioLogSource.h"
 #include "RadioScanner.h"
@@ -276,9 +277,7 @@ int PlotWidget::nearestSampleIndex(const QVector<double> &times, double key, boo
 
 void PlotWidget::showWarning(const QString &title, const QString &text)
 {
-    QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::Ok, this);
-    box.setTextFormat(Qt::PlainText);
-    box.exec();
+    showPlainMessage(this, QMessageBox::Warning, title, text);
 }
 
 void PlotWidget::openLogFile()

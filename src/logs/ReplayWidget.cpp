@@ -9,6 +9,7 @@
 #include "ModelScene.h"
 #include "MultiAxisPlot.h"
 #include "PageScrollArea.h"
+#include "PlainMessageBox.h"
 #include "PlotStyle.h"
 #include "RadioLogSource.h"
 #include "RadioScanner.h"
@@ -330,9 +331,7 @@ ReplayWidget::ReplayWidget(RadioScanner *radioScanner, QWidget *parent)
     loading = new LogTabLoader(radioLogs, statusLabel, busyBar, welcome, false, this);
     connect(loading, &LogTabLoader::loaded, this, &ReplayWidget::onLogLoaded);
     connect(loading, &LogTabLoader::fileFailed, this, [this](const QString &error) {
-        QMessageBox box(QMessageBox::Warning, tr("Open Log File"), error, QMessageBox::Ok, this);
-        box.setTextFormat(Qt::PlainText); // the path is the user's, not markup
-        box.exec();
+        showPlainMessage(this, QMessageBox::Warning, tr("Open Log File"), error);
     });
 
     updateMetricsAvailability();

@@ -3,6 +3,7 @@
 #include "ClickableImageLabel.h"
 #include "ImageCropWidget.h"
 #include "PageScrollArea.h"
+#include "PlainMessageBox.h"
 #include "RadioApi.h"
 #include "RadioPictureQueue.h"
 #include "RadioReply.h"
@@ -419,10 +420,8 @@ void ImageWidget::onSelectImageFile()
         return;
     QImage image;
     if (!image.load(path)) {
-        QMessageBox box(QMessageBox::Warning, tr("Select Image"),
-                        tr("Cannot load image: %1").arg(path), QMessageBox::Ok, this);
-        box.setTextFormat(Qt::PlainText);
-        box.exec();
+        showPlainMessage(this, QMessageBox::Warning, tr("Select Image"),
+                         tr("Cannot load image: %1").arg(path));
         return;
     }
     cropWidget->setImage(image);

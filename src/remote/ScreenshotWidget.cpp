@@ -2,6 +2,7 @@
 
 #include "AspectImageLabel.h"
 #include "PageScrollArea.h"
+#include "PlainMessageBox.h"
 #include "RadioApi.h"
 #include "RadioPicture.h"
 #include "RadioScanner.h"
@@ -258,10 +259,8 @@ void ScreenshotWidget::onSaveButtonClicked()
     if (!saved) {
         file.cancelWriting();
         // The text holds the path: shown as typed, never as markup.
-        QMessageBox box(QMessageBox::Warning, tr("Save Screenshot"),
-                        tr("Cannot write file: %1").arg(path), QMessageBox::Ok, this);
-        box.setTextFormat(Qt::PlainText);
-        box.exec();
+        showPlainMessage(this, QMessageBox::Warning, tr("Save Screenshot"),
+                         tr("Cannot write file: %1").arg(path));
         return;
     }
     statusLabel->setText(tr("Saved to %1").arg(QFileInfo(path).fileName()));
