@@ -4,6 +4,7 @@
 #include "AssistantTexts.h"
 #include "ChatInput.h"
 #include "ChatPanelLogic.h"
+#include "EscapeFilter.h"
 #include "FlowLayout.h"
 #include "Theme.h"
 
@@ -594,21 +595,16 @@ void AiAssistantWidget::removeBubbles()
 void AiAssistantWidget::keyPressEvent(QKeyEvent *event)
 {
     // Escape would reach the main window, which ends the program and loses the conversation.
-    if (event->key() == Qt::Key_Escape) {
-        event->accept();
+    if (EscapeFilter::consume(event))
         return;
-    }
     QWidget::keyPressEvent(event);
 }
 
 bool AiAssistantWidget::event(QEvent *event)
 {
     // Taken before any shortcut of the window: the focus may be on the panel itself.
-    if (event->type() == QEvent::ShortcutOverride
-        && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape) {
-        event->accept();
+    if (event->type() == QEvent::ShortcutOverride && EscapeFilter::consume(event))
         return true;
-    }
     return QWidget::event(event);
 }
 
@@ -625,11 +621,9 @@ bool AiAssistantWidget::eventFilter(QObject *watched, QEvent *event)
     if (watched == input
         && (event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride)) {
         auto *key = static_cast<QKeyEvent *>(event);
-        if (key->key() == Qt::Key_Escape) {
-            // Taken here so neither a key press nor a shortcut reaches the main window.
-            event->accept();
+        // Taken here so neither a key press nor a shortcut reaches the main window.
+        if (EscapeFilter::consume(event))
             return true;
-        }
         if (event->type() == QEvent::KeyPress
             && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)
             && key->modifiers() == Qt::NoModifier) {

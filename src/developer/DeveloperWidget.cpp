@@ -4,6 +4,7 @@
 #include "AspectImageLabel.h"
 #include "DebugWindow.h"
 #include "ElidedLabel.h"
+#include "EscapeFilter.h"
 #include "PageScrollArea.h"
 #include "PlainMessageBox.h"
 #include "QmlCodeEditor.h"
@@ -47,24 +48,6 @@ constexpr int ImagePage = 3;
 // the window for more than about a second (bench_developeropen). Larger files are still
 // packaged; they are only not shown.
 constexpr qint64 MaxEditorBytes = 4 * 1024 * 1024;
-
-// Escape anywhere else in the window ends the program; a field the user types in keeps it.
-class EscapeConsumer : public QObject
-{
-public:
-    using QObject::QObject;
-
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override
-    {
-        if (event->type() == QEvent::KeyPress
-            && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape) {
-            event->accept();
-            return true;
-        }
-        return QObject::eventFilter(watched, event);
-    }
-};
 
 // Qt's lists make the row under a right-button press current, which would open another
 // project or file (dropping unsaved edits) before the context menu even shows. The list never
@@ -350,7 +333,7 @@ QWidget *DeveloperWidget::createVersionPage()
     versionEdit->setAlignment(Qt::AlignCenter);
     versionEdit->setValidator(new QRegularExpressionValidator(
         QRegularExpression(QStringLiteral("[0-9.]*")), versionEdit));
-    versionEdit->installEventFilter(new EscapeConsumer(this));
+    EscapeFilter::install(versionEdit);
     saveVersionButton = new QPushButton(tr("Save Version"), page);
     saveVersionButton->setObjectName(QStringLiteral("saveVersionButton"));
     versionInfoLabel = greyLabel(page);

@@ -1,5 +1,6 @@
 #include "QmlCodeEditor.h"
 
+#include "EscapeFilter.h"
 #include "Theme.h"
 
 #include <QHBoxLayout>
@@ -225,12 +226,11 @@ void QmlCodeEditor::keyPressEvent(QKeyEvent *event)
 {
     const int key = event->key();
     const bool enter = key == Qt::Key_Return || key == Qt::Key_Enter;
-    if (key == Qt::Key_Escape) {
+    if (EscapeFilter::consume(event)) {
         // Escape would close the main window and drop unsaved edits; here it only ever
         // closes the find bar.
         if (findBar->isVisible() && !findEdit->hasFocus())
             hideFindBar();
-        event->accept();
         return;
     }
     if (findBar->isHidden() || !enter) {
