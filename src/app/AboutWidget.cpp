@@ -1,6 +1,7 @@
 #include "AboutWidget.h"
 
 #include "PageScrollArea.h"
+#include "Theme.h"
 
 #include <QLabel>
 #include <QPainter>
@@ -19,7 +20,8 @@ AboutWidget::AboutWidget(const QString &version, QWidget *parent)
 
     auto *disc = new QWidget(this);
     disc->setFixedSize(200, 200);
-    disc->setStyleSheet(QStringLiteral("background-color: #eaeaea; border-radius: 100px;"));
+    disc->setStyleSheet(
+        QStringLiteral("background-color: %1; border-radius: 100px;").arg(Theme::Text));
     auto *discLayout = new QVBoxLayout(disc);
     discLayout->setContentsMargins(0, 0, 0, 0);
     auto *logo = new QLabel(disc);

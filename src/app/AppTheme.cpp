@@ -6,9 +6,6 @@
 #include <QPalette>
 #include <QStyleFactory>
 
-static const char *const ScrollHandle = "#545456";
-static const char *const BrightText = "#ff453a";
-
 static const char *const StyleTemplate
     = "QToolTip { background-color: %2; color: %1; border: 1px solid %3; padding: 4px 6px; "
       "border-radius: 4px; }\n"
@@ -46,7 +43,7 @@ QString appStyleSheet()
     // One pass, so a filled-in value can never be taken for a placeholder.
     const QString values[]
         = {Theme::Text,  Theme::Button, Theme::Border,    Theme::SecondaryText, Theme::Window,
-           Theme::Hover, Theme::Accent, Theme::Alternate, ScrollHandle};
+           Theme::Hover, Theme::Accent, Theme::Alternate, Theme::ScrollHandle};
     const QString tmpl = QString::fromLatin1(StyleTemplate);
     QString out;
     out.reserve(tmpl.size() + 64);
@@ -80,7 +77,7 @@ void applyAppTheme(QApplication &app)
     all(QPalette::Text, QColor(Theme::Text));
     all(QPalette::Button, QColor(Theme::Button));
     all(QPalette::ButtonText, QColor(Theme::Text));
-    all(QPalette::BrightText, QColor(BrightText));
+    all(QPalette::BrightText, QColor(Theme::BrightText));
     all(QPalette::Link, QColor(Theme::Accent));
     all(QPalette::LinkVisited, QColor(Theme::Accent));
     all(QPalette::Highlight, QColor(Theme::Accent));

@@ -5,6 +5,7 @@
 #include "AssistantRequest.h"
 #include "ChatPanelLogic.h"
 #include "ConversationLogic.h"
+#include "Theme.h"
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -121,8 +122,9 @@ void AiAssistantWidget::addPreparedAttachment(const ImageAttachment &prepared,
     auto *chip = new QFrame(attachmentStrip);
     chip->setObjectName(QStringLiteral("attachmentChip"));
     chip->setFixedSize(48, 48);
-    chip->setStyleSheet(QStringLiteral(
-        "QFrame { border: 1px solid #3f3f42; border-radius: 6px; background: #1e1e1e; }"));
+    chip->setStyleSheet(
+        QStringLiteral("QFrame { border: 1px solid %1; border-radius: 6px; background: %2; }")
+            .arg(Theme::Border, Theme::Window));
     auto *picture = new QLabel(chip);
     picture->setGeometry(2, 2, 44, 44);
     picture->setAlignment(Qt::AlignCenter);

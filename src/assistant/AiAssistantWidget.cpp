@@ -4,7 +4,9 @@
 #include "AssistantTexts.h"
 #include "ChatInput.h"
 #include "ChatPanelLogic.h"
+#include "EscapeFilter.h"
 #include "FlowLayout.h"
+#include "Theme.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -162,11 +164,13 @@ void AiAssistantWidget::buildPanel()
     planBadge->setObjectName(QStringLiteral("planBadge"));
     planBadge->setToolTip(tr("Your AI plan - click to view or change it"));
     planBadge->setCursor(Qt::PointingHandCursor);
-    planBadge->setStyleSheet(QStringLiteral(
-        "QPushButton { background: rgba(255,255,255,0.08); color: #b0b0b6; border: 1px solid "
-        "rgba(255,255,255,0.16); border-radius: 8px; padding: 1px 8px; font-size: 10px; "
-        "font-weight: 600; } QPushButton:hover { background: rgba(255,255,255,0.16); color: "
-        "#eaeaea; }"));
+    planBadge->setStyleSheet(
+        QStringLiteral(
+            "QPushButton { background: rgba(255,255,255,0.08); color: %1; border: 1px solid "
+            "rgba(255,255,255,0.16); border-radius: 8px; padding: 1px 8px; font-size: 10px; "
+            "font-weight: 600; } QPushButton:hover { background: rgba(255,255,255,0.16); color: "
+            "%2; }")
+            .arg(Theme::SecondaryText, Theme::Text));
     upgradeButton = new QPushButton(tr("Upgrade"), this);
     upgradeButton->setObjectName(QStringLiteral("upgradeButton"));
     upgradeButton->setToolTip(tr("Get a higher token limit"));
@@ -233,8 +237,7 @@ void AiAssistantWidget::buildPanel()
     input = new ChatInput(this);
     input->setObjectName(QStringLiteral("input"));
     input->setFixedHeight(72);
-    input->setStyleSheet(QStringLiteral("background-color: #1e1e1e; color: #eaeaea; border: 1px "
-                                        "solid #3f3f42; border-radius: 6px;"));
+    input->setStyleSheet(Theme::editorStyleSheet());
     input->setPlaceholderText(
         tr("Ask me to build or fix something, e.g. \"add a battery voltage readout\" - I can "
            "read/write this project's files, run and check the result myself, and you can drag a "
@@ -256,7 +259,8 @@ void AiAssistantWidget::buildPanel()
     spinnerLabel->setFixedSize(16, 16);
     statusLabel = new QLabel(this);
     statusLabel->setObjectName(QStringLiteral("statusLabel"));
-    statusLabel->setStyleSheet(QStringLiteral("color: #b0b0b6; font-size: 11px;"));
+    statusLabel->setStyleSheet(
+        QStringLiteral("color: %1; font-size: 11px;").arg(Theme::SecondaryText));
     statusLabel->setWordWrap(true);
     statusRow->addWidget(spinnerLabel);
     statusRow->addWidget(statusLabel);
@@ -355,7 +359,8 @@ QLabel *AiAssistantWidget::makeBubbleLabel(const QString &text, QWidget *parent)
     label->setMinimumWidth(1);
     label->setWordWrap(true);
     label->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    label->setStyleSheet(QStringLiteral("color: #eaeaea; background: transparent; border: none;"));
+    label->setStyleSheet(
+        QStringLiteral("color: %1; background: transparent; border: none;").arg(Theme::Text));
     return label;
 }
 
@@ -375,7 +380,7 @@ void AiAssistantWidget::scrollChatToBottom()
 void AiAssistantWidget::appendUserBubble(const QString &text, const QList<QByteArray> &images,
                                          const QList<QImage> &thumbnails)
 {
-    QFrame *bubble = makeBubbleFrame(QStringLiteral("#3f3f42"), chatScroll->widget());
+    QFrame *bubble = makeBubbleFrame(Theme::Border, chatScroll->widget());
     bubble->setObjectName(QStringLiteral("userBubble"));
     auto *layout = static_cast<QVBoxLayout *>(bubble->layout());
     layout->setContentsMargins(12, 8, 12, 8);
@@ -563,8 +568,7 @@ void AiAssistantWidget::finishTypingReveal()
         QFont mono(QStringLiteral("Monospace"));
         mono.setStyleHint(QFont::Monospace);
         codeBox->setFont(mono);
-        codeBox->setStyleSheet(QStringLiteral("background-color: #1e1e1e; color: #eaeaea; border: "
-                                              "1px solid #3f3f42; border-radius: 6px;"));
+        codeBox->setStyleSheet(Theme::editorStyleSheet());
         typingLayout->addWidget(codeBox);
     }
     typingLabel = nullptr;
@@ -591,21 +595,16 @@ void AiAssistantWidget::removeBubbles()
 void AiAssistantWidget::keyPressEvent(QKeyEvent *event)
 {
     // Escape would reach the main window, which ends the program and loses the conversation.
-    if (event->key() == Qt::Key_Escape) {
-        event->accept();
+    if (EscapeFilter::consume(event))
         return;
-    }
     QWidget::keyPressEvent(event);
 }
 
 bool AiAssistantWidget::event(QEvent *event)
 {
     // Taken before any shortcut of the window: the focus may be on the panel itself.
-    if (event->type() == QEvent::ShortcutOverride
-        && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape) {
-        event->accept();
+    if (event->type() == QEvent::ShortcutOverride && EscapeFilter::consume(event))
         return true;
-    }
     return QWidget::event(event);
 }
 
@@ -622,11 +621,9 @@ bool AiAssistantWidget::eventFilter(QObject *watched, QEvent *event)
     if (watched == input
         && (event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride)) {
         auto *key = static_cast<QKeyEvent *>(event);
-        if (key->key() == Qt::Key_Escape) {
-            // Taken here so neither a key press nor a shortcut reaches the main window.
-            event->accept();
+        // Taken here so neither a key press nor a shortcut reaches the main window.
+        if (EscapeFilter::consume(event))
             return true;
-        }
         if (event->type() == QEvent::KeyPress
             && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)
             && key->modifiers() == Qt::NoModifier) {

@@ -1,5 +1,7 @@
 #include "ChatPanelLogic.h"
 
+#include "Theme.h"
+
 #include <QBuffer>
 
 #include <cmath>
@@ -85,10 +87,11 @@ QByteArray spinnerSvg(int frame, int frameCount)
 {
     const double angle = frame * 360.0 / frameCount;
     return QStringLiteral("<svg xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 24 24\">"
-                          "<circle cx=\"12\" cy=\"12\" r=\"9\" fill=\"none\" stroke=\"#0a84ff\" "
+                          "<circle cx=\"12\" cy=\"12\" r=\"9\" fill=\"none\" stroke=\"%2\" "
                           "stroke-width=\"3\" stroke-linecap=\"round\" stroke-dasharray=\"26 100\" "
                           "transform=\"rotate(%1 12 12)\"/></svg>")
         .arg(angle)
+        .arg(Theme::Accent)
         .toUtf8();
 }
 

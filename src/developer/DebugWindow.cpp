@@ -1,5 +1,7 @@
 #include "DebugWindow.h"
 
+#include "Theme.h"
+
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -12,7 +14,7 @@
 
 #include <utility>
 
-static const char *const Grey = "#b0b0b6";
+static const char *const Grey = Theme::SecondaryText;
 static const char *const Green = "#5fd97f";
 static const char *const Red = "#f5566a";
 
@@ -37,7 +39,7 @@ DebugWindow::DebugWindow(QWidget *parent, quint16 port)
 
     statusLabel = new QLabel(this);
     statusLabel->setTextFormat(Qt::PlainText);
-    statusLabel->setStyleSheet(QStringLiteral("color: #b0b0b6;"));
+    statusLabel->setStyleSheet(Theme::secondaryTextStyleSheet());
     clearButton = new QToolButton(this);
     clearButton->setText(tr("Clear"));
     clearButton->setAutoRaise(true);
@@ -49,7 +51,8 @@ DebugWindow::DebugWindow(QWidget *parent, quint16 port)
     // takes the layout hundreds of milliseconds per line.
     outputView->setWordWrapMode(QTextOption::WrapAnywhere);
     outputView->setStyleSheet(
-        QStringLiteral("background-color: #1e1e1e; color: #eaeaea; border: 1px solid #3f3f42;"));
+        QStringLiteral("background-color: %1; color: %2; border: 1px solid %3;")
+            .arg(Theme::Window, Theme::Text, Theme::Border));
     QFont font(QStringLiteral("Monospace"));
     font.setStyleHint(QFont::Monospace);
     outputView->setFont(font);

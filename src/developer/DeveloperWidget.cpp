@@ -4,11 +4,14 @@
 #include "AspectImageLabel.h"
 #include "DebugWindow.h"
 #include "ElidedLabel.h"
+#include "EscapeFilter.h"
 #include "PageScrollArea.h"
+#include "PlainMessageBox.h"
 #include "QmlCodeEditor.h"
 #include "QmlSyntaxHighlighter.h"
 #include "RadioScanner.h"
 #include "SaveFileCommit.h"
+#include "Theme.h"
 
 #include <QDesktopServices>
 #include <QDialog>
@@ -46,28 +49,6 @@ constexpr int ImagePage = 3;
 // packaged; they are only not shown.
 constexpr qint64 MaxEditorBytes = 4 * 1024 * 1024;
 
-const char *const PageFrameStyle
-    = "background: #141414; border: 1px solid #3f3f42; border-radius: 6px;";
-const char *const GreyTextStyle = "color: #b0b0b6;";
-
-// Escape anywhere else in the window ends the program; a field the user types in keeps it.
-class EscapeConsumer : public QObject
-{
-public:
-    using QObject::QObject;
-
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override
-    {
-        if (event->type() == QEvent::KeyPress
-            && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape) {
-            event->accept();
-            return true;
-        }
-        return QObject::eventFilter(watched, event);
-    }
-};
-
 // Qt's lists make the row under a right-button press current, which would open another
 // project or file (dropping unsaved edits) before the context menu even shows. The list never
 // sees right-button presses; the context menu still comes, from the window.
@@ -98,7 +79,7 @@ protected:
 QLabel *greyLabel(QWidget *parent, bool elided = false)
 {
     QLabel *label = elided ? new ElidedLabel(parent) : new QLabel(parent);
-    label->setStyleSheet(QString::fromLatin1(GreyTextStyle));
+    label->setStyleSheet(Theme::secondaryTextStyleSheet());
     label->setTextFormat(Qt::PlainText);
     return label;
 }
@@ -239,8 +220,7 @@ DeveloperWidget::DeveloperWidget(RadioScanner *radioScanner, QWidget *parent)
     editor->setFont(font);
     // Only the editor itself: unnamed, the rule would also frame the find bar's buttons and
     // draw its empty status text as a box.
-    editor->setStyleSheet(QStringLiteral("#editor { background-color: #1e1e1e; color: #eaeaea; "
-                                         "border: 1px solid #3f3f42; border-radius: 6px; }"));
+    editor->setStyleSheet(QStringLiteral("#editor { %1 }").arg(Theme::editorStyleSheet()));
     new QmlSyntaxHighlighter(editor->document()); // owned by the document
     connect(editor->document(), &QTextDocument::undoAvailable, undoButton,
             &QToolButton::setEnabled);
@@ -323,7 +303,7 @@ QWidget *DeveloperWidget::createIconPage()
     iconPreview->setObjectName(QStringLiteral("iconPreview"));
     iconPreview->setFixedSize(192, 192);
     iconPreview->setAlignment(Qt::AlignCenter);
-    iconPreview->setStyleSheet(QString::fromLatin1(PageFrameStyle));
+    iconPreview->setStyleSheet(Theme::imageFrameStyleSheet());
     uploadIconButton = new QPushButton(tr("Upload New Icon"), page);
     uploadIconButton->setObjectName(QStringLiteral("uploadIconButton"));
     defaultIconButton = new QPushButton(tr("Default Icon"), page);
@@ -353,7 +333,7 @@ QWidget *DeveloperWidget::createVersionPage()
     versionEdit->setAlignment(Qt::AlignCenter);
     versionEdit->setValidator(new QRegularExpressionValidator(
         QRegularExpression(QStringLiteral("[0-9.]*")), versionEdit));
-    versionEdit->installEventFilter(new EscapeConsumer(this));
+    EscapeFilter::install(versionEdit);
     saveVersionButton = new QPushButton(tr("Save Version"), page);
     saveVersionButton->setObjectName(QStringLiteral("saveVersionButton"));
     versionInfoLabel = greyLabel(page);
@@ -376,7 +356,7 @@ QWidget *DeveloperWidget::createImagePage()
     layout->setContentsMargins(0, 0, 0, 0);
     imageView = new AspectImageLabel(page);
     imageView->setObjectName(QStringLiteral("imageView"));
-    imageView->setStyleSheet(QString::fromLatin1(PageFrameStyle));
+    imageView->setStyleSheet(Theme::imageFrameStyleSheet());
     imageView->setMinimumSize(100, 100);
     layout->addWidget(imageView, 1);
     return page;
@@ -672,16 +652,14 @@ void DeveloperWidget::updateDeleteHomeScreenButtonVisibility()
 
 void DeveloperWidget::showWarning(const QString &title, const QString &text)
 {
-    QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::Ok, this);
-    box.setTextFormat(Qt::PlainText);
-    box.exec();
+    showPlainMessage(this, QMessageBox::Warning, title, text);
 }
 
 bool DeveloperWidget::askYesNo(const QString &title, const QString &text)
 {
-    QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No, this);
-    box.setTextFormat(Qt::PlainText);
-    return box.exec() == QMessageBox::Yes;
+    return showPlainMessage(this, QMessageBox::Question, title, text,
+                            QMessageBox::Yes | QMessageBox::No)
+        == QMessageBox::Yes;
 }
 
 bool DeveloperWidget::askForName(const QString &title, const QString &prompt, int maxLength,

@@ -1,5 +1,8 @@
 #include "QmlCodeEditor.h"
 
+#include "EscapeFilter.h"
+#include "Theme.h"
+
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -27,13 +30,15 @@ QmlCodeEditor::QmlCodeEditor(QWidget *parent)
     findBar = new QWidget(this);
     findBar->setObjectName(QStringLiteral("findBar"));
     // Only the bar itself has the frame: unnamed, the rule would frame every child too.
-    findBar->setStyleSheet("#findBar { background-color: #2a2a2c; border: 1px solid #3f3f42; "
-                           "border-radius: 6px; }");
+    findBar->setStyleSheet(QStringLiteral("#findBar { background-color: %1; border: 1px solid %2; "
+                                          "border-radius: 6px; }")
+                               .arg(Theme::Alternate, Theme::Border));
     findBar->hide();
     findEdit = new QLineEdit(findBar);
     findEdit->setPlaceholderText(tr("Find..."));
-    findEdit->setStyleSheet("background-color: #1e1e1e; color: #eaeaea; border: 1px solid "
-                            "#3f3f42; border-radius: 4px; padding: 2px 6px;");
+    findEdit->setStyleSheet(QStringLiteral("background-color: %1; color: %2; border: 1px solid "
+                                           "%3; border-radius: 4px; padding: 2px 6px;")
+                                .arg(Theme::Window, Theme::Text, Theme::Border));
     connect(findEdit, &QLineEdit::textEdited, this, &QmlCodeEditor::onFindTextEdited);
     connect(findEdit, &QLineEdit::returnPressed, this, &QmlCodeEditor::onFindNext);
     QToolButton *previous = makeFindButton(QStringLiteral("^"), tr("Previous"));
@@ -69,7 +74,7 @@ QToolButton *QmlCodeEditor::makeFindButton(const QString &text, const QString &t
     button->setText(text);
     button->setToolTip(toolTip);
     button->setAutoRaise(true);
-    button->setStyleSheet("color: #eaeaea;");
+    button->setStyleSheet(QStringLiteral("color: %1;").arg(Theme::Text));
     return button;
 }
 
@@ -134,7 +139,7 @@ void QmlCodeEditor::showEvent(QShowEvent *event)
 void QmlCodeEditor::lineNumberAreaPaintEvent(QPaintEvent *event)
 {
     QPainter painter(lineNumberArea);
-    painter.fillRect(event->rect(), QColor("#1e1e1e"));
+    painter.fillRect(event->rect(), QColor(Theme::Window));
 
     QTextBlock block = firstVisibleBlock();
     int number = block.blockNumber();
@@ -143,7 +148,7 @@ void QmlCodeEditor::lineNumberAreaPaintEvent(QPaintEvent *event)
     const int width = lineNumberArea->width() - 6;
     const int height = fontMetrics().height();
 
-    painter.setPen(QColor("#8c8c92"));
+    painter.setPen(QColor(Theme::MutedText));
     while (block.isValid() && top <= event->rect().bottom()) {
         if (block.isVisible() && bottom >= event->rect().top())
             painter.drawText(0, top, width, height, Qt::AlignRight | Qt::AlignTop,
@@ -162,7 +167,7 @@ void QmlCodeEditor::highlightCurrentLine()
     const bool placeholderShown = document()->isEmpty() && !placeholderText().isEmpty();
     if (!isReadOnly() && !placeholderShown) {
         QTextEdit::ExtraSelection selection;
-        selection.format.setBackground(QColor("#2a2a2c"));
+        selection.format.setBackground(QColor(Theme::Alternate));
         selection.format.setProperty(QTextFormat::FullWidthSelection, true);
         selection.cursor = textCursor();
         selection.cursor.clearSelection();
@@ -221,12 +226,11 @@ void QmlCodeEditor::keyPressEvent(QKeyEvent *event)
 {
     const int key = event->key();
     const bool enter = key == Qt::Key_Return || key == Qt::Key_Enter;
-    if (key == Qt::Key_Escape) {
+    if (EscapeFilter::consume(event)) {
         // Escape would close the main window and drop unsaved edits; here it only ever
         // closes the find bar.
         if (findBar->isVisible() && !findEdit->hasFocus())
             hideFindBar();
-        event->accept();
         return;
     }
     if (findBar->isHidden() || !enter) {

@@ -1,6 +1,7 @@
 #include "JoystickStatusWidget.h"
 
 #include "JoystickBridge.h"
+#include "Theme.h"
 
 #include <QDesktopServices>
 #include <QHBoxLayout>
@@ -20,23 +21,22 @@ JoystickStatusWidget::JoystickStatusWidget(QWidget *parent)
     setAttribute(Qt::WA_StyledBackground, true);
     // Scoped to the page: a bare rule would also paint every label of the card.
     setObjectName(QStringLiteral("joystickPage"));
-    setStyleSheet(QStringLiteral("#joystickPage { background: #1e1e1e; }"));
+    setStyleSheet(Theme::pageStyleSheet(QStringLiteral("joystickPage")));
 
     auto *card = new QWidget(this);
     card->setObjectName(QStringLiteral("joystickCard"));
     card->setAttribute(Qt::WA_StyledBackground, true);
-    card->setStyleSheet(QStringLiteral(
-        "#joystickCard { background: #232325; border: 1px solid #3f3f42; border-radius: 16px; }"));
+    card->setStyleSheet(Theme::cardStyleSheet(QStringLiteral("joystickCard")));
     card->setMaximumWidth(620);
 
     auto *badge = new QLabel(card);
     badge->setFixedSize(88, 88);
     badge->setAlignment(Qt::AlignCenter);
-    badge->setStyleSheet(QStringLiteral("background: rgba(10, 132, 255, 40); border: 1px solid "
-                                        "rgba(10, 132, 255, 90); border-radius: 44px;"));
+    badge->setStyleSheet(Theme::iconBadgeStyleSheet());
     badge->setPixmap(QIcon(QStringLiteral(":/icons/tab-joystick.svg")).pixmap(40, 40));
 
-    auto *title = new QLabel(tr("<span style='color:#0a84ff;'>Kelo</span> Joystick"), card);
+    auto *title
+        = new QLabel(tr("<span style='color:%1;'>Kelo</span> Joystick").arg(Theme::Accent), card);
     title->setTextFormat(Qt::RichText);
     title->setAlignment(Qt::AlignCenter);
     QFont titleFont = title->font();
@@ -49,7 +49,7 @@ JoystickStatusWidget::JoystickStatusWidget(QWidget *parent)
     subtitle->setTextFormat(Qt::PlainText);
     subtitle->setAlignment(Qt::AlignCenter);
     subtitle->setWordWrap(true);
-    subtitle->setStyleSheet(QStringLiteral("color: #b0b0b6;"));
+    subtitle->setStyleSheet(Theme::secondaryTextStyleSheet());
     QFont subtitleFont = subtitle->font();
     subtitleFont.setPointSize(subtitleFont.pointSize() + 1);
     subtitle->setFont(subtitleFont);
@@ -60,7 +60,7 @@ JoystickStatusWidget::JoystickStatusWidget(QWidget *parent)
     statusLabel = new QLabel(card);
     statusLabel->setTextFormat(Qt::PlainText);
     statusLabel->setAlignment(Qt::AlignCenter);
-    statusLabel->setStyleSheet(QStringLiteral("color: #eaeaea;"));
+    statusLabel->setStyleSheet(QStringLiteral("color: %1;").arg(Theme::Text));
     QFont statusFont = statusLabel->font();
     statusFont.setPointSize(statusFont.pointSize() + 2);
     statusLabel->setFont(statusFont);

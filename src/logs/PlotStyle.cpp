@@ -6,7 +6,7 @@ namespace PlotStyle {
 
 void applyDarkTheme(QCustomPlot *plot, const QColor &xAxisText)
 {
-    const QColor window(QStringLiteral("#1e1e1e"));
+    const QColor window(Theme::Window);
     plot->setBackground(QBrush(window));
     plot->axisRect()->setBackground(QBrush(window));
     plot->xAxis->setBasePen(QPen(AxisGrey));
@@ -15,9 +15,9 @@ void applyDarkTheme(QCustomPlot *plot, const QColor &xAxisText)
     plot->xAxis->setTickLabelColor(xAxisText);
     plot->xAxis->setLabelColor(xAxisText);
     styleAxis(plot->yAxis, AxisGrey, true);
-    plot->legend->setBrush(QBrush(QColor(42, 42, 44, 230)));
-    plot->legend->setBorderPen(QPen(QColor(QStringLiteral("#3f3f42"))));
-    plot->legend->setTextColor(QColor(QStringLiteral("#eaeaea")));
+    plot->legend->setBrush(QBrush(Theme::withAlpha(Theme::Alternate, 230)));
+    plot->legend->setBorderPen(QPen(QColor(Theme::Border)));
+    plot->legend->setTextColor(QColor(Theme::Text));
 }
 
 void styleAxis(QCPAxis *axis, const QColor &color, bool grid)

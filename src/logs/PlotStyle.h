@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Theme.h"
+
 #include <QColor>
 #include <QSharedPointer>
 
@@ -12,7 +14,7 @@ class PlotSeries;
 namespace PlotStyle {
 
 // Grey of the unlabelled value axis and of the time axis lines.
-inline const QColor AxisGrey(0x8c, 0x8c, 0x92);
+inline const QColor AxisGrey(Theme::MutedText);
 
 // Dark background, grey time axis with labels in xAxisText, grey gridded value axis, dark legend.
 void applyDarkTheme(QCustomPlot *plot, const QColor &xAxisText);

@@ -6,10 +6,12 @@
 #include "LogTabLoader.h"
 #include "MultiAxisPlot.h"
 #include "PageScrollArea.h"
+#include "PlainMessageBox.h"
 #include "PlotStyle.h"
 #include "RadioLogSource.h"
 #include "RadioScanner.h"
 #include "SaveFileCommit.h"
+#include "Theme.h"
 #include "TimeAxisTicker.h"
 #include "WelcomeScreenWidget.h"
 
@@ -80,7 +82,7 @@ PlotWidget::PlotWidget(RadioScanner *scanner, QWidget *parent)
 
     // The cursor lives on the plot's buffered cursor layer, so moving it repaints only it.
     cursorLine = new QCPItemStraightLine(plot);
-    cursorLine->setPen(QPen(QColor(QStringLiteral("#eaeaea")), 1, Qt::DashLine));
+    cursorLine->setPen(QPen(QColor(Theme::Text), 1, Qt::DashLine));
     for (QCPItemPosition *point : {cursorLine->point1, cursorLine->point2}) {
         point->setTypeX(QCPItemPosition::ptPlotCoords);
         point->setTypeY(QCPItemPosition::ptAxisRectRatio);
@@ -96,8 +98,8 @@ PlotWidget::PlotWidget(RadioScanner *scanner, QWidget *parent)
     cursorLabel->position->setTypeY(QCPItemPosition::ptAxisRectRatio);
     cursorLabel->position->setCoords(0, 0.02);
     cursorLabel->setPositionAlignment(Qt::AlignTop | Qt::AlignHCenter);
-    cursorLabel->setColor(QColor(QStringLiteral("#eaeaea")));
-    cursorLabel->setBrush(QBrush(QColor(42, 42, 44, 235)));
+    cursorLabel->setColor(QColor(Theme::Text));
+    cursorLabel->setBrush(QBrush(Theme::withAlpha(Theme::Alternate, 235)));
     cursorLabel->setPen(QPen(QColor(QStringLiteral("#5a5a5e")), 1));
     cursorLabel->setPadding(QMargins(4, 2, 4, 2));
     cursorLabel->setLayer(plot->cursorLayer());
@@ -113,7 +115,7 @@ PlotWidget::PlotWidget(RadioScanner *scanner, QWidget *parent)
     connect(plot, &MultiAxisPlot::arrowKeyPressed, this, &PlotWidget::onArrowKeyPressed);
     connect(plot, &QCustomPlot::selectionChangedByUser, this, &PlotWidget::onPlotSelectionChanged);
 
-    PlotStyle::applyDarkTheme(plot, QColor(QStringLiteral("#eaeaea")));
+    PlotStyle::applyDarkTheme(plot, QColor(Theme::Text));
 
     auto *openButton = new QPushButton(tr("Open Log File..."), this);
     saveButton = new QPushButton(tr("Save"), this);
@@ -194,7 +196,7 @@ PlotWidget::PlotWidget(RadioScanner *scanner, QWidget *parent)
 
     welcome = new WelcomeScreenWidget(
         QStringLiteral(":/icons/tab-logviewer.svg"),
-        tr("<span style='color:#0a84ff;'>View</span> your Log."),
+        tr("<span style='color:%1;'>View</span> your Log.").arg(Theme::Accent),
         tr("Open a stored flight log. Plot, zoom, and compare."),
         tr("Start Varnek Remote app from the Apps/Files menu on your Kelo radio, or open a saved "
            "log file above."),
@@ -275,9 +277,7 @@ int PlotWidget::nearestSampleIndex(const QVector<double> &times, double key, boo
 
 void PlotWidget::showWarning(const QString &title, const QString &text)
 {
-    QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::Ok, this);
-    box.setTextFormat(Qt::PlainText);
-    box.exec();
+    showPlainMessage(this, QMessageBox::Warning, title, text);
 }
 
 void PlotWidget::openLogFile()
@@ -479,7 +479,7 @@ void PlotWidget::highlight(const QString &name)
         const bool match = variables[tableRowVariable[row]].name == name;
         for (int col = 0; col < valueTable->columnCount(); ++col) {
             if (QTableWidgetItem *cell = valueTable->item(row, col))
-                cell->setBackground(match ? QBrush(QColor(10, 132, 255, 55)) : QBrush());
+                cell->setBackground(match ? QBrush(Theme::withAlpha(Theme::Accent, 55)) : QBrush());
         }
     }
 }

@@ -9,10 +9,12 @@
 #include "ModelScene.h"
 #include "MultiAxisPlot.h"
 #include "PageScrollArea.h"
+#include "PlainMessageBox.h"
 #include "PlotStyle.h"
 #include "RadioLogSource.h"
 #include "RadioScanner.h"
 #include "StickGimbalWidget.h"
+#include "Theme.h"
 #include "TimeAxisTicker.h"
 #include "WelcomeScreenWidget.h"
 #include "WrapGridLayout.h"
@@ -44,8 +46,6 @@
 #include <numeric>
 
 namespace {
-
-const char *const Grey = "color: #b0b0b6;";
 
 // To the nearest integer, halves upward (-0.5 gives 0, 0.5 gives 1).
 qint64 roundHalfUp(double value)
@@ -119,7 +119,7 @@ QVector<LogVariable> inTimeOrder(const QVector<LogVariable> &vars)
 QLabel *greyLabel(QWidget *parent)
 {
     auto *label = new QLabel(parent);
-    label->setStyleSheet(QLatin1String(Grey));
+    label->setStyleSheet(Theme::secondaryTextStyleSheet());
     return label;
 }
 
@@ -137,7 +137,7 @@ ReplayWidget::ReplayWidget(RadioScanner *radioScanner, QWidget *parent)
 
     welcome = new WelcomeScreenWidget(
         QStringLiteral(":/icons/tab-replay.svg"),
-        tr("<span style='color:#0a84ff;'>Replay</span> your Log."),
+        tr("<span style='color:%1;'>Replay</span> your Log.").arg(Theme::Accent),
         tr("Open a stored flight log and replay back in real time."),
         tr("Start Varnek Remote app from the Apps/Files menu on your Kelo radio, or open a "
            "saved log file above."),
@@ -331,9 +331,7 @@ ReplayWidget::ReplayWidget(RadioScanner *radioScanner, QWidget *parent)
     loading = new LogTabLoader(radioLogs, statusLabel, busyBar, welcome, false, this);
     connect(loading, &LogTabLoader::loaded, this, &ReplayWidget::onLogLoaded);
     connect(loading, &LogTabLoader::fileFailed, this, [this](const QString &error) {
-        QMessageBox box(QMessageBox::Warning, tr("Open Log File"), error, QMessageBox::Ok, this);
-        box.setTextFormat(Qt::PlainText); // the path is the user's, not markup
-        box.exec();
+        showPlainMessage(this, QMessageBox::Warning, tr("Open Log File"), error);
     });
 
     updateMetricsAvailability();
@@ -391,7 +389,7 @@ void ReplayWidget::createModelView()
     connect(quickView, &QQuickWindow::sceneGraphError, this, &ReplayWidget::onSceneGraphError,
             Qt::QueuedConnection);
     quickView->setResizeMode(QQuickView::SizeRootObjectToView);
-    quickView->setColor(QColor(0x14, 0x14, 0x14));
+    quickView->setColor(QColor(Theme::ImageBackground));
     quickView->setSource(QUrl(QLatin1String(ModelScene::ViewportUrl)));
     rootObject = quickView->rootObject();
     if (rootObject && ModelScene::isSoftwareRenderer(renderer))

@@ -1,5 +1,7 @@
 #include "StickGimbalWidget.h"
 
+#include "Theme.h"
+
 #include <QPainter>
 
 #include <algorithm>
@@ -59,7 +61,7 @@ void StickGimbalWidget::paintEvent(QPaintEvent *)
     const double h = height();
     const QPointF c(1.0 + (w - 2.0) / 2.0, 1.0 + (h - 2.0) / 2.0);
 
-    painter.setPen(solidPen(QColor(0x3f, 0x3f, 0x42), 1.0));
+    painter.setPen(solidPen(QColor(Theme::Border), 1.0));
     painter.setBrush(QColor(0x18, 0x18, 0x1a));
     painter.drawRoundedRect(QRectF(1.0, 1.0, w - 2.0, h - 2.0), 10.0, 10.0, Qt::AbsoluteSize);
 

@@ -20,13 +20,12 @@ WelcomeScreenWidget::WelcomeScreenWidget(const QString &iconPath, const QString 
     setAttribute(Qt::WA_StyledBackground);
     // Scoped to the page: a bare rule would also paint every label of the card.
     setObjectName(QStringLiteral("welcomeScreen"));
-    setStyleSheet(QStringLiteral("#welcomeScreen { background: #1e1e1e; }"));
+    setStyleSheet(Theme::pageStyleSheet(QStringLiteral("welcomeScreen")));
 
     auto *iconLabel = new QLabel(this);
     iconLabel->setFixedSize(88, 88);
     iconLabel->setAlignment(Qt::AlignCenter);
-    iconLabel->setStyleSheet(QStringLiteral("background: rgba(10, 132, 255, 40); border: 1px solid "
-                                            "rgba(10, 132, 255, 90); border-radius: 44px;"));
+    iconLabel->setStyleSheet(Theme::iconBadgeStyleSheet());
     iconLabel->setPixmap(QIcon(iconPath).pixmap(QSize(40, 40), QIcon::Normal, QIcon::Off));
 
     auto *titleLabel = new QLabel(this);
@@ -43,7 +42,7 @@ WelcomeScreenWidget::WelcomeScreenWidget(const QString &iconPath, const QString 
     subtitleLabel->setText(subtitle);
     subtitleLabel->setAlignment(Qt::AlignCenter);
     subtitleLabel->setWordWrap(true);
-    subtitleLabel->setStyleSheet(QStringLiteral("color: #b0b0b6;"));
+    subtitleLabel->setStyleSheet(Theme::secondaryTextStyleSheet());
     QFont subtitleFont = subtitleLabel->font();
     subtitleFont.setPointSize(subtitleFont.pointSize() + 1);
     subtitleLabel->setFont(subtitleFont);
@@ -77,7 +76,7 @@ WelcomeScreenWidget::WelcomeScreenWidget(const QString &iconPath, const QString 
     placeholderLabel->setObjectName(QStringLiteral("radioLogsPlaceholder"));
     placeholderLabel->setTextFormat(Qt::PlainText); // may hold the network layer's error text
     setRadioLogsNote(QString());
-    placeholderLabel->setStyleSheet(QStringLiteral("color: #8c8c92;"));
+    placeholderLabel->setStyleSheet(QStringLiteral("color: %1;").arg(Theme::MutedText));
     placeholderLabel->setWordWrap(true);
     placeholderLabel->setAlignment(Qt::AlignCenter);
     placeholderLabel->setMinimumSize(380, 170);
@@ -92,7 +91,7 @@ WelcomeScreenWidget::WelcomeScreenWidget(const QString &iconPath, const QString 
     loadingLabel->setObjectName(QStringLiteral("loadingLabel"));
     loadingLabel->setTextFormat(Qt::PlainText); // file and radio log names
     loadingLabel->setAlignment(Qt::AlignCenter);
-    loadingLabel->setStyleSheet(QStringLiteral("color: #b0b0b6;"));
+    loadingLabel->setStyleSheet(Theme::secondaryTextStyleSheet());
     loadingLabel->hide();
     loadingBar = createBusyBar(this);
     loadingBar->setObjectName(QStringLiteral("loadingBar"));
@@ -106,8 +105,7 @@ WelcomeScreenWidget::WelcomeScreenWidget(const QString &iconPath, const QString 
     auto *card = new QWidget(this);
     card->setObjectName(QStringLiteral("welcomeCard"));
     card->setAttribute(Qt::WA_StyledBackground);
-    card->setStyleSheet(QStringLiteral(
-        "#welcomeCard { background: #232325; border: 1px solid #3f3f42; border-radius: 16px; }"));
+    card->setStyleSheet(Theme::cardStyleSheet(QStringLiteral("welcomeCard")));
     card->setMaximumWidth(620);
     auto *cardLayout = new QVBoxLayout(card);
     cardLayout->setContentsMargins(40, 36, 40, 32);
@@ -175,8 +173,9 @@ QWidget *WelcomeScreenWidget::createStepRow(QWidget *parent, int number, const Q
     auto *numberLabel = new QLabel(QString::number(number), row);
     numberLabel->setFixedSize(26, 26);
     numberLabel->setAlignment(Qt::AlignCenter);
-    numberLabel->setStyleSheet(QStringLiteral(
-        "background: #0a84ff; color: white; border-radius: 13px; font-weight: bold;"));
+    numberLabel->setStyleSheet(
+        QStringLiteral("background: %1; color: white; border-radius: 13px; font-weight: bold;")
+            .arg(Theme::Accent));
     auto *textLabel = new QLabel(row);
     textLabel->setTextFormat(Qt::PlainText);
     textLabel->setText(text);

@@ -2,6 +2,7 @@
 
 #include "ListFiller.h"
 #include "PageScrollArea.h"
+#include "PlainMessageBox.h"
 #include "RadioApi.h"
 #include "RadioPictureQueue.h"
 #include "RadioReply.h"
@@ -9,6 +10,7 @@
 #include "RadioTabSupport.h"
 #include "RadioText.h"
 #include "RadioUpload.h"
+#include "Theme.h"
 
 #include <QFile>
 #include <QFileDialog>
@@ -30,19 +32,6 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-// Message boxes show names from the radio or from disk, so never as markup.
-static QMessageBox::StandardButton showBox(QWidget *parent, QMessageBox::Icon icon,
-                                           const QString &title, const QString &text,
-                                           QMessageBox::StandardButtons buttons,
-                                           QMessageBox::StandardButton defaultButton)
-{
-    QMessageBox box(icon, title, text, buttons, parent);
-    box.setTextFormat(Qt::PlainText);
-    if (defaultButton != QMessageBox::NoButton)
-        box.setDefaultButton(defaultButton);
-    return static_cast<QMessageBox::StandardButton>(box.exec());
-}
-
 // "." and ".." cannot name a path segment: the URL layer resolves them before sending,
 // so the request would reach another resource of the radio (/media/icon.png).
 static bool fitsInPath(const QString &appName)
@@ -54,7 +43,7 @@ static QLabel *greyLabel(QWidget *parent)
 {
     auto *label = new QLabel(parent);
     label->setTextFormat(Qt::PlainText);
-    label->setStyleSheet(QStringLiteral("color: #b0b0b6;"));
+    label->setStyleSheet(Theme::secondaryTextStyleSheet());
     return label;
 }
 
@@ -432,9 +421,9 @@ void ApplicationsWidget::onUninstallButtonClicked()
         return;
     const QString name = fullName(current);
     const QString shown = current->text();
-    const auto answer = showBox(this, QMessageBox::Question, tr("Uninstall Application"),
-                                tr("Do you really want to uninstall %1?").arg(shown),
-                                QMessageBox::Yes | QMessageBox::No, QMessageBox::NoButton);
+    const auto answer = showPlainMessage(this, QMessageBox::Question, tr("Uninstall Application"),
+                                         tr("Do you really want to uninstall %1?").arg(shown),
+                                         QMessageBox::Yes | QMessageBox::No);
     // The radio may have been lost while the question was open.
     if (answer != QMessageBox::Yes || radioIp.isEmpty())
         return;
@@ -472,11 +461,11 @@ void ApplicationsWidget::onInstallButtonClicked()
     const QString fileName = info.fileName();
     const QString extension = info.suffix().toLower();
     if (extension != QLatin1String("app") && extension != QLatin1String("kbm")) {
-        showBox(this, QMessageBox::Warning, title, tr("Only .app and .kbm files can be installed."),
-                QMessageBox::Ok, QMessageBox::NoButton);
+        showPlainMessage(this, QMessageBox::Warning, title,
+                         tr("Only .app and .kbm files can be installed."));
         return;
     }
-    const auto answer = showBox(
+    const auto answer = showPlainMessage(
         this, QMessageBox::Warning, title,
         tr("Installing a file from your computer can be potentially dangerous - only install "
            "files from sources you trust. A malicious or broken package could misbehave once "
@@ -495,8 +484,8 @@ void ApplicationsWidget::onInstallButtonClicked()
         file.close();
     }
     if (!readOk) {
-        showBox(this, QMessageBox::Warning, title, tr("Could not read \"%1\".").arg(fileName),
-                QMessageBox::Ok, QMessageBox::NoButton);
+        showPlainMessage(this, QMessageBox::Warning, title,
+                         tr("Could not read \"%1\".").arg(fileName));
         return;
     }
     // The radio may have been lost while the questions were open.

@@ -1,5 +1,7 @@
 #include "ImageCropWidget.h"
 
+#include "Theme.h"
+
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -211,9 +213,9 @@ void ImageCropWidget::mouseReleaseEvent(QMouseEvent *)
 void ImageCropWidget::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
-    painter.fillRect(rect(), QColor(0x14, 0x14, 0x14));
+    painter.fillRect(rect(), QColor(Theme::ImageBackground));
     if (image.isNull()) {
-        painter.setPen(QColor(0xb0, 0xb0, 0xb6));
+        painter.setPen(QColor(Theme::SecondaryText));
         painter.drawText(rect(), Qt::AlignCenter, tr("Select an image to begin"));
         return;
     }
@@ -238,7 +240,7 @@ void ImageCropWidget::paintEvent(QPaintEvent *)
     inside.addRect(frameRect);
     painter.fillPath(outside.subtracted(inside), QColor(0, 0, 0, 150));
 
-    painter.setPen(QPen(QColor(0x0a, 0x84, 0xff), 2, Qt::SolidLine));
+    painter.setPen(QPen(QColor(Theme::Accent), 2, Qt::SolidLine));
     painter.setBrush(Qt::NoBrush);
     painter.drawRect(frameRect);
 }

@@ -3,6 +3,7 @@
 #include "ClickableImageLabel.h"
 #include "ImageCropWidget.h"
 #include "PageScrollArea.h"
+#include "PlainMessageBox.h"
 #include "RadioApi.h"
 #include "RadioPictureQueue.h"
 #include "RadioReply.h"
@@ -10,6 +11,7 @@
 #include "RadioTabSupport.h"
 #include "RadioText.h"
 #include "RadioUpload.h"
+#include "Theme.h"
 
 #include <QBuffer>
 #include <QDialog>
@@ -62,8 +64,9 @@ ImageWidget::ImageWidget(RadioScanner *radioScanner, QWidget *parent)
     thumbContainer->setObjectName(QStringLiteral("thumbContainer"));
     // One sheet for all thumbnails: a sheet per label costs thousands of parses.
     thumbContainer->setStyleSheet(
-        QStringLiteral("ClickableImageLabel { border: 1px solid #3f3f42; border-radius: 6px; "
-                       "background: #232325; }"));
+        QStringLiteral("ClickableImageLabel { border: 1px solid %1; border-radius: 6px; "
+                       "background: %2; }")
+            .arg(Theme::Border, Theme::Base));
     thumbGrid = new QGridLayout(thumbContainer);
     thumbGrid->setAlignment(Qt::AlignTop | Qt::AlignLeft);
     thumbGrid->setContentsMargins(0, 0, 0, 0);
@@ -76,7 +79,7 @@ ImageWidget::ImageWidget(RadioScanner *radioScanner, QWidget *parent)
     listNoteLabel->setObjectName(QStringLiteral("listNoteLabel"));
     listNoteLabel->setTextFormat(Qt::PlainText);
     listNoteLabel->setWordWrap(true);
-    listNoteLabel->setStyleSheet(QStringLiteral("color: #b0b0b6;"));
+    listNoteLabel->setStyleSheet(Theme::secondaryTextStyleSheet());
     listNoteLabel->hide();
     listLayout->addWidget(listNoteLabel);
 
@@ -88,7 +91,7 @@ ImageWidget::ImageWidget(RadioScanner *radioScanner, QWidget *parent)
     fileLabel = new QLabel(tr("No file selected"), uploadBox);
     fileLabel->setObjectName(QStringLiteral("fileLabel"));
     fileLabel->setTextFormat(Qt::PlainText);
-    fileLabel->setStyleSheet(QStringLiteral("color: #b0b0b6;"));
+    fileLabel->setStyleSheet(Theme::secondaryTextStyleSheet());
     selectRow->addWidget(selectButton);
     selectRow->addWidget(fileLabel, 1);
     cropWidget = new ImageCropWidget(uploadBox);
@@ -417,10 +420,8 @@ void ImageWidget::onSelectImageFile()
         return;
     QImage image;
     if (!image.load(path)) {
-        QMessageBox box(QMessageBox::Warning, tr("Select Image"),
-                        tr("Cannot load image: %1").arg(path), QMessageBox::Ok, this);
-        box.setTextFormat(Qt::PlainText);
-        box.exec();
+        showPlainMessage(this, QMessageBox::Warning, tr("Select Image"),
+                         tr("Cannot load image: %1").arg(path));
         return;
     }
     cropWidget->setImage(image);

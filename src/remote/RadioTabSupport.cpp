@@ -1,5 +1,7 @@
 #include "RadioTabSupport.h"
 
+#include "Theme.h"
+
 #include <QLabel>
 #include <QTimer>
 
@@ -11,7 +13,7 @@ QLabel *createNotFoundLabel(const QString &text, QWidget *parent)
     label->setAlignment(Qt::AlignCenter);
     label->setWordWrap(true);
     label->setTextFormat(Qt::PlainText);
-    label->setStyleSheet(QString::fromLatin1(NotFoundStyle));
+    label->setStyleSheet(QStringLiteral("color: %1; font-size: 14pt;").arg(Theme::SecondaryText));
     return label;
 }
 

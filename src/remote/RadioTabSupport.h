@@ -11,7 +11,6 @@ class QWidget;
 namespace RadioTabSupport {
 
 inline constexpr int ListRetryDelayMs = 1000;
-inline constexpr char NotFoundStyle[] = "color: #b0b0b6; font-size: 14pt;";
 
 // The tab's no-radio notice: centred, word-wrapped, plain text, grey 14 pt.
 QLabel *createNotFoundLabel(const QString &text, QWidget *parent);

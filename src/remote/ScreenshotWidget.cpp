@@ -2,11 +2,13 @@
 
 #include "AspectImageLabel.h"
 #include "PageScrollArea.h"
+#include "PlainMessageBox.h"
 #include "RadioApi.h"
 #include "RadioPicture.h"
 #include "RadioScanner.h"
 #include "RadioTabSupport.h"
 #include "SaveFileCommit.h"
+#include "Theme.h"
 
 #include <QCheckBox>
 #include <QClipboard>
@@ -44,8 +46,7 @@ ScreenshotWidget::ScreenshotWidget(RadioScanner *scanner, QWidget *parent)
     auto *contentLayout = new QVBoxLayout(contentWidget);
     contentLayout->setContentsMargins(0, 0, 0, 0);
     imageLabel = new AspectImageLabel(contentWidget);
-    imageLabel->setStyleSheet(
-        QStringLiteral("background: #141414; border: 1px solid #3f3f42; border-radius: 6px;"));
+    imageLabel->setStyleSheet(Theme::imageFrameStyleSheet());
     // Where the picture would be, a word when the radio's picture was refused.
     imageLabel->setTextFormat(Qt::PlainText);
     imageLabel->setAlignment(Qt::AlignCenter);
@@ -61,7 +62,7 @@ ScreenshotWidget::ScreenshotWidget(RadioScanner *scanner, QWidget *parent)
     copyButton->setEnabled(false);
     statusLabel = new QLabel(contentWidget);
     statusLabel->setTextFormat(Qt::PlainText);
-    statusLabel->setStyleSheet(QStringLiteral("color: #b0b0b6;"));
+    statusLabel->setStyleSheet(Theme::secondaryTextStyleSheet());
     // The remote-control notice is long; wrapped, it cannot widen the main window.
     statusLabel->setWordWrap(true);
     imageLabel->setObjectName(QStringLiteral("imageLabel"));
@@ -258,10 +259,8 @@ void ScreenshotWidget::onSaveButtonClicked()
     if (!saved) {
         file.cancelWriting();
         // The text holds the path: shown as typed, never as markup.
-        QMessageBox box(QMessageBox::Warning, tr("Save Screenshot"),
-                        tr("Cannot write file: %1").arg(path), QMessageBox::Ok, this);
-        box.setTextFormat(Qt::PlainText);
-        box.exec();
+        showPlainMessage(this, QMessageBox::Warning, tr("Save Screenshot"),
+                         tr("Cannot write file: %1").arg(path));
         return;
     }
     statusLabel->setText(tr("Saved to %1").arg(QFileInfo(path).fileName()));
