@@ -3,6 +3,7 @@
 #include "GraphStack.h"
 #include "LogGraph.h"
 #include "LogNames.h"
+#include "LogSeries.h"
 #include "LogTabLoader.h"
 #include "MultiAxisPlot.h"
 #include "PageScrollArea.h"
@@ -248,29 +249,6 @@ QString PlotWidget::cursorText(double key)
         .arg(ms / 60000)
         .arg((ms / 1000) % 60, 2, 10, QLatin1Char('0'))
         .arg(ms % 1000, 3, 10, QLatin1Char('0'));
-}
-
-int PlotWidget::nearestSampleIndex(const QVector<double> &times, double key, bool ascending)
-{
-    const int n = times.size();
-    if (n == 0)
-        return -1;
-    if (!ascending) {
-        int best = 0;
-        for (int i = 1; i < n; ++i) {
-            const double d = std::fabs(times[i] - key);
-            const double bestD = std::fabs(times[best] - key);
-            if (d < bestD || (d == bestD && times[i] > times[best]))
-                best = i;
-        }
-        return best;
-    }
-    const int lower = int(std::lower_bound(times.cbegin(), times.cend(), key) - times.cbegin());
-    if (lower == n)
-        return n - 1;
-    if (lower > 0 && std::fabs(times[lower - 1] - key) < std::fabs(times[lower] - key))
-        return lower - 1;
-    return lower;
 }
 
 void PlotWidget::showWarning(const QString &title, const QString &text)
@@ -555,7 +533,7 @@ void PlotWidget::updateCursor(double key)
 
     for (int row = 0; row < valueTable->rowCount() && row < tableRowVariable.size(); ++row) {
         const LogVariable &v = variables[tableRowVariable[row]];
-        const int index = nearestSampleIndex(v.times, key, v.timesAscending);
+        const int index = LogSeries::nearestIndex(v, key);
         QTableWidgetItem *cell = valueTable->item(row, 3);
         if (cell && index >= 0 && index < v.values.size())
             cell->setText(valueText(v.values[index]));

@@ -52,9 +52,6 @@ public:
     static QString valueText(double value);
     // "m:ss.mmm" of a time in seconds, "-" in front of negative times.
     static QString cursorText(double key);
-    // The sample index shown at key: the nearest, the later one on a tie; -1 without
-    // samples. times need not be ascending when ascending is false.
-    static int nearestSampleIndex(const QVector<double> &times, double key, bool ascending);
     static QColor colorForIndex(int index);
 
     void setVariables(const QVector<LogVariable> &vars);

@@ -5,6 +5,7 @@
 #include "GraphStack.h"
 #include "LogGraph.h"
 #include "LogNames.h"
+#include "LogSeries.h"
 #include "LogTabLoader.h"
 #include "ModelScene.h"
 #include "MultiAxisPlot.h"
@@ -21,7 +22,6 @@
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QHBoxLayout>
-#include <QHash>
 #include <QLabel>
 #include <QListWidget>
 #include <QMessageBox>
@@ -41,7 +41,6 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
-#include <numeric>
 
 namespace {
 
@@ -68,52 +67,6 @@ bool isQuaternionName(const QString &name)
         || name == QLatin1String(LogNames::VarnekQuatX)
         || name == QLatin1String(LogNames::VarnekQuatY)
         || name == QLatin1String(LogNames::VarnekQuatZ);
-}
-
-// The file format does not order its time stamps. The variables whose times go backwards
-// (as the parser found) are put in time order once here, stable, so equal stamps keep their
-// file order, so that the lookups can bisect and the plot can take the data as sorted. The
-// variables of one record share their times: one order and one sorted copy serve them all.
-QVector<LogVariable> inTimeOrder(const QVector<LogVariable> &vars)
-{
-    struct Sorted
-    {
-        QVector<int> order;
-        QVector<double> times;
-    };
-    QHash<QPair<const double *, int>, Sorted> sorted;
-    QVector<LogVariable> result;
-    result.reserve(vars.size());
-    for (const LogVariable &v : vars) {
-        if (v.timesAscending) {
-            result.append(v);
-            continue;
-        }
-        const int n = std::min(v.times.size(), v.values.size());
-        const auto key = qMakePair(v.times.constData(), n);
-        auto found = sorted.find(key);
-        if (found == sorted.end()) {
-            Sorted s;
-            s.order.resize(n);
-            std::iota(s.order.begin(), s.order.end(), 0);
-            std::stable_sort(s.order.begin(), s.order.end(),
-                             [&v](int a, int b) { return v.times.at(a) < v.times.at(b); });
-            s.times.resize(n);
-            for (int i = 0; i < n; ++i)
-                s.times[i] = v.times.at(s.order[i]);
-            found = sorted.insert(key, s);
-        }
-        const Sorted &s = *found;
-        LogVariable inOrder;
-        inOrder.name = v.name;
-        inOrder.allFinite = v.allFinite;
-        inOrder.times = s.times;
-        inOrder.values.resize(n);
-        for (int i = 0; i < n; ++i)
-            inOrder.values[i] = v.values.at(s.order[i]);
-        result.append(std::move(inOrder));
-    }
-    return result;
 }
 
 QLabel *greyLabel(QWidget *parent)
@@ -447,7 +400,7 @@ void ReplayWidget::loadLog(const QVector<LogVariable> &vars, const QString &labe
 {
     shownLog.reset();
     plotSeries.clear();
-    variables = inTimeOrder(vars);
+    variables = LogSeries::inTimeOrder(vars);
 
     stickLVIndex = indexOfVariable(QLatin1String(LogNames::StickLV));
     stickLHIndex = indexOfVariable(QLatin1String(LogNames::StickLH));
@@ -506,25 +459,7 @@ double ReplayWidget::valueAtTime(int index, double t) const
 {
     if (index < 0 || index >= variables.size())
         return 0.0;
-    const LogVariable &v = variables.at(index);
-    const int count = std::min(v.times.size(), v.values.size());
-    if (count == 0)
-        return 0.0;
-    if (count == 1)
-        return v.values.at(0);
-    const auto begin = v.times.begin();
-    const int i = int(std::lower_bound(begin, begin + count, t) - begin);
-    if (i == 0)
-        return v.values.at(0);
-    if (i == count)
-        return v.values.at(count - 1);
-    const double t0 = v.times.at(i - 1);
-    const double t1 = v.times.at(i);
-    const double y0 = v.values.at(i - 1);
-    const double y1 = v.values.at(i);
-    if (t0 >= t1)
-        return y0;
-    return y0 + (y1 - y0) * (t - t0) / (t1 - t0);
+    return LogSeries::valueAt(variables.at(index), t);
 }
 
 QQuaternion ReplayWidget::interpolatedRawQuaternion(double t) const
