@@ -2,9 +2,8 @@
 
 #include "FoldingRowLayout.h"
 #include "FramePacer.h"
-#include "GraphStack.h"
-#include "LogGraph.h"
 #include "LogNames.h"
+#include "LogPlotPanel.h"
 #include "LogSeries.h"
 #include "LogTabLoader.h"
 #include "ModelScene.h"
@@ -59,14 +58,6 @@ qint64 roundHalfUp(double value)
 QString fixed1(double value)
 {
     return QString::number(value, 'f', 1);
-}
-
-bool isQuaternionName(const QString &name)
-{
-    return name == QLatin1String(LogNames::VarnekQuatW)
-        || name == QLatin1String(LogNames::VarnekQuatX)
-        || name == QLatin1String(LogNames::VarnekQuatY)
-        || name == QLatin1String(LogNames::VarnekQuatZ);
 }
 
 QLabel *greyLabel(QWidget *parent)
@@ -133,13 +124,7 @@ ReplayWidget::ReplayWidget(RadioScanner *radioScanner, QWidget *parent)
     leftLayout->addWidget(busyBar);
     leftLayout->addSpacing(6);
     leftLayout->addWidget(new QLabel(tr("Variables:"), leftPanel));
-    variableList = new QListWidget(leftPanel);
-    variableList->setObjectName(QStringLiteral("variableList"));
-    variableList->setSpacing(3);
-    QFont listFont = variableList->font();
-    listFont.setPointSize(listFont.pointSize() + 2);
-    variableList->setFont(listFont);
-    connect(variableList, &QListWidget::itemChanged, this, &ReplayWidget::onVariableItemChanged);
+    QListWidget *variableList = LogPlotPanel::createVariableList(leftPanel);
     leftLayout->addWidget(variableList, 1);
     contentLayout->addWidget(leftPanel);
 
@@ -250,7 +235,7 @@ ReplayWidget::ReplayWidget(RadioScanner *radioScanner, QWidget *parent)
     createModelView();
     rightColumn->addWidget(viewContainer, 1);
 
-    buildPlot();
+    buildPlot(variableList);
     rightColumn->addWidget(plot);
     contentLayout->addLayout(rightColumn, 1);
 
@@ -292,7 +277,7 @@ ReplayWidget::ReplayWidget(RadioScanner *radioScanner, QWidget *parent)
     updateMetricsAvailability();
 }
 
-void ReplayWidget::buildPlot()
+void ReplayWidget::buildPlot(QListWidget *variableList)
 {
     plot = new MultiAxisPlot(this);
     plot->setObjectName(QStringLiteral("plot"));
@@ -309,18 +294,13 @@ void ReplayWidget::buildPlot()
     plot->xAxis->setLabel(QString());
     plot->xAxis->setTicker(QSharedPointer<TimeAxisTicker>::create());
     plot->legend->setVisible(false);
-    graphs = std::make_unique<GraphStack>(plot);
-
-    cursorLine = new QCPItemStraightLine(plot);
-    cursorLine->setPen(QPen(QColor(0xf5, 0xa6, 0x23), 1, Qt::DashLine));
-    for (QCPItemPosition *point : {cursorLine->point1, cursorLine->point2}) {
-        point->setTypeX(QCPItemPosition::ptPlotCoords);
-        point->setTypeY(QCPItemPosition::ptAxisRectRatio);
-    }
-    cursorLine->point1->setCoords(0, 0);
-    cursorLine->point2->setCoords(0, 1);
-    cursorLine->setLayer(plot->cursorLayer());
-    cursorLine->setVisible(false);
+    panel = new LogPlotPanel(plot, variableList, QColor(0xf5, 0xa6, 0x23), false, this);
+    connect(panel, &LogPlotPanel::graphsChanged, this, [this]() {
+        const bool any = panel->hasGraphs();
+        plot->setVisible(any);
+        if (any)
+            panel->placeCursor(currentTime); // the full replot draws it
+    });
     plot->hide();
 }
 
@@ -399,7 +379,6 @@ void ReplayWidget::onLogLoaded(const LogLoader::Result &result)
 void ReplayWidget::loadLog(const QVector<LogVariable> &vars, const QString &label)
 {
     shownLog.reset();
-    plotSeries.clear();
     variables = LogSeries::inTimeOrder(vars);
 
     stickLVIndex = indexOfVariable(QLatin1String(LogNames::StickLV));
@@ -427,7 +406,8 @@ void ReplayWidget::loadLog(const QVector<LogVariable> &vars, const QString &labe
             duration = std::max(duration, v.times.last());
     }
 
-    rebuildVariableList();
+    panel->setVariables(variables);
+    rebuildGraphs();
     setPlaying(false);
 
     // Stamps are 32-bit milliseconds, so a log can outgrow an int slider in ms: the
@@ -638,95 +618,16 @@ void ReplayWidget::onLightTick()
         moveLights();
 }
 
-void ReplayWidget::placeCursor()
-{
-    cursorLine->point1->setCoords(currentTime, 0);
-    cursorLine->point2->setCoords(currentTime, 1);
-    cursorLine->setVisible(true);
-}
-
 void ReplayWidget::updatePlotCursor()
 {
     if (plot->graphCount() == 0)
         return;
-    placeCursor();
+    panel->placeCursor(currentTime);
     // Only the cursor moved: redraw its buffered layer alone, not the graphs.
     plot->replotCursorLayer();
 }
 
-void ReplayWidget::rebuildVariableList()
-{
-    {
-        const QSignalBlocker block(variableList);
-        variableList->clear();
-        rowToVariable.clear();
-        for (int i = 0; i < variables.size(); ++i) {
-            if (isQuaternionName(variables.at(i).name))
-                continue;
-            auto *item = new QListWidgetItem(variables.at(i).name, variableList);
-            item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
-            item->setCheckState(Qt::Unchecked);
-            rowToVariable.append(i);
-        }
-    }
-    rebuildGraphs();
-}
-
-void ReplayWidget::onVariableItemChanged(QListWidgetItem *item)
-{
-    graphs->toggle(variableList, variableList->row(item), rowToVariable.size(),
-                   [this](int row) { addGraphFor(row); });
-    finishGraphs();
-}
-
-QSharedPointer<const PlotSeries> ReplayWidget::seriesFor(int index)
-{
-    if (plotSeries.size() != variables.size())
-        plotSeries.resize(variables.size());
-    if (!plotSeries[index])
-        plotSeries[index] = PlotSeries::of(variables[index]);
-    return plotSeries[index];
-}
-
-void ReplayWidget::addGraphFor(int row)
-{
-    QCPAxis *axis = graphs->axisFor(row);
-    const int index = rowToVariable.at(row);
-    const QColor color = PlotStyle::colorForIndex(row);
-    axis->setLabel(variables.at(index).name);
-    PlotStyle::styleAxis(axis, color, axis == plot->yAxis);
-    LogGraph *graph = PlotStyle::addVariableGraph(plot, axis, seriesFor(index),
-                                                  variables.at(index).name, color);
-    graph->setSelectable(QCP::stNone);
-    graph->setSelectionDecorator(nullptr);
-}
-
 void ReplayWidget::rebuildGraphs()
 {
-    graphs->rebuild(variableList, rowToVariable.size(), [this](int row) { addGraphFor(row); });
-    finishGraphs();
-}
-
-void ReplayWidget::finishGraphs()
-{
-    const bool any = !graphs->isEmpty();
-    if (!any) {
-        plot->yAxis->setLabel(QString());
-        PlotStyle::styleAxis(plot->yAxis, PlotStyle::AxisGrey, true);
-    }
-    plot->legend->setVisible(any);
-    plot->setVisible(any);
-    if (any) {
-        plot->rescaleAxes();
-        QVector<QCPAxis *> valueAxes = graphs->extraAxes();
-        valueAxes.prepend(plot->yAxis);
-        for (QCPAxis *axis : qAsConst(valueAxes)) {
-            const QString label = axis->label();
-            if (label.startsWith(QLatin1String("Channel "))
-                && label.endsWith(QLatin1String(" [%]")))
-                axis->setRange(-100, 100);
-        }
-        placeCursor(); // the full replot below draws it
-    }
-    plot->replot(QCustomPlot::rpRefreshHint);
+    panel->rebuildGraphs();
 }

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "GraphStack.h"
 #include "LogLoader.h"
 #include "LogVariable.h"
 
@@ -12,17 +11,15 @@
 #include <QWidget>
 
 #include <functional>
-#include <memory>
 
 #include <qcustomplot.h>
 
 class FramePacer;
+class LogPlotPanel;
 class LogTabLoader;
 class MultiAxisPlot;
-class PlotSeries;
 class QComboBox;
 class QCPAxis;
-class QCPItemStraightLine;
 class QGroupBox;
 class QLabel;
 class QListWidget;
@@ -85,7 +82,6 @@ private slots:
     void openLogFile();
     void onLogItemClicked(QListWidgetItem *item);
     void onLogLoaded(const LogLoader::Result &result);
-    void onVariableItemChanged(QListWidgetItem *item);
     void onPlayButtonClicked();
     void onSpeedChanged(int index);
     void onSliderMoved(int value);
@@ -94,18 +90,13 @@ private slots:
     void onSceneGraphError(QQuickWindow::SceneGraphError error, const QString &message);
 
 private:
-    void buildPlot();
+    void buildPlot(QListWidget *variableList);
     void createModelView();
     void updateMetricsAvailability();
     void updateMetrics();
     void updateModel3D();
     void moveLights();
     void updatePlotCursor();
-    void placeCursor();
-    void rebuildVariableList();
-    void addGraphFor(int row);
-    void finishGraphs();
-    QSharedPointer<const PlotSeries> seriesFor(int index);
     int sliderValue(double seconds) const;
 
     RadioScanner *scanner = nullptr;
@@ -148,12 +139,8 @@ private:
     int quatZIndex = -1;
     int vibrationIndex = -1;
 
-    QListWidget *variableList = nullptr;
-    QVector<int> rowToVariable;
-    std::unique_ptr<GraphStack> graphs; // the graphs and the right axes made for them
-    QVector<QSharedPointer<const PlotSeries>> plotSeries; // by variable, made on first use
     MultiAxisPlot *plot = nullptr;
-    QCPItemStraightLine *cursorLine = nullptr;
+    LogPlotPanel *panel = nullptr; // the variable list, the graphs, the cursor line
 
     StickGimbalWidget *leftGimbal = nullptr;
     StickGimbalWidget *rightGimbal = nullptr;
