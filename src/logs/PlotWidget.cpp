@@ -7,7 +7,6 @@
 #include "MultiAxisPlot.h"
 #include "PageScrollArea.h"
 #include "PlotStyle.h"
-#include "RadioLogSource.h"
 #include "RadioScanner.h"
 #include "SaveFileCommit.h"
 #include "TimeAxisTicker.h"
@@ -43,7 +42,6 @@ constexpr int CheckBoxWidthPx = 26;
 
 PlotWidget::PlotWidget(RadioScanner *scanner, QWidget *parent)
     : QWidget(parent)
-    , scanner(scanner)
 {
     plot = new MultiAxisPlot(this);
     plot->setObjectName(QStringLiteral("plot"));
@@ -93,7 +91,7 @@ PlotWidget::PlotWidget(RadioScanner *scanner, QWidget *parent)
     connect(saveButton, &QPushButton::clicked, this, &PlotWidget::saveLogFile);
     connect(resetButton, &QPushButton::clicked, this, &PlotWidget::resetView);
 
-    radioLogList = new QListWidget(this);
+    auto *radioLogList = new QListWidget(this);
     radioLogList->setObjectName(QStringLiteral("radioLogList"));
     radioLogList->setMaximumHeight(120);
     radioLogList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -113,7 +111,7 @@ PlotWidget::PlotWidget(RadioScanner *scanner, QWidget *parent)
     // Drawn above the panel's cursor line: last on their layer.
     cursorLabel->setLayer(plot->cursorLayer());
 
-    statusLabel = new QLabel(this);
+    auto *statusLabel = new QLabel(this);
     statusLabel->setObjectName(QStringLiteral("statusLabel"));
     statusLabel->setTextFormat(Qt::PlainText); // log and file names come from outside
     statusLabel->setWordWrap(true);
@@ -175,8 +173,7 @@ PlotWidget::PlotWidget(RadioScanner *scanner, QWidget *parent)
     connect(welcome, &WelcomeScreenWidget::logItemClicked, this, &PlotWidget::onLogItemClicked);
 
     // Connects to the scanner and takes its current radio, if any.
-    radioLogs = new RadioLogSource(scanner, radioLogList, welcome, statusLabel, this);
-    loading = new LogTabLoader(radioLogs, statusLabel, busyBar, welcome, true, this);
+    loading = new LogTabLoader(scanner, radioLogList, welcome, statusLabel, busyBar, true, this);
     connect(loading, &LogTabLoader::loaded, this, &PlotWidget::onLogLoaded);
     connect(loading, &LogTabLoader::fileFailed, this,
             [this](const QString &error) { showWarning(tr("Open Log File"), error); });
@@ -250,8 +247,8 @@ void PlotWidget::onLogLoaded(const LogLoader::Result &result)
     saveButton->setEnabled(true);
     setVariables(result.log->variables);
     shownLog = result.log;
-    statusLabel->setText(tr("Loaded %1 variable(s) from %2")
-                             .arg(QString::number(result.log->variables.size()), result.label));
+    loading->setStatus(tr("Loaded %1 variable(s) from %2")
+                           .arg(QString::number(result.log->variables.size()), result.label));
 }
 
 void PlotWidget::saveLogFile()
@@ -278,7 +275,7 @@ bool PlotWidget::saveLogTo(const QString &chosenPath)
         showWarning(tr("Save Log File"), tr("Cannot write file: %1").arg(path));
         return false;
     }
-    statusLabel->setText(tr("Saved log to %1").arg(QFileInfo(path).fileName()));
+    loading->setStatus(tr("Saved log to %1").arg(QFileInfo(path).fileName()));
     return true;
 }
 

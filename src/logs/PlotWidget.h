@@ -21,7 +21,6 @@ class LogTabLoader;
 class QPushButton;
 class QStackedWidget;
 class QTableWidget;
-class RadioLogSource;
 class RadioScanner;
 class TimeAxisTicker;
 class WelcomeScreenWidget;
@@ -79,7 +78,6 @@ private:
     QStackedWidget *stack = nullptr;
     WelcomeScreenWidget *welcome = nullptr;
     MultiAxisPlot *plot = nullptr;
-    QLabel *statusLabel = nullptr;
     QPushButton *saveButton = nullptr;
     QByteArray rawLogData;
     QTableWidget *valueTable = nullptr;
@@ -88,9 +86,6 @@ private:
     double cursorKey = 0.0;
     QSize cursorLabelSize; // of the label's text and padding
     bool hasCursor = false;
-    RadioScanner *scanner = nullptr;
-    QListWidget *radioLogList = nullptr;
-    RadioLogSource *radioLogs = nullptr;
     QVector<int> tableRowVariable;
     LogPlotPanel *panel = nullptr; // the variable list, the graphs, the cursor line
     LogTabLoader *loading = nullptr;

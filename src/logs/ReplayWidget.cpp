@@ -10,7 +10,6 @@
 #include "MultiAxisPlot.h"
 #include "PageScrollArea.h"
 #include "PlotStyle.h"
-#include "RadioLogSource.h"
 #include "RadioScanner.h"
 #include "StickGimbalWidget.h"
 #include "TimeAxisTicker.h"
@@ -69,9 +68,8 @@ QLabel *greyLabel(QWidget *parent)
 
 } // namespace
 
-ReplayWidget::ReplayWidget(RadioScanner *radioScanner, QWidget *parent)
+ReplayWidget::ReplayWidget(RadioScanner *scanner, QWidget *parent)
     : QWidget(parent)
-    , scanner(radioScanner)
 {
     auto *tabLayout = new QVBoxLayout(this);
     tabLayout->setContentsMargins(0, 0, 0, 0);
@@ -102,7 +100,7 @@ ReplayWidget::ReplayWidget(RadioScanner *radioScanner, QWidget *parent)
     auto *leftLayout = new QVBoxLayout(leftPanel);
     leftLayout->setContentsMargins(0, 0, 0, 0);
     leftLayout->addWidget(new QLabel(tr("Radio Logs:"), leftPanel));
-    radioLogList = new QListWidget(leftPanel);
+    auto *radioLogList = new QListWidget(leftPanel);
     radioLogList->setObjectName(QStringLiteral("radioLogList"));
     radioLogList->setMaximumHeight(160);
     radioLogList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -115,7 +113,7 @@ ReplayWidget::ReplayWidget(RadioScanner *radioScanner, QWidget *parent)
     openButton->setObjectName(QStringLiteral("openButton"));
     connect(openButton, &QPushButton::clicked, this, &ReplayWidget::openLogFile);
     leftLayout->addWidget(openButton);
-    statusLabel = greyLabel(leftPanel);
+    QLabel *statusLabel = greyLabel(leftPanel);
     statusLabel->setObjectName(QStringLiteral("statusLabel"));
     statusLabel->setWordWrap(true);
     statusLabel->setTextFormat(Qt::PlainText); // file and radio names are not markup
@@ -265,8 +263,7 @@ ReplayWidget::ReplayWidget(RadioScanner *radioScanner, QWidget *parent)
     connect(right, &QShortcut::activated, this, [this]() { seekTo(currentTime + 1.0); });
 
     // Connects to the scanner and applies its current radio at once.
-    radioLogs = new RadioLogSource(scanner, radioLogList, welcome, statusLabel, this);
-    loading = new LogTabLoader(radioLogs, statusLabel, busyBar, welcome, false, this);
+    loading = new LogTabLoader(scanner, radioLogList, welcome, statusLabel, busyBar, false, this);
     connect(loading, &LogTabLoader::loaded, this, &ReplayWidget::onLogLoaded);
     connect(loading, &LogTabLoader::fileFailed, this, [this](const QString &error) {
         QMessageBox box(QMessageBox::Warning, tr("Open Log File"), error, QMessageBox::Ok, this);
@@ -422,7 +419,7 @@ void ReplayWidget::loadLog(const QVector<LogVariable> &vars, const QString &labe
     QString status = tr("Loaded %1").arg(label);
     if (stickLVIndex < 0 && stickLHIndex < 0 && stickRVIndex < 0 && stickRHIndex < 0)
         status += tr(" (no stick data in this log)");
-    statusLabel->setText(status);
+    loading->setStatus(status);
     stack->setCurrentIndex(1);
 }
 

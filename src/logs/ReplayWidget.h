@@ -29,7 +29,6 @@ class QQuickView;
 class QSlider;
 class QStackedWidget;
 class QToolButton;
-class RadioLogSource;
 class RadioScanner;
 class StickGimbalWidget;
 class WelcomeScreenWidget;
@@ -99,13 +98,9 @@ private:
     void updatePlotCursor();
     int sliderValue(double seconds) const;
 
-    RadioScanner *scanner = nullptr;
-    RadioLogSource *radioLogs = nullptr;
     LogTabLoader *loading = nullptr;
     ParsedLogPtr shownLog; // what the other tab may share while this one shows it
-    QListWidget *radioLogList = nullptr;
     WelcomeScreenWidget *welcome = nullptr;
-    QLabel *statusLabel = nullptr;
     QStackedWidget *stack = nullptr;
 
     QVector<LogVariable> variables;
