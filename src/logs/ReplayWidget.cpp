@@ -2,15 +2,14 @@
 
 #include "FoldingRowLayout.h"
 #include "FramePacer.h"
-#include "LogNames.h"
 #include "LogPlotPanel.h"
-#include "LogSeries.h"
 #include "LogTabLoader.h"
 #include "ModelScene.h"
 #include "MultiAxisPlot.h"
 #include "PageScrollArea.h"
 #include "PlotStyle.h"
 #include "RadioScanner.h"
+#include "ReplayChannels.h"
 #include "StickGimbalWidget.h"
 #include "TimeAxisTicker.h"
 #include "WelcomeScreenWidget.h"
@@ -43,21 +42,6 @@
 namespace {
 
 const char *const Grey = "color: #b0b0b6;";
-
-// To the nearest integer, halves upward (-0.5 gives 0, 0.5 gives 1).
-qint64 roundHalfUp(double value)
-{
-    if (!std::isfinite(value))
-        return 0;
-    const double r = std::floor(value + 0.5);
-    constexpr double limit = 9.0e18;
-    return qint64(std::clamp(r, -limit, limit));
-}
-
-QString fixed1(double value)
-{
-    return QString::number(value, 'f', 1);
-}
 
 QLabel *greyLabel(QWidget *parent)
 {
@@ -203,28 +187,24 @@ ReplayWidget::ReplayWidget(RadioScanner *scanner, QWidget *parent)
     grid->setHorizontalSpacing(20);
     struct Figure
     {
-        QLabel **label;
         const char *name;
         QString sample;
     };
-    const Figure figureLabels[] = {
-        {&voltageLabel, "voltageLabel", tr("Voltage: -99.9 V")},
-        {&currentLabel, "currentLabel", tr("Current: -999.9 A")},
-        {&powerLabel, "powerLabel", tr("Power: -9999.9 W")},
-        {&rpmLabel, "rpmLabel", tr("RPM: -99999")},
-        {&elevatorLabel, "elevatorLabel", tr("Elevator: -999.9 °/s")},
-        {&aileronLabel, "aileronLabel", tr("Aileron: -999.9 °/s")},
-        {&rudderLabel, "rudderLabel", tr("Rudder: -999.9 °/s")},
-        {&vibrationLabel, "vibrationLabel", tr("Vibration: 100 %")},
+    // By ReplayChannels::Figure.
+    const Figure figureNames[ReplayChannels::FigureCount] = {
+        {"voltageLabel", tr("Voltage: -99.9 V")},      {"currentLabel", tr("Current: -999.9 A")},
+        {"powerLabel", tr("Power: -9999.9 W")},        {"rpmLabel", tr("RPM: -99999")},
+        {"elevatorLabel", tr("Elevator: -999.9 °/s")}, {"aileronLabel", tr("Aileron: -999.9 °/s")},
+        {"rudderLabel", tr("Rudder: -999.9 °/s")},     {"vibrationLabel", tr("Vibration: 100 %")},
     };
-    for (const Figure &f : figureLabels) {
-        *f.label = greyLabel(metricsBox);
-        (*f.label)->setObjectName(QLatin1String(f.name));
-        grid->addWidget(*f.label);
+    for (int i = 0; i < ReplayChannels::FigureCount; ++i) {
+        figureLabels[i] = greyLabel(metricsBox);
+        figureLabels[i]->setObjectName(QLatin1String(figureNames[i].name));
+        grid->addWidget(figureLabels[i]);
     }
-    const QFontMetrics figureMetrics = voltageLabel->fontMetrics();
-    for (const Figure &f : figureLabels)
-        (*f.label)->setFixedWidth(figureMetrics.horizontalAdvance(f.sample));
+    const QFontMetrics figureMetrics = figureLabels[0]->fontMetrics();
+    for (int i = 0; i < ReplayChannels::FigureCount; ++i)
+        figureLabels[i]->setFixedWidth(figureMetrics.horizontalAdvance(figureNames[i].sample));
     figures->addWidget(metricsBox);
     figures->addStretch(1);
     controlsLayout->addLayout(figures);
@@ -376,39 +356,15 @@ void ReplayWidget::onLogLoaded(const LogLoader::Result &result)
 void ReplayWidget::loadLog(const QVector<LogVariable> &vars, const QString &label)
 {
     shownLog.reset();
-    variables = LogSeries::inTimeOrder(vars);
-
-    stickLVIndex = indexOfVariable(QLatin1String(LogNames::StickLV));
-    stickLHIndex = indexOfVariable(QLatin1String(LogNames::StickLH));
-    stickRVIndex = indexOfVariable(QLatin1String(LogNames::StickRV));
-    stickRHIndex = indexOfVariable(QLatin1String(LogNames::StickRH));
-    voltageIndex = indexOfVariable(QLatin1String(LogNames::EscBattVolt));
-    currentIndex = indexOfVariable(QLatin1String(LogNames::EscBattCurr));
-    escRpmIndex = indexOfVariable(QLatin1String(LogNames::EscRpm));
-    varnekRpmIndex = indexOfVariable(QLatin1String(LogNames::VarnekRpm));
-    elevatorIndex = indexOfVariable(QString::fromUtf8(LogNames::VarnekElevator));
-    aileronIndex = indexOfVariable(QString::fromUtf8(LogNames::VarnekAileron));
-    rudderIndex = indexOfVariable(QString::fromUtf8(LogNames::VarnekRudder));
-    altitudeIndex = indexOfVariable(QLatin1String(LogNames::VarnekAlt));
-    quatWIndex = indexOfVariable(QLatin1String(LogNames::VarnekQuatW));
-    quatXIndex = indexOfVariable(QLatin1String(LogNames::VarnekQuatX));
-    quatYIndex = indexOfVariable(QLatin1String(LogNames::VarnekQuatY));
-    quatZIndex = indexOfVariable(QLatin1String(LogNames::VarnekQuatZ));
-    vibrationIndex = indexOfVariable(QLatin1String(LogNames::VarnekVibLevel));
+    channels.setVariables(vars);
     updateMetricsAvailability();
-
-    duration = 0.0;
-    for (const LogVariable &v : qAsConst(variables)) {
-        if (!v.times.isEmpty() && std::isfinite(v.times.last()))
-            duration = std::max(duration, v.times.last());
-    }
-
-    panel->setVariables(variables);
+    panel->setVariables(channels.variables());
     rebuildGraphs();
     setPlaying(false);
 
     // Stamps are 32-bit milliseconds, so a log can outgrow an int slider in ms: the
     // slider then counts coarser steps.
+    const double duration = channels.duration();
     const double maxSteps = double(std::numeric_limits<int>::max());
     sliderScale = duration * 1000.0 > maxSteps ? maxSteps / duration : 1000.0;
     positionSlider->setEnabled(duration > 0.0);
@@ -417,7 +373,7 @@ void ReplayWidget::loadLog(const QVector<LogVariable> &vars, const QString &labe
     seekTo(0.0);
 
     QString status = tr("Loaded %1").arg(label);
-    if (stickLVIndex < 0 && stickLHIndex < 0 && stickRVIndex < 0 && stickRHIndex < 0)
+    if (!channels.hasSticks())
         status += tr(" (no stick data in this log)");
     loading->setStatus(status);
     stack->setCurrentIndex(1);
@@ -425,32 +381,22 @@ void ReplayWidget::loadLog(const QVector<LogVariable> &vars, const QString &labe
 
 int ReplayWidget::indexOfVariable(const QString &name) const
 {
-    for (int i = 0; i < variables.size(); ++i) {
-        if (variables.at(i).name == name)
-            return i;
-    }
-    return -1;
+    return channels.indexOf(name);
 }
 
 double ReplayWidget::valueAtTime(int index, double t) const
 {
-    if (index < 0 || index >= variables.size())
-        return 0.0;
-    return LogSeries::valueAt(variables.at(index), t);
+    return channels.valueAt(index, t);
 }
 
 QQuaternion ReplayWidget::interpolatedRawQuaternion(double t) const
 {
-    const auto var = [this](int index) {
-        return index >= 0 && index < variables.size() ? &variables.at(index) : nullptr;
-    };
-    return ModelScene::interpolate(var(quatWIndex), var(quatXIndex), var(quatYIndex),
-                                   var(quatZIndex), t);
+    return channels.rawQuaternion(t);
 }
 
 QString ReplayWidget::formatMinSec(double seconds)
 {
-    const qint64 s = roundHalfUp(seconds);
+    const qint64 s = ReplayChannels::roundHalfUp(seconds);
     const qint64 m = s / 60;
     return QStringLiteral("%1:%2").arg(m).arg(s - 60 * m, 2, 10, QLatin1Char('0'));
 }
@@ -459,6 +405,7 @@ void ReplayWidget::seekTo(double t)
 {
     if (std::isnan(t))
         t = 0.0;
+    const double duration = channels.duration();
     currentTime = std::max(std::min(t, duration), 0.0);
 
     {
@@ -467,16 +414,12 @@ void ReplayWidget::seekTo(double t)
     }
     timeLabel->setText(tr("%1 / %2").arg(formatMinSec(currentTime), formatMinSec(duration)));
 
-    const double lh = valueAtTime(stickLHIndex, currentTime);
-    const double lv = valueAtTime(stickLVIndex, currentTime);
-    const double rh = valueAtTime(stickRHIndex, currentTime);
-    const double rv = valueAtTime(stickRVIndex, currentTime);
-    leftGimbal->setValues(lh, lv);
-    rightGimbal->setValues(rh, rv);
-    leftStickLabel->setText(
-        tr("Stick LH %1 · Stick LV %2").arg(roundHalfUp(lh)).arg(roundHalfUp(lv)));
-    rightStickLabel->setText(
-        tr("Stick RH %1 · Stick RV %2").arg(roundHalfUp(rh)).arg(roundHalfUp(rv)));
+    leftGimbal->setValues(channels.valueAt(ReplayChannels::StickLH, currentTime),
+                          channels.valueAt(ReplayChannels::StickLV, currentTime));
+    rightGimbal->setValues(channels.valueAt(ReplayChannels::StickRH, currentTime),
+                           channels.valueAt(ReplayChannels::StickRV, currentTime));
+    leftStickLabel->setText(channels.leftStickText(currentTime));
+    rightStickLabel->setText(channels.rightStickText(currentTime));
 
     updateMetrics();
     updateModel3D();
@@ -512,7 +455,7 @@ void ReplayWidget::onPlayButtonClicked()
         setPlaying(false);
         return;
     }
-    if (currentTime >= duration)
+    if (currentTime >= channels.duration())
         seekTo(0.0);
     setPlaying(true);
 }
@@ -546,56 +489,36 @@ void ReplayWidget::onPlaybackTick()
     const double dt = double(now - lastTickMs) / 1000.0 * speed;
     lastTickMs = now;
     seekTo(currentTime + dt);
-    if (currentTime >= duration)
+    if (currentTime >= channels.duration())
         setPlaying(false);
 }
 
 void ReplayWidget::updateMetricsAvailability()
 {
-    voltageLabel->setVisible(voltageIndex >= 0);
-    currentLabel->setVisible(currentIndex >= 0);
-    powerLabel->setVisible(voltageIndex >= 0 && currentIndex >= 0);
-    rpmLabel->setVisible(escRpmIndex >= 0 || varnekRpmIndex >= 0);
-    elevatorLabel->setVisible(elevatorIndex >= 0);
-    aileronLabel->setVisible(aileronIndex >= 0);
-    rudderLabel->setVisible(rudderIndex >= 0);
-    vibrationLabel->setVisible(vibrationIndex >= 0);
-    metricsBox->setVisible(voltageIndex >= 0 || currentIndex >= 0 || escRpmIndex >= 0
-                           || varnekRpmIndex >= 0 || elevatorIndex >= 0 || aileronIndex >= 0
-                           || rudderIndex >= 0 || vibrationIndex >= 0);
+    bool any = false;
+    for (int i = 0; i < ReplayChannels::FigureCount; ++i) {
+        const bool shown = channels.shows(ReplayChannels::Figure(i));
+        figureLabels[i]->setVisible(shown);
+        any = any || shown;
+    }
+    metricsBox->setVisible(any);
 }
 
 void ReplayWidget::updateMetrics()
 {
-    const double t = currentTime;
-    if (voltageIndex >= 0)
-        voltageLabel->setText(tr("Voltage: %1 V").arg(fixed1(valueAtTime(voltageIndex, t))));
-    if (currentIndex >= 0)
-        currentLabel->setText(tr("Current: %1 A").arg(fixed1(valueAtTime(currentIndex, t))));
-    if (voltageIndex >= 0 && currentIndex >= 0) {
-        const double power = valueAtTime(voltageIndex, t) * valueAtTime(currentIndex, t);
-        powerLabel->setText(tr("Power: %1 W").arg(fixed1(power)));
+    for (int i = 0; i < ReplayChannels::FigureCount; ++i) {
+        const auto figure = ReplayChannels::Figure(i);
+        if (channels.shows(figure))
+            figureLabels[i]->setText(channels.figureText(figure, currentTime));
     }
-    const int rpm = escRpmIndex >= 0 ? escRpmIndex : varnekRpmIndex;
-    if (rpm >= 0)
-        rpmLabel->setText(tr("RPM: %1").arg(roundHalfUp(valueAtTime(rpm, t))));
-    if (elevatorIndex >= 0)
-        elevatorLabel->setText(tr("Elevator: %1 °/s").arg(fixed1(valueAtTime(elevatorIndex, t))));
-    if (aileronIndex >= 0)
-        aileronLabel->setText(tr("Aileron: %1 °/s").arg(fixed1(valueAtTime(aileronIndex, t))));
-    if (rudderIndex >= 0)
-        rudderLabel->setText(tr("Rudder: %1 °/s").arg(fixed1(valueAtTime(rudderIndex, t))));
-    if (vibrationIndex >= 0)
-        vibrationLabel->setText(
-            tr("Vibration: %1 %").arg(roundHalfUp(valueAtTime(vibrationIndex, t))));
 }
 
 void ReplayWidget::updateModel3D()
 {
     if (!rootObject)
         return;
-    const double alt = valueAtTime(altitudeIndex, currentTime);
-    const QQuaternion q = interpolatedRawQuaternion(currentTime);
+    const double alt = channels.valueAt(ReplayChannels::Altitude, currentTime);
+    const QQuaternion q = channels.rawQuaternion(currentTime);
     rootObject->setProperty("mdl_quat", QVariant::fromValue(ModelScene::toScene(q)));
     rootObject->setProperty("mdl_alt", alt);
     moveLights();

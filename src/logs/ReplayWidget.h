@@ -2,6 +2,7 @@
 
 #include "LogLoader.h"
 #include "LogVariable.h"
+#include "ReplayChannels.h"
 
 #include <QElapsedTimer>
 #include <QQuaternion>
@@ -10,6 +11,7 @@
 #include <QVector>
 #include <QWidget>
 
+#include <array>
 #include <functional>
 
 #include <qcustomplot.h>
@@ -63,15 +65,12 @@ public:
     void rebuildGraphs();
 
     double position() const { return currentTime; }
-    double logDuration() const { return duration; }
+    double logDuration() const { return channels.duration(); }
     double playbackSpeed() const { return speed; }
     bool isPlaying() const { return playing; }
-    const QVector<LogVariable> &logVariables() const { return variables; }
+    const QVector<LogVariable> &logVariables() const { return channels.variables(); }
     // False once the 3D view failed (no scene, or no OpenGL): the replay goes on without it.
     bool hasModelView() const { return rootObject != nullptr; }
-
-    // Slider steps per second of the log; below 1000 only for logs too long for an int.
-    double sliderStepsPerSecond() const { return sliderScale; }
 
     // The clock playback advances by, in milliseconds: a steady clock. Code only, for
     // tests that tick with a clock of their own.
@@ -103,9 +102,7 @@ private:
     WelcomeScreenWidget *welcome = nullptr;
     QStackedWidget *stack = nullptr;
 
-    QVector<LogVariable> variables;
     double currentTime = 0.0;
-    double duration = 0.0;
     double speed = 1.0;
     bool playing = false;
     QTimer playbackTimer;
@@ -116,23 +113,7 @@ private:
     QElapsedTimer lightClock;
     double sliderScale = 1000.0;
 
-    int stickLVIndex = -1;
-    int stickLHIndex = -1;
-    int stickRVIndex = -1;
-    int stickRHIndex = -1;
-    int voltageIndex = -1;
-    int currentIndex = -1;
-    int escRpmIndex = -1;
-    int varnekRpmIndex = -1;
-    int elevatorIndex = -1;
-    int aileronIndex = -1;
-    int rudderIndex = -1;
-    int altitudeIndex = -1;
-    int quatWIndex = -1;
-    int quatXIndex = -1;
-    int quatYIndex = -1;
-    int quatZIndex = -1;
-    int vibrationIndex = -1;
+    ReplayChannels channels; // the log's variables, in time order
 
     MultiAxisPlot *plot = nullptr;
     LogPlotPanel *panel = nullptr; // the variable list, the graphs, the cursor line
@@ -146,14 +127,7 @@ private:
     QSlider *positionSlider = nullptr;
     QLabel *timeLabel = nullptr;
     QGroupBox *metricsBox = nullptr;
-    QLabel *voltageLabel = nullptr;
-    QLabel *currentLabel = nullptr;
-    QLabel *powerLabel = nullptr;
-    QLabel *rpmLabel = nullptr;
-    QLabel *elevatorLabel = nullptr;
-    QLabel *aileronLabel = nullptr;
-    QLabel *rudderLabel = nullptr;
-    QLabel *vibrationLabel = nullptr;
+    std::array<QLabel *, ReplayChannels::FigureCount> figureLabels {};
 
     QQuickView *quickView = nullptr;
     QQuickItem *rootObject = nullptr;
