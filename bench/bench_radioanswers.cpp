@@ -207,7 +207,8 @@ int main(int argc, char **argv)
             = new WelcomeScreenWidget(":/icons/tab-logviewer.svg", "T", "S", "1", "2", &page);
         auto *status = new QLabel(&page);
         page.show();
-        new RadioLogSource(&scanner, tabList, welcome, status, &page);
+        auto *source = new RadioLogSource(&scanner, tabList, welcome, &page);
+        QObject::connect(source, &RadioLogSource::statusChanged, status, &QLabel::setText);
         print("log lists, by the tab (new)",
               measure(found, [&]() { return welcome->logList->count() == n; }));
         emit scanner.deviceNotFound();

@@ -8,11 +8,12 @@
 #include <QLabel>
 #include <QProgressBar>
 
-LogTabLoader::LogTabLoader(RadioLogSource *radioLogs, QLabel *statusLabel, QProgressBar *busyBar,
-                           WelcomeScreenWidget *welcome, bool keepBytes, QObject *parent)
+LogTabLoader::LogTabLoader(RadioScanner *scanner, QListWidget *radioLogList,
+                           WelcomeScreenWidget *welcome, QLabel *statusLabel, QProgressBar *busyBar,
+                           bool keepBytes, QObject *parent)
     : QObject(parent)
     , loader(new LogLoader(this))
-    , radioLogs(radioLogs)
+    , radioLogs(new RadioLogSource(scanner, radioLogList, welcome, this))
     , statusLabel(statusLabel)
     , busyBar(busyBar)
     , welcome(welcome)
@@ -21,6 +22,13 @@ LogTabLoader::LogTabLoader(RadioLogSource *radioLogs, QLabel *statusLabel, QProg
     connect(loader, &LogLoader::finished, this, &LogTabLoader::onFinished);
     connect(radioLogs, &RadioLogSource::downloadsInFlightChanged, this, &LogTabLoader::updateBusy);
     connect(radioLogs, &RadioLogSource::logDownloaded, this, &LogTabLoader::parseDownload);
+    connect(radioLogs, &RadioLogSource::statusChanged, this, &LogTabLoader::setStatus);
+}
+
+void LogTabLoader::setStatus(const QString &text)
+{
+    status = text;
+    statusLabel->setText(text);
 }
 
 bool LogTabLoader::isLoading() const
@@ -53,11 +61,11 @@ void LogTabLoader::askForFile(QWidget *parent)
 bool LogTabLoader::downloadLog(QListWidgetItem *item)
 {
     const bool wasLoading = isLoading();
-    const QString status = statusLabel->text();
+    const QString before = status;
     if (!radioLogs->downloadLog(item))
         return false;
     if (!wasLoading)
-        statusBeforeLoading = status;
+        statusBeforeLoading = before;
     loader->cancel();
     updateBusy();
     return true;
@@ -74,15 +82,15 @@ void LogTabLoader::startLoading(const QString &label)
 {
     // What a failed open puts back: the status from before the tab got busy.
     if (!isLoading())
-        statusBeforeLoading = statusLabel->text();
-    statusLabel->setText(tr("Loading %1...").arg(label));
+        statusBeforeLoading = status;
+    setStatus(tr("Loading %1...").arg(label));
 }
 
 void LogTabLoader::updateBusy()
 {
     const bool busy = isLoading();
     busyBar->setVisible(busy);
-    welcome->setLoadingText(busy ? statusLabel->text() : QString());
+    welcome->setLoadingText(busy ? status : QString());
 }
 
 void LogTabLoader::onFinished(const LogLoader::Result &result)
@@ -92,11 +100,11 @@ void LogTabLoader::onFinished(const LogLoader::Result &result)
         radioLogs->showLog(result.label, !result.fromFile);
         emit loaded(result);
     } else if (result.fromFile) {
-        statusLabel->setText(statusBeforeLoading);
+        setStatus(statusBeforeLoading);
         radioLogs->markShownLog();
         emit fileFailed(result.error);
     } else {
-        statusLabel->setText(tr("Failed to parse downloaded log: %1").arg(result.error));
+        setStatus(tr("Failed to parse downloaded log: %1").arg(result.error));
         radioLogs->markShownLog();
     }
 }

@@ -8,12 +8,15 @@
 
 class QFileDialog;
 class QLabel;
+class QListWidget;
 class QListWidgetItem;
 class QProgressBar;
 class RadioLogSource;
+class RadioScanner;
 class WelcomeScreenWidget;
 
-// The loading half of a log tab, for files and downloads alike: parses on a worker thread
+// The loading half of a log tab, for files and downloads alike, and the one writer of its
+// status line. Follows the radio's logs (RadioLogSource), parses on a worker thread
 // (LogLoader) and shows meanwhile "Loading <name>..." in the status line and on the welcome
 // card, with a busy bar, also while a download is under way. The tab stays usable; a newer
 // open or download replaces a load or download still running, which is cancelled.
@@ -21,9 +24,10 @@ class LogTabLoader : public QObject
 {
     Q_OBJECT
 public:
-    // keepBytes: whether results carry the log's bytes (the Log Viewer saves them).
-    LogTabLoader(RadioLogSource *radioLogs, QLabel *statusLabel, QProgressBar *busyBar,
-                 WelcomeScreenWidget *welcome, bool keepBytes, QObject *parent);
+    // radioLogList and welcome's list show the radio's logs (the scanner's current radio at
+    // once). keepBytes: whether results carry the log's bytes (the Log Viewer saves them).
+    LogTabLoader(RadioScanner *scanner, QListWidget *radioLogList, WelcomeScreenWidget *welcome,
+                 QLabel *statusLabel, QProgressBar *busyBar, bool keepBytes, QObject *parent);
 
     void loadFile(const QString &path);
     // Asks for a log file with the open dialog and loads the one chosen. The
@@ -36,6 +40,8 @@ public:
     void parseDownload(const QByteArray &data, const QString &label);
     // Reading, parsing or downloading.
     bool isLoading() const;
+    // What the status line says, for the tab's own news (a log shown, a log saved).
+    void setStatus(const QString &text);
 
 signals:
     void loaded(const LogLoader::Result &result);
@@ -53,6 +59,7 @@ private:
     QProgressBar *busyBar = nullptr;
     WelcomeScreenWidget *welcome = nullptr;
     bool keepBytes = false;
+    QString status; // what statusLabel says
     QString statusBeforeLoading;
     QPointer<QFileDialog> fileDialog;
 };

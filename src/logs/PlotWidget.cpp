@@ -1,14 +1,13 @@
 #include "PlotWidget.h"
 
-#include "GraphStack.h"
 #include "LogGraph.h"
-#include "LogNames.h"
+#include "LogPlotPanel.h"
+#include "LogSeries.h"
 #include "LogTabLoader.h"
 #include "MultiAxisPlot.h"
 #include "PageScrollArea.h"
 #include "PlainMessageBox.h"
 #include "PlotStyle.h"
-#include "RadioLogSource.h"
 #include "RadioScanner.h"
 #include "SaveFileCommit.h"
 #include "Theme.h"
@@ -29,31 +28,14 @@
 #include <QPushButton>
 #include <QSaveFile>
 #include <QScrollBar>
-#include <QSet>
 #include <QSignalBlocker>
 #include <QStackedWidget>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
-#include <algorithm>
 #include <cmath>
-#include <limits>
 
 namespace {
-
-// Never listed or plotted; the derived angles and rates are.
-const QSet<QString> &hiddenVariableNames()
-{
-    static const QSet<QString> names {
-        QString::fromUtf8(LogNames::VarnekQuatW), QString::fromUtf8(LogNames::VarnekQuatX),
-        QString::fromUtf8(LogNames::VarnekQuatY), QString::fromUtf8(LogNames::VarnekQuatZ)};
-    return names;
-}
-
-bool isChannelLabel(const QString &label)
-{
-    return label.startsWith(QLatin1String("Channel ")) && label.endsWith(QLatin1String(" [%]"));
-}
 
 // Left of this offset inside a list row lies the check box.
 constexpr int CheckBoxWidthPx = 26;
@@ -62,7 +44,6 @@ constexpr int CheckBoxWidthPx = 26;
 
 PlotWidget::PlotWidget(RadioScanner *scanner, QWidget *parent)
     : QWidget(parent)
-    , scanner(scanner)
 {
     plot = new MultiAxisPlot(this);
     plot->setObjectName(QStringLiteral("plot"));
@@ -78,20 +59,6 @@ PlotWidget::PlotWidget(RadioScanner *scanner, QWidget *parent)
     plot->xAxis->setTicker(timeTicker);
     plot->xAxis->setLabel(tr("Time [m:ss]"));
     plot->legend->setVisible(false);
-    graphs = std::make_unique<GraphStack>(plot);
-
-    // The cursor lives on the plot's buffered cursor layer, so moving it repaints only it.
-    cursorLine = new QCPItemStraightLine(plot);
-    cursorLine->setPen(QPen(QColor(Theme::Text), 1, Qt::DashLine));
-    for (QCPItemPosition *point : {cursorLine->point1, cursorLine->point2}) {
-        point->setTypeX(QCPItemPosition::ptPlotCoords);
-        point->setTypeY(QCPItemPosition::ptAxisRectRatio);
-    }
-    cursorLine->point1->setCoords(0, 0);
-    cursorLine->point2->setCoords(0, 1);
-    cursorLine->setLayer(plot->cursorLayer());
-    cursorLine->setSelectable(false);
-    cursorLine->setVisible(false);
 
     cursorLabel = new QCPItemText(plot);
     cursorLabel->position->setTypeX(QCPItemPosition::ptPlotCoords);
@@ -126,7 +93,7 @@ PlotWidget::PlotWidget(RadioScanner *scanner, QWidget *parent)
     connect(saveButton, &QPushButton::clicked, this, &PlotWidget::saveLogFile);
     connect(resetButton, &QPushButton::clicked, this, &PlotWidget::resetView);
 
-    radioLogList = new QListWidget(this);
+    auto *radioLogList = new QListWidget(this);
     radioLogList->setObjectName(QStringLiteral("radioLogList"));
     radioLogList->setMaximumHeight(120);
     radioLogList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -134,16 +101,19 @@ PlotWidget::PlotWidget(RadioScanner *scanner, QWidget *parent)
     radioLogList->hide();
     connect(radioLogList, &QListWidget::itemClicked, this, &PlotWidget::onLogItemClicked);
 
-    variableList = new QListWidget(this);
-    variableList->setObjectName(QStringLiteral("variableList"));
-    variableList->setSpacing(3);
-    QFont listFont = variableList->font();
-    listFont.setPointSize(listFont.pointSize() + 2);
-    variableList->setFont(listFont);
-    connect(variableList, &QListWidget::itemChanged, this, &PlotWidget::onVariableItemChanged);
+    QListWidget *variableList = LogPlotPanel::createVariableList(this);
+    panel = new LogPlotPanel(plot, variableList, QColor(Theme::Text), true, this);
+    connect(panel, &LogPlotPanel::graphsChanged, this, [this]() {
+        rebuildValueTable();
+        // New graphs are never selected, so no highlight survives.
+        highlight(QString());
+    });
     variableList->viewport()->installEventFilter(this);
 
-    statusLabel = new QLabel(this);
+    // Drawn above the panel's cursor line: last on their layer.
+    cursorLabel->setLayer(plot->cursorLayer());
+
+    auto *statusLabel = new QLabel(this);
     statusLabel->setObjectName(QStringLiteral("statusLabel"));
     statusLabel->setTextFormat(Qt::PlainText); // log and file names come from outside
     statusLabel->setWordWrap(true);
@@ -205,8 +175,7 @@ PlotWidget::PlotWidget(RadioScanner *scanner, QWidget *parent)
     connect(welcome, &WelcomeScreenWidget::logItemClicked, this, &PlotWidget::onLogItemClicked);
 
     // Connects to the scanner and takes its current radio, if any.
-    radioLogs = new RadioLogSource(scanner, radioLogList, welcome, statusLabel, this);
-    loading = new LogTabLoader(radioLogs, statusLabel, busyBar, welcome, true, this);
+    loading = new LogTabLoader(scanner, radioLogList, welcome, statusLabel, busyBar, true, this);
     connect(loading, &LogTabLoader::loaded, this, &PlotWidget::onLogLoaded);
     connect(loading, &LogTabLoader::fileFailed, this,
             [this](const QString &error) { showWarning(tr("Open Log File"), error); });
@@ -252,29 +221,6 @@ QString PlotWidget::cursorText(double key)
         .arg(ms % 1000, 3, 10, QLatin1Char('0'));
 }
 
-int PlotWidget::nearestSampleIndex(const QVector<double> &times, double key, bool ascending)
-{
-    const int n = times.size();
-    if (n == 0)
-        return -1;
-    if (!ascending) {
-        int best = 0;
-        for (int i = 1; i < n; ++i) {
-            const double d = std::fabs(times[i] - key);
-            const double bestD = std::fabs(times[best] - key);
-            if (d < bestD || (d == bestD && times[i] > times[best]))
-                best = i;
-        }
-        return best;
-    }
-    const int lower = int(std::lower_bound(times.cbegin(), times.cend(), key) - times.cbegin());
-    if (lower == n)
-        return n - 1;
-    if (lower > 0 && std::fabs(times[lower - 1] - key) < std::fabs(times[lower] - key))
-        return lower - 1;
-    return lower;
-}
-
 void PlotWidget::showWarning(const QString &title, const QString &text)
 {
     showPlainMessage(this, QMessageBox::Warning, title, text);
@@ -301,8 +247,8 @@ void PlotWidget::onLogLoaded(const LogLoader::Result &result)
     saveButton->setEnabled(true);
     setVariables(result.log->variables);
     shownLog = result.log;
-    statusLabel->setText(tr("Loaded %1 variable(s) from %2")
-                             .arg(QString::number(result.log->variables.size()), result.label));
+    loading->setStatus(tr("Loaded %1 variable(s) from %2")
+                           .arg(QString::number(result.log->variables.size()), result.label));
 }
 
 void PlotWidget::saveLogFile()
@@ -329,7 +275,7 @@ bool PlotWidget::saveLogTo(const QString &chosenPath)
         showWarning(tr("Save Log File"), tr("Cannot write file: %1").arg(path));
         return false;
     }
-    statusLabel->setText(tr("Saved log to %1").arg(QFileInfo(path).fileName()));
+    loading->setStatus(tr("Saved log to %1").arg(QFileInfo(path).fileName()));
     return true;
 }
 
@@ -338,96 +284,33 @@ void PlotWidget::onLogItemClicked(QListWidgetItem *item)
     loading->downloadLog(item);
 }
 
+const QVector<LogVariable> &PlotWidget::logVariables() const
+{
+    return panel->variables();
+}
+
 void PlotWidget::setVariables(const QVector<LogVariable> &vars)
 {
     shownLog.reset();
-    plotSeries.clear();
-    variables.clear();
-    for (const LogVariable &v : vars) {
-        if (!hiddenVariableNames().contains(v.name))
-            variables.append(v);
-    }
-    {
-        const QSignalBlocker blocker(variableList);
-        variableList->clear();
-        for (const LogVariable &v : qAsConst(variables)) {
-            auto *item = new QListWidgetItem(v.name, variableList);
-            item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
-            item->setCheckState(Qt::Unchecked);
-        }
-    }
+    panel->setVariables(vars);
     hasCursor = false;
-    cursorLine->setVisible(false);
+    panel->hideCursor();
     cursorLabel->setVisible(false);
     rebuildGraphs();
     stack->setCurrentIndex(1);
 }
 
-void PlotWidget::onVariableItemChanged(QListWidgetItem *item)
-{
-    graphs->toggle(variableList, variableList->row(item), variables.size(),
-                   [this](int row) { addGraphFor(row); });
-    finishGraphs();
-}
-
-QSharedPointer<const PlotSeries> PlotWidget::seriesFor(int index)
-{
-    if (plotSeries.size() != variables.size())
-        plotSeries.resize(variables.size());
-    if (!plotSeries[index])
-        plotSeries[index] = PlotSeries::of(variables[index]);
-    return plotSeries[index];
-}
-
-void PlotWidget::addGraphFor(int row)
-{
-    QCPAxis *axis = graphs->axisFor(row);
-    const LogVariable &v = variables[row];
-    const QColor color = colorForIndex(row);
-    axis->setLabel(v.name);
-    PlotStyle::styleAxis(axis, color, axis == plot->yAxis);
-
-    LogGraph *graph = PlotStyle::addVariableGraph(plot, axis, seriesFor(row), v.name, color);
-    graph->setSelectable(QCP::stWhole);
-    graph->selectionDecorator()->setPen(QPen(color.lighter(150), 3));
-}
-
 void PlotWidget::rebuildGraphs()
 {
-    graphs->rebuild(variableList, variables.size(), [this](int row) { addGraphFor(row); });
-    finishGraphs();
-}
-
-void PlotWidget::finishGraphs()
-{
-    if (graphs->isEmpty()) {
-        plot->yAxis->setLabel(QString());
-        PlotStyle::styleAxis(plot->yAxis, PlotStyle::AxisGrey, true);
-    }
-    plot->legend->setVisible(plot->graphCount() > 0);
-    plot->rescaleAxes();
-    forceChannelRanges();
-    rebuildValueTable();
-    // New graphs are never selected, so no highlight survives; then one replot.
-    highlight(QString());
-    plot->replot(QCustomPlot::rpRefreshHint);
-}
-
-void PlotWidget::forceChannelRanges()
-{
-    QVector<QCPAxis *> valueAxes {plot->yAxis};
-    valueAxes += graphs->extraAxes();
-    for (QCPAxis *axis : qAsConst(valueAxes)) {
-        if (isChannelLabel(axis->label()))
-            axis->setRange(-100, 100);
-    }
+    panel->rebuildGraphs();
 }
 
 void PlotWidget::rebuildValueTable()
 {
     tableRowVariable.clear();
     valueTable->clearContents();
-    const QVector<int> &rows = graphs->rows();
+    const QVector<LogVariable> &variables = panel->variables();
+    const QVector<int> &rows = panel->graphRows();
     valueTable->setRowCount(rows.size());
     for (int row = 0; row < rows.size(); ++row) {
         const int j = rows[row];
@@ -439,7 +322,7 @@ void PlotWidget::rebuildValueTable()
         QString minText = valueText(0);
         QString maxText = minText;
         if (!variables[j].values.isEmpty()) {
-            const QSharedPointer<const PlotSeries> s = seriesFor(j);
+            const QSharedPointer<const PlotSeries> s = panel->seriesFor(j);
             minText = s->hasFinite ? valueText(s->finiteMin) : QStringLiteral("-");
             maxText = s->hasFinite ? valueText(s->finiteMax) : QStringLiteral("-");
         }
@@ -467,6 +350,7 @@ void PlotWidget::highlight(const QString &name)
             legendItem->setSelected(match);
     }
     {
+        QListWidget *variableList = panel->list();
         const QSignalBlocker blocker(variableList);
         for (int i = 0; i < variableList->count(); ++i) {
             QListWidgetItem *item = variableList->item(i);
@@ -476,7 +360,7 @@ void PlotWidget::highlight(const QString &name)
         }
     }
     for (int row = 0; row < valueTable->rowCount() && row < tableRowVariable.size(); ++row) {
-        const bool match = variables[tableRowVariable[row]].name == name;
+        const bool match = panel->variables()[tableRowVariable[row]].name == name;
         for (int col = 0; col < valueTable->columnCount(); ++col) {
             if (QTableWidgetItem *cell = valueTable->item(row, col))
                 cell->setBackground(match ? QBrush(Theme::withAlpha(Theme::Accent, 55)) : QBrush());
@@ -503,6 +387,7 @@ void PlotWidget::onPlotSelectionChanged()
 
 bool PlotWidget::eventFilter(QObject *watched, QEvent *event)
 {
+    QListWidget *variableList = panel->list();
     if (watched == variableList->viewport() && event->type() == QEvent::MouseButtonPress) {
         const auto *mouse = static_cast<QMouseEvent *>(event);
         const QPoint pos = mouse->localPos().toPoint();
@@ -542,9 +427,7 @@ void PlotWidget::updateCursor(double key)
         return;
     cursorKey = key;
     hasCursor = true;
-    cursorLine->point1->setCoords(key, 0);
-    cursorLine->point2->setCoords(key, 1);
-    cursorLine->setVisible(true);
+    panel->placeCursor(key);
     cursorLabel->setText(cursorText(key));
     // Measured once per text; every layout places the label again.
     const QMargins padding = cursorLabel->padding();
@@ -554,8 +437,8 @@ void PlotWidget::updateCursor(double key)
     cursorLabel->setVisible(true);
 
     for (int row = 0; row < valueTable->rowCount() && row < tableRowVariable.size(); ++row) {
-        const LogVariable &v = variables[tableRowVariable[row]];
-        const int index = nearestSampleIndex(v.times, key, v.timesAscending);
+        const LogVariable &v = panel->variables()[tableRowVariable[row]];
+        const int index = LogSeries::nearestIndex(v, key);
         QTableWidgetItem *cell = valueTable->item(row, 3);
         if (cell && index >= 0 && index < v.values.size())
             cell->setText(valueText(v.values[index]));
@@ -576,7 +459,6 @@ void PlotWidget::onArrowKeyPressed(int direction)
 
 void PlotWidget::resetView()
 {
-    plot->rescaleAxes();
-    forceChannelRanges();
+    panel->fitRanges();
     plot->replot(QCustomPlot::rpRefreshHint);
 }

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "GraphStack.h"
 #include "LogLoader.h"
 #include "LogVariable.h"
 
@@ -11,20 +10,17 @@
 #include <QVector>
 #include <QWidget>
 
-#include <memory>
-
 #include <qcustomplot.h>
 
 class MultiAxisPlot;
 class QLabel;
 class QListWidget;
 class QListWidgetItem;
+class LogPlotPanel;
 class LogTabLoader;
-class PlotSeries;
 class QPushButton;
 class QStackedWidget;
 class QTableWidget;
-class RadioLogSource;
 class RadioScanner;
 class TimeAxisTicker;
 class WelcomeScreenWidget;
@@ -44,7 +40,7 @@ public:
     // A file or downloaded log is being read or parsed, or a download is under way.
     bool isLoading() const;
     // The variables of the log shown, quaternion components left out.
-    const QVector<LogVariable> &logVariables() const { return variables; }
+    const QVector<LogVariable> &logVariables() const;
 
     // A path with ".log" appended unless it already ends so (any case).
     static QString withLogSuffix(const QString &path);
@@ -52,9 +48,6 @@ public:
     static QString valueText(double value);
     // "m:ss.mmm" of a time in seconds, "-" in front of negative times.
     static QString cursorText(double key);
-    // The sample index shown at key: the nearest, the later one on a tie; -1 without
-    // samples. times need not be ascending when ascending is false.
-    static int nearestSampleIndex(const QVector<double> &times, double key, bool ascending);
     static QColor colorForIndex(int index);
 
     void setVariables(const QVector<LogVariable> &vars);
@@ -69,7 +62,6 @@ private slots:
     void openLogFile();
     void saveLogFile();
     void resetView();
-    void onVariableItemChanged(QListWidgetItem *item);
     void onPlotClicked(double key);
     void onPlotSelectionChanged();
     void onArrowKeyPressed(int direction);
@@ -77,37 +69,25 @@ private slots:
     void onLogLoaded(const LogLoader::Result &result);
 
 private:
-    void addGraphFor(int row);
-    void finishGraphs();
-    QSharedPointer<const PlotSeries> seriesFor(int index);
     void rebuildValueTable();
     void selectVariable(const QString &name);
     void highlight(const QString &name); // selectVariable without the replot
-    void forceChannelRanges();
     void placeCursorLabel();
     void showWarning(const QString &title, const QString &text);
 
     QStackedWidget *stack = nullptr;
     WelcomeScreenWidget *welcome = nullptr;
     MultiAxisPlot *plot = nullptr;
-    QListWidget *variableList = nullptr;
-    QLabel *statusLabel = nullptr;
     QPushButton *saveButton = nullptr;
     QByteArray rawLogData;
     QTableWidget *valueTable = nullptr;
-    QCPItemStraightLine *cursorLine = nullptr;
     QCPItemText *cursorLabel = nullptr;
     QSharedPointer<TimeAxisTicker> timeTicker;
     double cursorKey = 0.0;
     QSize cursorLabelSize; // of the label's text and padding
     bool hasCursor = false;
-    RadioScanner *scanner = nullptr;
-    QListWidget *radioLogList = nullptr;
-    RadioLogSource *radioLogs = nullptr;
-    QVector<LogVariable> variables;
     QVector<int> tableRowVariable;
-    std::unique_ptr<GraphStack> graphs; // the graphs and the right axes made for them
-    QVector<QSharedPointer<const PlotSeries>> plotSeries; // by variable, made on first use
+    LogPlotPanel *panel = nullptr; // the variable list, the graphs, the cursor line
     LogTabLoader *loading = nullptr;
     ParsedLogPtr shownLog; // what the other tab may share while this one shows it
 };

@@ -10,7 +10,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QLabel>
 #include <QListWidget>
 #include <QNetworkReply>
 
@@ -18,12 +17,11 @@ static const char *const LogLabelProperty = "log_label";
 static const char *const ListModelProperty = "list_model";
 
 RadioLogSource::RadioLogSource(RadioScanner *scanner, QListWidget *tabList,
-                               WelcomeScreenWidget *welcome, QLabel *statusLabel, QObject *parent)
+                               WelcomeScreenWidget *welcome, QObject *parent)
     : QObject(parent)
     , networkManager(scanner->networkManager)
     , tabList(tabList)
     , welcome(welcome)
-    , statusLabel(statusLabel)
     , filler(new ListFiller(this))
 {
     // One line per log: the views need not measure ten thousand items one by one.
@@ -106,8 +104,8 @@ void RadioLogSource::onLogListReply()
     const QVector<RadioLogList::Entry> entries
         = RadioLogList::parse(doc.object().value(QStringLiteral("list")).toArray(), &cut);
     fillLists(entries);
-    if (cut && statusLabel)
-        statusLabel->setText(RadioText::listCutNote());
+    if (cut)
+        emit statusChanged(RadioText::listCutNote());
 }
 
 QListWidgetItem *RadioLogSource::listItem(const RadioLogList::Entry &entry)
@@ -176,8 +174,7 @@ bool RadioLogSource::downloadLog(QListWidgetItem *item)
                                          RadioApi::ListTimeoutMs, RadioReply::Kind::Log);
     reply->setProperty(LogLabelProperty, item->text());
     connect(reply, &QNetworkReply::finished, this, &RadioLogSource::onLogDownloadReply);
-    if (statusLabel)
-        statusLabel->setText(tr("Downloading log..."));
+    emit statusChanged(tr("Downloading log..."));
     downloads.append(reply);
     emit downloadsInFlightChanged();
     return true;
@@ -212,8 +209,7 @@ void RadioLogSource::onLogDownloadReply()
     emit downloadsInFlightChanged();
     if (reply->error() != QNetworkReply::NoError) {
         const QString error = RadioReply::errorString(reply);
-        if (statusLabel)
-            statusLabel->setText(tr("Failed to download log: %1").arg(error));
+        emit statusChanged(tr("Failed to download log: %1").arg(error));
         markShownLog();
         emit logDownloadFailed(error);
         return;

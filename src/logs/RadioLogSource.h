@@ -8,7 +8,6 @@
 #include <QString>
 
 class ListFiller;
-class QLabel;
 class QListWidget;
 class QListWidgetItem;
 class QNetworkAccessManager;
@@ -24,10 +23,10 @@ class RadioLogSource : public QObject
 {
     Q_OBJECT
 public:
-    // tabList is hidden while empty; statusLabel gets the download progress and failure texts.
+    // tabList is hidden while empty; statusChanged tells the download progress and failures.
     // Connects to the scanner and applies its current identity at once.
     RadioLogSource(RadioScanner *scanner, QListWidget *tabList, WelcomeScreenWidget *welcome,
-                   QLabel *statusLabel, QObject *parent = nullptr);
+                   QObject *parent = nullptr);
 
     QString radioIp() const { return ip; }
     QString modelName() const { return model; }
@@ -57,6 +56,9 @@ signals:
     // label is the clicked item's text.
     void logDownloaded(const QByteArray &data, const QString &label);
     void logDownloadFailed(const QString &errorString);
+    // What the tab's status line should say now: a download started or failed, or the
+    // radio's list was cut.
+    void statusChanged(const QString &text);
     // A download started or ended (before its logDownloaded or logDownloadFailed).
     void downloadsInFlightChanged();
 
@@ -75,7 +77,6 @@ private:
     QNetworkAccessManager *networkManager = nullptr;
     QListWidget *tabList = nullptr;
     WelcomeScreenWidget *welcome = nullptr;
-    QLabel *statusLabel = nullptr;
     ListFiller *filler = nullptr;
     QString ip;
     QString model; // the model the list was last fetched for

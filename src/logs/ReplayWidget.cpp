@@ -2,17 +2,15 @@
 
 #include "FoldingRowLayout.h"
 #include "FramePacer.h"
-#include "GraphStack.h"
-#include "LogGraph.h"
-#include "LogNames.h"
+#include "LogPlotPanel.h"
 #include "LogTabLoader.h"
 #include "ModelScene.h"
 #include "MultiAxisPlot.h"
 #include "PageScrollArea.h"
 #include "PlainMessageBox.h"
 #include "PlotStyle.h"
-#include "RadioLogSource.h"
 #include "RadioScanner.h"
+#include "ReplayChannels.h"
 #include "StickGimbalWidget.h"
 #include "Theme.h"
 #include "TimeAxisTicker.h"
@@ -23,7 +21,6 @@
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QHBoxLayout>
-#include <QHash>
 #include <QLabel>
 #include <QListWidget>
 #include <QMessageBox>
@@ -43,78 +40,8 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
-#include <numeric>
 
 namespace {
-
-// To the nearest integer, halves upward (-0.5 gives 0, 0.5 gives 1).
-qint64 roundHalfUp(double value)
-{
-    if (!std::isfinite(value))
-        return 0;
-    const double r = std::floor(value + 0.5);
-    constexpr double limit = 9.0e18;
-    return qint64(std::clamp(r, -limit, limit));
-}
-
-QString fixed1(double value)
-{
-    return QString::number(value, 'f', 1);
-}
-
-bool isQuaternionName(const QString &name)
-{
-    return name == QLatin1String(LogNames::VarnekQuatW)
-        || name == QLatin1String(LogNames::VarnekQuatX)
-        || name == QLatin1String(LogNames::VarnekQuatY)
-        || name == QLatin1String(LogNames::VarnekQuatZ);
-}
-
-// The file format does not order its time stamps. The variables whose times go backwards
-// (as the parser found) are put in time order once here, stable, so equal stamps keep their
-// file order, so that the lookups can bisect and the plot can take the data as sorted. The
-// variables of one record share their times: one order and one sorted copy serve them all.
-QVector<LogVariable> inTimeOrder(const QVector<LogVariable> &vars)
-{
-    struct Sorted
-    {
-        QVector<int> order;
-        QVector<double> times;
-    };
-    QHash<QPair<const double *, int>, Sorted> sorted;
-    QVector<LogVariable> result;
-    result.reserve(vars.size());
-    for (const LogVariable &v : vars) {
-        if (v.timesAscending) {
-            result.append(v);
-            continue;
-        }
-        const int n = std::min(v.times.size(), v.values.size());
-        const auto key = qMakePair(v.times.constData(), n);
-        auto found = sorted.find(key);
-        if (found == sorted.end()) {
-            Sorted s;
-            s.order.resize(n);
-            std::iota(s.order.begin(), s.order.end(), 0);
-            std::stable_sort(s.order.begin(), s.order.end(),
-                             [&v](int a, int b) { return v.times.at(a) < v.times.at(b); });
-            s.times.resize(n);
-            for (int i = 0; i < n; ++i)
-                s.times[i] = v.times.at(s.order[i]);
-            found = sorted.insert(key, s);
-        }
-        const Sorted &s = *found;
-        LogVariable inOrder;
-        inOrder.name = v.name;
-        inOrder.allFinite = v.allFinite;
-        inOrder.times = s.times;
-        inOrder.values.resize(n);
-        for (int i = 0; i < n; ++i)
-            inOrder.values[i] = v.values.at(s.order[i]);
-        result.append(std::move(inOrder));
-    }
-    return result;
-}
 
 QLabel *greyLabel(QWidget *parent)
 {
@@ -125,9 +52,8 @@ QLabel *greyLabel(QWidget *parent)
 
 } // namespace
 
-ReplayWidget::ReplayWidget(RadioScanner *radioScanner, QWidget *parent)
+ReplayWidget::ReplayWidget(RadioScanner *scanner, QWidget *parent)
     : QWidget(parent)
-    , scanner(radioScanner)
 {
     auto *tabLayout = new QVBoxLayout(this);
     tabLayout->setContentsMargins(0, 0, 0, 0);
@@ -158,7 +84,7 @@ ReplayWidget::ReplayWidget(RadioScanner *radioScanner, QWidget *parent)
     auto *leftLayout = new QVBoxLayout(leftPanel);
     leftLayout->setContentsMargins(0, 0, 0, 0);
     leftLayout->addWidget(new QLabel(tr("Radio Logs:"), leftPanel));
-    radioLogList = new QListWidget(leftPanel);
+    auto *radioLogList = new QListWidget(leftPanel);
     radioLogList->setObjectName(QStringLiteral("radioLogList"));
     radioLogList->setMaximumHeight(160);
     radioLogList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -171,7 +97,7 @@ ReplayWidget::ReplayWidget(RadioScanner *radioScanner, QWidget *parent)
     openButton->setObjectName(QStringLiteral("openButton"));
     connect(openButton, &QPushButton::clicked, this, &ReplayWidget::openLogFile);
     leftLayout->addWidget(openButton);
-    statusLabel = greyLabel(leftPanel);
+    QLabel *statusLabel = greyLabel(leftPanel);
     statusLabel->setObjectName(QStringLiteral("statusLabel"));
     statusLabel->setWordWrap(true);
     statusLabel->setTextFormat(Qt::PlainText); // file and radio names are not markup
@@ -180,13 +106,7 @@ ReplayWidget::ReplayWidget(RadioScanner *radioScanner, QWidget *parent)
     leftLayout->addWidget(busyBar);
     leftLayout->addSpacing(6);
     leftLayout->addWidget(new QLabel(tr("Variables:"), leftPanel));
-    variableList = new QListWidget(leftPanel);
-    variableList->setObjectName(QStringLiteral("variableList"));
-    variableList->setSpacing(3);
-    QFont listFont = variableList->font();
-    listFont.setPointSize(listFont.pointSize() + 2);
-    variableList->setFont(listFont);
-    connect(variableList, &QListWidget::itemChanged, this, &ReplayWidget::onVariableItemChanged);
+    QListWidget *variableList = LogPlotPanel::createVariableList(leftPanel);
     leftLayout->addWidget(variableList, 1);
     contentLayout->addWidget(leftPanel);
 
@@ -267,28 +187,24 @@ ReplayWidget::ReplayWidget(RadioScanner *radioScanner, QWidget *parent)
     grid->setHorizontalSpacing(20);
     struct Figure
     {
-        QLabel **label;
         const char *name;
         QString sample;
     };
-    const Figure figureLabels[] = {
-        {&voltageLabel, "voltageLabel", tr("Voltage: -99.9 V")},
-        {&currentLabel, "currentLabel", tr("Current: -999.9 A")},
-        {&powerLabel, "powerLabel", tr("Power: -9999.9 W")},
-        {&rpmLabel, "rpmLabel", tr("RPM: -99999")},
-        {&elevatorLabel, "elevatorLabel", tr("Elevator: -999.9 °/s")},
-        {&aileronLabel, "aileronLabel", tr("Aileron: -999.9 °/s")},
-        {&rudderLabel, "rudderLabel", tr("Rudder: -999.9 °/s")},
-        {&vibrationLabel, "vibrationLabel", tr("Vibration: 100 %")},
+    // By ReplayChannels::Figure.
+    const Figure figureNames[ReplayChannels::FigureCount] = {
+        {"voltageLabel", tr("Voltage: -99.9 V")},      {"currentLabel", tr("Current: -999.9 A")},
+        {"powerLabel", tr("Power: -9999.9 W")},        {"rpmLabel", tr("RPM: -99999")},
+        {"elevatorLabel", tr("Elevator: -999.9 °/s")}, {"aileronLabel", tr("Aileron: -999.9 °/s")},
+        {"rudderLabel", tr("Rudder: -999.9 °/s")},     {"vibrationLabel", tr("Vibration: 100 %")},
     };
-    for (const Figure &f : figureLabels) {
-        *f.label = greyLabel(metricsBox);
-        (*f.label)->setObjectName(QLatin1String(f.name));
-        grid->addWidget(*f.label);
+    for (int i = 0; i < ReplayChannels::FigureCount; ++i) {
+        figureLabels[i] = greyLabel(metricsBox);
+        figureLabels[i]->setObjectName(QLatin1String(figureNames[i].name));
+        grid->addWidget(figureLabels[i]);
     }
-    const QFontMetrics figureMetrics = voltageLabel->fontMetrics();
-    for (const Figure &f : figureLabels)
-        (*f.label)->setFixedWidth(figureMetrics.horizontalAdvance(f.sample));
+    const QFontMetrics figureMetrics = figureLabels[0]->fontMetrics();
+    for (int i = 0; i < ReplayChannels::FigureCount; ++i)
+        figureLabels[i]->setFixedWidth(figureMetrics.horizontalAdvance(figureNames[i].sample));
     figures->addWidget(metricsBox);
     figures->addStretch(1);
     controlsLayout->addLayout(figures);
@@ -297,7 +213,7 @@ ReplayWidget::ReplayWidget(RadioScanner *radioScanner, QWidget *parent)
     createModelView();
     rightColumn->addWidget(viewContainer, 1);
 
-    buildPlot();
+    buildPlot(variableList);
     rightColumn->addWidget(plot);
     contentLayout->addLayout(rightColumn, 1);
 
@@ -327,8 +243,7 @@ ReplayWidget::ReplayWidget(RadioScanner *radioScanner, QWidget *parent)
     connect(right, &QShortcut::activated, this, [this]() { seekTo(currentTime + 1.0); });
 
     // Connects to the scanner and applies its current radio at once.
-    radioLogs = new RadioLogSource(scanner, radioLogList, welcome, statusLabel, this);
-    loading = new LogTabLoader(radioLogs, statusLabel, busyBar, welcome, false, this);
+    loading = new LogTabLoader(scanner, radioLogList, welcome, statusLabel, busyBar, false, this);
     connect(loading, &LogTabLoader::loaded, this, &ReplayWidget::onLogLoaded);
     connect(loading, &LogTabLoader::fileFailed, this, [this](const QString &error) {
         showPlainMessage(this, QMessageBox::Warning, tr("Open Log File"), error);
@@ -337,7 +252,7 @@ ReplayWidget::ReplayWidget(RadioScanner *radioScanner, QWidget *parent)
     updateMetricsAvailability();
 }
 
-void ReplayWidget::buildPlot()
+void ReplayWidget::buildPlot(QListWidget *variableList)
 {
     plot = new MultiAxisPlot(this);
     plot->setObjectName(QStringLiteral("plot"));
@@ -354,18 +269,13 @@ void ReplayWidget::buildPlot()
     plot->xAxis->setLabel(QString());
     plot->xAxis->setTicker(QSharedPointer<TimeAxisTicker>::create());
     plot->legend->setVisible(false);
-    graphs = std::make_unique<GraphStack>(plot);
-
-    cursorLine = new QCPItemStraightLine(plot);
-    cursorLine->setPen(QPen(QColor(0xf5, 0xa6, 0x23), 1, Qt::DashLine));
-    for (QCPItemPosition *point : {cursorLine->point1, cursorLine->point2}) {
-        point->setTypeX(QCPItemPosition::ptPlotCoords);
-        point->setTypeY(QCPItemPosition::ptAxisRectRatio);
-    }
-    cursorLine->point1->setCoords(0, 0);
-    cursorLine->point2->setCoords(0, 1);
-    cursorLine->setLayer(plot->cursorLayer());
-    cursorLine->setVisible(false);
+    panel = new LogPlotPanel(plot, variableList, QColor(0xf5, 0xa6, 0x23), false, this);
+    connect(panel, &LogPlotPanel::graphsChanged, this, [this]() {
+        const bool any = panel->hasGraphs();
+        plot->setVisible(any);
+        if (any)
+            panel->placeCursor(currentTime); // the full replot draws it
+    });
     plot->hide();
 }
 
@@ -444,39 +354,15 @@ void ReplayWidget::onLogLoaded(const LogLoader::Result &result)
 void ReplayWidget::loadLog(const QVector<LogVariable> &vars, const QString &label)
 {
     shownLog.reset();
-    plotSeries.clear();
-    variables = inTimeOrder(vars);
-
-    stickLVIndex = indexOfVariable(QLatin1String(LogNames::StickLV));
-    stickLHIndex = indexOfVariable(QLatin1String(LogNames::StickLH));
-    stickRVIndex = indexOfVariable(QLatin1String(LogNames::StickRV));
-    stickRHIndex = indexOfVariable(QLatin1String(LogNames::StickRH));
-    voltageIndex = indexOfVariable(QLatin1String(LogNames::EscBattVolt));
-    currentIndex = indexOfVariable(QLatin1String(LogNames::EscBattCurr));
-    escRpmIndex = indexOfVariable(QLatin1String(LogNames::EscRpm));
-    varnekRpmIndex = indexOfVariable(QLatin1String(LogNames::VarnekRpm));
-    elevatorIndex = indexOfVariable(QString::fromUtf8(LogNames::VarnekElevator));
-    aileronIndex = indexOfVariable(QString::fromUtf8(LogNames::VarnekAileron));
-    rudderIndex = indexOfVariable(QString::fromUtf8(LogNames::VarnekRudder));
-    altitudeIndex = indexOfVariable(QLatin1String(LogNames::VarnekAlt));
-    quatWIndex = indexOfVariable(QLatin1String(LogNames::VarnekQuatW));
-    quatXIndex = indexOfVariable(QLatin1String(LogNames::VarnekQuatX));
-    quatYIndex = indexOfVariable(QLatin1String(LogNames::VarnekQuatY));
-    quatZIndex = indexOfVariable(QLatin1String(LogNames::VarnekQuatZ));
-    vibrationIndex = indexOfVariable(QLatin1String(LogNames::VarnekVibLevel));
+    channels.setVariables(vars);
     updateMetricsAvailability();
-
-    duration = 0.0;
-    for (const LogVariable &v : qAsConst(variables)) {
-        if (!v.times.isEmpty() && std::isfinite(v.times.last()))
-            duration = std::max(duration, v.times.last());
-    }
-
-    rebuildVariableList();
+    panel->setVariables(channels.variables());
+    rebuildGraphs();
     setPlaying(false);
 
     // Stamps are 32-bit milliseconds, so a log can outgrow an int slider in ms: the
     // slider then counts coarser steps.
+    const double duration = channels.duration();
     const double maxSteps = double(std::numeric_limits<int>::max());
     sliderScale = duration * 1000.0 > maxSteps ? maxSteps / duration : 1000.0;
     positionSlider->setEnabled(duration > 0.0);
@@ -485,58 +371,30 @@ void ReplayWidget::loadLog(const QVector<LogVariable> &vars, const QString &labe
     seekTo(0.0);
 
     QString status = tr("Loaded %1").arg(label);
-    if (stickLVIndex < 0 && stickLHIndex < 0 && stickRVIndex < 0 && stickRHIndex < 0)
+    if (!channels.hasSticks())
         status += tr(" (no stick data in this log)");
-    statusLabel->setText(status);
+    loading->setStatus(status);
     stack->setCurrentIndex(1);
 }
 
 int ReplayWidget::indexOfVariable(const QString &name) const
 {
-    for (int i = 0; i < variables.size(); ++i) {
-        if (variables.at(i).name == name)
-            return i;
-    }
-    return -1;
+    return channels.indexOf(name);
 }
 
 double ReplayWidget::valueAtTime(int index, double t) const
 {
-    if (index < 0 || index >= variables.size())
-        return 0.0;
-    const LogVariable &v = variables.at(index);
-    const int count = std::min(v.times.size(), v.values.size());
-    if (count == 0)
-        return 0.0;
-    if (count == 1)
-        return v.values.at(0);
-    const auto begin = v.times.begin();
-    const int i = int(std::lower_bound(begin, begin + count, t) - begin);
-    if (i == 0)
-        return v.values.at(0);
-    if (i == count)
-        return v.values.at(count - 1);
-    const double t0 = v.times.at(i - 1);
-    const double t1 = v.times.at(i);
-    const double y0 = v.values.at(i - 1);
-    const double y1 = v.values.at(i);
-    if (t0 >= t1)
-        return y0;
-    return y0 + (y1 - y0) * (t - t0) / (t1 - t0);
+    return channels.valueAt(index, t);
 }
 
 QQuaternion ReplayWidget::interpolatedRawQuaternion(double t) const
 {
-    const auto var = [this](int index) {
-        return index >= 0 && index < variables.size() ? &variables.at(index) : nullptr;
-    };
-    return ModelScene::interpolate(var(quatWIndex), var(quatXIndex), var(quatYIndex),
-                                   var(quatZIndex), t);
+    return channels.rawQuaternion(t);
 }
 
 QString ReplayWidget::formatMinSec(double seconds)
 {
-    const qint64 s = roundHalfUp(seconds);
+    const qint64 s = ReplayChannels::roundHalfUp(seconds);
     const qint64 m = s / 60;
     return QStringLiteral("%1:%2").arg(m).arg(s - 60 * m, 2, 10, QLatin1Char('0'));
 }
@@ -545,6 +403,7 @@ void ReplayWidget::seekTo(double t)
 {
     if (std::isnan(t))
         t = 0.0;
+    const double duration = channels.duration();
     currentTime = std::max(std::min(t, duration), 0.0);
 
     {
@@ -553,16 +412,12 @@ void ReplayWidget::seekTo(double t)
     }
     timeLabel->setText(tr("%1 / %2").arg(formatMinSec(currentTime), formatMinSec(duration)));
 
-    const double lh = valueAtTime(stickLHIndex, currentTime);
-    const double lv = valueAtTime(stickLVIndex, currentTime);
-    const double rh = valueAtTime(stickRHIndex, currentTime);
-    const double rv = valueAtTime(stickRVIndex, currentTime);
-    leftGimbal->setValues(lh, lv);
-    rightGimbal->setValues(rh, rv);
-    leftStickLabel->setText(
-        tr("Stick LH %1 · Stick LV %2").arg(roundHalfUp(lh)).arg(roundHalfUp(lv)));
-    rightStickLabel->setText(
-        tr("Stick RH %1 · Stick RV %2").arg(roundHalfUp(rh)).arg(roundHalfUp(rv)));
+    leftGimbal->setValues(channels.valueAt(ReplayChannels::StickLH, currentTime),
+                          channels.valueAt(ReplayChannels::StickLV, currentTime));
+    rightGimbal->setValues(channels.valueAt(ReplayChannels::StickRH, currentTime),
+                           channels.valueAt(ReplayChannels::StickRV, currentTime));
+    leftStickLabel->setText(channels.leftStickText(currentTime));
+    rightStickLabel->setText(channels.rightStickText(currentTime));
 
     updateMetrics();
     updateModel3D();
@@ -598,7 +453,7 @@ void ReplayWidget::onPlayButtonClicked()
         setPlaying(false);
         return;
     }
-    if (currentTime >= duration)
+    if (currentTime >= channels.duration())
         seekTo(0.0);
     setPlaying(true);
 }
@@ -632,56 +487,36 @@ void ReplayWidget::onPlaybackTick()
     const double dt = double(now - lastTickMs) / 1000.0 * speed;
     lastTickMs = now;
     seekTo(currentTime + dt);
-    if (currentTime >= duration)
+    if (currentTime >= channels.duration())
         setPlaying(false);
 }
 
 void ReplayWidget::updateMetricsAvailability()
 {
-    voltageLabel->setVisible(voltageIndex >= 0);
-    currentLabel->setVisible(currentIndex >= 0);
-    powerLabel->setVisible(voltageIndex >= 0 && currentIndex >= 0);
-    rpmLabel->setVisible(escRpmIndex >= 0 || varnekRpmIndex >= 0);
-    elevatorLabel->setVisible(elevatorIndex >= 0);
-    aileronLabel->setVisible(aileronIndex >= 0);
-    rudderLabel->setVisible(rudderIndex >= 0);
-    vibrationLabel->setVisible(vibrationIndex >= 0);
-    metricsBox->setVisible(voltageIndex >= 0 || currentIndex >= 0 || escRpmIndex >= 0
-                           || varnekRpmIndex >= 0 || elevatorIndex >= 0 || aileronIndex >= 0
-                           || rudderIndex >= 0 || vibrationIndex >= 0);
+    bool any = false;
+    for (int i = 0; i < ReplayChannels::FigureCount; ++i) {
+        const bool shown = channels.shows(ReplayChannels::Figure(i));
+        figureLabels[i]->setVisible(shown);
+        any = any || shown;
+    }
+    metricsBox->setVisible(any);
 }
 
 void ReplayWidget::updateMetrics()
 {
-    const double t = currentTime;
-    if (voltageIndex >= 0)
-        voltageLabel->setText(tr("Voltage: %1 V").arg(fixed1(valueAtTime(voltageIndex, t))));
-    if (currentIndex >= 0)
-        currentLabel->setText(tr("Current: %1 A").arg(fixed1(valueAtTime(currentIndex, t))));
-    if (voltageIndex >= 0 && currentIndex >= 0) {
-        const double power = valueAtTime(voltageIndex, t) * valueAtTime(currentIndex, t);
-        powerLabel->setText(tr("Power: %1 W").arg(fixed1(power)));
+    for (int i = 0; i < ReplayChannels::FigureCount; ++i) {
+        const auto figure = ReplayChannels::Figure(i);
+        if (channels.shows(figure))
+            figureLabels[i]->setText(channels.figureText(figure, currentTime));
     }
-    const int rpm = escRpmIndex >= 0 ? escRpmIndex : varnekRpmIndex;
-    if (rpm >= 0)
-        rpmLabel->setText(tr("RPM: %1").arg(roundHalfUp(valueAtTime(rpm, t))));
-    if (elevatorIndex >= 0)
-        elevatorLabel->setText(tr("Elevator: %1 °/s").arg(fixed1(valueAtTime(elevatorIndex, t))));
-    if (aileronIndex >= 0)
-        aileronLabel->setText(tr("Aileron: %1 °/s").arg(fixed1(valueAtTime(aileronIndex, t))));
-    if (rudderIndex >= 0)
-        rudderLabel->setText(tr("Rudder: %1 °/s").arg(fixed1(valueAtTime(rudderIndex, t))));
-    if (vibrationIndex >= 0)
-        vibrationLabel->setText(
-            tr("Vibration: %1 %").arg(roundHalfUp(valueAtTime(vibrationIndex, t))));
 }
 
 void ReplayWidget::updateModel3D()
 {
     if (!rootObject)
         return;
-    const double alt = valueAtTime(altitudeIndex, currentTime);
-    const QQuaternion q = interpolatedRawQuaternion(currentTime);
+    const double alt = channels.valueAt(ReplayChannels::Altitude, currentTime);
+    const QQuaternion q = channels.rawQuaternion(currentTime);
     rootObject->setProperty("mdl_quat", QVariant::fromValue(ModelScene::toScene(q)));
     rootObject->setProperty("mdl_alt", alt);
     moveLights();
@@ -701,95 +536,16 @@ void ReplayWidget::onLightTick()
         moveLights();
 }
 
-void ReplayWidget::placeCursor()
-{
-    cursorLine->point1->setCoords(currentTime, 0);
-    cursorLine->point2->setCoords(currentTime, 1);
-    cursorLine->setVisible(true);
-}
-
 void ReplayWidget::updatePlotCursor()
 {
     if (plot->graphCount() == 0)
         return;
-    placeCursor();
+    panel->placeCursor(currentTime);
     // Only the cursor moved: redraw its buffered layer alone, not the graphs.
     plot->replotCursorLayer();
 }
 
-void ReplayWidget::rebuildVariableList()
-{
-    {
-        const QSignalBlocker block(variableList);
-        variableList->clear();
-        rowToVariable.clear();
-        for (int i = 0; i < variables.size(); ++i) {
-            if (isQuaternionName(variables.at(i).name))
-                continue;
-            auto *item = new QListWidgetItem(variables.at(i).name, variableList);
-            item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
-            item->setCheckState(Qt::Unchecked);
-            rowToVariable.append(i);
-        }
-    }
-    rebuildGraphs();
-}
-
-void ReplayWidget::onVariableItemChanged(QListWidgetItem *item)
-{
-    graphs->toggle(variableList, variableList->row(item), rowToVariable.size(),
-                   [this](int row) { addGraphFor(row); });
-    finishGraphs();
-}
-
-QSharedPointer<const PlotSeries> ReplayWidget::seriesFor(int index)
-{
-    if (plotSeries.size() != variables.size())
-        plotSeries.resize(variables.size());
-    if (!plotSeries[index])
-        plotSeries[index] = PlotSeries::of(variables[index]);
-    return plotSeries[index];
-}
-
-void ReplayWidget::addGraphFor(int row)
-{
-    QCPAxis *axis = graphs->axisFor(row);
-    const int index = rowToVariable.at(row);
-    const QColor color = PlotStyle::colorForIndex(row);
-    axis->setLabel(variables.at(index).name);
-    PlotStyle::styleAxis(axis, color, axis == plot->yAxis);
-    LogGraph *graph = PlotStyle::addVariableGraph(plot, axis, seriesFor(index),
-                                                  variables.at(index).name, color);
-    graph->setSelectable(QCP::stNone);
-    graph->setSelectionDecorator(nullptr);
-}
-
 void ReplayWidget::rebuildGraphs()
 {
-    graphs->rebuild(variableList, rowToVariable.size(), [this](int row) { addGraphFor(row); });
-    finishGraphs();
-}
-
-void ReplayWidget::finishGraphs()
-{
-    const bool any = !graphs->isEmpty();
-    if (!any) {
-        plot->yAxis->setLabel(QString());
-        PlotStyle::styleAxis(plot->yAxis, PlotStyle::AxisGrey, true);
-    }
-    plot->legend->setVisible(any);
-    plot->setVisible(any);
-    if (any) {
-        plot->rescaleAxes();
-        QVector<QCPAxis *> valueAxes = graphs->extraAxes();
-        valueAxes.prepend(plot->yAxis);
-        for (QCPAxis *axis : qAsConst(valueAxes)) {
-            const QString label = axis->label();
-            if (label.startsWith(QLatin1String("Channel "))
-                && label.endsWith(QLatin1String(" [%]")))
-                axis->setRange(-100, 100);
-        }
-        placeCursor(); // the full replot below draws it
-    }
-    plot->replot(QCustomPlot::rpRefreshHint);
+    panel->rebuildGraphs();
 }

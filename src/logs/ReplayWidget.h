@@ -1,8 +1,8 @@
 #pragma once
 
-#include "GraphStack.h"
 #include "LogLoader.h"
 #include "LogVariable.h"
+#include "ReplayChannels.h"
 
 #include <QElapsedTimer>
 #include <QQuaternion>
@@ -11,18 +11,17 @@
 #include <QVector>
 #include <QWidget>
 
+#include <array>
 #include <functional>
-#include <memory>
 
 #include <qcustomplot.h>
 
 class FramePacer;
+class LogPlotPanel;
 class LogTabLoader;
 class MultiAxisPlot;
-class PlotSeries;
 class QComboBox;
 class QCPAxis;
-class QCPItemStraightLine;
 class QGroupBox;
 class QLabel;
 class QListWidget;
@@ -32,7 +31,6 @@ class QQuickView;
 class QSlider;
 class QStackedWidget;
 class QToolButton;
-class RadioLogSource;
 class RadioScanner;
 class StickGimbalWidget;
 class WelcomeScreenWidget;
@@ -67,15 +65,12 @@ public:
     void rebuildGraphs();
 
     double position() const { return currentTime; }
-    double logDuration() const { return duration; }
+    double logDuration() const { return channels.duration(); }
     double playbackSpeed() const { return speed; }
     bool isPlaying() const { return playing; }
-    const QVector<LogVariable> &logVariables() const { return variables; }
+    const QVector<LogVariable> &logVariables() const { return channels.variables(); }
     // False once the 3D view failed (no scene, or no OpenGL): the replay goes on without it.
     bool hasModelView() const { return rootObject != nullptr; }
-
-    // Slider steps per second of the log; below 1000 only for logs too long for an int.
-    double sliderStepsPerSecond() const { return sliderScale; }
 
     // The clock playback advances by, in milliseconds: a steady clock. Code only, for
     // tests that tick with a clock of their own.
@@ -85,7 +80,6 @@ private slots:
     void openLogFile();
     void onLogItemClicked(QListWidgetItem *item);
     void onLogLoaded(const LogLoader::Result &result);
-    void onVariableItemChanged(QListWidgetItem *item);
     void onPlayButtonClicked();
     void onSpeedChanged(int index);
     void onSliderMoved(int value);
@@ -94,32 +88,21 @@ private slots:
     void onSceneGraphError(QQuickWindow::SceneGraphError error, const QString &message);
 
 private:
-    void buildPlot();
+    void buildPlot(QListWidget *variableList);
     void createModelView();
     void updateMetricsAvailability();
     void updateMetrics();
     void updateModel3D();
     void moveLights();
     void updatePlotCursor();
-    void placeCursor();
-    void rebuildVariableList();
-    void addGraphFor(int row);
-    void finishGraphs();
-    QSharedPointer<const PlotSeries> seriesFor(int index);
     int sliderValue(double seconds) const;
 
-    RadioScanner *scanner = nullptr;
-    RadioLogSource *radioLogs = nullptr;
     LogTabLoader *loading = nullptr;
     ParsedLogPtr shownLog; // what the other tab may share while this one shows it
-    QListWidget *radioLogList = nullptr;
     WelcomeScreenWidget *welcome = nullptr;
-    QLabel *statusLabel = nullptr;
     QStackedWidget *stack = nullptr;
 
-    QVector<LogVariable> variables;
     double currentTime = 0.0;
-    double duration = 0.0;
     double speed = 1.0;
     bool playing = false;
     QTimer playbackTimer;
@@ -130,30 +113,10 @@ private:
     QElapsedTimer lightClock;
     double sliderScale = 1000.0;
 
-    int stickLVIndex = -1;
-    int stickLHIndex = -1;
-    int stickRVIndex = -1;
-    int stickRHIndex = -1;
-    int voltageIndex = -1;
-    int currentIndex = -1;
-    int escRpmIndex = -1;
-    int varnekRpmIndex = -1;
-    int elevatorIndex = -1;
-    int aileronIndex = -1;
-    int rudderIndex = -1;
-    int altitudeIndex = -1;
-    int quatWIndex = -1;
-    int quatXIndex = -1;
-    int quatYIndex = -1;
-    int quatZIndex = -1;
-    int vibrationIndex = -1;
+    ReplayChannels channels; // the log's variables, in time order
 
-    QListWidget *variableList = nullptr;
-    QVector<int> rowToVariable;
-    std::unique_ptr<GraphStack> graphs; // the graphs and the right axes made for them
-    QVector<QSharedPointer<const PlotSeries>> plotSeries; // by variable, made on first use
     MultiAxisPlot *plot = nullptr;
-    QCPItemStraightLine *cursorLine = nullptr;
+    LogPlotPanel *panel = nullptr; // the variable list, the graphs, the cursor line
 
     StickGimbalWidget *leftGimbal = nullptr;
     StickGimbalWidget *rightGimbal = nullptr;
@@ -164,14 +127,7 @@ private:
     QSlider *positionSlider = nullptr;
     QLabel *timeLabel = nullptr;
     QGroupBox *metricsBox = nullptr;
-    QLabel *voltageLabel = nullptr;
-    QLabel *currentLabel = nullptr;
-    QLabel *powerLabel = nullptr;
-    QLabel *rpmLabel = nullptr;
-    QLabel *elevatorLabel = nullptr;
-    QLabel *aileronLabel = nullptr;
-    QLabel *rudderLabel = nullptr;
-    QLabel *vibrationLabel = nullptr;
+    std::array<QLabel *, ReplayChannels::FigureCount> figureLabels {};
 
     QQuickView *quickView = nullptr;
     QQuickItem *rootObject = nullptr;

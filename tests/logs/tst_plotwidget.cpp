@@ -238,8 +238,6 @@ private slots:
     void cursorText();
     void withLogSuffix_data();
     void withLogSuffix();
-    void nearestSampleIndex_data();
-    void nearestSampleIndex();
 
     void openListsVariablesWithoutQuaternion();
     void openFailuresChangeNothing();
@@ -348,34 +346,6 @@ void PlotWidgetTest::withLogSuffix()
     QFETCH(QString, chosen);
     QFETCH(QString, path);
     QCOMPARE(PlotWidget::withLogSuffix(chosen), path);
-}
-
-void PlotWidgetTest::nearestSampleIndex_data()
-{
-    QTest::addColumn<QVector<double>>("times");
-    QTest::addColumn<double>("key");
-    QTest::addColumn<bool>("ascending");
-    QTest::addColumn<int>("index");
-    const QVector<double> t {0.0, 1.0, 2.0, 3.0};
-    QTest::newRow("exactly between: later") << t << 1.5 << true << 2;
-    QTest::newRow("nearer the earlier") << t << 1.4 << true << 1;
-    QTest::newRow("on a sample") << t << 2.0 << true << 2;
-    QTest::newRow("before first") << t << -5.0 << true << 0;
-    QTest::newRow("after last") << t << 99.0 << true << 3;
-    QTest::newRow("no samples") << QVector<double>() << 1.0 << true << -1;
-    QTest::newRow("one sample") << QVector<double> {7.0} << 1.0 << true << 0;
-    // Stamps out of order: searched in full, nearest in time wins, later time on a tie.
-    QTest::newRow("unordered") << QVector<double> {3.0, 0.0, 2.0, 1.0} << 1.1 << false << 3;
-    QTest::newRow("unordered tie") << QVector<double> {2.0, 0.0, 1.0} << 1.5 << false << 0;
-}
-
-void PlotWidgetTest::nearestSampleIndex()
-{
-    QFETCH(QVector<double>, times);
-    QFETCH(double, key);
-    QFETCH(bool, ascending);
-    QFETCH(int, index);
-    QCOMPARE(PlotWidget::nearestSampleIndex(times, key, ascending), index);
 }
 
 void PlotWidgetTest::openListsVariablesWithoutQuaternion()

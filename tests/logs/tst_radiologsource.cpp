@@ -35,7 +35,11 @@ struct Fixture
         tabList->hide();
         radio.setResponse("/log/list", FakeResponse::json(R"({"list":[3,"A",1234,7,"B"]})"));
     }
-    void create() { source = new RadioLogSource(&scanner, tabList, welcome, status, &page); }
+    void create()
+    {
+        source = new RadioLogSource(&scanner, tabList, welcome, &page);
+        QObject::connect(source, &RadioLogSource::statusChanged, status, &QLabel::setText);
+    }
     void found(const QString &model)
     {
         scanner.ip = radio.address();
