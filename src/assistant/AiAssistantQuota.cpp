@@ -6,8 +6,6 @@
 #include "UsageQuota.h"
 
 #include <QLabel>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
@@ -56,13 +54,9 @@ void AiAssistantWidget::buildQuotaRows(QVBoxLayout *layout)
 
 void AiAssistantWidget::setRadioSerial(const QString &serial)
 {
-    if (serial != radioSerial || serial.isEmpty())
-        ++serialGeneration;
-    radioSerial = serial;
-    if (!serial.isEmpty()) {
-        fetchQuotaUsage();
+    session->setRadioSerial(serial);
+    if (!serial.isEmpty())
         return;
-    }
     quotaKnown = false;
     quotaExpanded = false;
     applyQuotaVisibility();
@@ -71,33 +65,8 @@ void AiAssistantWidget::setRadioSerial(const QString &serial)
     onCountdownTick();
 }
 
-void AiAssistantWidget::fetchQuotaUsage()
+void AiAssistantWidget::onUsageReceived(const AiServiceApi::Usage &usage)
 {
-    if (radioSerial.isEmpty())
-        return;
-    QNetworkReply *reply = networkManager->get(AiServiceApi::usageRequest(radioSerial));
-    reply->setParent(this);
-    const quint64 generation = serialGeneration;
-    connect(reply, &QNetworkReply::finished, this,
-            [this, reply, generation]() { onUsageReplyFinished(reply, generation); });
-    // A usage answer past its bounds is dropped like any failed one: the quota stays as shown.
-    boundReply(reply, AiServiceApi::MaxUsageAnswerBytes, usageDeadlineMs,
-               [this, reply](const QString &) {
-                   reply->disconnect(this);
-                   reply->abort();
-                   reply->deleteLater();
-               });
-}
-
-void AiAssistantWidget::onUsageReplyFinished(QNetworkReply *reply, quint64 generation)
-{
-    reply->deleteLater();
-    // An answer for a serial that has since changed or gone is not this radio's.
-    if (generation != serialGeneration)
-        return;
-    if (reply->error() != QNetworkReply::NoError)
-        return;
-    const AiServiceApi::Usage usage = AiServiceApi::parseUsage(reply->readAll());
     updateQuotaBars(usage.fourHourTokens, usage.fourHourLimit, usage.weekTokens, usage.weekLimit);
     updatePlanBadge(usage.plan);
     expiryRefetchPending = false;
@@ -162,7 +131,7 @@ void AiAssistantWidget::onCountdownTick()
     }
     fourHourResetAt = 0;
     limitLabel->hide();
-    if (radioSerial.isEmpty()) {
+    if (session->radioSerial().isEmpty()) {
         expiryRefetchPending = false;
         countdownTimer->stop();
         return;
@@ -178,5 +147,5 @@ void AiAssistantWidget::onCountdownTick()
     expiryRefetchPending = false;
     countdownTimer->stop();
     lastExpiryFetchAt = now;
-    fetchQuotaUsage();
+    session->fetchUsage();
 }

@@ -1,7 +1,6 @@
 #include "AiAssistantWidget.h"
 
 #include "AiServiceApi.h"
-#include "AssistantTexts.h"
 #include "ChatInput.h"
 #include "ChatPanelLogic.h"
 #include "FlowLayout.h"
@@ -17,7 +16,6 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
-#include <QNetworkReply>
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -103,20 +101,18 @@ static const char *const PlanPage = "https://www.varnek.com/ai-plan/";
 
 AiAssistantWidget::AiAssistantWidget(QNetworkAccessManager *networkManager, QWidget *parent)
     : QWidget(parent)
-    , networkManager(networkManager)
+    , session(new AssistantSession(networkManager, this))
     , clock([]() { return QDateTime::currentMSecsSinceEpoch(); })
 {
     attachmentPool.setMaxThreadCount(1);
     buildPanel();
+    connectSession();
 }
 
 AiAssistantWidget::~AiAssistantWidget()
 {
-    // Replies are children of the panel; they must not call back into a half-destroyed one.
-    for (QNetworkReply *reply : findChildren<QNetworkReply *>()) {
-        reply->disconnect(this);
-        reply->abort();
-    }
+    // The session's replies must not call back into a half-destroyed panel.
+    delete session;
 }
 
 QUrl AiAssistantWidget::messagesUrl()
@@ -132,16 +128,6 @@ QUrl AiAssistantWidget::usageUrl()
 QUrl AiAssistantWidget::planUrl()
 {
     return QUrl(QString::fromLatin1(PlanPage));
-}
-
-QString AiAssistantWidget::systemPrompt() const
-{
-    return AssistantTexts::systemPrompt();
-}
-
-QJsonArray AiAssistantWidget::toolDefinitions() const
-{
-    return AssistantTexts::toolDefinitions();
 }
 
 void AiAssistantWidget::setClock(std::function<qint64()> clockFunction)
@@ -300,7 +286,6 @@ void AiAssistantWidget::setBusy(bool on)
     // to nothing, where Escape reaches the main window: the panel keeps it meanwhile.
     if (on && focusInPanel)
         setFocus(Qt::OtherFocusReason);
-    busy = on;
     sendButton->setVisible(!on);
     stopButton->setVisible(on);
     input->setEnabled(!on);
