@@ -20,6 +20,7 @@ void AiAssistantWidget::connectSession()
             });
     connect(session, &AssistantSession::quotaExhausted, upgradeButton, &QWidget::setVisible);
     connect(session, &AssistantSession::usageReceived, this, &AiAssistantWidget::onUsageReceived);
+    connect(session, &AssistantSession::limitCountdown, this, &AiAssistantWidget::onLimitCountdown);
 }
 
 QString AiAssistantWidget::systemPrompt() const

@@ -8,7 +8,6 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QTimer>
 #include <QVBoxLayout>
 
 static QProgressBar *makeQuotaBar(QWidget *parent)
@@ -60,17 +59,12 @@ void AiAssistantWidget::setRadioSerial(const QString &serial)
     quotaKnown = false;
     quotaExpanded = false;
     applyQuotaVisibility();
-    fourHourResetAt = 0;
-    expiryRefetchPending = false;
-    onCountdownTick();
 }
 
 void AiAssistantWidget::onUsageReceived(const AiServiceApi::Usage &usage)
 {
     updateQuotaBars(usage.fourHourTokens, usage.fourHourLimit, usage.weekTokens, usage.weekLimit);
     updatePlanBadge(usage.plan);
-    expiryRefetchPending = false;
-    updateFourHourResetCountdown(usage.fourHourResetAt);
 }
 
 void AiAssistantWidget::updateQuotaBars(int fourHourTokens, int fourHourLimit, int weekTokens,
@@ -108,44 +102,17 @@ void AiAssistantWidget::applyQuotaVisibility()
     weekLabel->setVisible(quotaKnown && quotaExpanded);
 }
 
-void AiAssistantWidget::updateFourHourResetCountdown(qint64 resetAt)
+void AiAssistantWidget::onLimitCountdown(qint64 msLeft)
 {
-    fourHourResetAt = resetAt;
-    if (resetAt > 0 && !countdownTimer->isActive())
-        countdownTimer->start(UsageQuota::CountdownPeriodMs);
-    onCountdownTick();
+    if (msLeft <= 0) {
+        limitLabel->hide();
+        return;
+    }
+    limitLabel->setText(UsageQuota::countdownText(msLeft));
+    limitLabel->show();
 }
 
 void AiAssistantWidget::onCountdownTick()
 {
-    const qint64 now = clock();
-    if (fourHourResetAt < 1 && !expiryRefetchPending) {
-        countdownTimer->stop();
-        limitLabel->hide();
-        return;
-    }
-    if (fourHourResetAt >= 1 && now < fourHourResetAt) {
-        limitLabel->setText(UsageQuota::countdownText(fourHourResetAt - now));
-        limitLabel->show();
-        return;
-    }
-    fourHourResetAt = 0;
-    limitLabel->hide();
-    if (session->radioSerial().isEmpty()) {
-        expiryRefetchPending = false;
-        countdownTimer->stop();
-        return;
-    }
-    // A service whose reset time is already past by our clock would be asked again at once,
-    // over and over: such refetches wait for the next tick, 30 s after the last one.
-    if (lastExpiryFetchAt != 0 && now - lastExpiryFetchAt < UsageQuota::CountdownPeriodMs) {
-        expiryRefetchPending = true;
-        if (!countdownTimer->isActive())
-            countdownTimer->start(UsageQuota::CountdownPeriodMs);
-        return;
-    }
-    expiryRefetchPending = false;
-    countdownTimer->stop();
-    lastExpiryFetchAt = now;
-    session->fetchUsage();
+    session->countdownTick();
 }

@@ -8,7 +8,6 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
-#include <QDateTime>
 #include <QDesktopServices>
 #include <QFont>
 #include <QHBoxLayout>
@@ -102,7 +101,6 @@ static const char *const PlanPage = "https://www.varnek.com/ai-plan/";
 AiAssistantWidget::AiAssistantWidget(QNetworkAccessManager *networkManager, QWidget *parent)
     : QWidget(parent)
     , session(new AssistantSession(networkManager, this))
-    , clock([]() { return QDateTime::currentMSecsSinceEpoch(); })
 {
     attachmentPool.setMaxThreadCount(1);
     buildPanel();
@@ -132,7 +130,7 @@ QUrl AiAssistantWidget::planUrl()
 
 void AiAssistantWidget::setClock(std::function<qint64()> clockFunction)
 {
-    clock = std::move(clockFunction);
+    session->setClock(std::move(clockFunction));
 }
 
 void AiAssistantWidget::buildPanel()
@@ -262,11 +260,8 @@ void AiAssistantWidget::buildPanel()
     fillTimer = new QTimer(this);
     fillTimer->setObjectName(QStringLiteral("fillTimer"));
     connect(fillTimer, &QTimer::timeout, this, &AiAssistantWidget::onFillTick);
-    countdownTimer = new QTimer(this);
-    countdownTimer->setObjectName(QStringLiteral("countdownTimer"));
     connect(busyTimer, &QTimer::timeout, this, &AiAssistantWidget::onBusyTick);
     connect(typeTimer, &QTimer::timeout, this, &AiAssistantWidget::onTypeTick);
-    connect(countdownTimer, &QTimer::timeout, this, &AiAssistantWidget::onCountdownTick);
 
     connect(sendButton, &QPushButton::clicked, this, &AiAssistantWidget::onSendClicked);
     connect(stopButton, &QPushButton::clicked, this, &AiAssistantWidget::onStopClicked);

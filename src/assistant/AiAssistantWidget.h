@@ -147,7 +147,7 @@ private:
     void applyQuotaBar(QProgressBar *bar, QLabel *label, int used, int limit, const QString &name);
     void updatePlanBadge(const QString &plan);
     void applyQuotaVisibility();
-    void updateFourHourResetCountdown(qint64 resetAt);
+    void onLimitCountdown(qint64 msLeft);
 
     AssistantSession *session;
 
@@ -164,11 +164,6 @@ private:
     bool quotaKnown = false;
     bool quotaExpanded = false;
     QLabel *limitLabel = nullptr;
-    QTimer *countdownTimer = nullptr;
-    qint64 fourHourResetAt = 0;
-    bool expiryRefetchPending = false;
-    qint64 lastExpiryFetchAt = 0; // clock of the last refetch after a reset time passed
-    std::function<qint64()> clock;
 
     QPushButton *upgradeButton = nullptr;
     QPushButton *planBadge = nullptr;

@@ -5,8 +5,10 @@
 #include "AiServiceApi.h"
 #include "AssistantTexts.h"
 #include "ConversationLogic.h"
+#include "UsageQuota.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QTimer>
@@ -36,7 +38,11 @@ static QString tooManyImagesText(int count)
 AssistantSession::AssistantSession(QNetworkAccessManager *networkManager, QObject *parent)
     : QObject(parent)
     , networkManager(networkManager)
+    , countdownTimer(new QTimer(this))
+    , clock([]() { return QDateTime::currentMSecsSinceEpoch(); })
 {
+    countdownTimer->setObjectName(QStringLiteral("countdownTimer"));
+    connect(countdownTimer, &QTimer::timeout, this, &AssistantSession::countdownTick);
 }
 
 AssistantSession::~AssistantSession()
@@ -312,8 +318,13 @@ void AssistantSession::setRadioSerial(const QString &radioSerial)
     if (radioSerial != serial || radioSerial.isEmpty())
         ++serialGeneration;
     serial = radioSerial;
-    if (!serial.isEmpty())
+    if (!serial.isEmpty()) {
         fetchUsage();
+        return;
+    }
+    fourHourResetAt = 0;
+    expiryRefetchPending = false;
+    countdownTick();
 }
 
 void AssistantSession::fetchUsage()
@@ -342,5 +353,54 @@ void AssistantSession::onUsageReplyFinished(QNetworkReply *reply, quint64 genera
         return;
     if (reply->error() != QNetworkReply::NoError)
         return;
-    emit usageReceived(AiServiceApi::parseUsage(reply->readAll()));
+    const AiServiceApi::Usage usage = AiServiceApi::parseUsage(reply->readAll());
+    emit usageReceived(usage);
+    expiryRefetchPending = false;
+    updateResetCountdown(usage.fourHourResetAt);
+}
+
+void AssistantSession::setClock(std::function<qint64()> clockFunction)
+{
+    clock = std::move(clockFunction);
+}
+
+void AssistantSession::updateResetCountdown(qint64 resetAt)
+{
+    fourHourResetAt = resetAt;
+    if (resetAt > 0 && !countdownTimer->isActive())
+        countdownTimer->start(UsageQuota::CountdownPeriodMs);
+    countdownTick();
+}
+
+void AssistantSession::countdownTick()
+{
+    const qint64 now = clock();
+    if (fourHourResetAt < 1 && !expiryRefetchPending) {
+        countdownTimer->stop();
+        emit limitCountdown(0);
+        return;
+    }
+    if (fourHourResetAt >= 1 && now < fourHourResetAt) {
+        emit limitCountdown(fourHourResetAt - now);
+        return;
+    }
+    fourHourResetAt = 0;
+    emit limitCountdown(0);
+    if (serial.isEmpty()) {
+        expiryRefetchPending = false;
+        countdownTimer->stop();
+        return;
+    }
+    // A service whose reset time is already past by our clock would be asked again at once,
+    // over and over: such refetches wait for the next tick, 30 s after the last one.
+    if (lastExpiryFetchAt != 0 && now - lastExpiryFetchAt < UsageQuota::CountdownPeriodMs) {
+        expiryRefetchPending = true;
+        if (!countdownTimer->isActive())
+            countdownTimer->start(UsageQuota::CountdownPeriodMs);
+        return;
+    }
+    expiryRefetchPending = false;
+    countdownTimer->stop();
+    lastExpiryFetchAt = now;
+    fetchUsage();
 }

@@ -14,6 +14,7 @@
 
 class QNetworkAccessManager;
 class QNetworkReply;
+class QTimer;
 
 // One conversation with the maker's AI service, without a widget: the requests, Stop, the
 // tool loop (the model's calls go out one at a time through toolCallRequested and come back
@@ -55,6 +56,10 @@ public:
     void setRadioSerial(const QString &serial);
     QString radioSerial() const { return serial; }
     void fetchUsage();
+    // The countdown of a reached four-hour limit, and the refetch once its reset time passed,
+    // on a clock of ms since the epoch (tests set their own).
+    void setClock(std::function<qint64()> clockFunction);
+    void countdownTick();
 
     // How long a messages or usage answer may take in all, in ms.
     int messagesReplyDeadline() const { return messagesDeadlineMs; }
@@ -72,6 +77,8 @@ signals:
     // True when the service refused for the radio's quota, false at the next good answer.
     void quotaExhausted(bool exhausted);
     void usageReceived(const AiServiceApi::Usage &usage);
+    // The time until the four-hour limit resets, in ms; 0: no limit is reached.
+    void limitCountdown(qint64 msLeft);
 
 private:
     void setBusy(bool on);
@@ -83,6 +90,7 @@ private:
     void processNextToolCall();
     QStringList toolNames() const;
     void onUsageReplyFinished(QNetworkReply *reply, quint64 generation);
+    void updateResetCountdown(qint64 resetAt);
     // Calls exceeded once, at most, when the answer passes maxBytes or deadlineMs.
     void boundReply(QNetworkReply *reply, qint64 maxBytes, int deadlineMs,
                     const std::function<void(const QString &)> &exceeded);
@@ -101,4 +109,10 @@ private:
     int usageDeadlineMs = AiServiceApi::UsageDeadlineMs;
     bool stopRequested = false;
     bool busy = false;
+
+    QTimer *countdownTimer;
+    qint64 fourHourResetAt = 0;
+    bool expiryRefetchPending = false;
+    qint64 lastExpiryFetchAt = 0; // clock of the last refetch after a reset time passed
+    std::function<qint64()> clock;
 };

@@ -66,11 +66,6 @@ struct SessionFixture
     }
 };
 
-QJsonObject userResults(const QJsonArray &content)
-{
-    return {{"role", "user"}, {"content", content}};
-}
-
 } // namespace
 
 class AssistantSessionTest : public QObject
