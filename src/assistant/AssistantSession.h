@@ -74,7 +74,7 @@ signals:
     void answerReceived(const QString &text);
     void toolCallRequested(const QString &toolUseId, const QString &toolName,
                            const QJsonObject &input);
-    // True when the service refused for the radio's quota, false at the next good answer.
+    // True when the service refused for the radio's quota, false at every good answer.
     void quotaExhausted(bool exhausted);
     void usageReceived(const AiServiceApi::Usage &usage);
     // The time until the four-hour limit resets, in ms; 0: no limit is reached.

@@ -5,9 +5,11 @@
 #include "AssistantSession.h"
 #include "FakeAiService.h"
 #include "MessagesBodyValidator.h"
+#include "TestImages.h"
 #include "TestSupport.h"
 
 #include <QGuiApplication>
+#include <QImage>
 #include <QNetworkAccessManager>
 #include <QRegularExpression>
 #include <QtTest>
@@ -76,6 +78,7 @@ private slots:
     void toolLoopSignalsInOrder();
     void stopDuringToolStep();
     void stepLimit();
+    void refusedSendChangesNothing();
     void destroyedWithRequestOutSaysNothing();
 };
 
@@ -178,6 +181,30 @@ void AssistantSessionTest::stepLimit()
     QCOMPARE(f.service.queuedAnswers(), 1);
     const QStringList problems = f.problems();
     QVERIFY2(problems.isEmpty(), qPrintable(problems.join('\n')));
+}
+
+void AssistantSessionTest::refusedSendChangesNothing()
+{
+    SessionFixture f;
+    Recorder r(f.session.get());
+    QImage pixel(1, 1, QImage::Format_RGB32);
+    pixel.fill(Qt::red);
+    QJsonArray blocks;
+    for (int i = 0; i < 101; ++i)
+        blocks.append(AssistantRequest::imageBlock(TestImages::png(pixel)));
+    QCOMPARE(f.session->send(blocks),
+             QString("The request would carry 101 images; the AI service takes at most 100. "
+                     "Remove some, or press Clear to start a new conversation."));
+    // The view keeps the user's input: no signal, no request, no history.
+    QCOMPARE(r.events, QStringList());
+    QVERIFY(!f.session->isBusy());
+    QVERIFY(f.session->messages().isEmpty());
+    blocks.removeLast();
+    f.service.queueText("Seen.");
+    QCOMPARE(f.session->send(blocks), QString());
+    QTRY_VERIFY(!f.session->isBusy());
+    QCOMPARE(r.events, QStringList({"busy", "quota ok", "answer: Seen.", "idle"}));
+    QCOMPARE(f.service.messagesRequests().size(), 1);
 }
 
 void AssistantSessionTest::destroyedWithRequestOutSaysNothing()
