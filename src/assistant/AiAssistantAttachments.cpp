@@ -117,7 +117,7 @@ void AiAssistantWidget::addPreparedAttachment(const ImageAttachment &prepared,
     ImageAttachment attachment = prepared;
     attachment.id = id;
     attachments.append(attachment);
-    bodyWriter.remember(attachment.block, blockJson);
+    session->rememberBlock(attachment.block, blockJson);
 
     auto *chip = new QFrame(attachmentStrip);
     chip->setObjectName(QStringLiteral("attachmentChip"));
@@ -146,7 +146,7 @@ void AiAssistantWidget::addPreparedAttachment(const ImageAttachment &prepared,
     connect(remove, &QToolButton::clicked, this, [this, id, chip]() {
         for (int i = 0; i < attachments.size(); ++i) {
             if (attachments.at(i).id == id) {
-                bodyWriter.forget(attachments.at(i).block);
+                session->forgetBlock(attachments.at(i).block);
                 attachments.removeAt(i);
                 break;
             }
@@ -160,7 +160,7 @@ void AiAssistantWidget::clearAttachments()
 {
     // Sent pictures stay written in the body writer's record of the conversation.
     for (const ImageAttachment &attachment : qAsConst(attachments))
-        bodyWriter.forget(attachment.block);
+        session->forgetBlock(attachment.block);
     attachments.clear();
     ++attachmentGeneration;
     while (attachmentLayout->count() > 1) {
@@ -175,6 +175,6 @@ void AiAssistantWidget::updateSendAvailability()
 {
     const bool preparing = preparingAttachments > 0;
     sendButton->setEnabled(!preparing);
-    if (!busy)
+    if (!session->isBusy())
         statusLabel->setText(preparing ? tr("Preparing the image...") : QString());
 }

@@ -6,11 +6,8 @@
 #include "UsageQuota.h"
 
 #include <QLabel>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QTimer>
 #include <QVBoxLayout>
 
 static QProgressBar *makeQuotaBar(QWidget *parent)
@@ -56,52 +53,18 @@ void AiAssistantWidget::buildQuotaRows(QVBoxLayout *layout)
 
 void AiAssistantWidget::setRadioSerial(const QString &serial)
 {
-    if (serial != radioSerial || serial.isEmpty())
-        ++serialGeneration;
-    radioSerial = serial;
-    if (!serial.isEmpty()) {
-        fetchQuotaUsage();
+    session->setRadioSerial(serial);
+    if (!serial.isEmpty())
         return;
-    }
     quotaKnown = false;
     quotaExpanded = false;
     applyQuotaVisibility();
-    fourHourResetAt = 0;
-    expiryRefetchPending = false;
-    onCountdownTick();
 }
 
-void AiAssistantWidget::fetchQuotaUsage()
+void AiAssistantWidget::onUsageReceived(const AiServiceApi::Usage &usage)
 {
-    if (radioSerial.isEmpty())
-        return;
-    QNetworkReply *reply = networkManager->get(AiServiceApi::usageRequest(radioSerial));
-    reply->setParent(this);
-    const quint64 generation = serialGeneration;
-    connect(reply, &QNetworkReply::finished, this,
-            [this, reply, generation]() { onUsageReplyFinished(reply, generation); });
-    // A usage answer past its bounds is dropped like any failed one: the quota stays as shown.
-    boundReply(reply, AiServiceApi::MaxUsageAnswerBytes, usageDeadlineMs,
-               [this, reply](const QString &) {
-                   reply->disconnect(this);
-                   reply->abort();
-                   reply->deleteLater();
-               });
-}
-
-void AiAssistantWidget::onUsageReplyFinished(QNetworkReply *reply, quint64 generation)
-{
-    reply->deleteLater();
-    // An answer for a serial that has since changed or gone is not this radio's.
-    if (generation != serialGeneration)
-        return;
-    if (reply->error() != QNetworkReply::NoError)
-        return;
-    const AiServiceApi::Usage usage = AiServiceApi::parseUsage(reply->readAll());
     updateQuotaBars(usage.fourHourTokens, usage.fourHourLimit, usage.weekTokens, usage.weekLimit);
     updatePlanBadge(usage.plan);
-    expiryRefetchPending = false;
-    updateFourHourResetCountdown(usage.fourHourResetAt);
 }
 
 void AiAssistantWidget::updateQuotaBars(int fourHourTokens, int fourHourLimit, int weekTokens,
@@ -139,44 +102,17 @@ void AiAssistantWidget::applyQuotaVisibility()
     weekLabel->setVisible(quotaKnown && quotaExpanded);
 }
 
-void AiAssistantWidget::updateFourHourResetCountdown(qint64 resetAt)
+void AiAssistantWidget::onLimitCountdown(qint64 msLeft)
 {
-    fourHourResetAt = resetAt;
-    if (resetAt > 0 && !countdownTimer->isActive())
-        countdownTimer->start(UsageQuota::CountdownPeriodMs);
-    onCountdownTick();
+    if (msLeft <= 0) {
+        limitLabel->hide();
+        return;
+    }
+    limitLabel->setText(UsageQuota::countdownText(msLeft));
+    limitLabel->show();
 }
 
 void AiAssistantWidget::onCountdownTick()
 {
-    const qint64 now = clock();
-    if (fourHourResetAt < 1 && !expiryRefetchPending) {
-        countdownTimer->stop();
-        limitLabel->hide();
-        return;
-    }
-    if (fourHourResetAt >= 1 && now < fourHourResetAt) {
-        limitLabel->setText(UsageQuota::countdownText(fourHourResetAt - now));
-        limitLabel->show();
-        return;
-    }
-    fourHourResetAt = 0;
-    limitLabel->hide();
-    if (radioSerial.isEmpty()) {
-        expiryRefetchPending = false;
-        countdownTimer->stop();
-        return;
-    }
-    // A service whose reset time is already past by our clock would be asked again at once,
-    // over and over: such refetches wait for the next tick, 30 s after the last one.
-    if (lastExpiryFetchAt != 0 && now - lastExpiryFetchAt < UsageQuota::CountdownPeriodMs) {
-        expiryRefetchPending = true;
-        if (!countdownTimer->isActive())
-            countdownTimer->start(UsageQuota::CountdownPeriodMs);
-        return;
-    }
-    expiryRefetchPending = false;
-    countdownTimer->stop();
-    lastExpiryFetchAt = now;
-    fetchQuotaUsage();
+    session->countdownTick();
 }

@@ -1,7 +1,6 @@
 #include "AiAssistantWidget.h"
 
 #include "AiServiceApi.h"
-#include "AssistantTexts.h"
 #include "ChatInput.h"
 #include "ChatPanelLogic.h"
 #include "EscapeFilter.h"
@@ -11,7 +10,6 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
-#include <QDateTime>
 #include <QDesktopServices>
 #include <QFont>
 #include <QHBoxLayout>
@@ -19,7 +17,6 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
-#include <QNetworkReply>
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -105,20 +102,17 @@ static const char *const PlanPage = "https://www.varnek.com/ai-plan/";
 
 AiAssistantWidget::AiAssistantWidget(QNetworkAccessManager *networkManager, QWidget *parent)
     : QWidget(parent)
-    , networkManager(networkManager)
-    , clock([]() { return QDateTime::currentMSecsSinceEpoch(); })
+    , session(new AssistantSession(networkManager, this))
 {
     attachmentPool.setMaxThreadCount(1);
     buildPanel();
+    connectSession();
 }
 
 AiAssistantWidget::~AiAssistantWidget()
 {
-    // Replies are children of the panel; they must not call back into a half-destroyed one.
-    for (QNetworkReply *reply : findChildren<QNetworkReply *>()) {
-        reply->disconnect(this);
-        reply->abort();
-    }
+    // The session's replies must not call back into a half-destroyed panel.
+    delete session;
 }
 
 QUrl AiAssistantWidget::messagesUrl()
@@ -136,19 +130,9 @@ QUrl AiAssistantWidget::planUrl()
     return QUrl(QString::fromLatin1(PlanPage));
 }
 
-QString AiAssistantWidget::systemPrompt() const
-{
-    return AssistantTexts::systemPrompt();
-}
-
-QJsonArray AiAssistantWidget::toolDefinitions() const
-{
-    return AssistantTexts::toolDefinitions();
-}
-
 void AiAssistantWidget::setClock(std::function<qint64()> clockFunction)
 {
-    clock = std::move(clockFunction);
+    session->setClock(std::move(clockFunction));
 }
 
 void AiAssistantWidget::buildPanel()
@@ -280,11 +264,8 @@ void AiAssistantWidget::buildPanel()
     fillTimer = new QTimer(this);
     fillTimer->setObjectName(QStringLiteral("fillTimer"));
     connect(fillTimer, &QTimer::timeout, this, &AiAssistantWidget::onFillTick);
-    countdownTimer = new QTimer(this);
-    countdownTimer->setObjectName(QStringLiteral("countdownTimer"));
     connect(busyTimer, &QTimer::timeout, this, &AiAssistantWidget::onBusyTick);
     connect(typeTimer, &QTimer::timeout, this, &AiAssistantWidget::onTypeTick);
-    connect(countdownTimer, &QTimer::timeout, this, &AiAssistantWidget::onCountdownTick);
 
     connect(sendButton, &QPushButton::clicked, this, &AiAssistantWidget::onSendClicked);
     connect(stopButton, &QPushButton::clicked, this, &AiAssistantWidget::onStopClicked);
@@ -304,7 +285,6 @@ void AiAssistantWidget::setBusy(bool on)
     // to nothing, where Escape reaches the main window: the panel keeps it meanwhile.
     if (on && focusInPanel)
         setFocus(Qt::OtherFocusReason);
-    busy = on;
     sendButton->setVisible(!on);
     stopButton->setVisible(on);
     input->setEnabled(!on);

@@ -2,6 +2,7 @@
 
 #include "AiServiceApi.h"
 #include "AssistantRequest.h"
+#include "AssistantSession.h"
 
 #include <QElapsedTimer>
 #include <QImage>
@@ -22,7 +23,6 @@ class QFrame;
 class QHBoxLayout;
 class QLabel;
 class QNetworkAccessManager;
-class QNetworkReply;
 class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
@@ -42,11 +42,11 @@ struct ImageAttachment
     QImage thumbnail;
 };
 
-// The AI assistant's chat panel: talks to the maker's AI service (Anthropic Messages API
-// format) with the whole conversation, hands the model's tool calls one at a time to its
-// owner through toolCallRequested / handleToolResult, and shows the usage quota of the radio.
-// Split by concern: AiAssistantWidget.cpp (panel, busy state, bubbles, typing reveal, keys),
-// AiAssistantConversation.cpp (request, Send/Stop/Clear, answers, tool loop),
+// The AI assistant's chat panel: the view of an AssistantSession (the conversation with the
+// maker's AI service, Anthropic Messages API format), whose tool calls it hands one at a time
+// to its owner through toolCallRequested / handleToolResult; it shows the usage quota of the
+// radio. Split by concern: AiAssistantWidget.cpp (panel, busy state, bubbles, typing reveal,
+// keys), AiAssistantConversation.cpp (Send/Stop/Clear, the session's signals),
 // AiAssistantAttachments.cpp (dropped images), AiAssistantQuota.cpp (usage quota).
 class AiAssistantWidget : public QWidget
 {
@@ -74,8 +74,8 @@ public:
     static QPixmap spinnerPixmap(int frame, int frameCount, int size);
 
     // How long a messages or usage answer may take in all, in ms; tests shorten them.
-    int messagesReplyDeadline() const { return messagesDeadlineMs; }
-    int usageReplyDeadline() const { return usageDeadlineMs; }
+    int messagesReplyDeadline() const { return session->messagesReplyDeadline(); }
+    int usageReplyDeadline() const { return session->usageReplyDeadline(); }
     void setReplyDeadlines(int messagesMs, int usageMs);
 
 public slots:
@@ -97,24 +97,14 @@ private slots:
     void onSendClicked();
     void onStopClicked();
     void onClearClicked();
-    void onReplyFinished();
     void onCountdownTick();
     void onBusyTick();
     void onTypeTick();
     void onFillTick();
 
 private:
-    // Request and conversation (AiAssistantConversation.cpp).
-    void sendRequest();
-    QByteArray requestBody(const QList<ChatMessage> &messages);
-    void postBody(const QByteArray &body);
-    void processNextToolCall();
-    QString extractTextBlocks(const QJsonArray &content) const;
-    void endTurnWithError(const QString &message);
-    QStringList toolNames() const;
-    // Calls exceeded once, at most, when the answer passes maxBytes or deadlineMs.
-    void boundReply(QNetworkReply *reply, qint64 maxBytes, int deadlineMs,
-                    const std::function<void(const QString &)> &exceeded);
+    // The session's signals (AiAssistantConversation.cpp).
+    void connectSession();
 
     // Panel (AiAssistantWidget.cpp).
     void buildPanel();
@@ -152,26 +142,14 @@ private:
 
     // Usage quota (AiAssistantQuota.cpp).
     void buildQuotaRows(QVBoxLayout *layout);
-    void fetchQuotaUsage();
-    void onUsageReplyFinished(QNetworkReply *reply, quint64 serialGeneration);
+    void onUsageReceived(const AiServiceApi::Usage &usage);
     void updateQuotaBars(int fourHourTokens, int fourHourLimit, int weekTokens, int weekLimit);
     void applyQuotaBar(QProgressBar *bar, QLabel *label, int used, int limit, const QString &name);
     void updatePlanBadge(const QString &plan);
     void applyQuotaVisibility();
-    void updateFourHourResetCountdown(qint64 resetAt);
+    void onLimitCountdown(qint64 msLeft);
 
-    QNetworkAccessManager *networkManager;
-    QNetworkReply *currentReply = nullptr;
-    QString radioSerial;
-    QList<ChatMessage> conversation;
-    AssistantRequest::BodyWriter bodyWriter;
-    QList<QJsonObject> pendingToolCalls;
-    QJsonArray toolResults;
-    QStringList modelNotes; // why calls of the last answer were left out, for the model
-    int toolSteps = 0;
-    int messagesDeadlineMs = AiServiceApi::MessagesDeadlineMs;
-    int usageDeadlineMs = AiServiceApi::UsageDeadlineMs;
-    bool stopRequested = false;
+    AssistantSession *session;
 
     QList<ImageAttachment> attachments;
     qint64 nextAttachmentId = 0;
@@ -186,12 +164,6 @@ private:
     bool quotaKnown = false;
     bool quotaExpanded = false;
     QLabel *limitLabel = nullptr;
-    QTimer *countdownTimer = nullptr;
-    qint64 fourHourResetAt = 0;
-    quint64 serialGeneration = 0; // bumped when the serial changes: late answers are dropped
-    bool expiryRefetchPending = false;
-    qint64 lastExpiryFetchAt = 0; // clock of the last refetch after a reset time passed
-    std::function<qint64()> clock;
 
     QPushButton *upgradeButton = nullptr;
     QPushButton *planBadge = nullptr;
@@ -220,5 +192,4 @@ private:
     bool typingPlain = true;
     QList<PendingFill> fills; // finished answers whose later pieces are still to be shown
     QTimer *fillTimer = nullptr;
-    bool busy = false;
 };
