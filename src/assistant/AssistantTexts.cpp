@@ -1,5 +1,7 @@
 #include "AssistantTexts.h"
 
+#include "AssistantToolNames.h"
+
 #include <QJsonObject>
 
 namespace AssistantTexts {
@@ -185,17 +187,17 @@ QJsonArray toolDefinitions()
 
     QJsonArray tools;
     tools.append(toolDefinition(
-        QStringLiteral("list_files"),
+        AssistantToolNames::ListFiles,
         QStringLiteral(
             "List every source file of the project currently open in Kelo Studio, noting which, if "
             "any, is open in the editor, and whether it has unsaved changes."),
         {}, {}));
     tools.append(toolDefinition(
-        QStringLiteral("read_file"),
+        AssistantToolNames::ReadFile,
         QStringLiteral("Read the full current contents of a file in the currently open project."),
         {{QStringLiteral("filename"), stringType}}, {QStringLiteral("filename")}));
     tools.append(toolDefinition(
-        QStringLiteral("write_file"),
+        AssistantToolNames::WriteFile,
         QStringLiteral(
             "Create or overwrite a .qml file in the currently open project with the given "
             "content, writing straight to disk. If that file is open in the editor its "
@@ -205,7 +207,7 @@ QJsonArray toolDefinitions()
         {{QStringLiteral("filename"), stringType}, {QStringLiteral("content"), stringType}},
         {QStringLiteral("filename"), QStringLiteral("content")}));
     tools.append(toolDefinition(
-        QStringLiteral("write_image"),
+        AssistantToolNames::WriteImage,
         QStringLiteral(
             "Create or overwrite an image file in the currently open project by giving its "
             "complete SVG source, which is rendered to a real PNG/JPG and written to disk - "
@@ -221,14 +223,14 @@ QJsonArray toolDefinitions()
          {QStringLiteral("height"), integerType}},
         {QStringLiteral("filename"), QStringLiteral("svg")}));
     tools.append(toolDefinition(
-        QStringLiteral("check_radio"),
+        AssistantToolNames::CheckRadio,
         QStringLiteral(
             "Check whether a Kelo radio is reachable on the local network right now and, if so, "
             "get its IP address and model name. Call this before run_project or take_screenshot, "
             "unless you already know a radio is connected."),
         {}, {}));
     tools.append(toolDefinition(
-        QStringLiteral("create_project"),
+        AssistantToolNames::CreateProject,
         QStringLiteral(
             "Create a new Kelo Studio project and open it, the same as the user clicking Create "
             "Project and filling in the dialog. type is \"application\" for an ordinary app "
@@ -240,7 +242,7 @@ QJsonArray toolDefinitions()
         {{QStringLiteral("name"), stringType}, {QStringLiteral("type"), stringType}},
         {QStringLiteral("name"), QStringLiteral("type")}));
     tools.append(toolDefinition(
-        QStringLiteral("run_project"),
+        AssistantToolNames::RunProject,
         QStringLiteral(
             "Save, package, upload, and execute the currently open project on the "
             "connected radio - an Application launches immediately, a Home Screen becomes "
@@ -249,14 +251,14 @@ QJsonArray toolDefinitions()
             "check_radio first if unsure."),
         {}, {}));
     tools.append(toolDefinition(
-        QStringLiteral("take_screenshot"),
+        AssistantToolNames::TakeScreenshot,
         QStringLiteral(
             "Capture what the radio's screen is currently showing, as an image, so you can "
             "visually check the result of run_project actually looks and works as "
             "intended. Requires a radio connection."),
         {}, {}));
     tools.append(toolDefinition(
-        QStringLiteral("read_debug_log"),
+        AssistantToolNames::ReadDebugLog,
         QStringLiteral(
             "Read whatever the radio has sent to its own debug/log output since the Debug "
             "terminal last connected - real runtime messages from the radio itself "
@@ -267,7 +269,7 @@ QJsonArray toolDefinitions()
             "call this again to see what that run produced. Requires a radio connection."),
         {}, {}));
     tools.append(toolDefinition(
-        QStringLiteral("read_docs"),
+        AssistantToolNames::ReadDocs,
         QStringLiteral(
             "Read one page of Kelo Studio's own developer documentation, the same reference that "
             "the Developer Documentation toolbar button opens, fetched fresh instead of trusted "

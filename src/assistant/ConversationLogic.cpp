@@ -1,6 +1,7 @@
 #include "ConversationLogic.h"
 
 #include "AiServiceApi.h"
+#include "AssistantToolNames.h"
 
 #include <QCoreApplication>
 #include <QRegularExpression>
@@ -123,25 +124,25 @@ QString toolBubbleText(const QString &toolName, const QJsonObject &input)
         const QString value = input.value(QLatin1String(key)).toString();
         return value.size() > 80 ? value.left(79) + QChar(0x2026) : value;
     };
-    if (toolName == QLatin1String("list_files"))
+    if (toolName == AssistantToolNames::ListFiles)
         return tr("Listing project files...");
-    if (toolName == QLatin1String("read_file"))
+    if (toolName == AssistantToolNames::ReadFile)
         return tr("Reading %1...").arg(field("filename"));
-    if (toolName == QLatin1String("write_file"))
+    if (toolName == AssistantToolNames::WriteFile)
         return tr("Writing %1...").arg(field("filename"));
-    if (toolName == QLatin1String("write_image"))
+    if (toolName == AssistantToolNames::WriteImage)
         return tr("Drawing %1...").arg(field("filename"));
-    if (toolName == QLatin1String("check_radio"))
+    if (toolName == AssistantToolNames::CheckRadio)
         return tr("Checking radio connection...");
-    if (toolName == QLatin1String("create_project"))
+    if (toolName == AssistantToolNames::CreateProject)
         return tr("Creating project \"%1\"...").arg(field("name"));
-    if (toolName == QLatin1String("run_project"))
+    if (toolName == AssistantToolNames::RunProject)
         return tr("Uploading and running the project...");
-    if (toolName == QLatin1String("take_screenshot"))
+    if (toolName == AssistantToolNames::TakeScreenshot)
         return tr("Taking a screenshot...");
-    if (toolName == QLatin1String("read_debug_log"))
+    if (toolName == AssistantToolNames::ReadDebugLog)
         return tr("Reading the Debug terminal...");
-    if (toolName == QLatin1String("read_docs"))
+    if (toolName == AssistantToolNames::ReadDocs)
         return tr("Checking the docs...");
     return tr("Running %1...").arg(toolName);
 }

@@ -248,6 +248,7 @@ DeveloperWidget::DeveloperWidget(RadioScanner *radioScanner, QWidget *parent)
 
     aiPanel = new AiAssistantWidget(networkManager, this);
     aiPanel->setObjectName(QStringLiteral("aiPanel"));
+    createToolBackend();
     connect(aiPanel, &AiAssistantWidget::toolCallRequested, this,
             &DeveloperWidget::onAiToolCallRequested);
 

@@ -23,6 +23,7 @@ class QUrl;
 class AiAssistantWidget;
 class AspectImageLabel;
 class DebugWindow;
+class DeveloperToolBackend;
 class QmlCodeEditor;
 class RadioScanner;
 
@@ -31,7 +32,8 @@ class RadioScanner;
 // the assistant panel. The definition is split by concern: DeveloperWidget.cpp (the tab,
 // lists, pages, saving, the radio), DeveloperFiles.cpp (file actions), DeveloperRun.cpp
 // (Play and runProject), DeveloperToolbar.cpp (create, delete home screen, docs),
-// DeveloperPublish.cpp (the app store) and DeveloperTools.cpp (the assistant's tools).
+// DeveloperPublish.cpp (the app store) and DeveloperTools.cpp (the tab's side of the
+// assistant's tools, which DeveloperToolBackend carries out).
 class DeveloperWidget : public QWidget
 {
     Q_OBJECT
@@ -122,18 +124,10 @@ private:
     void onRunUploadFinished(QNetworkReply *reply, const QString &name, const QString &address,
                              ProjectType type, const RunCompletion &completion);
 
-    // The assistant's tools (DeveloperTools.cpp): each returns its answer for the model.
-    QString aiListFiles() const;
-    QString aiReadFile(const QString &filename) const;
-    // contentGiven: the input held "content" as a string; without it nothing is written.
-    QString aiWriteFile(const QString &filename, const QString &content, bool contentGiven);
-    QString aiWriteImage(const QString &filename, const QString &svg, int width, int height);
-    QString aiCheckRadio() const;
-    QString aiCreateProject(const QString &name, const QString &type);
-    QString aiReadDebugLog();
-    QString aiReadDocs(const QString &page) const;
-    void aiTakeScreenshot(const QString &toolUseId);
-    void onScreenshotToolReplyFinished(QNetworkReply *reply, const QString &toolUseId);
+    // The assistant's tools (DeveloperTools.cpp): the back-end that carries them out, and
+    // what it reaches on the tab.
+    class ToolHost;
+    void createToolBackend();
 
     // Toolbar (DeveloperToolbar.cpp).
     bool showProjectTypeDialog(ProjectType &type);
@@ -171,6 +165,7 @@ private:
     AspectImageLabel *imageView = nullptr;
     QSplitter *splitter = nullptr;
     AiAssistantWidget *aiPanel = nullptr;
+    DeveloperToolBackend *toolBackend = nullptr;
     DebugWindow *debugWindow = nullptr;
     QToolButton *createButton = nullptr;
     QToolButton *playButton = nullptr;

@@ -2,6 +2,7 @@
 
 #include "AiAssistantWidget.h"
 #include "AiServiceApi.h"
+#include "DeveloperToolBackend.h"
 #include "DeveloperWorkspace.h"
 #include "FakeAiService.h"
 
@@ -182,6 +183,76 @@ ToolAnswer callTool(FakeAiService &service, DeveloperWidget *tab, const QString 
         answer.image = FakeAiService::toolResultImage(result);
     }
     return answer;
+}
+
+ToolAnswer callBackend(DeveloperWidget *tab, const QString &name, const QJsonObject &input)
+{
+    return callBackend(tab->findChild<DeveloperToolBackend *>(QStringLiteral("toolBackend")), name,
+                       input);
+}
+
+ToolAnswer callBackend(DeveloperToolBackend *backend, const QString &name, const QJsonObject &input)
+{
+    auto answer = std::make_shared<ToolAnswer>();
+    auto answers = std::make_shared<int>(0);
+    backend->call(name, input, [answer, answers](const QString &text, const QByteArray &image) {
+        ++*answers;
+        answer->text = text;
+        answer->image = image;
+        answer->hasImageBlock = !image.isEmpty();
+    });
+    // The network tools answer from the event loop; a radio that never answers takes 5 s.
+    if (!QTest::qWaitFor([&]() { return *answers > 0; }, 15000))
+        return {QStringLiteral("<no answer>"), {}};
+    // Exactly once: a second answer would be a second tool_result of the same call.
+    QTest::qWait(0);
+    if (*answers != 1)
+        return {QStringLiteral("<%1 answers>").arg(*answers), {}};
+    return *answer;
+}
+
+void BareToolHost::toolOpenFileWritten(const QString &, const QByteArray &)
+{
+    events.append(QStringLiteral("open file written"));
+}
+
+void BareToolHost::toolFileCreated(const QString &name, bool image)
+{
+    events.append(QStringLiteral("created %1%2").arg(name, image ? " (image)" : ""));
+}
+
+void BareToolHost::toolImageReplaced(const QString &name, const QImage &)
+{
+    events.append(QStringLiteral("replaced %1").arg(name));
+}
+
+void BareToolHost::toolIconWritten()
+{
+    events.append(QStringLiteral("icon written"));
+}
+
+void BareToolHost::toolProjectCreated(const QString &name)
+{
+    events.append(QStringLiteral("project %1 listed").arg(name));
+}
+
+void BareToolHost::toolOpenProject(const QString &name)
+{
+    events.append(QStringLiteral("project %1 opened").arg(name));
+    project = name;
+}
+
+QString BareToolHost::toolDebugLog(int, bool *wasOpen)
+{
+    events.append(QStringLiteral("debug log read"));
+    *wasOpen = false;
+    return QString();
+}
+
+void BareToolHost::toolRunProject(const std::function<void(const QString &)> &done)
+{
+    events.append(QStringLiteral("run"));
+    done(QStringLiteral("No radio here."));
 }
 
 bool makeProject(const QString &name, DeveloperWidget::ProjectType type)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DeveloperToolBackend.h"
 #include "DeveloperWidget.h"
 #include "FakeRadio.h"
 #include "RadioScanner.h"
@@ -78,6 +79,39 @@ struct ToolAnswer
 // none came.
 ToolAnswer callTool(FakeAiService &service, DeveloperWidget *tab, const QString &name,
                     const QJsonObject &input = {});
+
+// Calls a tool straight on the tab's back-end, without the panel and the service; the answer
+// as the back-end gives it to the panel. Waits up to 15 s; "<no answer>" when none came, and
+// "<n answers>" when it came more than once.
+ToolAnswer callBackend(DeveloperWidget *tab, const QString &name, const QJsonObject &input = {});
+ToolAnswer callBackend(DeveloperToolBackend *backend, const QString &name,
+                       const QJsonObject &input = {});
+
+// The tools' back-end without a tab: project (a folder of the workspace, "" none) stands
+// open with no file in an editor, and the radio is at radioAddress ("" none). What the tab
+// would show is recorded in events, one line each.
+class BareToolHost : public DeveloperToolHost
+{
+public:
+    QString project;
+    QString radioAddress;
+    QStringList events;
+
+    QString toolProject() const override { return project; }
+    QString toolOpenFilePath() const override { return QString(); }
+    QString toolEditorText() const override { return QString(); }
+    bool toolEditorModified() const override { return false; }
+    void toolOpenFileWritten(const QString &, const QByteArray &) override;
+    void toolFileCreated(const QString &name, bool image) override;
+    void toolImageReplaced(const QString &name, const QImage &) override;
+    void toolIconWritten() override;
+    void toolProjectCreated(const QString &name) override;
+    QString toolSaveUnsavedWork() override { return QString(); }
+    void toolOpenProject(const QString &name) override;
+    QString toolRadioAddress() const override { return radioAddress; }
+    QString toolDebugLog(int, bool *wasOpen) override;
+    void toolRunProject(const std::function<void(const QString &)> &done) override;
+};
 
 // Creates a project with its templates; fails the test on error.
 bool makeProject(const QString &name, DeveloperWidget::ProjectType type);

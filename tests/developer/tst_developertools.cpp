@@ -1,10 +1,13 @@
-// The assistant's ten tools on a real Developer tab with a temporary home, called the way the
-// model calls them: the fake AI service answers with a tool_use block, the panel hands it to
-// the tab, and the answer is read back from the tool_result of the next request (every
-// request body checked by the validator).
+// The assistant's ten tools on a real Developer tab with a temporary home. Most rows call the
+// tab's tool back-end straight; the rows marked end to end call them the way the model does:
+// the fake AI service answers with a tool_use block, the panel hands it to the tab, and the
+// answer is read back from the tool_result of the next request (every request body checked
+// by the validator).
 #include "AiAssistantWidget.h"
 #include "AiServiceApi.h"
 #include "AspectImageLabel.h"
+#include "AssistantTexts.h"
+#include "AssistantToolNames.h"
 #include "DeveloperTestSupport.h"
 #include "DeveloperWorkspace.h"
 #include "FakeAiService.h"
@@ -130,6 +133,7 @@ private slots:
     void init();
     void cleanup();
 
+    void definedToolsAreCarriedOut();
     void unknownNames_data();
     void unknownNames();
     void noProjectAnswers_data();
@@ -178,7 +182,9 @@ private slots:
     void takeScreenshotRequest();
 
 private:
+    // Through the back-end, or end to end through the panel and the service.
     ToolAnswer call(const QString &name, const QJsonObject &input = {});
+    bool endToEnd = false;
     AiAssistantWidget *panel() const { return child<AiAssistantWidget>("aiPanel"); }
     void openDemo();
 
@@ -193,6 +199,7 @@ void DeveloperToolsTest::initTestCase()
 
 void DeveloperToolsTest::init()
 {
+    endToEnd = false;
     setUp();
     service = std::make_unique<FakeAiService>();
     QVERIFY(service->listen());
@@ -211,7 +218,7 @@ void DeveloperToolsTest::cleanup()
 
 ToolAnswer DeveloperToolsTest::call(const QString &name, const QJsonObject &input)
 {
-    return callTool(*service, widget, name, input);
+    return endToEnd ? callTool(*service, widget, name, input) : callBackend(widget, name, input);
 }
 
 void DeveloperToolsTest::openDemo()
@@ -219,6 +226,30 @@ void DeveloperToolsTest::openDemo()
     QVERIFY(makeProject("demo", ProjectType::Application));
     makeWidget();
     selectProject("demo");
+}
+
+// The names the model is offered are the ones the tab carries out, in the same order.
+void DeveloperToolsTest::definedToolsAreCarriedOut()
+{
+    makeWidget();
+    const QJsonArray tools = AssistantTexts::toolDefinitions();
+    QCOMPARE(tools.size(), 10);
+    QStringList offered;
+    for (const QJsonValue &tool : tools)
+        offered.append(tool.toObject().value("name").toString());
+    QCOMPARE(offered,
+             QStringList({"list_files", "read_file", "write_file", "write_image", "check_radio",
+                          "create_project", "run_project", "take_screenshot", "read_debug_log",
+                          "read_docs"}));
+    for (int i = 0; i < AssistantToolNames::Count; ++i)
+        QCOMPARE(QString(AssistantToolNames::Names[i]), offered.at(i));
+    // No project and no radio: each answers at once, none as an unknown tool.
+    for (const QString &name : offered) {
+        const QString text = call(name).text;
+        QVERIFY2(!text.startsWith("Unknown tool") && !text.startsWith('<'),
+                 qPrintable(name + ": " + text));
+    }
+    QCOMPARE(call("list_file").text, QString("Unknown tool \"list_file\"."));
 }
 
 void DeveloperToolsTest::unknownNames_data()
@@ -276,6 +307,8 @@ void DeveloperToolsTest::noProjectAnswers()
 {
     QFETCH(QString, name);
     QFETCH(QJsonObject, input);
+    // End to end: the panel and the service carry the answer.
+    endToEnd = true;
     QVERIFY(makeProject("demo", ProjectType::Application));
     makeWidget();
     const QStringList before = allEntries(src());
@@ -423,10 +456,20 @@ void DeveloperToolsTest::readFileAnswers()
     QVERIFY(QFile::link(outside.filePath("secret.txt"), projectFile("demo", "src/secret.qml")));
     QVERIFY(QFile::link(outside.filePath("gone.txt"), projectFile("demo", "src/dangling.qml")));
     QVERIFY(linkOut("demo", placement, outside.path()));
-    makeWidget();
-    selectProject("demo");
 
-    const QString text = call("read_file", {{"filename", filename}}).text;
+    // The tab only for the row about its open file: the others read the disk alone.
+    QString text;
+    if (QByteArray(QTest::currentDataTag()) == "project linked out, the open file") {
+        makeWidget();
+        selectProject("demo");
+        text = call("read_file", {{"filename", filename}}).text;
+    } else {
+        BareToolHost host;
+        host.project = "demo";
+        DeveloperToolBackend backend(&host, scanner, manager);
+        text = callBackend(&backend, "read_file", {{"filename", filename}}).text;
+        QCOMPARE(host.events, QStringList());
+    }
     if (answer.endsWith('*'))
         QVERIFY2(text.startsWith(answer.chopped(1)) && text.size() > answer.size(),
                  qPrintable(text));
@@ -523,6 +566,7 @@ void DeveloperToolsTest::writeFileAnswers()
 
 void DeveloperToolsTest::writeFileIntoTheOpenFile()
 {
+    endToEnd = true;
     openDemo();
     typeInEditor("// unsaved");
     QCOMPARE(fileItem("app.qml")->text(), QString("app.qml *"));
@@ -1041,8 +1085,16 @@ void DeveloperToolsTest::checkRadio()
 {
     makeWidget();
     QCOMPARE(call("check_radio").text, QString("No Kelo radio is currently connected."));
+    // The scanner's values alone, with or without a tab.
+    BareToolHost host;
+    DeveloperToolBackend bare(&host, scanner, manager);
+    QCOMPARE(callBackend(&bare, "check_radio").text,
+             QString("No Kelo radio is currently connected."));
     found();
     QCOMPARE(call("check_radio").text,
+             QString("Connected to a Kelo radio at %1 (network \"KeloNet\", model \"Heli 450\").")
+                 .arg(radio->address()));
+    QCOMPARE(callBackend(&bare, "check_radio").text,
              QString("Connected to a Kelo radio at %1 (network \"KeloNet\", model \"Heli 450\").")
                  .arg(radio->address()));
     // The scanner has forgotten the radio and is sweeping; the tab has not been told yet.
@@ -1234,8 +1286,11 @@ void DeveloperToolsTest::readDocs()
 {
     QFETCH(QString, page);
     QFETCH(QString, title);
-    makeWidget();
-    const QString text = call("read_docs", {{"page", page}}).text;
+    // No tab: the pages need none.
+    BareToolHost host;
+    DeveloperToolBackend backend(&host, scanner, manager);
+    const QString text = callBackend(&backend, "read_docs", {{"page", page}}).text;
+    QCOMPARE(host.events, QStringList());
     if (title.isEmpty()) {
         QCOMPARE(text,
                  QString("Unknown docs page \"%1\" - use one of: api_reference, "
@@ -1269,6 +1324,8 @@ void DeveloperToolsTest::runProject()
     QFETCH(bool, project);
     QFETCH(bool, radioKnown);
     QFETCH(QString, answer);
+    // The run that ends at the radio goes end to end.
+    endToEnd = project && radioKnown;
     QVERIFY(makeProject("demo", ProjectType::Application));
     makeWidget();
     if (project)
@@ -1347,6 +1404,9 @@ void DeveloperToolsTest::takeScreenshot()
     QFETCH(FakeResponse, response);
     QFETCH(QString, answer);
     QFETCH(bool, image);
+    // A picture and a refused one end to end: the answer's image block is the panel's.
+    endToEnd = QByteArray(QTest::currentDataTag()) == "PNG"
+        || QByteArray(QTest::currentDataTag()) == "JPEG";
     // A picture's limit of 1 MiB instead of 32, so the oversized answer stays small.
     RadioReply::setMaxBytesForTesting(RadioReply::Kind::Picture, 1024 * 1024);
     makeWidget();
@@ -1368,6 +1428,7 @@ void DeveloperToolsTest::takeScreenshot()
 // Always from the network, 5 s at most, stamped with the time so no cache answers it.
 void DeveloperToolsTest::takeScreenshotRequest()
 {
+    endToEnd = true;
     makeWidget();
     found();
     radio->setResponse("/screenshot.png", FakeResponse::bytes(redPng(8, 8), "image/png"));

@@ -149,7 +149,7 @@ void DeveloperToolsRadioTest::readDebugLog()
         toggle->click();
         QTRY_COMPARE(debugPort->openConnections(), 1);
     }
-    QCOMPARE(callTool(*service, widget, "read_debug_log").text, first);
+    QCOMPARE(callBackend(widget, "read_debug_log").text, first);
     QVERIFY(debugWindow()->isVisible());
     QVERIFY(toggle->isChecked());
     QTRY_COMPARE(debugPort->openConnections(), 1);
@@ -157,14 +157,14 @@ void DeveloperToolsRadioTest::readDebugLog()
 
     debugPort->send(sent + "qml: last\n");
     QTRY_VERIFY(debugWindow()->outputText().endsWith("qml: last\n"));
-    QCOMPARE(callTool(*service, widget, "read_debug_log").text, second);
+    QCOMPARE(callBackend(widget, "read_debug_log").text, second);
     QCOMPARE(debugPort->connectionCount(), 1);
 }
 
 void DeveloperToolsRadioTest::readDebugLogWithoutRadio()
 {
     makeWidget();
-    QCOMPARE(callTool(*service, widget, "read_debug_log").text,
+    QCOMPARE(callBackend(widget, "read_debug_log").text,
              QString("No radio is currently connected - the Debug terminal has nothing to "
                      "connect to."));
     QVERIFY(!debugWindow()->isVisible());
