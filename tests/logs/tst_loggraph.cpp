@@ -1,5 +1,6 @@
 #include "LogGraph.h"
 #include "MultiAxisPlot.h"
+#include "StripeRenderer.h"
 
 #include <QApplication>
 #include <QPainter>
@@ -102,6 +103,8 @@ private slots:
     void drawnLikeQCustomPlot();
     void stripesDrawLikeOneThread_data();
     void stripesDrawLikeOneThread();
+    void stripeLayout_data();
+    void stripeLayout();
     void backgroundDrawingShowsLastPicture_data();
     void backgroundDrawingShowsLastPicture();
     void changeUndoneWhileDrawing();
@@ -383,6 +386,46 @@ struct TwoGraphs
 };
 
 } // namespace
+
+void LogGraphTest::stripeLayout_data()
+{
+    // The stripes the threads draw: side by side over the whole data area, never narrower
+    // than about 64 pixels, each drawn 8 pixels wider where the area allows.
+    QTest::addColumn<QRect>("clip");
+    QTest::addColumn<int>("threads");
+    QTest::addColumn<int>("count");
+    QTest::newRow("wide, 8 threads") << QRect(60, 9, 1001, 700) << 8 << 8;
+    QTest::newRow("more threads than 64 px stripes") << QRect(60, 9, 640, 700) << 16 << 10;
+    QTest::newRow("just under two stripes") << QRect(0, 0, 127, 50) << 8 << 1;
+    QTest::newRow("narrower than a stripe") << QRect(5, 5, 20, 50) << 8 << 1;
+    QTest::newRow("one pixel") << QRect(5, 5, 1, 1) << 8 << 1;
+    QTest::newRow("one thread") << QRect(60, 9, 1001, 700) << 1 << 1;
+    QTest::newRow("no thread said") << QRect(60, 9, 1001, 700) << 0 << 1;
+    QTest::newRow("no width") << QRect(60, 9, 0, 700) << 8 << 0;
+    QTest::newRow("no height") << QRect(60, 9, 500, 0) << 8 << 0;
+}
+
+void LogGraphTest::stripeLayout()
+{
+    QFETCH(QRect, clip);
+    QFETCH(int, threads);
+    QFETCH(int, count);
+    const QVector<StripeRenderer::Stripe> stripes = StripeRenderer::layout(clip, threads, 8);
+    QCOMPARE(stripes.size(), count);
+    int left = clip.left();
+    for (const StripeRenderer::Stripe &stripe : stripes) {
+        QCOMPARE(stripe.rect.left(), left);
+        QCOMPARE(stripe.rect.top(), clip.top());
+        QCOMPARE(stripe.rect.height(), clip.height());
+        QVERIFY(stripe.rect.width() >= (count > 1 ? 64 : 1));
+        QCOMPARE(stripe.drawn,
+                 QRect(QPoint(qMax(clip.left(), stripe.rect.left() - 8), clip.top()),
+                       QPoint(qMin(clip.right(), stripe.rect.right() + 8), clip.bottom())));
+        left = stripe.rect.right() + 1;
+    }
+    if (count > 0)
+        QCOMPARE(left, clip.right() + 1);
+}
 
 void LogGraphTest::backgroundDrawingShowsLastPicture_data()
 {
