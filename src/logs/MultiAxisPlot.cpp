@@ -57,11 +57,25 @@ MultiAxisPlot::MultiAxisPlot(QWidget *parent)
     if (selectionRect())
         selectionRect()->setLayer(cursor);
     // After a full replot everything is drawn where it is now.
-    connect(this, &QCustomPlot::afterReplot, this,
-            [this] { lastCursorRegion = cursorLayerRegion(); });
+    connect(this, &QCustomPlot::afterReplot, this, [this] {
+        lastCursorRegion = cursorLayerRegion();
+        if (refreshHeld) {
+            setAttribute(Qt::WA_UpdatesDisabled, false);
+            refreshHeld = false;
+        }
+    });
     connect(this, &QCustomPlot::afterLayout, this, &MultiAxisPlot::fitTimeTicks);
     connect(this, &QCustomPlot::afterLayout, this, &MultiAxisPlot::keepDataAreaWidth);
-    connect(this, &QCustomPlot::afterLayout, this, [this] { stripes->prepare(mReplotting); });
+    connect(this, &QCustomPlot::afterLayout, this, [this] {
+        // A replot that leaves its graphs to the background would only paint the picture on
+        // screen once more: its closing repaint of the whole plot is held back (not through
+        // setUpdatesEnabled, which repaints when enabled again). The drawing's own replot
+        // paints once it is done.
+        if (stripes->prepare(mReplotting) && updatesEnabled()) {
+            setAttribute(Qt::WA_UpdatesDisabled, true);
+            refreshHeld = true;
+        }
+    });
     connect(stripes.get(), &StripeRenderer::drawingStarted, this, &MultiAxisPlot::keepShownPicture);
     connect(stripes.get(), &StripeRenderer::drawingEnded, this,
             [this] { shownPicture = QPixmap(); });

@@ -70,6 +70,7 @@ private:
 
     std::unique_ptr<StripeRenderer> stripes;
     QPixmap shownPicture;
+    bool refreshHeld = false; // in a replot whose graphs are drawn in the background
 
     // Where the cursor layer's items are drawn, in widget pixels; the whole plot for items
     // whose extent is not known.

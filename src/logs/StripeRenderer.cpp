@@ -148,14 +148,14 @@ void StripeRenderer::drawStripe(Stripe &stripe, double ratio, int graphCount,
     }
 }
 
-void StripeRenderer::prepare(bool replotting)
+bool StripeRenderer::prepare(bool replotting)
 {
     preparedGraphs.clear();
     nextPrepared = 0;
     preparedBlank = false;
     // A layout for a picture of another kind (toPixmap, printing) draws the graphs directly.
     if (!replotting)
-        return;
+        return false;
     // The first run of log graphs on their layer, with nothing drawn between them.
     QCPLayer *graphLayer = nullptr;
     for (int i = 0; i < plot->plottableCount() && !graphLayer; ++i) {
@@ -178,7 +178,7 @@ void StripeRenderer::prepare(bool replotting)
     }
     if (graphs.isEmpty()) {
         dropPendingFrame();
-        return;
+        return false;
     }
     // As QCPLayer::draw clips each of them.
     QCPAxisRect *rect = graphs.first()->keyAxis() ? graphs.first()->keyAxis()->axisRect() : nullptr;
@@ -195,7 +195,7 @@ void StripeRenderer::prepare(bool replotting)
         if (!graph->keyAxis() || !graph->valueAxis() || graph->keyAxis()->axisRect() != rect
             || graph->valueAxis()->axisRect() != rect || smoothed(graph)) {
             dropPendingFrame();
-            return;
+            return false;
         }
         const QCPSelectionDecorator *decorator = graph->selectionDecorator();
         if (graph->brush().style() != Qt::NoBrush || graph->channelFillGraph()
@@ -210,7 +210,7 @@ void StripeRenderer::prepare(bool replotting)
         = layout(rect->rect().translated(0, -1), QThread::idealThreadCount(), StripeMargin);
     if (frame->stripes.isEmpty()) {
         dropPendingFrame();
-        return;
+        return false;
     }
     frame->ratio = plot->bufferDevicePixelRatio();
     frame->hints = plot->plottingHints();
@@ -231,13 +231,13 @@ void StripeRenderer::prepare(bool replotting)
         for (LogGraph *graph : qAsConst(graphs))
             preparedGraphs.append(graph);
         preparedBlank = blank;
+        return blank;
     };
     // Drawn already (a replot that changed nothing of the graphs, or the replot that shows
     // what the background drew).
     if (shownFrame && shownFrame->sameAs(*frame)) {
         dropPendingFrame();
-        prepared(false);
-        return;
+        return prepared(false);
     }
     if (pendingFrame && pendingFrame->sameAs(*frame)) {
         if (pendingFrame->done) {
@@ -252,11 +252,9 @@ void StripeRenderer::prepare(bool replotting)
             shownFrame->twins.clear();
             pendingFrame = nullptr;
             emit drawingEnded();
-            prepared(false);
-        } else {
-            prepared(true);
+            return prepared(false);
         }
-        return;
+        return prepared(true);
     }
     // The replot a finished drawing asked for draws on the spot if that drawing no longer
     // fits, so that drawings never chase each other.
@@ -264,8 +262,7 @@ void StripeRenderer::prepare(bool replotting)
         if (!pendingFrame)
             emit drawingStarted();
         startFrame(std::move(frame));
-        prepared(true);
-        return;
+        return prepared(true);
     }
     dropPendingFrame();
     for (const LogGraph *graph : qAsConst(graphs))
@@ -283,7 +280,7 @@ void StripeRenderer::prepare(bool replotting)
                        graphs[i]->paintOn(painter, f->lines[i], drawn.left(), drawn.right() + 1);
                    });
     });
-    prepared(false);
+    return prepared(false);
 }
 
 void StripeRenderer::startFrame(std::unique_ptr<Frame> frame)

@@ -40,8 +40,9 @@ public:
     bool isDrawingPending() const { return pendingFrame != nullptr; }
 
     // After the plot's layout: replotting is false for a layout of another kind (toPixmap,
-    // printing), whose graphs draw themselves.
-    void prepare(bool replotting);
+    // printing), whose graphs draw themselves. True when the replot leaves the graphs blank,
+    // to be drawn in the background.
+    bool prepare(bool replotting);
     // True when graph was drawn ahead by the replot in progress; painter then gets that
     // drawing.
     bool drawPrepared(const LogGraph *graph, QCPPainter *painter);

@@ -107,6 +107,8 @@ private slots:
     void stripeLayout();
     void backgroundDrawingShowsLastPicture_data();
     void backgroundDrawingShowsLastPicture();
+    void backgroundDrawingPaintsOnce_data();
+    void backgroundDrawingPaintsOnce();
     void changeUndoneWhileDrawing();
     void plotDeletedWhileDrawing();
     void hitTestLikeQCustomPlot();
@@ -381,6 +383,11 @@ struct TwoGraphs
         }
         if (kind == QLatin1String("time axis") || kind == QLatin1String("several"))
             plot.xAxis->setRange(plot.xAxis->range().lower, plot.xAxis->range().center());
+        if (kind == QLatin1String("graph added")) {
+            static const LogVariable g = generated(QStringLiteral("gaps"), 100000);
+            add(g, plot.yAxis2, QColor(0xff, 0x79, 0xc6));
+            plot.rescaleAxes();
+        }
     }
     QImage picture() { return plot.grab().toImage(); }
 };
@@ -474,6 +481,64 @@ void LogGraphTest::backgroundDrawingShowsLastPicture()
     QVERIFY(!onTheSpot.plot.isDrawingPending());
     QVERIFY(after == onTheSpot.picture());
     QVERIFY(after != before);
+}
+
+void LogGraphTest::backgroundDrawingPaintsOnce_data()
+{
+    backgroundDrawingShowsLastPicture_data();
+    QTest::newRow("graph added") << "graph added" << false;
+}
+
+void LogGraphTest::backgroundDrawingPaintsOnce()
+{
+    // While the lines are drawn the plot shows the picture it shows already: painting it
+    // again is work for nothing. The change is painted once, when its drawing is done.
+    struct PaintCounter : QObject
+    {
+        int paints = 0;
+        bool eventFilter(QObject *, QEvent *e) override
+        {
+            if (e->type() == QEvent::Paint)
+                ++paints;
+            return false;
+        }
+    } counter;
+    QFETCH(QString, kind);
+    QFETCH(bool, replotEach);
+    TwoGraphs two(true);
+    two.plot.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&two.plot));
+    two.plot.replot();
+    QTRY_VERIFY(!two.plot.isDrawingPending());
+    QCoreApplication::processEvents();
+    two.plot.installEventFilter(&counter);
+
+    if (replotEach) {
+        for (const QString &k : {"range", "selection", "graph removed", "time axis"}) {
+            two.change(k);
+            two.plot.replot();
+        }
+    } else {
+        two.change(kind);
+        two.plot.replot();
+    }
+    QVERIFY(two.plot.isDrawingPending());
+    QTRY_VERIFY(!two.plot.isDrawingPending());
+    QTRY_COMPARE(counter.paints, 1);
+    // Nothing more on its way.
+    QCoreApplication::processEvents();
+    QCOMPARE(counter.paints, 1);
+    two.plot.removeEventFilter(&counter);
+    // What a replot on the spot draws.
+    TwoGraphs onTheSpot(false);
+    for (const QString &k : replotEach
+             ? QStringList {"range", "selection", "graph removed", "time axis"}
+             : QStringList {kind})
+        onTheSpot.change(k);
+    onTheSpot.plot.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&onTheSpot.plot));
+    onTheSpot.plot.replot();
+    QVERIFY(two.picture() == onTheSpot.picture());
 }
 
 void LogGraphTest::changeUndoneWhileDrawing()
