@@ -1,7 +1,5 @@
 #include "LogGraph.h"
 
-#include "MultiAxisPlot.h"
-
 #include <QHash>
 #include <QWeakPointer>
 
@@ -392,8 +390,8 @@ QVector<QPointF> LogGraph::lineFor(const QCPDataRange &range) const
 void LogGraph::draw(QCPPainter *painter)
 {
     // Drawn already, with the plot's other graphs, on threads of their own.
-    if (auto *plot = qobject_cast<MultiAxisPlot *>(mParentPlot)) {
-        if (plot->drawPrepared(this, painter))
+    if (auto *drawer = dynamic_cast<Drawer *>(mParentPlot)) {
+        if (drawer->drawPrepared(this, painter))
             return;
     }
     const double inf = std::numeric_limits<double>::infinity();

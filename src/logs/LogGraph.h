@@ -58,6 +58,18 @@ class LogGraph : public QCPGraph
 public:
     LogGraph(QCPAxis *keyAxis, QCPAxis *valueAxis);
 
+    // A plot that may draw its log graphs ahead of its layers: a graph on it asks it first,
+    // and draws itself when it says no.
+    class Drawer
+    {
+    public:
+        // True when graph was drawn ahead; painter then gets that drawing.
+        virtual bool drawPrepared(const LogGraph *graph, QCPPainter *painter) = 0;
+
+    protected:
+        ~Drawer() = default;
+    };
+
     void setSeries(const QSharedPointer<const PlotSeries> &series);
     QSharedPointer<const PlotSeries> plotSeries() const { return series; }
 

@@ -4,19 +4,18 @@
 
 #include <qcustomplot.h>
 
-#include <QImage>
 #include <QPixmap>
 #include <QPointer>
 #include <QRegion>
-#include <QVector>
 
-#include <functional>
 #include <memory>
-#include <vector>
+
+class StripeRenderer;
 
 // A QCustomPlot whose value axes can each be zoomed (wheel) and shifted (drag) on their
-// own, and which tells a click on the data area apart from a drag.
-class MultiAxisPlot : public QCustomPlot
+// own, and which tells a click on the data area apart from a drag. Its log graphs are drawn
+// ahead by a StripeRenderer, on threads.
+class MultiAxisPlot : public QCustomPlot, public LogGraph::Drawer
 {
     Q_OBJECT
 
@@ -34,7 +33,7 @@ public:
     // itself once they are. The picture is the one a replot on the spot makes. Off at first.
     void setBackgroundDrawing(bool on);
     // A replot waits for its graphs drawn in the background.
-    Q_INVOKABLE bool isDrawingPending() const { return pendingFrame != nullptr; }
+    Q_INVOKABLE bool isDrawingPending() const;
 
     // The visible left or right axis whose line, tick labels or label lie under pos.
     QCPAxis *yAxisUnderPos(const QPoint &pos) const;
@@ -43,9 +42,9 @@ public:
     // full replot when the plot's buffers need one first).
     void replotCursorLayer();
 
-    // For LogGraph::draw: true when the graph was drawn ahead, with the plot's other log
-    // graphs, by the threads of the replot in progress; painter then gets that drawing.
-    bool drawPrepared(const LogGraph *graph, QCPPainter *painter);
+    // True when the graph was drawn ahead, with the plot's other log graphs, by the threads
+    // of the replot in progress; painter then gets that drawing.
+    bool drawPrepared(const LogGraph *graph, QCPPainter *painter) override;
 
 signals:
     void plotClicked(double key);
@@ -66,49 +65,12 @@ private:
     // The plot's least width: its axes and a data area of its own, at least as wide as the
     // legend that sits in it.
     void keepDataAreaWidth();
-    // Once a replot has laid the plot out: the log graphs, one after another on their
-    // layer, drawn into vertical stripes of the axis rect, a thread per stripe. Thick lines
-    // over dense data are what a replot spends its time on.
-    void prepareLogGraphs();
-
-    struct Stripe
-    {
-        QRect rect; // kept, in the plot
-        QRect drawn; // drawn, in the plot: a little wider
-        QImage image; // of drawn; kept again for the next replot of the same size
-    };
-    // What a graph's lines look like besides their points.
-    struct Look
-    {
-        QPen pen, selectedPen;
-        QBrush brush, selectedBrush;
-        int lineStyle = 0;
-        bool antialiased = false, decorated = false;
-        QCPDataSelection selection;
-        bool operator==(const Look &o) const;
-    };
-    // The stripes of one drawing of the log graphs, and what they were drawn from.
-    struct Frame;
-    static Look lookOf(const LogGraph *graph);
-    // Draws one graph after another into the stripe: draw(painter, index, drawn).
-    static void drawStripe(Stripe &stripe, double ratio, int graphCount,
-                           const std::function<void(QCPPainter *, int, const QRect &)> &draw);
-    // Starts drawing frame in the background, by copies of the graphs that nothing else
-    // touches; the replot that finds the same graphs and lines shows it.
-    void startFrame(std::unique_ptr<Frame> frame);
-    void frameFinished(Frame *frame);
-    void dropPendingFrame();
+    // The buffers as they are, shown while the graphs are drawn in the background.
     void keepShownPicture();
 
-    QVector<const LogGraph *> preparedGraphs;
-    int nextPrepared = 0;
-    bool preparedBlank = false; // the graphs are drawn later, in the background
-    bool backgroundDrawing = false;
-    std::unique_ptr<Frame> shownFrame; // the stripes the buffers show or are about to
-    std::vector<std::unique_ptr<Frame>> runningFrames; // the last one is the newest
-    Frame *pendingFrame = nullptr; // running or done, not shown yet
-    bool showingFinished = false; // in the replot a finished drawing asked for
-    QPixmap shownPicture; // shown while a frame is drawn
+    std::unique_ptr<StripeRenderer> stripes;
+    QPixmap shownPicture;
+    bool refreshHeld = false; // in a replot whose graphs are drawn in the background
 
     // Where the cursor layer's items are drawn, in widget pixels; the whole plot for items
     // whose extent is not known.

@@ -1,5 +1,6 @@
 #include "LogGraph.h"
 #include "MultiAxisPlot.h"
+#include "StripeRenderer.h"
 
 #include <QApplication>
 #include <QPainter>
@@ -102,8 +103,12 @@ private slots:
     void drawnLikeQCustomPlot();
     void stripesDrawLikeOneThread_data();
     void stripesDrawLikeOneThread();
+    void stripeLayout_data();
+    void stripeLayout();
     void backgroundDrawingShowsLastPicture_data();
     void backgroundDrawingShowsLastPicture();
+    void backgroundDrawingPaintsOnce_data();
+    void backgroundDrawingPaintsOnce();
     void changeUndoneWhileDrawing();
     void plotDeletedWhileDrawing();
     void hitTestLikeQCustomPlot();
@@ -378,11 +383,56 @@ struct TwoGraphs
         }
         if (kind == QLatin1String("time axis") || kind == QLatin1String("several"))
             plot.xAxis->setRange(plot.xAxis->range().lower, plot.xAxis->range().center());
+        if (kind == QLatin1String("graph added")) {
+            static const LogVariable g = generated(QStringLiteral("gaps"), 100000);
+            add(g, plot.yAxis2, QColor(0xff, 0x79, 0xc6));
+            plot.rescaleAxes();
+        }
     }
     QImage picture() { return plot.grab().toImage(); }
 };
 
 } // namespace
+
+void LogGraphTest::stripeLayout_data()
+{
+    // The stripes the threads draw: side by side over the whole data area, never narrower
+    // than about 64 pixels, each drawn 8 pixels wider where the area allows.
+    QTest::addColumn<QRect>("clip");
+    QTest::addColumn<int>("threads");
+    QTest::addColumn<int>("count");
+    QTest::newRow("wide, 8 threads") << QRect(60, 9, 1001, 700) << 8 << 8;
+    QTest::newRow("more threads than 64 px stripes") << QRect(60, 9, 640, 700) << 16 << 10;
+    QTest::newRow("just under two stripes") << QRect(0, 0, 127, 50) << 8 << 1;
+    QTest::newRow("narrower than a stripe") << QRect(5, 5, 20, 50) << 8 << 1;
+    QTest::newRow("one pixel") << QRect(5, 5, 1, 1) << 8 << 1;
+    QTest::newRow("one thread") << QRect(60, 9, 1001, 700) << 1 << 1;
+    QTest::newRow("no thread said") << QRect(60, 9, 1001, 700) << 0 << 1;
+    QTest::newRow("no width") << QRect(60, 9, 0, 700) << 8 << 0;
+    QTest::newRow("no height") << QRect(60, 9, 500, 0) << 8 << 0;
+}
+
+void LogGraphTest::stripeLayout()
+{
+    QFETCH(QRect, clip);
+    QFETCH(int, threads);
+    QFETCH(int, count);
+    const QVector<StripeRenderer::Stripe> stripes = StripeRenderer::layout(clip, threads, 8);
+    QCOMPARE(stripes.size(), count);
+    int left = clip.left();
+    for (const StripeRenderer::Stripe &stripe : stripes) {
+        QCOMPARE(stripe.rect.left(), left);
+        QCOMPARE(stripe.rect.top(), clip.top());
+        QCOMPARE(stripe.rect.height(), clip.height());
+        QVERIFY(stripe.rect.width() >= (count > 1 ? 64 : 1));
+        QCOMPARE(stripe.drawn,
+                 QRect(QPoint(qMax(clip.left(), stripe.rect.left() - 8), clip.top()),
+                       QPoint(qMin(clip.right(), stripe.rect.right() + 8), clip.bottom())));
+        left = stripe.rect.right() + 1;
+    }
+    if (count > 0)
+        QCOMPARE(left, clip.right() + 1);
+}
 
 void LogGraphTest::backgroundDrawingShowsLastPicture_data()
 {
@@ -431,6 +481,64 @@ void LogGraphTest::backgroundDrawingShowsLastPicture()
     QVERIFY(!onTheSpot.plot.isDrawingPending());
     QVERIFY(after == onTheSpot.picture());
     QVERIFY(after != before);
+}
+
+void LogGraphTest::backgroundDrawingPaintsOnce_data()
+{
+    backgroundDrawingShowsLastPicture_data();
+    QTest::newRow("graph added") << "graph added" << false;
+}
+
+void LogGraphTest::backgroundDrawingPaintsOnce()
+{
+    // While the lines are drawn the plot shows the picture it shows already: painting it
+    // again is work for nothing. The change is painted once, when its drawing is done.
+    struct PaintCounter : QObject
+    {
+        int paints = 0;
+        bool eventFilter(QObject *, QEvent *e) override
+        {
+            if (e->type() == QEvent::Paint)
+                ++paints;
+            return false;
+        }
+    } counter;
+    QFETCH(QString, kind);
+    QFETCH(bool, replotEach);
+    TwoGraphs two(true);
+    two.plot.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&two.plot));
+    two.plot.replot();
+    QTRY_VERIFY(!two.plot.isDrawingPending());
+    QCoreApplication::processEvents();
+    two.plot.installEventFilter(&counter);
+
+    if (replotEach) {
+        for (const QString &k : {"range", "selection", "graph removed", "time axis"}) {
+            two.change(k);
+            two.plot.replot();
+        }
+    } else {
+        two.change(kind);
+        two.plot.replot();
+    }
+    QVERIFY(two.plot.isDrawingPending());
+    QTRY_VERIFY(!two.plot.isDrawingPending());
+    QTRY_COMPARE(counter.paints, 1);
+    // Nothing more on its way.
+    QCoreApplication::processEvents();
+    QCOMPARE(counter.paints, 1);
+    two.plot.removeEventFilter(&counter);
+    // What a replot on the spot draws.
+    TwoGraphs onTheSpot(false);
+    for (const QString &k : replotEach
+             ? QStringList {"range", "selection", "graph removed", "time axis"}
+             : QStringList {kind})
+        onTheSpot.change(k);
+    onTheSpot.plot.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&onTheSpot.plot));
+    onTheSpot.plot.replot();
+    QVERIFY(two.picture() == onTheSpot.picture());
 }
 
 void LogGraphTest::changeUndoneWhileDrawing()
