@@ -1,5 +1,6 @@
 #include "AspectImageLabel.h"
 #include "FakeRadio.h"
+#include "RadioReply.h"
 #include "RadioScanner.h"
 #include "RemoteTestSupport.h"
 #include "ScreenshotWidget.h"
@@ -206,12 +207,17 @@ void ScreenshotWidgetTest::pollsAtOnceThenEvery500ms()
         QCOMPARE(s->request.transferTimeout(), 3000);
     }
     // Every 500 ms, measured where the tab sends: on a busy machine a late tick is followed
-    // by one on time, so single gaps vary, but not their mean. The fake answers at once, so
-    // ticks are skipped only when the machine is very busy, and far fewer than for a radio
-    // that takes 700 ms (every other tick, a mean of 1000 ms).
+    // by one on time, so single gaps vary, but not their mean, and never below 500 ms. The
+    // fake answers at once, so in Release ticks are skipped only when the machine is very
+    // busy, and far fewer than for a radio that takes 700 ms (every other tick, a mean of
+    // 1000 ms). A sanitized build takes several times longer to answer and decode each
+    // picture: on a loaded machine that outlasts ticks, which the tab then rightly skips.
     const QList<qint64> times = sendTimesMs("/screenshot.png");
     const qint64 mean = (times.last() - times.first()) / (times.size() - 1);
-    QVERIFY2(mean >= 450 && mean < 800, qPrintable(QString::number(mean)));
+    QVERIFY2(mean >= 450, qPrintable(QString::number(mean)));
+#if defined(NDEBUG) && !defined(__SANITIZE_ADDRESS__)
+    QVERIFY2(mean < 800, qPrintable(QString::number(mean)));
+#endif
     QCOMPARE(radio->maxInFlight(), 1);
     waitForPicture();
 
@@ -715,6 +721,13 @@ void ScreenshotWidgetTest::refusedScreenshotSaysSo_data()
 void ScreenshotWidgetTest::refusedScreenshotSaysSo()
 {
     QFETCH(FakeResponse, response);
+    // The fake streams from the test's own thread: a sanitized build on a loaded machine
+    // took most of the 3000 ms time-out to pass the 32 MiB limit (tst_radioreply pins it),
+    // and timed out instead. A 4 MiB limit is met well within it.
+    if (QByteArray(QTest::currentDataTag()) == "endless body")
+        RadioReply::setMaxBytesForTesting(RadioReply::Kind::Picture, 4 * 1024 * 1024);
+    auto restore
+        = qScopeGuard([]() { RadioReply::setMaxBytesForTesting(RadioReply::Kind::Picture, 0); });
     radio->setResponse("/screenshot.png", response);
     makeWidget();
     auto *label = child<AspectImageLabel>("imageLabel");
