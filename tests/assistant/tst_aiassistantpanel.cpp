@@ -246,9 +246,7 @@ void AiAssistantPanelTest::droppedFilesBecomeChipsInOrder()
     const QString wide = writePng(dir, "wide.png", filled(4000, 1000, Qt::red));
     const QString small = writePng(dir, "small.png", filled(30, 20, Qt::green));
     const QString notes = dir.filePath("notes.txt");
-    QFile file(notes);
-    QVERIFY(file.open(QIODevice::WriteOnly) && file.write("not a picture") > 0);
-    file.close();
+    QVERIFY(TestSupport::writeFile(notes, "not a picture"));
 
     drop(f.panel.get(), {wide, notes, "https://example.com/x.png", small});
     QTRY_COMPARE(chips(f).size(), 2);

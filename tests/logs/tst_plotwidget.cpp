@@ -129,18 +129,16 @@ QByteArray smallLog(int records = 20)
     return g.bytes();
 }
 
+// The path written; empty when the write failed.
 QString writeFile(const QString &path, const QByteArray &bytes)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-        return QString();
-    return path;
+    return TestSupport::writeFile(path, bytes) ? path : QString();
 }
 
+// A file that cannot be read compares unequal even to an empty expectation.
 QByteArray readFile(const QString &path)
 {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+    return QFileInfo(path).isFile() ? TestSupport::readFile(path) : QByteArray("<unreadable>");
 }
 
 // Accepts the next message box and remembers its title and text.
@@ -678,12 +676,7 @@ void PlotWidgetTest::cursorMoveRepaintsOnlyCursorLayer()
     QCOMPARE(tab.cursorLabel()->layer(), tab.plot->cursorLayer());
 }
 
-static void sendMouse(QWidget *w, QEvent::Type type, QPoint pos, Qt::MouseButton button,
-                      Qt::MouseButtons held)
-{
-    QMouseEvent event(type, pos, w->mapToGlobal(pos), button, held, Qt::NoModifier);
-    QApplication::sendEvent(w, &event);
-}
+using TestSupport::sendMouse;
 
 // A rises, B falls, each on its own axis over the same ten seconds, both shown: at 2 s
 // they are far apart.

@@ -780,14 +780,8 @@ void ReplayWidgetTest::openFromDisk()
     QTemporaryDir dir;
     const QString good = dir.filePath(QStringLiteral("good.log"));
     const QString bad = dir.filePath(QStringLiteral("bad.log"));
-    {
-        QFile file(good);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(LogGenerator::flight(3));
-        QFile junk(bad);
-        QVERIFY(junk.open(QIODevice::WriteOnly));
-        junk.write("not a log");
-    }
+    QVERIFY(TestSupport::writeFile(good, LogGenerator::flight(3)));
+    QVERIFY(TestSupport::writeFile(bad, "not a log"));
     Fixture f;
     auto choose = [](const QString &path) {
         return [path](QWidget *w) {
@@ -903,9 +897,7 @@ void ReplayWidgetTest::loadsOffTheGuiThread()
     g.raw(LogGenerator::flight(20)).tx(100, 7);
     const QByteArray bytes = g.bytes();
     const QString path = dir.filePath(QStringLiteral("flight.log"));
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
-    file.close();
+    QVERIFY(TestSupport::writeFile(path, bytes));
 
     Fixture f;
     f.tab.show();
@@ -959,11 +951,9 @@ void ReplayWidgetTest::newestOpenWins()
     QTemporaryDir dir;
     // Logs of 3, 4, 5 and 6 seconds: the duration tells which one is shown.
     const QMap<QString, int> seconds {{"a", 3}, {"b", 4}, {"slow", 5}, {"fast", 6}};
-    for (const QString &name : {QStringLiteral("a"), QStringLiteral("b")}) {
-        QFile file(dir.filePath(name + QStringLiteral(".log")));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(LogGenerator::flight(seconds[name]));
-    }
+    for (const QString &name : {QStringLiteral("a"), QStringLiteral("b")})
+        QVERIFY(TestSupport::writeFile(dir.filePath(name + QStringLiteral(".log")),
+                                       LogGenerator::flight(seconds[name])));
     FakeRadio radio;
     QVERIFY(radio.listen());
     radio.setResponse("/log/list", FakeResponse::json(R"({"list":[7,"Slow",600,8,"Fast",60]})"));
@@ -999,11 +989,7 @@ void ReplayWidgetTest::radioLostMidDownload()
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("a.log"));
-    {
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(LogGenerator::flight(3));
-    }
+    QVERIFY(TestSupport::writeFile(path, LogGenerator::flight(3)));
     FakeRadio radio;
     QVERIFY(radio.listen());
     radio.setResponse("/log/list", FakeResponse::json(R"({"list":[7,"Long",600]})"));
