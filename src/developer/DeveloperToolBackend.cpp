@@ -126,13 +126,25 @@ void DeveloperToolBackend::call(const QString &toolName, const QJsonObject &inpu
     }
 }
 
-QString DeveloperToolBackend::listFiles() const
+// The open project when the tools may work in its folders; else empty, and refusal says why.
+QString DeveloperToolBackend::ownProject(QString *refusal) const
 {
     const QString project = host->toolProject();
     if (project.isEmpty())
-        return noProjectAnswer();
-    if (!AiToolRules::projectFoldersAreOwn(project))
-        return linkedOutAnswer(project);
+        *refusal = noProjectAnswer();
+    else if (!AiToolRules::projectFoldersAreOwn(project))
+        *refusal = linkedOutAnswer(project);
+    else
+        return project;
+    return QString();
+}
+
+QString DeveloperToolBackend::listFiles() const
+{
+    QString refusal;
+    const QString project = ownProject(&refusal);
+    if (project.isEmpty())
+        return refusal;
     const QStringList names = DeveloperWorkspace::sourceFiles(project);
     const QString folder = DeveloperWorkspace::sourcePath(project) + QLatin1Char('/');
     const QString openPath = host->toolOpenFilePath();
@@ -165,11 +177,10 @@ QString DeveloperToolBackend::listFiles() const
 
 QString DeveloperToolBackend::readFile(const QString &filename) const
 {
-    const QString project = host->toolProject();
+    QString refusal;
+    const QString project = ownProject(&refusal);
     if (project.isEmpty())
-        return noProjectAnswer();
-    if (!AiToolRules::projectFoldersAreOwn(project))
-        return linkedOutAnswer(project);
+        return refusal;
     const QString path = AiToolRules::projectFilePath(project, filename);
     if (path.isEmpty())
         return trTab("\"%1\" isn't a valid filename to read.").arg(echoed(filename));
@@ -208,11 +219,10 @@ QString DeveloperToolBackend::readFile(const QString &filename) const
 QString DeveloperToolBackend::writeFile(const QString &filename, const QString &content,
                                         bool contentGiven)
 {
-    const QString project = host->toolProject();
+    QString refusal;
+    const QString project = ownProject(&refusal);
     if (project.isEmpty())
-        return noProjectAnswer();
-    if (!AiToolRules::projectFoldersAreOwn(project))
-        return linkedOutAnswer(project);
+        return refusal;
     const QString path = filename.endsWith(QLatin1String(".qml"), Qt::CaseInsensitive)
         ? AiToolRules::projectFilePath(project, filename)
         : QString();
@@ -253,11 +263,10 @@ QString DeveloperToolBackend::writeFile(const QString &filename, const QString &
 QString DeveloperToolBackend::writeImage(const QString &filename, const QString &svg, int width,
                                          int height)
 {
-    const QString project = host->toolProject();
+    QString refusal;
+    const QString project = ownProject(&refusal);
     if (project.isEmpty())
-        return noProjectAnswer();
-    if (!AiToolRules::projectFoldersAreOwn(project))
-        return linkedOutAnswer(project);
+        return refusal;
     const QString path = AiToolRules::projectFilePath(project, filename);
     if (path.isEmpty())
         return trTab("\"%1\" isn't a valid filename to write.").arg(echoed(filename));

@@ -87,6 +87,7 @@ public:
     void takeScreenshot(const Answer &answer);
 
 private:
+    QString ownProject(QString *refusal) const;
     void onScreenshotReplyFinished(QNetworkReply *reply, const Answer &answer);
 
     DeveloperToolHost *host = nullptr;
