@@ -5,6 +5,7 @@
 
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFileSystemModel>
 #include <QLabel>
 #include <QProgressBar>
 
@@ -54,8 +55,30 @@ void LogTabLoader::askForFile(QWidget *parent)
         fileDialog = new QFileDialog(parent, tr("Open Log File"), QString(), tr("All Files (*)"));
         fileDialog->setFileMode(QFileDialog::ExistingFile);
         connect(fileDialog, &QFileDialog::fileSelected, this, &LogTabLoader::loadFile);
+        connect(fileDialog, &QDialog::finished, this, &LogTabLoader::quietHiddenDialog);
+    } else if (auto *model = fileDialog->findChild<QFileSystemModel *>()) {
+        // Listed afresh: what came or went while it was hidden shows.
+        model->setOption(QFileSystemModel::DontWatchForChanges, false);
+        fileDialog->setDirectory(hiddenDialogFolder);
     }
     fileDialog->exec();
+}
+
+void LogTabLoader::quietHiddenDialog()
+{
+    // Hidden, the dialog still followed its folder: each file coming or going there (a busy
+    // /tmp, a download folder) had the GUI thread list and sort the whole folder again.
+    auto *model = fileDialog ? fileDialog->findChild<QFileSystemModel *>() : nullptr;
+    if (!model)
+        return;
+    hiddenDialogFolder = fileDialog->directory().absolutePath();
+    {
+        // Leaving the folder drops its watch and marks it for a new listing; blocked, the
+        // dialog does not put the empty root into its back/forward history.
+        const QSignalBlocker quiet(model);
+        model->setRootPath(QString());
+    }
+    model->setOption(QFileSystemModel::DontWatchForChanges, true);
 }
 
 bool LogTabLoader::downloadLog(QListWidgetItem *item)

@@ -52,6 +52,7 @@ private:
     void onFinished(const LogLoader::Result &result);
     void startLoading(const QString &label);
     void updateBusy();
+    void quietHiddenDialog();
 
     LogLoader *loader = nullptr;
     RadioLogSource *radioLogs = nullptr;
@@ -62,4 +63,5 @@ private:
     QString status; // what statusLabel says
     QString statusBeforeLoading;
     QPointer<QFileDialog> fileDialog;
+    QString hiddenDialogFolder; // what fileDialog showed, while it watches nothing
 };

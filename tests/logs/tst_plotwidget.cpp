@@ -14,6 +14,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFileSystemModel>
 #include <QLabel>
 #include <QListWidget>
 #include <QMessageBox>
@@ -27,6 +28,7 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <unistd.h>
 
@@ -241,6 +243,7 @@ private slots:
     void openFailuresChangeNothing();
     void openThroughDialog();
     void dialogKeptBetweenOpens();
+    void hiddenDialogFollowsNoFolder();
     void eachCheckedVariableGetsItsOwnAxis();
     void channelAxesSpanFullRange();
     void tableShowsRangeWithDecimals();
@@ -480,6 +483,77 @@ void PlotWidgetTest::dialogKeptBetweenOpens()
     QCOMPARE(shown.size(), 2);
     QCOMPARE(shown[1], shown[0]);
     QVERIFY(!shown[1]->isVisible());
+}
+
+void PlotWidgetTest::hiddenDialogFollowsNoFolder()
+{
+    // Hidden between opens the dialog takes no note of its folder (each change there cost
+    // the GUI thread a new listing of it), yet lists it as it is when it opens again.
+    QTemporaryDir dir;
+    const QString first = writeFile(dir.filePath(QStringLiteral("first.log")), smallLog());
+    Tab tab;
+    tab.show();
+    QPointer<QFileDialog> dialog;
+    TestSupport::answerNextModal([&](QWidget *w) {
+        dialog = qobject_cast<QFileDialog *>(w);
+        if (!dialog) {
+            static_cast<QDialog *>(w)->reject();
+            return;
+        }
+        TestSupport::selectFileInDialog(dialog, first);
+        QMetaObject::invokeMethod(dialog, "accept");
+    });
+    QMetaObject::invokeMethod(&tab.widget, "openLogFile", Qt::QueuedConnection);
+    QTRY_VERIFY(tab.status->text().endsWith(QLatin1String("first.log")));
+    QVERIFY(dialog && !dialog->isVisible());
+    auto *model = dialog->findChild<QFileSystemModel *>();
+    QVERIFY(model);
+
+    int changes = 0;
+    const auto count = [&changes] {
+        ++changes;
+    };
+    connect(model, &QAbstractItemModel::rowsInserted, count);
+    connect(model, &QAbstractItemModel::rowsRemoved, count);
+    connect(model, &QAbstractItemModel::dataChanged, count);
+    connect(model, &QAbstractItemModel::layoutChanged, count);
+    // A model of its own sees each change; by the time it has seen the second, a dialog
+    // still watching would have taken the first.
+    QFileSystemModel witness;
+    const QModelIndex folder = witness.setRootPath(dir.path());
+    QTRY_COMPARE(witness.rowCount(folder), 1);
+    const QString second = writeFile(dir.filePath(QStringLiteral("second.log")), smallLog());
+    QTRY_COMPARE(witness.rowCount(folder), 2);
+    QVERIFY(QFile::remove(first));
+    QTRY_COMPARE(witness.rowCount(folder), 1);
+    QCOMPARE(changes, 0);
+
+    // Shown again, it lists second.log and no longer first.log.
+    QStringList listed;
+    TestSupport::answerNextModal([&](QWidget *w) {
+        auto *again = qobject_cast<QFileDialog *>(w);
+        if (again != dialog) {
+            static_cast<QDialog *>(w)->reject();
+            return;
+        }
+        auto *poll = new QTimer(again);
+        connect(poll, &QTimer::timeout, again, [&, again, poll] {
+            const QModelIndex at = model->index(dir.path());
+            listed.clear();
+            for (int r = 0; r < model->rowCount(at); ++r)
+                listed << model->index(r, 0, at).data().toString();
+            if (listed != QStringList {QStringLiteral("second.log")})
+                return;
+            poll->stop();
+            TestSupport::selectFileInDialog(again, second);
+            QMetaObject::invokeMethod(again, "accept");
+        });
+        poll->start(10);
+    });
+    QMetaObject::invokeMethod(&tab.widget, "openLogFile", Qt::QueuedConnection);
+    QTRY_VERIFY(tab.status->text().endsWith(QLatin1String("second.log")));
+    QCOMPARE(listed, QStringList {QStringLiteral("second.log")});
+    QVERIFY(!dialog->isVisible());
 }
 
 void PlotWidgetTest::eachCheckedVariableGetsItsOwnAxis()
