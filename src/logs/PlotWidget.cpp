@@ -331,6 +331,9 @@ void PlotWidget::rebuildValueTable()
         valueTable->setItem(row, 3, new QTableWidgetItem(QStringLiteral("-")));
         tableRowVariable.append(j);
     }
+    // Laid out now: the layout Qt leaves for later repainted the whole table a second time,
+    // just after the paint of its new rows.
+    valueTable->doItemsLayout();
 }
 
 void PlotWidget::selectVariable(const QString &name)

@@ -23,8 +23,10 @@
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QStackedWidget>
+#include <QStyleOptionViewItem>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -137,6 +139,22 @@ QString writeFile(const QString &path, const QByteArray &bytes)
     return TestSupport::writeFile(path, bytes) ? path : QString();
 }
 
+// The middle of a list row's check box, where its style draws it.
+QPoint checkBoxCentre(QListWidget *list, int row)
+{
+    QListWidgetItem *item = list->item(row);
+    list->scrollToItem(item);
+    QStyleOptionViewItem option;
+    option.initFrom(list->viewport());
+    option.rect = list->visualItemRect(item);
+    option.features = QStyleOptionViewItem::HasCheckIndicator | QStyleOptionViewItem::HasDisplay;
+    option.font = item->font();
+    option.text = item->text();
+    return list->style()
+        ->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, list)
+        .center();
+}
+
 // A file that cannot be read compares unequal even to an empty expectation.
 QByteArray readFile(const QString &path)
 {
@@ -244,6 +262,7 @@ private slots:
     void openThroughDialog();
     void dialogKeptBetweenOpens();
     void hiddenDialogFollowsNoFolder();
+    void valueTablePaintsOncePerToggle();
     void eachCheckedVariableGetsItsOwnAxis();
     void channelAxesSpanFullRange();
     void tableShowsRangeWithDecimals();
@@ -554,6 +573,67 @@ void PlotWidgetTest::hiddenDialogFollowsNoFolder()
     QTRY_VERIFY(tab.status->text().endsWith(QLatin1String("second.log")));
     QCOMPARE(listed, QStringList {QStringLiteral("second.log")});
     QVERIFY(!dialog->isVisible());
+}
+
+void PlotWidgetTest::valueTablePaintsOncePerToggle()
+{
+    // One click on a variable's check box repaints the value table once.
+    struct PaintCounter : QObject
+    {
+        int paints = 0;
+        bool eventFilter(QObject *, QEvent *e) override
+        {
+            if (e->type() == QEvent::Paint)
+                ++paints;
+            return false;
+        }
+    } counter;
+    QTemporaryDir dir;
+    Tab tab;
+    tab.show();
+    QVERIFY(tab.open(writeFile(dir.filePath(QStringLiteral("a.log")), smallLog())));
+    QVERIFY(tab.variables->count() >= 8);
+    QWidget *viewport = tab.table->viewport();
+    viewport->installEventFilter(&counter);
+    const auto click = [&](int row, Qt::CheckState expected) {
+        QTRY_VERIFY(!tab.plot->isDrawingPending());
+        QCoreApplication::processEvents();
+        counter.paints = 0;
+        const bool barBefore = tab.table->verticalScrollBar()->isVisible();
+        QTest::mouseClick(tab.variables->viewport(), Qt::LeftButton, Qt::NoModifier,
+                          checkBoxCentre(tab.variables, row));
+        QCOMPARE(tab.variables->item(row)->checkState(), expected);
+        QTRY_VERIFY(!tab.plot->isDrawingPending());
+        QTRY_VERIFY(counter.paints >= 1);
+        QCoreApplication::processEvents();
+        QCoreApplication::processEvents();
+        // A scroll bar coming or going narrows the view, and the name column stretches a
+        // moment later; an emptied table too paints again: second paints not yet avoided.
+        if (tab.table->verticalScrollBar()->isVisible() != barBefore)
+            QEXPECT_FAIL("", "the scroll bar came or went", Continue);
+        else if (tab.table->rowCount() == 0)
+            QEXPECT_FAIL("", "the table emptied", Continue);
+        QVERIFY2(counter.paints == 1,
+                 qPrintable(QStringLiteral("%1 paints, row %2").arg(counter.paints).arg(row)));
+    };
+    bool scrolled = false, unscrolled = false;
+    for (int row = 0; row < 8; ++row) {
+        click(row, Qt::Checked);
+        if (QTest::currentTestFailed())
+            return;
+        QCOMPARE(tab.table->rowCount(), row + 1);
+        scrolled = scrolled || tab.table->verticalScrollBar()->isVisible();
+        unscrolled = unscrolled || !tab.table->verticalScrollBar()->isVisible();
+    }
+    // Both kinds of toggle were seen: with the bar staying and with it coming (and going).
+    QVERIFY(scrolled && unscrolled);
+    for (int row = 7; row >= 0; --row) {
+        click(row, Qt::Unchecked);
+        if (QTest::currentTestFailed())
+            return;
+        QCOMPARE(tab.table->rowCount(), row);
+    }
+    QCOMPARE(tab.table->viewport(), viewport);
 }
 
 void PlotWidgetTest::eachCheckedVariableGetsItsOwnAxis()
