@@ -1,5 +1,7 @@
 #include "TestSupport.h"
 
+#include <QPaintEvent>
+
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QDesktopServices>
@@ -215,6 +217,15 @@ OpenedUrls::~OpenedUrls()
 {
     for (const QString &scheme : qAsConst(schemes))
         QDesktopServices::unsetUrlHandler(scheme);
+}
+
+bool PaintWatch::eventFilter(QObject *, QEvent *event)
+{
+    if (event->type() == QEvent::Paint) {
+        ++paints;
+        painted += static_cast<QPaintEvent *>(event)->region();
+    }
+    return false;
 }
 
 } // namespace TestSupport

@@ -7,6 +7,7 @@
 #include <QPointF>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QRegion>
 #include <QString>
 #include <QStringList>
 #include <QUrl>
@@ -64,6 +65,17 @@ public:
 private:
     QProcess process;
     QByteArray output;
+};
+
+// Installed as an event filter: counts the paints its widgets get and gathers their regions.
+class PaintWatch : public QObject
+{
+public:
+    int paints = 0;
+    QRegion painted;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
 };
 
 // Answers the next modal dialog when it appears: calls answer(dialog), which should

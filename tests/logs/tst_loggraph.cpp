@@ -1,6 +1,7 @@
 #include "LogGraph.h"
 #include "MultiAxisPlot.h"
 #include "StripeRenderer.h"
+#include "TestSupport.h"
 
 #include <QApplication>
 #include <QPainter>
@@ -458,7 +459,7 @@ void LogGraphTest::backgroundDrawingShowsLastPicture()
     const QImage before = background.picture();
 
     if (replotEach) {
-        for (const QString &k : {"range", "selection", "graph removed", "time axis"}) {
+        for (const char *k : {"range", "selection", "graph removed", "time axis"}) {
             background.change(k);
             background.plot.replot();
         }
@@ -493,16 +494,7 @@ void LogGraphTest::backgroundDrawingPaintsOnce()
 {
     // While the lines are drawn the plot shows the picture it shows already: painting it
     // again is work for nothing. The change is painted once, when its drawing is done.
-    struct PaintCounter : QObject
-    {
-        int paints = 0;
-        bool eventFilter(QObject *, QEvent *e) override
-        {
-            if (e->type() == QEvent::Paint)
-                ++paints;
-            return false;
-        }
-    } counter;
+    TestSupport::PaintWatch counter;
     QFETCH(QString, kind);
     QFETCH(bool, replotEach);
     TwoGraphs two(true);
@@ -514,7 +506,7 @@ void LogGraphTest::backgroundDrawingPaintsOnce()
     two.plot.installEventFilter(&counter);
 
     if (replotEach) {
-        for (const QString &k : {"range", "selection", "graph removed", "time axis"}) {
+        for (const char *k : {"range", "selection", "graph removed", "time axis"}) {
             two.change(k);
             two.plot.replot();
         }

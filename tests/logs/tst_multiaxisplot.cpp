@@ -1,4 +1,5 @@
 #include "MultiAxisPlot.h"
+#include "TestSupport.h"
 #include "TimeAxisTicker.h"
 
 #include <QSignalSpy>
@@ -315,21 +316,6 @@ void MultiAxisPlotTest::tickerOnAxis()
     QCOMPARE(f.plot.xAxis->tickVector(), QVector<double>({0, 50, 100, 150, 200, 250, 300}));
 }
 
-namespace {
-// Collects the regions the plot is asked to paint.
-struct PaintRecorder : QObject
-{
-    QRegion painted;
-    int fullReplots = 0;
-    bool eventFilter(QObject *, QEvent *e) override
-    {
-        if (e->type() == QEvent::Paint)
-            painted += static_cast<QPaintEvent *>(e)->region();
-        return false;
-    }
-};
-} // namespace
-
 void MultiAxisPlotTest::cursorMoveRepaintsOnlyItsStrips()
 {
     MultiAxisPlot plot;
@@ -353,7 +339,7 @@ void MultiAxisPlotTest::cursorMoveRepaintsOnlyItsStrips()
     plot.replot();
     plot.repaint(); // nothing left to paint from before
 
-    PaintRecorder recorder;
+    TestSupport::PaintWatch recorder;
     plot.installEventFilter(&recorder);
     QSignalSpy fullReplots(&plot, &QCustomPlot::afterReplot);
     const int oldX = int(plot.xAxis->coordToPixel(20));

@@ -650,16 +650,7 @@ void ReplayWidgetTest::tickRepaintsOnlyTheCursorStrip()
     auto *list = f.child<QListWidget>("variableList");
     list->item(0)->setCheckState(Qt::Checked);
     auto *plot = f.child<MultiAxisPlot>("plot");
-    struct Recorder : QObject
-    {
-        QRegion painted;
-        bool eventFilter(QObject *, QEvent *e) override
-        {
-            if (e->type() == QEvent::Paint)
-                painted += static_cast<QPaintEvent *>(e)->region();
-            return false;
-        }
-    } recorder;
+    TestSupport::PaintWatch recorder;
     plot->installEventFilter(&recorder);
     // Whatever the layout still had to paint goes with the first ticks.
     for (double t : {10.0, 20.0}) {

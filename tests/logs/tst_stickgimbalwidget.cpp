@@ -1,4 +1,5 @@
 #include "StickGimbalWidget.h"
+#include "TestSupport.h"
 
 #include <QEvent>
 #include <QImage>
@@ -8,20 +9,6 @@
 #include <limits>
 
 namespace {
-
-class PaintCounter : public QObject
-{
-public:
-    int paints = 0;
-
-protected:
-    bool eventFilter(QObject *, QEvent *event) override
-    {
-        if (event->type() == QEvent::Paint)
-            ++paints;
-        return false;
-    }
-};
 
 bool isDotOrange(const QColor &c)
 {
@@ -120,7 +107,7 @@ void StickGimbalWidgetTest::drawsDotWhereMapped()
 void StickGimbalWidgetTest::repaintsOnlyOnChange()
 {
     StickGimbalWidget w;
-    PaintCounter counter;
+    TestSupport::PaintWatch counter;
     w.installEventFilter(&counter);
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
