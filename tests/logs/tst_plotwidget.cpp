@@ -535,15 +535,12 @@ void PlotWidgetTest::hiddenDialogFollowsNoFolder()
     const auto inFolder = [model, folderPath](const QModelIndex &parent) {
         return QFileInfo(model->filePath(parent)).canonicalFilePath() == folderPath;
     };
-    connect(model, &QAbstractItemModel::rowsInserted, [&](const QModelIndex &parent) {
-        changes += inFolder(parent);
-    });
-    connect(model, &QAbstractItemModel::rowsRemoved, [&](const QModelIndex &parent) {
-        changes += inFolder(parent);
-    });
-    connect(model, &QAbstractItemModel::dataChanged, [&](const QModelIndex &topLeft) {
-        changes += inFolder(topLeft.parent());
-    });
+    connect(model, &QAbstractItemModel::rowsInserted,
+            [&](const QModelIndex &parent) { changes += inFolder(parent); });
+    connect(model, &QAbstractItemModel::rowsRemoved,
+            [&](const QModelIndex &parent) { changes += inFolder(parent); });
+    connect(model, &QAbstractItemModel::dataChanged,
+            [&](const QModelIndex &topLeft) { changes += inFolder(topLeft.parent()); });
     // A model of its own sees each change; by the time it has seen the second, a dialog
     // still watching would have taken the first.
     QFileSystemModel witness;
@@ -607,12 +604,11 @@ void PlotWidgetTest::valueTablePaintsOncePerToggle()
         QCoreApplication::processEvents();
         QCoreApplication::processEvents();
         // A scroll bar coming or going narrows the view, and the name column stretches a
-        // moment later; an emptied table too paints again: second paints not yet avoided.
-        if (tab.table->verticalScrollBar()->isVisible() != barBefore)
-            QEXPECT_FAIL("", "the scroll bar came or went", Continue);
-        else if (tab.table->rowCount() == 0)
-            QEXPECT_FAIL("", "the table emptied", Continue);
-        QVERIFY2(counter.paints == 1,
+        // moment later; an emptied table too paints again. Those second paints are not yet
+        // avoided: at most two there (one when Qt happens to merge them), one everywhere else.
+        const bool secondPaintKnown = tab.table->verticalScrollBar()->isVisible() != barBefore
+            || tab.table->rowCount() == 0;
+        QVERIFY2(counter.paints == 1 || (secondPaintKnown && counter.paints == 2),
                  qPrintable(QStringLiteral("%1 paints, row %2").arg(counter.paints).arg(row)));
     };
     bool scrolled = false, unscrolled = false;
