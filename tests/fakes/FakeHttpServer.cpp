@@ -362,6 +362,7 @@ void FakeHttpServer::answer(QTcpSocket *socket, const FakeRequest &request)
             it->stream.trickleMs = response.trickleMs;
             it->stream.trickleBytes = response.trickleBytes;
             it->stream.chunked = response.chunked;
+            it->stream.clock.start();
             guard->write(head);
             if (response.trickleMs > 0) {
                 auto *tick = new QTimer(guard.data());
@@ -417,6 +418,26 @@ void FakeHttpServer::pump(QTcpSocket *socket, bool tick)
     // endless body costs the fake no memory.
     const qint64 perCall = s.trickleMs > 0 ? s.trickleBytes : Q_INT64_C(1) << 62;
     qint64 budget = perCall;
+    if (streamRate > 0 && s.trickleMs == 0) {
+        // A link's pace: what the time since the start allows, the rest a moment later.
+        budget = streamRate * s.clock.nsecsElapsed() / 1000000000 - s.sent;
+        if (budget <= 0) {
+            if (!s.wakeQueued) {
+                s.wakeQueued = true;
+                QPointer<QTcpSocket> guard(socket);
+                QTimer::singleShot(2, Qt::PreciseTimer, this, [this, guard]() {
+                    if (!guard)
+                        return;
+                    auto again = connections.find(guard.data());
+                    if (again == connections.end())
+                        return;
+                    again->stream.wakeQueued = false;
+                    pump(guard.data(), false);
+                });
+            }
+            return;
+        }
+    }
     while (budget > 0 && (s.trickleMs > 0 || socket->bytesToWrite() < 256 * 1024)) {
         if (s.length >= 0 && s.sent >= s.length)
             break;

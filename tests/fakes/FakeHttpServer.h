@@ -97,6 +97,10 @@ public:
     void close();
     // "127.0.0.1:PORT", the form the tabs take as a radio address.
     QString address() const;
+    // About what gigabit Ethernet carries: no radio's link is faster.
+    static constexpr qint64 LinkBytesPerSecond = 100 * 1000 * 1000;
+    // Streams no faster than this many bytes a second; 0: as fast as the socket takes them.
+    void setStreamRate(qint64 bytesPerSecond) { streamRate = qMax<qint64>(bytesPerSecond, 0); }
 
     // The answer for requests whose path (before "?") equals path. A handler wins over
     // a fixed answer; unknown paths get 404.
@@ -139,6 +143,8 @@ private:
         int trickleMs = 0;
         int trickleBytes = 1;
         bool chunked = false;
+        QElapsedTimer clock; // since the stream began, for the stream rate
+        bool wakeQueued = false;
     };
     struct Connection
     {
@@ -165,5 +171,6 @@ private:
     int pending = 0;
     int maxPending = 0;
     qint64 streamed = 0;
+    qint64 streamRate = 0;
     int cut = 0;
 };

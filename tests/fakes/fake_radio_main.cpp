@@ -120,6 +120,9 @@ int main(int argc, char **argv)
         return 2;
     }
     FakeRadio radio;
+    // Paced like a link, not loopback: an endless answer faster than Qt's network thread reads
+    // it keeps that thread in its read loop, past any limit the program has set.
+    radio.setStreamRate(FakeHttpServer::LinkBytesPerSecond);
     if (args.size() > 3)
         radio.setInfo(QStringLiteral("KeloNet"), args.at(3));
 

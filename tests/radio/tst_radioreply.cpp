@@ -9,6 +9,7 @@
 #include <QElapsedTimer>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
+#include <QThread>
 #include <QtTest>
 
 using Kind = RadioReply::Kind;
@@ -87,6 +88,7 @@ private slots:
     void logTakenAsItArrives();
     void floodsAreCut_data();
     void floodsAreCut();
+    void lateGuardStillFreesTheConnection();
 };
 
 void RadioReplyTest::cleanup()
@@ -409,6 +411,43 @@ void RadioReplyTest::floodsAreCut()
                                  Kind::Text);
         },
         RadioReply::tooLarge);
+}
+
+// The guard is bound right after the request is sent, and the request may already have
+// started on Qt's network thread. With the GUI thread held for a while in between, a flood on
+// a kept connection arrives before the guard's read-buffer size does: the guard still refuses
+// it at 1 MiB, and the next answer comes. The radio streams at a link's pace; a sender on the
+// same machine outpacing Qt's reader would hold the network thread, which reads until the
+// socket is empty, and with it every other request.
+void RadioReplyTest::lateGuardStillFreesTheConnection()
+{
+    ThreadedFakeRadio radio([](FakeRadio &r) {
+        r.setResponse("/ok", FakeResponse::json("{}"));
+        r.setResponse("/flood", FakeResponse::endless(R"({"list":[")"));
+        r.setStreamRate(FakeHttpServer::LinkBytesPerSecond);
+    });
+    QVERIFY(radio.isListening());
+    QNetworkAccessManager manager;
+    auto fetchOk = [&]() {
+        QScopedPointer<QNetworkReply> ok(
+            RadioApi::get(&manager, radio.address(), QStringLiteral("/ok"), 10000, Kind::Text));
+        return QTest::qWaitFor([&ok]() { return ok->isFinished(); }, 3000)
+            && RadioReply::body(ok.data()) == "{}";
+    };
+    for (int round = 0; round < 5; ++round) {
+        QVERIFY(fetchOk()); // leaves a kept connection for the flood
+        QNetworkRequest request(QUrl(QStringLiteral("http://%1/flood").arg(radio.address())));
+        request.setTransferTimeout(10000);
+        QScopedPointer<QNetworkReply> flood(manager.get(request));
+        QThread::msleep(20); // the GUI thread busy elsewhere
+        RadioReply::bound(flood.data(), Kind::Text, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(flood->isFinished(), 10000);
+        QVERIFY(RadioReply::tooLarge(flood.data()));
+        flood.reset();
+        QVERIFY2(fetchOk(), qPrintable(QStringLiteral("round %1").arg(round)));
+        // Closed by the program, not read on and thrown away.
+        QTRY_COMPARE_WITH_TIMEOUT(radio.cutStreams(), round + 1, 2000);
+    }
 }
 
 QTEST_GUILESS_MAIN(RadioReplyTest)
