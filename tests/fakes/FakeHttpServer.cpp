@@ -418,9 +418,9 @@ void FakeHttpServer::pump(QTcpSocket *socket, bool tick)
     // endless body costs the fake no memory.
     const qint64 perCall = s.trickleMs > 0 ? s.trickleBytes : Q_INT64_C(1) << 62;
     qint64 budget = perCall;
-    if (streamRate > 0 && s.trickleMs == 0) {
-        // A link's pace: what the time since the start allows, the rest a moment later.
-        budget = streamRate * s.clock.nsecsElapsed() / 1000000000 - s.sent;
+    if (paceBytesPerSecond > 0 && s.trickleMs == 0 && s.clock.elapsed() < paceMs) {
+        // What the time since the start allows, the rest a moment later.
+        budget = paceBytesPerSecond * s.clock.nsecsElapsed() / 1000000000 - s.sent;
         if (budget <= 0) {
             if (!s.wakeQueued) {
                 s.wakeQueued = true;

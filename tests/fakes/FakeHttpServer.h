@@ -97,10 +97,18 @@ public:
     void close();
     // "127.0.0.1:PORT", the form the tabs take as a radio address.
     QString address() const;
-    // About what gigabit Ethernet carries: no radio's link is faster.
-    static constexpr qint64 LinkBytesPerSecond = 100 * 1000 * 1000;
-    // Streams no faster than this many bytes a second; 0: as fast as the socket takes them.
-    void setStreamRate(qint64 bytesPerSecond) { streamRate = qMax<qint64>(bytesPerSecond, 0); }
+    // Streams open as a radio's Wi-Fi link carries them, then go as fast as the socket takes
+    // them. Qt hands a reply's read-buffer size to its network thread only once the request
+    // has started there: an answer flooding in before that keeps the thread reading until the
+    // socket is empty, which on loopback it never is, past every limit and every abort.
+    static constexpr qint64 WifiBytesPerSecond = 8 * 1000 * 1000;
+    static constexpr int PacedStartMs = 1000;
+    // Each stream's first forMs at no more than bytesPerSecond; 0: no pace.
+    void setStreamPace(qint64 bytesPerSecond, int forMs)
+    {
+        paceBytesPerSecond = qMax<qint64>(bytesPerSecond, 0);
+        paceMs = qMax(forMs, 0);
+    }
 
     // The answer for requests whose path (before "?") equals path. A handler wins over
     // a fixed answer; unknown paths get 404.
@@ -143,7 +151,7 @@ private:
         int trickleMs = 0;
         int trickleBytes = 1;
         bool chunked = false;
-        QElapsedTimer clock; // since the stream began, for the stream rate
+        QElapsedTimer clock; // since the stream began, for its pace
         bool wakeQueued = false;
     };
     struct Connection
@@ -171,6 +179,7 @@ private:
     int pending = 0;
     int maxPending = 0;
     qint64 streamed = 0;
-    qint64 streamRate = 0;
+    qint64 paceBytesPerSecond = 0;
+    int paceMs = 0;
     int cut = 0;
 };

@@ -120,9 +120,8 @@ int main(int argc, char **argv)
         return 2;
     }
     FakeRadio radio;
-    // Paced like a link, not loopback: an endless answer faster than Qt's network thread reads
-    // it keeps that thread in its read loop, past any limit the program has set.
-    radio.setStreamRate(FakeHttpServer::LinkBytesPerSecond);
+    // Answers open at a link's pace, not loopback's (see setStreamPace).
+    radio.setStreamPace(FakeHttpServer::WifiBytesPerSecond, FakeHttpServer::PacedStartMs);
     if (args.size() > 3)
         radio.setInfo(QStringLiteral("KeloNet"), args.at(3));
 

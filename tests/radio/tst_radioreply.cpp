@@ -416,15 +416,15 @@ void RadioReplyTest::floodsAreCut()
 // The guard is bound right after the request is sent, and the request may already have
 // started on Qt's network thread. With the GUI thread held for a while in between, a flood on
 // a kept connection arrives before the guard's read-buffer size does: the guard still refuses
-// it at 1 MiB, and the next answer comes. The radio streams at a link's pace; a sender on the
-// same machine outpacing Qt's reader would hold the network thread, which reads until the
-// socket is empty, and with it every other request.
+// it at 1 MiB, and the next answer comes. The radio's answer opens at a link's pace; one from
+// the same machine, outpacing Qt's reader from its first byte, would hold the network thread
+// (which reads until the socket is empty) and with it every other request.
 void RadioReplyTest::lateGuardStillFreesTheConnection()
 {
     ThreadedFakeRadio radio([](FakeRadio &r) {
         r.setResponse("/ok", FakeResponse::json("{}"));
         r.setResponse("/flood", FakeResponse::endless(R"({"list":[")"));
-        r.setStreamRate(FakeHttpServer::LinkBytesPerSecond);
+        r.setStreamPace(FakeHttpServer::WifiBytesPerSecond, FakeHttpServer::PacedStartMs);
     });
     QVERIFY(radio.isListening());
     QNetworkAccessManager manager;
