@@ -1,6 +1,7 @@
 // Long lists are filled a slice at a time; a short one before start() returns.
 #include "ListFiller.h"
 
+#include <QElapsedTimer>
 #include <QThread>
 #include <QtTest>
 
@@ -33,6 +34,8 @@ void ListFillerTest::slices()
     ListFiller filler;
     QVector<int> seen;
     int done = 0;
+    QElapsedTimer clock;
+    clock.start();
     filler.start(
         count,
         [&](int i) {
@@ -41,8 +44,16 @@ void ListFillerTest::slices()
                 QThread::usleep(stepMicros);
         },
         [&]() { ++done; });
-    QCOMPARE(seen.size(), atOnce);
-    QCOMPARE(done, atOnce == count ? 1 : 0);
+    const qint64 tookMs = clock.elapsed();
+    if (atOnce > 200 && seen.size() < atOnce) {
+        // A busy machine held the thread within the slice: it ended once its 20 ms were up.
+        QVERIFY2(tookMs >= 20,
+                 qPrintable(QStringLiteral("%1 steps in %2 ms").arg(seen.size()).arg(tookMs)));
+        QVERIFY(seen.size() >= 200);
+    } else {
+        QCOMPARE(seen.size(), atOnce);
+    }
+    QCOMPARE(done, seen.size() == count ? 1 : 0);
     QTRY_COMPARE_WITH_TIMEOUT(done, 1, 20000);
     QCOMPARE(seen.size(), count);
     for (int i = 0; i < count; ++i)
