@@ -289,6 +289,28 @@ const QVector<LogVariable> &PlotWidget::logVariables() const
     return panel->variables();
 }
 
+void PlotWidget::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (!contentPagePrepared) {
+        contentPagePrepared = true;
+        QTimer::singleShot(0, this, &PlotWidget::prepareContentPage);
+    }
+}
+
+// The first show of the plot's page lays it out and makes the plot's paint buffers: megabytes
+// of fresh memory, tens of milliseconds where page faults are costly. Done once the tab is
+// up, not when the first log opens. Shown and hidden again in one go, it never paints.
+void PlotWidget::prepareContentPage()
+{
+    if (stack->currentIndex() != 0 || !isVisible())
+        return;
+    stack->setUpdatesEnabled(false);
+    stack->setCurrentIndex(1);
+    stack->setCurrentIndex(0);
+    stack->setUpdatesEnabled(true);
+}
+
 void PlotWidget::setVariables(const QVector<LogVariable> &vars)
 {
     shownLog.reset();

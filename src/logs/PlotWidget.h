@@ -57,6 +57,7 @@ public:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
 private slots:
     void openLogFile();
@@ -69,6 +70,7 @@ private slots:
     void onLogLoaded(const LogLoader::Result &result);
 
 private:
+    void prepareContentPage();
     void rebuildValueTable();
     void selectVariable(const QString &name);
     void highlight(const QString &name); // selectVariable without the replot
@@ -86,6 +88,7 @@ private:
     double cursorKey = 0.0;
     QSize cursorLabelSize; // of the label's text and padding
     bool hasCursor = false;
+    bool contentPagePrepared = false;
     QVector<int> tableRowVariable;
     LogPlotPanel *panel = nullptr; // the variable list, the graphs, the cursor line
     LogTabLoader *loading = nullptr;

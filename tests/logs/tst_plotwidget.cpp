@@ -263,6 +263,7 @@ private slots:
     void dialogKeptBetweenOpens();
     void hiddenDialogFollowsNoFolder();
     void valueTablePaintsOncePerToggle();
+    void pageLaidOutBeforeFirstOpen();
     void eachCheckedVariableGetsItsOwnAxis();
     void channelAxesSpanFullRange();
     void tableShowsRangeWithDecimals();
@@ -629,6 +630,36 @@ void PlotWidgetTest::valueTablePaintsOncePerToggle()
         QCOMPARE(tab.table->rowCount(), row);
     }
     QCOMPARE(tab.table->viewport(), viewport);
+}
+
+// The plot's page is laid out, and the plot's paint buffers made, once the tab is up: the
+// first open only switches to the page, so the plot is not resized then. Hidden, the page
+// never paints.
+void PlotWidgetTest::pageLaidOutBeforeFirstOpen()
+{
+    struct ResizeCount : QObject
+    {
+        int resizes = 0;
+        bool eventFilter(QObject *, QEvent *event) override
+        {
+            resizes += event->type() == QEvent::Resize;
+            return false;
+        }
+    } plotResizes;
+    TestSupport::PaintWatch plotPaints;
+    QTemporaryDir dir;
+    Tab tab;
+    tab.plot->installEventFilter(&plotPaints);
+    tab.show();
+    QTRY_VERIFY(!tab.plot->testAttribute(Qt::WA_PendingResizeEvent));
+    QCOMPARE(tab.stack->currentWidget(), tab.welcome);
+    QCOMPARE(plotPaints.paints, 0);
+    const QSize laidOut = tab.plot->size();
+    tab.plot->installEventFilter(&plotResizes);
+    QVERIFY(tab.open(writeFile(dir.filePath(QStringLiteral("a.log")), smallLog())));
+    QCOMPARE(plotResizes.resizes, 0);
+    QCOMPARE(tab.plot->size(), laidOut);
+    QTRY_VERIFY(plotPaints.paints > 0);
 }
 
 void PlotWidgetTest::eachCheckedVariableGetsItsOwnAxis()
