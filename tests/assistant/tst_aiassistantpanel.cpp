@@ -511,7 +511,9 @@ void AiAssistantPanelTest::keyboardStaysInTheChat()
     QFETCH(bool, withReturn);
     WindowedPanel w;
     QVERIFY(w.setUp());
-    ToolOwner owner(w.panel, ToolOwner::Deferred);
+    // The tool is answered when the test says: until then the panel stays busy after the
+    // first request, however late the test looks.
+    ToolOwner owner(w.panel, ToolOwner::Manual);
     w.service.queueToolCalls("Let me look.", {{"list_files"}});
     w.service.queueText("Done, see app.qml.");
     QTest::mouseClick(w.input()->viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(20, 20));
@@ -524,6 +526,8 @@ void AiAssistantPanelTest::keyboardStaysInTheChat()
     QTRY_COMPARE(w.service.messagesRequests().size(), 1);
     // While busy, Escape still stays in the panel.
     w.press(Qt::Key_Escape);
+    QTRY_COMPARE(owner.calls.size(), 1);
+    owner.answerLast();
     QTRY_COMPARE(w.service.messagesRequests().size(), 2);
     QTRY_VERIFY(w.idle());
     // No click: the next keys go to the input, and Escape ends nothing.
