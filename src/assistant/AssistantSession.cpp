@@ -5,6 +5,7 @@
 #include "AiServiceApi.h"
 #include "AssistantTexts.h"
 #include "ConversationLogic.h"
+#include "ReplyReadLimit.h"
 #include "UsageQuota.h"
 
 #include <QCoreApplication>
@@ -14,6 +15,9 @@
 #include <QTimer>
 
 using namespace ConversationLogic;
+
+// What Qt may read past an answer's limit before the limit is seen.
+static constexpr qint64 ReadSlack = 2 * 1024 * 1024;
 
 // The chat panel's texts, under the panel's name as they always were.
 static QString panelText(const char *text, const char *disambiguation = nullptr, int n = -1)
@@ -118,7 +122,9 @@ void AssistantSession::postBody(const QByteArray &body)
 void AssistantSession::boundReply(QNetworkReply *reply, qint64 maxBytes, int deadlineMs,
                                   const std::function<void(const QString &)> &exceeded)
 {
-    // Without both an answer could grow until memory runs out, or trickle on for ever.
+    // Without both an answer could grow until memory runs out, or trickle on for ever. Qt
+    // buffers a little past the limit, so that passing it is seen.
+    ReplyReadLimit::keep(reply, maxBytes + ReadSlack);
     auto *deadline = new QTimer(reply);
     deadline->setSingleShot(true);
     connect(deadline, &QTimer::timeout, this, [exceeded, deadlineMs]() {
@@ -136,6 +142,9 @@ void AssistantSession::boundReply(QNetworkReply *reply, qint64 maxBytes, int dea
         }
     };
     connect(reply, &QNetworkReply::downloadProgress, this, check);
+    // Qt reports progress at most every 100 ms, and none once the window is full and the
+    // reading stops: what has arrived is checked as well.
+    connect(reply, &QNetworkReply::readyRead, this, [check]() { check(0, 0); });
     connect(reply, &QNetworkReply::finished, deadline, &QTimer::stop);
 }
 

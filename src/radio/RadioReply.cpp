@@ -1,8 +1,9 @@
 #include "RadioReply.h"
 
+#include "ReplyReadLimit.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QMetaMethod>
 #include <QNetworkReply>
 #include <QRunnable>
 #include <QThreadPool>
@@ -69,17 +70,10 @@ public:
         , uploadBytes(uploadBytes)
     {
         setObjectName(QLatin1String(GuardName));
-        applyReadBufferSize();
-        // Qt hands the size to its network thread only once the request has started there; a
-        // size set before is lost, and the answer is then read without any bound, in a loop
-        // that never returns while the radio sends faster than it is read. A POST starts on
-        // the next turn of the event loop, a request waiting for the network session later
-        // still: the size is set again each time the request starts.
-        const int started = reply->metaObject()->indexOfSignal("startHttpRequest()");
-        if (started >= 0)
-            connect(reply, reply->metaObject()->method(started), this,
-                    metaObject()->method(metaObject()->indexOfSlot("onRequestStarting()")));
-        onRequestStarting();
+        // Past the limit by more than a read's worth, so the limit is always passed and seen.
+        // An answer taken as it arrives keeps a small window instead: without one, the network
+        // thread would queue the whole answer's pieces faster than the window takes them.
+        ReplyReadLimit::keep(reply, row.readAsItArrives ? ReadSlack : row.maxBytes + ReadSlack);
         connect(reply, &QNetworkReply::metaDataChanged, this, &ReplyGuard::onMetaDataChanged);
         connect(reply, &QNetworkReply::readyRead, this, &ReplyGuard::onReadyRead);
         connect(reply, &QNetworkReply::downloadProgress, this, &ReplyGuard::onDownloadProgress);
@@ -100,29 +94,7 @@ public:
     bool collects() const { return row.readAsItArrives; }
     QByteArray takeCollected() { return std::move(collected); }
 
-private slots:
-    // The request is about to start on the network thread: the size goes there after it.
-    void onRequestStarting()
-    {
-        QMetaObject::invokeMethod(
-            this,
-            [this]() {
-                if (!stopped)
-                    applyReadBufferSize();
-            },
-            Qt::QueuedConnection);
-    }
-
 private:
-    // Qt stops reading from the socket before its buffer would pass this size. Past the
-    // limit by more than a read's worth, so the limit is always passed and seen. An answer
-    // taken as it arrives keeps a small window instead: without one, the network thread
-    // would queue the whole answer's pieces faster than the window takes them.
-    void applyReadBufferSize()
-    {
-        reply->setReadBufferSize(row.readAsItArrives ? ReadSlack : row.maxBytes + ReadSlack);
-    }
-
     // Qt's own inactivity time-out also ends a reply as "Operation canceled": told apart by
     // the time the reply stood still.
     void onFinished()

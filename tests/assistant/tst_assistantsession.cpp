@@ -4,13 +4,16 @@
 #include "AiServiceApi.h"
 #include "AssistantSession.h"
 #include "FakeAiService.h"
+#include "FakeRadio.h"
 #include "MessagesBodyValidator.h"
+#include "ProcessMemory.h"
 #include "TestImages.h"
 #include "TestSupport.h"
 
 #include <QGuiApplication>
 #include <QImage>
 #include <QNetworkAccessManager>
+#include <QNetworkReply>
 #include <QRegularExpression>
 #include <QtTest>
 
@@ -80,6 +83,7 @@ private slots:
     void stepLimit();
     void refusedSendChangesNothing();
     void destroyedWithRequestOutSaysNothing();
+    void floodedAnswersAreReadNoFurther();
 };
 
 void AssistantSessionTest::toolLoopSignalsInOrder()
@@ -218,6 +222,62 @@ void AssistantSessionTest::destroyedWithRequestOutSaysNothing()
     QCOMPARE(r.events, QStringList({"busy"}));
     f.session.reset();
     QCOMPARE(r.events, QStringList({"busy"}));
+}
+
+// A service on a thread of its own floods every answer, the usage's and the chat's, faster
+// than it can be read: each is refused at its limit (64 KiB, 16 MiB), and Qt reads little
+// past it. Without
+// the read window, Qt's network thread reads until the socket is empty, which it never is
+// here: past the limit, past the abort, until memory runs out.
+void AssistantSessionTest::floodedAnswersAreReadNoFurther()
+{
+    ThreadedFakeRadio service([](FakeRadio &s) {
+        s.setResponse("/v1/messages", FakeAiService::endlessAnswer());
+        s.setResponse("/v1/usage", FakeResponse::endless("{", "application/json"));
+    });
+    QVERIFY(service.isListening());
+    AiServiceApi::setBaseUrl(QUrl("http://" + service.address()));
+    QNetworkAccessManager manager;
+    AssistantSession session(&manager);
+    Recorder r(&session);
+    long before = 0; // per round: the sanitizer build keeps what was freed for a while
+    long growthMb = 0;
+    bool cutOff = false;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&]() {
+        growthMb = qMax(growthMb, ProcessMemory::rssMb() - before);
+        if (growthMb > 1024 && !cutOff) {
+            cutOff = true; // a regression fails here instead of exhausting the machine
+            service.close();
+        }
+    });
+    watch.start(5);
+    qint64 streamedBefore = 0;
+    for (int round = 1; round <= 5; ++round) {
+        r.events.clear();
+        before = ProcessMemory::rssMb();
+        growthMb = 0;
+        session.setRadioSerial(QStringLiteral("SERIAL%1").arg(round)); // asks for the usage
+        QCOMPARE(session.send(QStringLiteral("Hello")), QString());
+        QTRY_VERIFY2_WITH_TIMEOUT(!session.isBusy(), qPrintable(r.events.join('\n')), 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(session.findChildren<QNetworkReply *>().isEmpty(), 30000);
+        const qint64 streamed = service.streamedBytes() - streamedBefore;
+        streamedBefore += streamed;
+        const QByteArray what = "round " + QByteArray::number(round) + ": "
+            + QByteArray::number(streamed) + " bytes sent, memory grew "
+            + QByteArray::number(qint64(growthMb)) + " MB";
+        QVERIFY2(!cutOff, what.constData());
+        QVERIFY2(r.events.contains("error: The AI service's answer is larger than 16 MB; it was "
+                                   "dropped."),
+                 qPrintable(r.events.join('\n')));
+        // 16 MiB and 64 KiB, a 2 MiB window each and what the sockets hold between.
+        QVERIFY2(streamed < Q_INT64_C(48) * 1024 * 1024, what.constData());
+        QVERIFY2(growthMb < 256, what.constData());
+        qInfo("%s", what.constData());
+    }
+    QCOMPARE(service.countFor("/v1/usage"), 5);
+    QCOMPARE(service.countFor("/v1/messages"), 5);
+    QVERIFY(!r.events.contains("quota ok"));
 }
 
 QTEST_GUILESS_MAIN(AssistantSessionTest)

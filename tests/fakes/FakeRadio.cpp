@@ -54,6 +54,11 @@ int ThreadedFakeRadio::cutStreams()
     return call([this]() { return radio->cutStreams(); });
 }
 
+qint64 ThreadedFakeRadio::streamedBytes()
+{
+    return call([this]() { return radio->streamedBytes(); });
+}
+
 int ThreadedFakeRadio::countFor(const QByteArray &path)
 {
     return call([this, path]() { return radio->countFor(path); });

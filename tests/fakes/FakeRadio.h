@@ -32,6 +32,7 @@ public:
     QString address() const { return addr; }
     int openConnections();
     int cutStreams();
+    qint64 streamedBytes();
     int countFor(const QByteArray &path);
     // Drops every connection and stops listening.
     void close();

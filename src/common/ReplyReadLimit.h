@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QtGlobal>
+
+class QNetworkReply;
+
+namespace ReplyReadLimit {
+
+// Keeps Qt from reading more than `bytes` of an answer ahead of the program. Qt passes a
+// reply's read-buffer size to its network thread only once the request has started there;
+// a size set before is lost, and the answer is then read without any bound, in a loop that
+// never returns while the peer sends faster than it is read. A POST starts on the next turn
+// of the event loop, a request waiting for the network session later still: the size is set
+// now and again each time the request starts.
+void keep(QNetworkReply *reply, qint64 bytes);
+
+} // namespace ReplyReadLimit
