@@ -40,6 +40,7 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <memory>
 
 namespace {
 
@@ -374,7 +375,39 @@ void ReplayWidget::loadLog(const QVector<LogVariable> &vars, const QString &labe
     if (!channels.hasSticks())
         status += tr(" (no stick data in this log)");
     loading->setStatus(status);
+    if (rootObject && !modelViewShown)
+        showModelViewAfterPage();
     stack->setCurrentIndex(1);
+}
+
+// The 3D view's first show starts its renderer: an OpenGL window, the first frame and Qt 3D's
+// engine with the scene, each tens of milliseconds of the GUI thread. One after the other, a
+// turn after the page, the window answers in between: the page is on screen first, the view's
+// place kept meanwhile, then the view's background, then the model.
+void ReplayWidget::showModelViewAfterPage()
+{
+    modelViewShown = true;
+    QSizePolicy kept = viewContainer->sizePolicy();
+    kept.setRetainSizeWhenHidden(true);
+    viewContainer->setSizePolicy(kept);
+    viewContainer->hide();
+    QTimer::singleShot(0, this, [this]() {
+        QSizePolicy policy = viewContainer->sizePolicy();
+        policy.setRetainSizeWhenHidden(false);
+        viewContainer->setSizePolicy(policy);
+        if (rootObject)
+            viewContainer->show();
+    });
+    // Qt 3D starts with the scene, once the view has drawn its first frame.
+    auto once = std::make_shared<QMetaObject::Connection>();
+    *once = connect(
+        quickView, &QQuickWindow::frameSwapped, this,
+        [this, once]() {
+            disconnect(*once);
+            if (rootObject)
+                rootObject->setProperty("scene_started", true);
+        },
+        Qt::QueuedConnection);
 }
 
 int ReplayWidget::indexOfVariable(const QString &name) const

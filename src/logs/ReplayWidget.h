@@ -86,6 +86,7 @@ private slots:
     void onPlaybackTick();
     void onLightTick();
     void onSceneGraphError(QQuickWindow::SceneGraphError error, const QString &message);
+    void showModelViewAfterPage();
 
 private:
     void buildPlot(QListWidget *variableList);
@@ -133,4 +134,5 @@ private:
     QQuickItem *rootObject = nullptr;
     QWidget *viewContainer = nullptr;
     FramePacer *pacer = nullptr; // caps the 3D view's frame rate
+    bool modelViewShown = false;
 };

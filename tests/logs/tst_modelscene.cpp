@@ -92,6 +92,16 @@ QQuickView *sceneView()
     return nullptr;
 }
 
+// The Scene3D item under the view's root, once the scene has started.
+QQuickItem *scene3D(QQuickItem *root)
+{
+    for (QQuickItem *item : root->findChildren<QQuickItem *>()) {
+        if (item->inherits("Qt3DRender::Scene3DItem"))
+            return item;
+    }
+    return nullptr;
+}
+
 } // namespace
 
 class ModelSceneTest : public QObject
@@ -105,6 +115,7 @@ private slots:
     void missingOrEmptyIsIdentity();
     void sceneDrivenByTheReplay();
     void sceneGraphErrorHidesTheView();
+    void viewStartsAfterThePage();
     void lightAnimation_data();
     void lightAnimation();
     void sceneRendersOnlyWhatChanged();
@@ -192,16 +203,13 @@ void ModelSceneTest::sceneDrivenByTheReplay()
     QVERIFY(root);
 
     // The model's own transform: the one scaled by its scaleFactor, in the entity tree
-    // that the Scene3D item holds.
+    // that the Scene3D item holds. The scene starts after the view's first frame.
+    QQuickItem *scene = nullptr;
+    QTRY_VERIFY((scene = scene3D(root)));
     QObject *heli = nullptr;
-    for (QObject *item : root->findChildren<QObject *>()) {
-        QObject *entity = item->property("entity").value<QObject *>();
-        if (!entity)
-            continue;
-        for (QObject *o : entity->findChildren<QObject *>()) {
-            if (o->property("scaleFactor").isValid() && o->property("translation").isValid())
-                heli = o;
-        }
+    for (QObject *o : scene->property("entity").value<QObject *>()->findChildren<QObject *>()) {
+        if (o->property("scaleFactor").isValid() && o->property("translation").isValid())
+            heli = o;
     }
     QVERIFY(heli);
 
@@ -240,13 +248,54 @@ void ModelSceneTest::sceneGraphErrorHidesTheView()
     QQuickView *view = sceneView();
     QVERIFY(view);
     QWidget *container = tab.findChild<QWidget *>(QStringLiteral("viewContainer"));
-    QVERIFY(container && !container->isHidden());
+    QVERIFY(container);
+    QTRY_VERIFY(!container->isHidden());
 
     emit view->sceneGraphError(QQuickWindow::ContextNotAvailable, QStringLiteral("test"));
     QTRY_VERIFY(container->isHidden());
     QVERIFY(!tab.hasModelView());
     tab.seekTo(0.5);
     QCOMPARE(tab.position(), 0.5);
+}
+
+// The first open puts the page on screen with the 3D view's place kept, and starts the view
+// on a later turn: its window and first frame, then Qt 3D with the scene after that frame.
+// Each is a stretch of the GUI thread of its own, with the window answering in between.
+void ModelSceneTest::viewStartsAfterThePage()
+{
+    RadioScanner scanner;
+    ReplayWidget tab(&scanner);
+    QVERIFY2(tab.hasModelView(), "the 3D scene needs OpenGL on the X server");
+    tab.resize(1000, 760);
+    tab.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&tab));
+    QQuickView *view = sceneView();
+    QVERIFY(view);
+    QQuickItem *root = view->rootObject();
+    QVERIFY(root);
+    QWidget *container = tab.findChild<QWidget *>(QStringLiteral("viewContainer"));
+    QVERIFY(container);
+    int frames = 0;
+    connect(
+        view, &QQuickWindow::frameSwapped, this, [&frames]() { ++frames; }, Qt::QueuedConnection);
+
+    tab.loadLog({var(LogNames::VarnekAlt, {0, 1}, {0, 15})}, QStringLiteral("x"));
+    QVERIFY(container->isHidden());
+    QVERIFY(!view->isExposed());
+    QVERIFY(!scene3D(root));
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest); // the page's own
+    QVERIFY(container->isHidden());
+    const QRect place = container->geometry();
+    QVERIFY2(place.height() >= 220, qPrintable(QString::number(place.height())));
+
+    QTRY_VERIFY(view->isExposed());
+    QCOMPARE(container->geometry(), place);
+    QTRY_VERIFY(scene3D(root));
+    QVERIFY(frames >= 1);
+    // From then on the view stays: a second open shows it with the page.
+    tab.loadLog({var(LogNames::VarnekAlt, {0, 2}, {0, 30})}, QStringLiteral("y"));
+    QVERIFY(!container->isHidden());
+    QCOMPARE(container->sizePolicy().retainSizeWhenHidden(), false);
 }
 
 void ModelSceneTest::lightAnimation_data()
@@ -290,20 +339,21 @@ void ModelSceneTest::sceneRendersOnlyWhatChanged()
     // Qt 3D draws a frame when the scene changed, and nothing in the scene animates on its
     // own: a running animation would keep the render loop going at full speed.
     // The Qt 3D scene hangs off the Scene3D item's entity.
-    QObject *entity = nullptr;
-    for (QQuickItem *item : root->findChildren<QQuickItem *>()) {
-        if (!item->inherits("Qt3DRender::Scene3DItem"))
-            continue;
-        entity = item->property("entity").value<QObject *>();
-        // The test's X server renders in software: there the scene is drawn without
-        // multisampling, which costs more than the rest of a frame.
-        const QByteArray renderer = ModelScene::openGLRenderer();
-        QVERIFY2(ModelScene::isSoftwareRenderer(renderer), renderer.constData());
-        QCOMPARE(item->property("multisample").toBool(), false);
-    }
+    QQuickItem *scene = nullptr;
+    QTRY_VERIFY((scene = scene3D(root)));
+    QObject *entity = scene->property("entity").value<QObject *>();
     QVERIFY(entity);
+    // The test's X server renders in software: there the scene is drawn without
+    // multisampling, which costs more than the rest of a frame.
+    const QByteArray renderer = ModelScene::openGLRenderer();
+    QVERIFY2(ModelScene::isSoftwareRenderer(renderer), renderer.constData());
+    QCOMPARE(scene->property("multisample").toBool(), false);
+    // The scene's objects and the view's, each once (the scene may hang off the view's tree).
     QList<QObject *> objects = entity->findChildren<QObject *>();
-    objects << root->findChildren<QObject *>();
+    for (QObject *o : root->findChildren<QObject *>()) {
+        if (!objects.contains(o))
+            objects << o;
+    }
     QObject *settings = nullptr;
     for (QObject *o : qAsConst(objects)) {
         if (o->inherits("Qt3DRender::QRenderSettings"))
