@@ -86,10 +86,10 @@ private slots:
     void onPlaybackTick();
     void onLightTick();
     void onSceneGraphError(QQuickWindow::SceneGraphError error, const QString &message);
-    void showModelViewAfterPage();
 
 private:
     void buildPlot(QListWidget *variableList);
+    void showModelViewAfterPage();
     void createModelView();
     void updateMetricsAvailability();
     void updateMetrics();
