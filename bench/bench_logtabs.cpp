@@ -211,6 +211,16 @@ QStringList checkNames()
 }
 
 // The open itself: through the tab's own dialog, or a click on a radio log.
+// The Replay's 3D view, where it has one.
+QQuickWindow *quickWindow()
+{
+    for (QWindow *w : QGuiApplication::allWindows()) {
+        if (auto *q = qobject_cast<QQuickWindow *>(w))
+            return q;
+    }
+    return nullptr;
+}
+
 struct OpenTiming
 {
     double openMs = -1, stallMs = -1;
@@ -469,11 +479,7 @@ int runTabCase(const QString &kind, const QString &path, double samples)
     waitFor([tab] { return tab->windowHandle() && tab->windowHandle()->isExposed(); }, 10000);
     put("show_stall_ms", settle(probe));
     // A Replay open is over for its user once the 3D view (where there is one) has drawn.
-    QQuickWindow *view = nullptr;
-    for (QWindow *w : QGuiApplication::allWindows()) {
-        if (auto *q = qobject_cast<QQuickWindow *>(w))
-            view = q;
-    }
+    QQuickWindow *view = quickWindow();
     int viewFrames = 0;
     if (view)
         QObject::connect(view, &QQuickWindow::frameSwapped, [&viewFrames] { ++viewFrames; });
@@ -593,11 +599,7 @@ int runReplay3d(const QString &path)
         std::printf("no 3D view (no OpenGL?)\n");
         return 4;
     }
-    QQuickWindow *quick = nullptr;
-    for (QWindow *w : QGuiApplication::allWindows()) {
-        if (auto *q = qobject_cast<QQuickWindow *>(w))
-            quick = q;
-    }
+    QQuickWindow *quick = quickWindow();
     int frames = 0;
     if (quick)
         QObject::connect(quick, &QQuickWindow::frameSwapped, [&frames] { ++frames; });

@@ -92,6 +92,18 @@ QQuickView *sceneView()
     return nullptr;
 }
 
+// Shows tab at the scene tests' size and finds its 3D view and the view's root item.
+bool showTab(ReplayWidget &tab, QQuickView *&view, QQuickItem *&root)
+{
+    tab.resize(1000, 760);
+    tab.show();
+    if (!QTest::qWaitForWindowExposed(&tab))
+        return false;
+    view = sceneView();
+    root = view ? view->rootObject() : nullptr;
+    return root != nullptr;
+}
+
 // The Scene3D item under the view's root, once the scene has started.
 QQuickItem *scene3D(QQuickItem *root)
 {
@@ -193,14 +205,9 @@ void ModelSceneTest::sceneDrivenByTheReplay()
                                           {20, 1, 0, 0, 0}});
     vars.append(var(LogNames::VarnekAlt, {0, 10, 20}, {0, 0, 150}));
     tab.loadLog(vars, QStringLiteral("scene"));
-    tab.resize(1000, 760);
-    tab.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&tab));
-
-    QQuickView *view = sceneView();
-    QVERIFY(view);
-    QQuickItem *root = view->rootObject();
-    QVERIFY(root);
+    QQuickView *view = nullptr;
+    QQuickItem *root = nullptr;
+    QVERIFY(showTab(tab, view, root));
 
     // The model's own transform: the one scaled by its scaleFactor, in the entity tree
     // that the Scene3D item holds. The scene starts after the view's first frame.
@@ -266,13 +273,9 @@ void ModelSceneTest::viewStartsAfterThePage()
     RadioScanner scanner;
     ReplayWidget tab(&scanner);
     QVERIFY2(tab.hasModelView(), "the 3D scene needs OpenGL on the X server");
-    tab.resize(1000, 760);
-    tab.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&tab));
-    QQuickView *view = sceneView();
-    QVERIFY(view);
-    QQuickItem *root = view->rootObject();
-    QVERIFY(root);
+    QQuickView *view = nullptr;
+    QQuickItem *root = nullptr;
+    QVERIFY(showTab(tab, view, root));
     QWidget *container = tab.findChild<QWidget *>(QStringLiteral("viewContainer"));
     QVERIFY(container);
     int frames = 0;
@@ -329,12 +332,9 @@ void ModelSceneTest::sceneRendersOnlyWhatChanged()
     ReplayWidget tab(&scanner);
     QVERIFY2(tab.hasModelView(), "the 3D scene needs OpenGL on the X server");
     tab.loadLog({var(LogNames::VarnekAlt, {0, 100}, {0, 10})}, QStringLiteral("x"));
-    tab.resize(1000, 760);
-    tab.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&tab));
-    QQuickView *view = sceneView();
-    QVERIFY(view);
-    QQuickItem *root = view->rootObject();
+    QQuickView *view = nullptr;
+    QQuickItem *root = nullptr;
+    QVERIFY(showTab(tab, view, root));
 
     // Qt 3D draws a frame when the scene changed, and nothing in the scene animates on its
     // own: a running animation would keep the render loop going at full speed.
