@@ -234,6 +234,9 @@ void AssistantSessionTest::floodedAnswersAreReadNoFurther()
     ThreadedFakeRadio service([](FakeRadio &s) {
         s.setResponse("/v1/messages", FakeAiService::endlessAnswer());
         s.setResponse("/v1/usage", FakeResponse::endless("{", "application/json"));
+        // A GET starts inside get(), before its window can be set: an answer flooding in
+        // from the first byte would outrun it when this thread is slow to get there.
+        s.setStreamPace(FakeHttpServer::WifiBytesPerSecond, FakeHttpServer::PacedStartMs);
     });
     QVERIFY(service.isListening());
     AiServiceApi::setBaseUrl(QUrl("http://" + service.address()));
