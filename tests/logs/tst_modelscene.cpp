@@ -295,6 +295,9 @@ void ModelSceneTest::viewStartsAfterThePage()
     QCOMPARE(container->geometry(), place);
     QTRY_VERIFY(scene3D(root));
     QVERIFY(frames >= 1);
+    // The scene takes the keys once the view is active, for its camera controller.
+    view->requestActivate();
+    QTRY_VERIFY(scene3D(root)->hasActiveFocus());
     // From then on the view stays: a second open shows it with the page.
     tab.loadLog({var(LogNames::VarnekAlt, {0, 2}, {0, 30})}, QStringLiteral("y"));
     QVERIFY(!container->isHidden());
