@@ -16,9 +16,6 @@
 
 using namespace ConversationLogic;
 
-// What Qt may read past an answer's limit before the limit is seen.
-static constexpr qint64 ReadSlack = 2 * 1024 * 1024;
-
 // The chat panel's texts, under the panel's name as they always were.
 static QString panelText(const char *text, const char *disambiguation = nullptr, int n = -1)
 {
@@ -124,7 +121,7 @@ void AssistantSession::boundReply(QNetworkReply *reply, qint64 maxBytes, int dea
 {
     // Without both an answer could grow until memory runs out, or trickle on for ever. Qt
     // buffers a little past the limit, so that passing it is seen.
-    ReplyReadLimit::keep(reply, maxBytes + ReadSlack);
+    ReplyReadLimit::keep(reply, maxBytes + ReplyReadLimit::Slack);
     auto *deadline = new QTimer(reply);
     deadline->setSingleShot(true);
     connect(deadline, &QTimer::timeout, this, [exceeded, deadlineMs]() {

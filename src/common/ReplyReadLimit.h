@@ -6,6 +6,10 @@ class QNetworkReply;
 
 namespace ReplyReadLimit {
 
+// What a window holds past an answer's limit: more than a read's worth, so that passing the
+// limit is always seen.
+constexpr qint64 Slack = 2 * 1024 * 1024;
+
 // Keeps Qt from reading more than `bytes` of an answer ahead of the program. Qt passes a
 // reply's read-buffer size to its network thread only once the request has started there;
 // a size set before is lost, and the answer is then read without any bound, in a loop that

@@ -23,8 +23,6 @@ static constexpr qint64 MinBytesPerSecond = 64 * 1024;
 
 static qint64 maxBytesOverride[3] = {0, 0, 0};
 
-// What may be buffered beyond a kind's limit before the reply is aborted.
-static constexpr qint64 ReadSlack = 2 * 1024 * 1024;
 // A header alone must not claim a gigabyte before any byte came.
 static constexpr qint64 MaxEarlyReserve = 64 * 1024 * 1024;
 
@@ -73,7 +71,9 @@ public:
         // Past the limit by more than a read's worth, so the limit is always passed and seen.
         // An answer taken as it arrives keeps a small window instead: without one, the network
         // thread would queue the whole answer's pieces faster than the window takes them.
-        ReplyReadLimit::keep(reply, row.readAsItArrives ? ReadSlack : row.maxBytes + ReadSlack);
+        ReplyReadLimit::keep(reply,
+                             row.readAsItArrives ? ReplyReadLimit::Slack
+                                                 : row.maxBytes + ReplyReadLimit::Slack);
         connect(reply, &QNetworkReply::metaDataChanged, this, &ReplyGuard::onMetaDataChanged);
         connect(reply, &QNetworkReply::readyRead, this, &ReplyGuard::onReadyRead);
         connect(reply, &QNetworkReply::downloadProgress, this, &ReplyGuard::onDownloadProgress);
