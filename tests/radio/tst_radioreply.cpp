@@ -401,6 +401,10 @@ void RadioReplyTest::floodsAreCut()
         r.setResponse("/app/list",
                       chunked ? FakeResponse::endlessChunked(R"({"list":[")")
                               : FakeResponse::endless(R"({"list":[")"));
+        // A GET starts inside get(), before its window can be set: its first 100 ms come at a
+        // link's pace (under the 1 MiB limit), so that a test thread slow to bind the guard
+        // is not outrun before it. The flood past the limit is at full speed.
+        r.setStreamPace(FakeHttpServer::WifiBytesPerSecond, 100);
     });
     QVERIFY(radio.isListening());
     QNetworkAccessManager manager;
